@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QGridLayout>
+#include <QWidget>
+
+// A widget that is its own grid layout: the strip grid and the main column.
+class ZARNGridLayout : public QWidget, public QGridLayout {
+public:
+    ZARNGridLayout();
+    ~ZARNGridLayout() override;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+
+namespace zarn {
+
+// The panel's only way to the daemon, shaped like open/ioctl/close.
+// A character device is driven with ioctl itself; a Unix-domain socket with
+// the framed request/reply protocol that the simulated daemon speaks.
+
+// Opens the control device read-write; -1 on failure.
+int ctl_open(const char *path);
+
+// Issues one request; 0 on success, anything else is a failure. The record
+// must hold at least ioc_size(code) bytes; a failed request leaves it (and a
+// filter's coefficient array) untouched.
+int ctl_request(int fd, std::uint32_t code, void *record);
+
+// Closes a descriptor returned by ctl_open.
+int ctl_close(int fd);
+
+} // namespace zarn
