@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QGroupBox>
+
+#include "ctl/channel_config.h"
+#include "ctl/monitor_config.h"
+
+class QCheckBox;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+class ZARNCompressor;
+class ZARNEqualizer;
+class ZARNMainWindow;
+class ZARNVolumeBar;
+
+// One channel strip: the controls and level meter of one control target.
+class ZARNController : public QGroupBox {
+    Q_OBJECT
+
+public:
+    ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number);
+    ~ZARNController() override;
+
+    void read_config();
+    void set_title(const char *text);
+    void set_rx_gain(int v);
+    void set_tx_gain(int v);
+    void refresh_levels();
+
+    ZARNMainWindow *main_window;
+    QGridLayout *grid;
+    QCheckBox *rx_mute_box;
+    QCheckBox *tx_mute_box;
+    QCheckBox *rx_polarity_box;
+    QCheckBox *tx_polarity_box;
+    QLabel *rx_gain_label;
+    QLabel *tx_gain_label;
+    QPushButton *rx_up_button;
+    QPushButton *rx_down_button;
+    QPushButton *tx_up_button;
+    QPushButton *tx_down_button;
+    QPushButton *rx_eq_button;
+    QPushButton *tx_eq_button;
+    ZARNEqualizer *rx_equalizer;
+    ZARNEqualizer *tx_equalizer;
+    QLineEdit *input_edit;
+    QLineEdit *output_edit;
+    int connect_row;
+    ZARNCompressor *compressor;
+    QPushButton *compressor_button;
+    QSpinBox *src_channel_box;
+    QSpinBox *dst_channel_box;
+    QSpinBox *delay_box;
+    ZARNVolumeBar *meter;
+    int kind;
+    int channel;
+    int number;
+    int rx_amp;
+    int tx_amp;
+    zarn::ChannelConfig channel_config;
+    zarn::MonitorConfig monitor_config;
+
+public slots:
+    void handle_rx_amp_up();
+    void handle_rx_amp_down();
+    void handle_rx_eq();
+    void handle_tx_amp_up();
+    void handle_tx_amp_down();
+    void handle_tx_eq();
+    void handle_set_config();
+    void handle_compressor();
+};
