@@ -1,0 +1,99 @@
+#include "routing/zarn_connect.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QString>
+#include <algorithm>
+#include <cstring>
+
+#include "app/zarn_main_window.h"
+#include "ctl/bounded_string.h"
+#include "ctl/strip_kind.h"
+#include "routing/zarn_dev_connections.h"
+#include "routing/zarn_loop_connections.h"
+#include "strip/zarn_controller.h"
+
+namespace {
+
+QLineEdit *channel_edit(const ZARNController *strip) {
+    return new QLineEdit(QString("Channel %1").arg(strip->channel));
+}
+
+} // namespace
+
+ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
+    : main_window(main_window), grid(new QGridLayout(this)), dev_connections(nullptr),
+      loop_connections(nullptr), main_input_count(0), main_output_count(0) {
+    grid->addWidget(new QLabel(tr("Main Device Input")), 0, 0);
+    grid->addWidget(new QLabel(tr("Main Device Output")), 0, 2);
+
+    ZARNController *const *strips = main_window->strips;
+
+    for (int i = 0; i < MAX_STRIPS && strips[i] != nullptr; i++) {
+        ZARNController *strip = strips[i];
+        if (strip->kind == zarn::KIND_MAIN_INPUT) {
+            strip->connect_row = main_input_count + 1;
+            strip->input_edit = channel_edit(strip);
+            grid->addWidget(strip->input_edit, strip->connect_row, 0);
+            main_input_count++;
+        } else if (strip->kind == zarn::KIND_MAIN_OUTPUT) {
+            strip->connect_row = main_output_count + 1;
+            strip->output_edit = channel_edit(strip);
+            grid->addWidget(strip->output_edit, strip->connect_row, 2);
+            main_output_count++;
+        }
+    }
+
+    int device_row = std::max(main_input_count, main_output_count) + 1;
+    int loop_row = 0;
+
+    for (int i = 0; i < MAX_STRIPS && strips[i] != nullptr; i++) {
+        ZARNController *strip = strips[i];
+        if (strip->kind != zarn::KIND_LOOP && strip->kind != zarn::KIND_DEVICE)
+            continue;
+
+        // The daemon may fill the name to the last byte without a NUL.
+        char name[zarn::CHANNEL_NAME_SIZE + 1] = {};
+        std::memcpy(name, strip->channel_config.name,
+                    zarn::bounded_length(strip->channel_config.name, zarn::CHANNEL_NAME_SIZE));
+
+        if (strip->kind == zarn::KIND_LOOP) {
+            if (strip->channel == 0) {
+                grid->addWidget(new QLabel(tr(name) + tr(" - input")), loop_row, 4);
+                loop_row++;
+            }
+            strip->connect_row = loop_row;
+            strip->input_edit = channel_edit(strip);
+            grid->addWidget(strip->input_edit, loop_row, 4);
+            loop_row++;
+        } else {
+            if (strip->channel == 0) {
+                grid->addWidget(new QLabel(tr(name) + tr(" - input")), device_row, 0);
+                grid->addWidget(new QLabel(tr(name) + tr(" - output")), device_row, 2);
+                device_row++;
+            }
+            strip->connect_row = device_row;
+            strip->input_edit = channel_edit(strip);
+            grid->addWidget(strip->input_edit, device_row, 0);
+            strip->output_edit = channel_edit(strip);
+            grid->addWidget(strip->output_edit, device_row, 2);
+            device_row++;
+        }
+    }
+
+    const int rows = std::max(device_row, loop_row);
+
+    dev_connections = new ZARNDevConnections(this);
+    grid->addWidget(dev_connections, 1, 1, rows - 1, 1);
+    loop_connections = new ZARNLoopConnections(this);
+    grid->addWidget(loop_connections, 1, 3, rows - 1, 1);
+
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(rows + 1, 1);
+
+    setTitle(tr("Connection diagram"));
+}
+
+ZARNConnect::~ZARNConnect() = default;
