@@ -1,0 +1,149 @@
+#include "compressor/zarn_compressor.h"
+
+#include <QGridLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "app/zarn_main_window.h"
+#include "ctl/requests.h"
+#include "ctl/strip_kind.h"
+#include "ctl/transport.h"
+
+namespace {
+
+// Attack and decay end at 62, not at 63: values pasted between windows and
+// values the daemon reports are clamped to the same range.
+constexpr int TIME_CONSTANT_MAX = 62;
+
+QSpinBox *make_box(int max) {
+    auto *box = new QSpinBox;
+    box->setRange(0, max);
+    box->setValue(0);
+    return box;
+}
+
+} // namespace
+
+ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number, const char *name)
+    : QWidget(nullptr), main_window(main_window), kind(kind), number(number) {
+    setWindowTitle(tr("Zarnmix Compressor for %1").arg(QString::fromUtf8(name ? name : "")));
+    setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
+
+    grid = new QGridLayout(this);
+    gain_label = new QLabel(QStringLiteral("1.0"));
+    enabled_box = make_box(1);
+    knee_box = make_box(255);
+    attack_box = make_box(TIME_CONSTANT_MAX);
+    decay_box = make_box(TIME_CONSTANT_MAX);
+    copy_button = new QPushButton(tr("COPY"));
+    paste_button = new QPushButton(tr("PASTE"));
+
+    grid->addWidget(new QLabel(tr("Current gain")), 0, 0);
+    grid->addWidget(gain_label, 0, 1);
+    grid->addWidget(new QLabel(tr("Enabled")), 1, 0);
+    grid->addWidget(enabled_box, 1, 1);
+    grid->addWidget(new QLabel(tr("Knee")), 2, 0);
+    grid->addWidget(knee_box, 2, 1);
+    grid->addWidget(new QLabel(tr("Attack")), 3, 0);
+    grid->addWidget(attack_box, 3, 1);
+    grid->addWidget(new QLabel(tr("Decay")), 4, 0);
+    grid->addWidget(decay_box, 4, 1);
+    grid->addWidget(copy_button, 5, 0);
+    grid->addWidget(paste_button, 5, 1);
+
+    connect(copy_button, &QPushButton::released, this, &ZARNCompressor::handle_copy);
+    connect(paste_button, &QPushButton::released, this, &ZARNCompressor::handle_paste);
+
+    // Filled before valueChanged is connected, so the values read are not
+    // written straight back.
+    Settings s;
+    if (read_settings(s)) {
+        enabled_box->setValue(s.enabled);
+        knee_box->setValue(s.knee);
+        attack_box->setValue(s.attack);
+        decay_box->setValue(s.decay);
+    }
+
+    for (QSpinBox *box : {enabled_box, knee_box, attack_box, decay_box})
+        connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &ZARNCompressor::handle_update);
+}
+
+ZARNCompressor::~ZARNCompressor() {
+    if (main_window->compressor_copy_source == this)
+        main_window->compressor_copy_source = nullptr;
+}
+
+bool ZARNCompressor::read_settings(Settings &out) const {
+    const int fd = main_window->fd;
+    if (fd < 0)
+        return false;
+    if (kind == zarn::KIND_MAIN_OUTPUT) {
+        zarn::MainCompressorSettings rec{};
+        if (zarn::ctl_request(fd, zarn::REQ_MAIN_COMP_GET, &rec) != 0)
+            return false;
+        out = {rec.enabled, rec.knee, rec.attack, rec.decay, rec.gain};
+        return true;
+    }
+    if (kind != zarn::KIND_DEVICE && kind != zarn::KIND_LOOP)
+        return false;
+    zarn::CompressorSettings rec{};
+    rec.number = number;
+    const std::uint32_t code =
+        kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_COMP_GET : zarn::REQ_LOOP_COMP_GET;
+    if (zarn::ctl_request(fd, code, &rec) != 0)
+        return false;
+    out = {rec.enabled, rec.knee, rec.attack, rec.decay, rec.gain};
+    return true;
+}
+
+void ZARNCompressor::refresh_gain() {
+    Settings s;
+    if (!read_settings(s))
+        return;
+    // Six significant digits, trailing zeros dropped, exponent from a
+    // million on: the C "%g" form, but independent of the process locale.
+    gain_label->setText(QString::number(s.gain / 1000.0, 'g', 6));
+}
+
+void ZARNCompressor::handle_update() {
+    const int fd = main_window->fd;
+    if (fd < 0)
+        return;
+    if (kind == zarn::KIND_MAIN_OUTPUT) {
+        zarn::MainCompressorSettings rec{};
+        rec.enabled = enabled_box->value();
+        rec.knee = knee_box->value();
+        rec.attack = attack_box->value();
+        rec.decay = decay_box->value();
+        zarn::ctl_request(fd, zarn::REQ_MAIN_COMP_SET, &rec);
+        return;
+    }
+    if (kind != zarn::KIND_DEVICE && kind != zarn::KIND_LOOP)
+        return;
+    zarn::CompressorSettings rec{};
+    rec.number = number;
+    rec.enabled = enabled_box->value();
+    rec.knee = knee_box->value();
+    rec.attack = attack_box->value();
+    rec.decay = decay_box->value();
+    zarn::ctl_request(
+        fd, kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_COMP_SET : zarn::REQ_LOOP_COMP_SET, &rec);
+}
+
+void ZARNCompressor::handle_copy() {
+    main_window->compressor_copy_source = this;
+}
+
+void ZARNCompressor::handle_paste() {
+    ZARNCompressor *source = main_window->compressor_copy_source;
+    if (!source || source == this)
+        return;
+    // Each setValue that changes a value writes at once, so a paste sends
+    // one request per changed setting, in this order.
+    enabled_box->setValue(source->enabled_box->value());
+    knee_box->setValue(source->knee_box->value());
+    attack_box->setValue(source->attack_box->value());
+    decay_box->setValue(source->decay_box->value());
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QWidget>
+
+class QGridLayout;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class ZARNMainWindow;
+
+// The compressor window of one device, loopback or the main output: four
+// settings written back on every change, and the current gain as the
+// watchdog reads it.
+class ZARNCompressor : public QWidget {
+    Q_OBJECT
+
+public:
+    // name is decoded as UTF-8 for the title. The window is built hidden.
+    ZARNCompressor(ZARNMainWindow *main_window, int kind, int number, const char *name);
+    ~ZARNCompressor() override;
+
+    // Re-reads the record and shows the daemon's current gain.
+    void refresh_gain();
+
+    ZARNMainWindow *main_window;
+    int kind;
+    int number;
+    QGridLayout *grid;
+    QLabel *gain_label;
+    QSpinBox *enabled_box;
+    QSpinBox *knee_box;
+    QSpinBox *attack_box;
+    QSpinBox *decay_box;
+    QPushButton *copy_button;
+    QPushButton *paste_button;
+
+public slots:
+    void handle_copy();
+    void handle_paste();
+    void handle_update();
+
+private:
+    struct Settings {
+        int enabled;
+        int knee;
+        int attack;
+        int decay;
+        int gain;
+    };
+
+    // Issues the kind's read request; false on failure or when the device
+    // is closed.
+    bool read_settings(Settings &out) const;
+};

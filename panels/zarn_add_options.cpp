@@ -1,0 +1,67 @@
+#include "panels/zarn_add_options.h"
+
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVector>
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/zarn_main_window.h"
+#include "ctl/bounded_string.h"
+#include "ctl/requests.h"
+#include "ctl/transport.h"
+#include "panels/zarn_sys_info_options.h"
+
+namespace {
+
+// Latin-1 bytes of the text; each character outside Latin-1, including one
+// written as a surrogate pair, becomes a single question mark.
+QByteArray to_latin1(const QString &text) {
+    QByteArray bytes;
+    const QVector<uint> code_points = text.toUcs4();
+    bytes.reserve(code_points.size());
+    for (uint c : code_points)
+        bytes.append(c <= 0xff ? static_cast<char>(c) : '?');
+    return bytes;
+}
+
+} // namespace
+
+ZARNAddOptions::ZARNAddOptions(ZARNMainWindow *main_window)
+    : QGroupBox(nullptr), main_window(main_window) {
+    std::memset(&options_buffer, 0, sizeof options_buffer);
+    grid = new QGridLayout(this);
+    setTitle(tr("Add Options"));
+    add_button = new QPushButton(tr("ADD"));
+    line_edit = new QLineEdit;
+    grid->addWidget(line_edit, 0, 0);
+    grid->addWidget(add_button, 0, 1);
+    connect(add_button, &QPushButton::released, this, &ZARNAddOptions::handle_add);
+    connect(line_edit, &QLineEdit::returnPressed, this, &ZARNAddOptions::handle_add);
+}
+
+void ZARNAddOptions::handle_add() {
+    const int fd = main_window->fd;
+    const QByteArray bytes = to_latin1(line_edit->text());
+
+    // Bounded copy that always terminates: longer text keeps its first
+    // 1023 bytes. Bytes after the terminator are left as they were.
+    const std::size_t length =
+        std::min(static_cast<std::size_t>(bytes.size()), zarn::OPTIONS_BUFFER_SIZE - 1);
+    std::memcpy(options_buffer.text, bytes.constData(), length);
+    options_buffer.text[length] = '\0';
+
+    if (zarn::ctl_request(fd, zarn::REQ_ADD_OPTIONS, &options_buffer) != 0)
+        return;
+
+    // The daemon may fill all 1024 bytes without a terminator: never read
+    // past the buffer, the answer then ends at its last byte.
+    const std::size_t answer_length =
+        zarn::bounded_length(options_buffer.text, zarn::OPTIONS_BUFFER_SIZE);
+    line_edit->setText(QString::fromUtf8(options_buffer.text, static_cast<int>(answer_length)));
+
+    if (main_window->sys_info)
+        main_window->sys_info->refresh();
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QGroupBox>
+
+#include "ctl/options_buffer.h"
+
+class QGridLayout;
+class QLineEdit;
+class QPushButton;
+class ZARNMainWindow;
+
+// Hands a line of options to the running daemon and shows its answer in
+// place of the typed text.
+class ZARNAddOptions : public QGroupBox {
+    Q_OBJECT
+
+public:
+    explicit ZARNAddOptions(ZARNMainWindow *main_window);
+
+    ZARNMainWindow *main_window;
+    QGridLayout *grid;
+    QPushButton *add_button;
+    QLineEdit *line_edit;
+    // Reused for every request; keeps the last answer.
+    zarn::OptionsBuffer options_buffer;
+
+public slots:
+    void handle_add();
+};

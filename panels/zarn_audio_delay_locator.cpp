@@ -1,0 +1,133 @@
+#include "panels/zarn_audio_delay_locator.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "app/zarn_main_window.h"
+#include "ctl/requests.h"
+#include "ctl/transport.h"
+
+namespace {
+
+// The report is cut where a 128-byte buffer would cut it.
+constexpr int REPORT_MAX_CHARS = 127;
+
+// Reads the locator, applies one change and writes the whole record back;
+// the report shows the result at the next watchdog tick.
+template <typename Change> void read_modify_write(int fd, Change change) {
+    zarn::DelayLocatorRecord rec{};
+    if (zarn::ctl_request(fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) != 0)
+        return;
+    change(rec);
+    zarn::ctl_request(fd, zarn::REQ_DELAY_LOCATOR_SET, &rec);
+}
+
+} // namespace
+
+ZARNAudioDelayLocator::ZARNAudioDelayLocator(ZARNMainWindow *main_window)
+    : QGroupBox(nullptr), main_window(main_window) {
+    const int fd = main_window->fd;
+    grid = new QGridLayout(this);
+    setTitle(tr("Audio Delay Locator"));
+    report_label = new QLabel;
+    enable_button = new QPushButton(tr("ON/OFF"));
+    reset_button = new QPushButton(tr("Reset"));
+    up_button = new QPushButton(tr("VOL+"));
+    down_button = new QPushButton(tr("VOL-"));
+    in_channel_box = new QSpinBox;
+    in_channel_box->setPrefix(tr("InCh "));
+    out_channel_box = new QSpinBox;
+    out_channel_box->setPrefix(tr("OutCh "));
+
+    // The range is fixed here; a failed read keeps the toolkit's 0 to 99.
+    zarn::DelayLocatorRecord rec{};
+    if (zarn::ctl_request(fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) == 0) {
+        in_channel_box->setRange(0, rec.max_channel);
+        out_channel_box->setRange(0, rec.max_channel);
+    }
+
+    grid->addWidget(enable_button, 0, 0);
+    grid->addWidget(reset_button, 0, 1);
+    grid->addWidget(up_button, 0, 2);
+    grid->addWidget(down_button, 0, 3);
+    grid->addWidget(in_channel_box, 0, 4);
+    grid->addWidget(out_channel_box, 0, 5);
+    grid->addWidget(report_label, 1, 0, 1, 6);
+
+    // Before the connections, so the channels shown at start are not
+    // written back.
+    refresh();
+
+    connect(reset_button, &QPushButton::released, this, &ZARNAudioDelayLocator::handle_reset);
+    connect(up_button, &QPushButton::released, this, &ZARNAudioDelayLocator::handle_signal_up);
+    connect(down_button, &QPushButton::released, this, &ZARNAudioDelayLocator::handle_signal_down);
+    connect(enable_button, &QPushButton::released, this,
+            &ZARNAudioDelayLocator::handle_enable_disable);
+    connect(in_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
+            &ZARNAudioDelayLocator::handle_channel_in);
+    connect(out_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
+            &ZARNAudioDelayLocator::handle_channel_out);
+}
+
+void ZARNAudioDelayLocator::refresh() {
+    zarn::DelayLocatorRecord rec{};
+    if (zarn::ctl_request(main_window->fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) != 0)
+        return;
+
+    // A changed value fires the channel slot, which writes the (possibly
+    // clamped) value the spin box now shows back to the daemon.
+    in_channel_box->setValue(rec.in_channel);
+    out_channel_box->setValue(rec.out_channel);
+
+    // Single precision on purpose: 1234 samples at 48000 Hz read 25.708334.
+    const float ms =
+        static_cast<float>(rec.delay_samples) * 1000.0f / static_cast<float>(rec.sample_rate);
+    const QString report =
+        QString::asprintf("Delay locator is %s. Output volume level is %d. Measured audio delay "
+                          "is %d samples or %f ms.",
+                          rec.enabled != 0 ? "enabled" : "disabled", rec.output_level,
+                          rec.delay_samples, static_cast<double>(ms));
+    report_label->setText(report.left(REPORT_MAX_CHARS));
+}
+
+void ZARNAudioDelayLocator::handle_reset() {
+    // The request carries no data; a valid address all the same keeps the
+    // transport from ever seeing a null record.
+    char unused = 0;
+    zarn::ctl_request(main_window->fd, zarn::REQ_DELAY_LOCATOR_RESET, &unused);
+}
+
+void ZARNAudioDelayLocator::handle_signal_up() {
+    // Wraps instead of overflowing; the daemon owns the level's range.
+    read_modify_write(main_window->fd, [](zarn::DelayLocatorRecord &rec) {
+        rec.output_level =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(rec.output_level) + 1u);
+    });
+}
+
+void ZARNAudioDelayLocator::handle_signal_down() {
+    read_modify_write(main_window->fd, [](zarn::DelayLocatorRecord &rec) {
+        rec.output_level =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(rec.output_level) - 1u);
+    });
+}
+
+void ZARNAudioDelayLocator::handle_enable_disable() {
+    read_modify_write(main_window->fd, [](zarn::DelayLocatorRecord &rec) {
+        rec.enabled = rec.enabled == 0 ? 1 : 0;
+    });
+}
+
+void ZARNAudioDelayLocator::handle_channel_in() {
+    const int value = in_channel_box->value();
+    read_modify_write(main_window->fd,
+                      [value](zarn::DelayLocatorRecord &rec) { rec.in_channel = value; });
+}
+
+void ZARNAudioDelayLocator::handle_channel_out() {
+    const int value = out_channel_box->value();
+    read_modify_write(main_window->fd,
+                      [value](zarn::DelayLocatorRecord &rec) { rec.out_channel = value; });
+}

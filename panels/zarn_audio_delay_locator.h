@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QGroupBox>
+
+class QGridLayout;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+class ZARNMainWindow;
+
+// Drives the daemon's audio delay locator: on/off, test signal level, reset,
+// channels, and a one-line report that the watchdog keeps current.
+class ZARNAudioDelayLocator : public QGroupBox {
+    Q_OBJECT
+
+public:
+    explicit ZARNAudioDelayLocator(ZARNMainWindow *main_window);
+
+    // Re-reads the locator; shows its channels and the report.
+    void refresh();
+
+    ZARNMainWindow *main_window;
+    QGridLayout *grid;
+    QPushButton *enable_button;
+    QPushButton *reset_button;
+    QPushButton *up_button;
+    QPushButton *down_button;
+    QSpinBox *in_channel_box;
+    QSpinBox *out_channel_box;
+    QLabel *report_label;
+
+public slots:
+    void handle_reset();
+    void handle_signal_up();
+    void handle_signal_down();
+    void handle_enable_disable();
+    void handle_channel_in();
+    void handle_channel_out();
+};

@@ -1,0 +1,47 @@
+#include "panels/zarn_record_status.h"
+
+#include <QGridLayout>
+#include <QPushButton>
+
+#include "app/zarn_main_window.h"
+#include "ctl/requests.h"
+#include "ctl/transport.h"
+
+ZARNRecordStatus::ZARNRecordStatus(ZARNMainWindow *main_window)
+    : QGroupBox(nullptr), main_window(main_window) {
+    grid = new QGridLayout(this);
+    setTitle(tr("Recording status"));
+    start_button = new QPushButton(tr("START"));
+    stop_button = new QPushButton(tr("STOP"));
+    grid->addWidget(start_button, 0, 0);
+    grid->addWidget(stop_button, 0, 1);
+
+    // A failed read leaves both enabled, so either request can be sent.
+    show_state();
+
+    connect(start_button, &QPushButton::released, this, &ZARNRecordStatus::handle_start);
+    connect(stop_button, &QPushButton::released, this, &ZARNRecordStatus::handle_stop);
+}
+
+void ZARNRecordStatus::show_state() {
+    std::int32_t state = 0;
+    if (zarn::ctl_request(main_window->fd, zarn::REQ_RECORDING_GET, &state) != 0)
+        return;
+    start_button->setEnabled(state == 0);
+    stop_button->setEnabled(state != 0);
+}
+
+void ZARNRecordStatus::request_state(std::int32_t value) {
+    if (zarn::ctl_request(main_window->fd, zarn::REQ_RECORDING_SET, &value) != 0)
+        return;
+    // The buttons follow what the daemon reports, not what was asked for.
+    show_state();
+}
+
+void ZARNRecordStatus::handle_start() {
+    request_state(1);
+}
+
+void ZARNRecordStatus::handle_stop() {
+    request_state(0);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QGroupBox>
+
+#include <cstdint>
+
+class QGridLayout;
+class QPushButton;
+class ZARNMainWindow;
+
+// Starts and stops the daemon's recording; only the button that changes the
+// state the daemon last reported is enabled.
+class ZARNRecordStatus : public QGroupBox {
+    Q_OBJECT
+
+public:
+    explicit ZARNRecordStatus(ZARNMainWindow *main_window);
+
+    ZARNMainWindow *main_window;
+    QGridLayout *grid;
+    QPushButton *start_button;
+    QPushButton *stop_button;
+
+public slots:
+    void handle_start();
+    void handle_stop();
+
+private:
+    // Sends the wanted state, then shows the state the daemon reports.
+    void request_state(std::int32_t value);
+    // Reads the state and enables the buttons after it; a failed read
+    // changes nothing.
+    void show_state();
+};
