@@ -43,4 +43,12 @@ public:
 
 public slots:
     void handle_watchdog();
+
+private:
+    // Issues the kind's peak request for one target; true when it exists.
+    bool probe(int kind, int index, int channel);
+    // Puts a new strip in the next table entry and grid row; false once the
+    // table is full.
+    bool add_strip(int &count, int kind, int channel, int number);
+    void discover();
 };

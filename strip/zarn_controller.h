@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QGroupBox>
+#include <string>
 
 #include "ctl/channel_config.h"
 #include "ctl/monitor_config.h"
@@ -72,4 +73,10 @@ public slots:
     void handle_tx_eq();
     void handle_set_config();
     void handle_compressor();
+
+private:
+    void connect_signals();
+    void place_widgets();
+    // The configured name, never read past its 36-byte field.
+    std::string config_name() const;
 };

@@ -1,0 +1,324 @@
+#include "strip/zarn_controller.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <cstdio>
+#include <cstring>
+
+#include "app/zarn_main_window.h"
+#include "ctl/bounded_string.h"
+#include "ctl/requests.h"
+#include "ctl/strip_kind.h"
+#include "ctl/transport.h"
+#include "strip/zarn_volume_bar.h"
+
+namespace {
+
+constexpr int MAX_GAIN = 31;
+
+int clamp_gain(int v) {
+    return v < -MAX_GAIN ? -MAX_GAIN : (v > MAX_GAIN ? MAX_GAIN : v);
+}
+
+bool is_two_way(int kind) {
+    return kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP;
+}
+
+bool is_monitor(int kind) {
+    return kind == zarn::KIND_INPUT_MONITOR || kind == zarn::KIND_OUTPUT_MONITOR ||
+           kind == zarn::KIND_LOCAL_MONITOR;
+}
+
+QString gain_text(int v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", v);
+    return QString::fromUtf8(text);
+}
+
+} // namespace
+
+ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number)
+    : QGroupBox(nullptr), input_edit(nullptr), output_edit(nullptr), connect_row(0) {
+    grid = new QGridLayout(this);
+
+    this->main_window = main_window;
+    this->kind = kind;
+    this->channel = channel;
+    this->number = number;
+    std::memset(&channel_config, 0, sizeof channel_config);
+    channel_config.number = number;
+    channel_config.channel = channel;
+    std::memset(&monitor_config, 0, sizeof monitor_config);
+    monitor_config.number = number;
+    rx_amp = 0;
+    tx_amp = 0;
+
+    meter = new ZARNVolumeBar(this, kind, channel, number);
+
+    rx_mute_box = new QCheckBox();
+    tx_mute_box = new QCheckBox();
+    rx_polarity_box = new QCheckBox();
+    tx_polarity_box = new QCheckBox();
+    rx_gain_label = new QLabel();
+    tx_gain_label = new QLabel();
+    rx_up_button = new QPushButton(QStringLiteral("+"));
+    rx_down_button = new QPushButton(QStringLiteral("-"));
+    tx_up_button = new QPushButton(QStringLiteral("+"));
+    tx_down_button = new QPushButton(QStringLiteral("-"));
+
+    rx_eq_button = nullptr;
+    tx_eq_button = nullptr;
+    rx_equalizer = nullptr;
+    tx_equalizer = nullptr;
+    delay_box = nullptr;
+    if (is_two_way(kind)) {
+        rx_eq_button = new QPushButton(QStringLiteral("EQ"));
+        tx_eq_button = new QPushButton(QStringLiteral("EQ"));
+        connect(rx_eq_button, &QPushButton::released, this, &ZARNController::handle_rx_eq);
+        connect(tx_eq_button, &QPushButton::released, this, &ZARNController::handle_tx_eq);
+        delay_box = new QSpinBox();
+        delay_box->setSuffix(QStringLiteral(" samples"));
+        connect(delay_box, qOverload<int>(&QSpinBox::valueChanged), this,
+                &ZARNController::handle_set_config);
+    }
+
+    src_channel_box = new QSpinBox();
+    src_channel_box->setRange(0, 63);
+    src_channel_box->setPrefix(tr("SrcCh "));
+    dst_channel_box = new QSpinBox();
+    dst_channel_box->setRange(0, 63);
+    dst_channel_box->setPrefix(tr("DstCh "));
+
+    read_config();
+
+    compressor = nullptr;
+    compressor_button = nullptr;
+    if (is_two_way(kind) || kind == zarn::KIND_MAIN_OUTPUT) {
+        compressor_button = new QPushButton(tr("Compressor"));
+        connect(compressor_button, &QPushButton::released, this,
+                &ZARNController::handle_compressor);
+    }
+
+    connect_signals();
+    place_widgets();
+}
+
+ZARNController::~ZARNController() = default;
+
+void ZARNController::connect_signals() {
+    for (QCheckBox *box : {rx_mute_box, tx_mute_box, rx_polarity_box, tx_polarity_box})
+        connect(box, &QCheckBox::stateChanged, this, &ZARNController::handle_set_config);
+    connect(rx_up_button, &QPushButton::released, this, &ZARNController::handle_rx_amp_up);
+    connect(rx_down_button, &QPushButton::released, this, &ZARNController::handle_rx_amp_down);
+    connect(tx_up_button, &QPushButton::released, this, &ZARNController::handle_tx_amp_up);
+    connect(tx_down_button, &QPushButton::released, this, &ZARNController::handle_tx_amp_down);
+    connect(src_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
+            &ZARNController::handle_set_config);
+    connect(dst_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
+            &ZARNController::handle_set_config);
+}
+
+void ZARNController::place_widgets() {
+    const Qt::Alignment centre = Qt::AlignCenter;
+    if (is_two_way(kind)) {
+        grid->addWidget(new QLabel(QStringLiteral("RX")), 0, 0, 1, 1, centre);
+        grid->addWidget(new QLabel(QStringLiteral("TX")), 1, 0, 1, 1, centre);
+        grid->addWidget(meter, 0, 1, 2, 1, centre);
+        grid->addWidget(new QLabel(QStringLiteral("MUTE:")), 0, 2, 1, 1, centre);
+        grid->addWidget(new QLabel(QStringLiteral("MUTE:")), 1, 2, 1, 1, centre);
+        grid->addWidget(rx_mute_box, 0, 3, 1, 1, centre);
+        grid->addWidget(tx_mute_box, 1, 3, 1, 1, centre);
+        grid->addWidget(new QLabel(QStringLiteral("POL:")), 0, 4, 1, 1, centre);
+        grid->addWidget(new QLabel(QStringLiteral("POL:")), 1, 4, 1, 1, centre);
+        grid->addWidget(rx_polarity_box, 0, 5, 1, 1, centre);
+        grid->addWidget(tx_polarity_box, 1, 5, 1, 1, centre);
+        grid->addWidget(src_channel_box, 0, 6, 1, 1, centre);
+        grid->addWidget(dst_channel_box, 1, 6, 1, 1, centre);
+        grid->addWidget(rx_up_button, 0, 7, 1, 1, centre);
+        grid->addWidget(tx_up_button, 1, 7, 1, 1, centre);
+        grid->addWidget(rx_gain_label, 0, 8, 1, 1, centre);
+        grid->addWidget(tx_gain_label, 1, 8, 1, 1, centre);
+        grid->addWidget(rx_down_button, 0, 9, 1, 1, centre);
+        grid->addWidget(tx_down_button, 1, 9, 1, 1, centre);
+        grid->addWidget(compressor_button, 0, 10, 1, 1, centre);
+        grid->addWidget(rx_eq_button, 0, 11, 1, 1, centre);
+        grid->addWidget(tx_eq_button, 1, 11, 1, 1, centre);
+        grid->addWidget(new QLabel(QStringLiteral("DELAY:")), 0, 12, 1, 1, centre);
+        grid->addWidget(delay_box, 0, 13, 1, 1, centre);
+    } else if (is_monitor(kind)) {
+        grid->addWidget(meter, 0, 0, 1, 1, centre);
+        grid->addWidget(new QLabel(QStringLiteral("MUTE:")), 0, 1, 1, 1, centre);
+        grid->addWidget(rx_mute_box, 0, 2, 1, 1, centre);
+        grid->addWidget(new QLabel(QStringLiteral("POL:")), 0, 3, 1, 1, centre);
+        grid->addWidget(rx_polarity_box, 0, 4, 1, 1, centre);
+        grid->addWidget(src_channel_box, 0, 5, 1, 1, centre);
+        grid->addWidget(dst_channel_box, 0, 6, 1, 1, centre);
+        grid->addWidget(rx_up_button, 0, 7, 1, 1, centre);
+        grid->addWidget(rx_gain_label, 0, 8, 1, 1, centre);
+        grid->addWidget(rx_down_button, 0, 9, 1, 1, centre);
+    } else if (kind == zarn::KIND_MAIN_OUTPUT) {
+        grid->addWidget(meter, 0, 0, 1, 1, Qt::AlignLeft);
+        grid->addWidget(compressor_button, 0, 1, 1, 1, centre);
+    } else {
+        grid->addWidget(meter, 0, 0, 1, 1, Qt::AlignLeft);
+    }
+
+    // Controls this kind does not place are never shown; the strip still
+    // owns them so they go with it.
+    QWidget *created[] = {rx_mute_box,   tx_mute_box,    rx_polarity_box, tx_polarity_box,
+                          rx_gain_label, tx_gain_label,  rx_up_button,    rx_down_button,
+                          tx_up_button,  tx_down_button, src_channel_box, dst_channel_box};
+    for (QWidget *w : created) {
+        if (!w->parentWidget()) {
+            w->setParent(this);
+            w->hide();
+        }
+    }
+}
+
+std::string ZARNController::config_name() const {
+    return zarn::bounded_string(channel_config.name, sizeof channel_config.name);
+}
+
+void ZARNController::read_config() {
+    if (is_two_way(kind)) {
+        const std::uint32_t code =
+            kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_CONFIG_GET : zarn::REQ_LOOP_CONFIG_GET;
+        channel_config.number = number;
+        channel_config.channel = channel;
+        if (zarn::ctl_request(main_window->fd, code, &channel_config) != 0)
+            return;
+        const QSignalBlocker b1(rx_mute_box), b2(tx_mute_box), b3(rx_polarity_box),
+            b4(tx_polarity_box), b5(src_channel_box), b6(dst_channel_box), b7(delay_box);
+        rx_mute_box->setChecked(channel_config.rx_mute != 0);
+        tx_mute_box->setChecked(channel_config.tx_mute != 0);
+        rx_polarity_box->setChecked(channel_config.rx_polarity != 0);
+        tx_polarity_box->setChecked(channel_config.tx_polarity != 0);
+        set_rx_gain(channel_config.rx_amp);
+        set_tx_gain(channel_config.tx_amp);
+        src_channel_box->setValue(channel_config.src_channel);
+        dst_channel_box->setValue(channel_config.dst_channel);
+        delay_box->setRange(0, channel_config.delay_limit);
+        delay_box->setValue(channel_config.delay);
+        // The daemon may fill all 36 bytes without a terminating NUL.
+        set_title(config_name().c_str());
+        return;
+    }
+    if (is_monitor(kind)) {
+        std::uint32_t code;
+        const char *title;
+        if (kind == zarn::KIND_INPUT_MONITOR) {
+            code = zarn::REQ_INPUT_MON_GET;
+            title = "Input Monitor";
+        } else if (kind == zarn::KIND_OUTPUT_MONITOR) {
+            code = zarn::REQ_OUTPUT_MON_GET;
+            title = "Output Monitor";
+        } else {
+            code = zarn::REQ_LOCAL_MON_GET;
+            title = "Local Monitor";
+        }
+        monitor_config.number = number;
+        if (zarn::ctl_request(main_window->fd, code, &monitor_config) != 0)
+            return;
+        const QSignalBlocker b1(rx_mute_box), b2(rx_polarity_box), b3(src_channel_box),
+            b4(dst_channel_box);
+        rx_mute_box->setChecked(monitor_config.mute != 0);
+        rx_polarity_box->setChecked(monitor_config.polarity != 0);
+        set_rx_gain(monitor_config.amp);
+        src_channel_box->setValue(monitor_config.src_channel);
+        dst_channel_box->setValue(monitor_config.dst_channel);
+        set_title(title);
+        return;
+    }
+    if (kind == zarn::KIND_MAIN_OUTPUT)
+        set_title("Main Output");
+    else if (kind == zarn::KIND_MAIN_INPUT)
+        set_title("Main Input");
+}
+
+void ZARNController::set_title(const char *text) {
+    char title[64];
+    if (text[0] != '\0') {
+        const int id = is_monitor(kind) ? number : channel;
+        std::snprintf(title, sizeof title, "%s - Ch%d", text, id);
+    } else {
+        std::snprintf(title, sizeof title, "Channel %d.%d", number, channel);
+    }
+    setTitle(QString::fromUtf8(title));
+}
+
+void ZARNController::set_rx_gain(int v) {
+    rx_amp = clamp_gain(v);
+    rx_gain_label->setText(gain_text(rx_amp));
+}
+
+void ZARNController::set_tx_gain(int v) {
+    tx_amp = clamp_gain(v);
+    tx_gain_label->setText(gain_text(tx_amp));
+}
+
+void ZARNController::handle_rx_amp_up() {
+    set_rx_gain(rx_amp + 1);
+    handle_set_config();
+}
+
+void ZARNController::handle_rx_amp_down() {
+    set_rx_gain(rx_amp - 1);
+    handle_set_config();
+}
+
+void ZARNController::handle_rx_eq() {}
+
+void ZARNController::handle_tx_amp_up() {
+    set_tx_gain(tx_amp + 1);
+    handle_set_config();
+}
+
+void ZARNController::handle_tx_amp_down() {
+    set_tx_gain(tx_amp - 1);
+    handle_set_config();
+}
+
+void ZARNController::handle_tx_eq() {}
+
+void ZARNController::handle_set_config() {
+    if (is_two_way(kind)) {
+        channel_config.number = number;
+        channel_config.channel = channel;
+        channel_config.rx_mute = rx_mute_box->isChecked() ? 1 : 0;
+        channel_config.tx_mute = tx_mute_box->isChecked() ? 1 : 0;
+        channel_config.rx_polarity = rx_polarity_box->isChecked() ? 1 : 0;
+        channel_config.tx_polarity = tx_polarity_box->isChecked() ? 1 : 0;
+        channel_config.rx_amp = rx_amp;
+        channel_config.tx_amp = tx_amp;
+        channel_config.src_channel = src_channel_box->value();
+        channel_config.dst_channel = dst_channel_box->value();
+        channel_config.delay = delay_box->value();
+        const std::uint32_t code =
+            kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_CONFIG_SET : zarn::REQ_LOOP_CONFIG_SET;
+        zarn::ctl_request(main_window->fd, code, &channel_config);
+    } else if (is_monitor(kind)) {
+        monitor_config.number = number;
+        monitor_config.mute = rx_mute_box->isChecked() ? 1 : 0;
+        monitor_config.polarity = rx_polarity_box->isChecked() ? 1 : 0;
+        monitor_config.amp = rx_amp;
+        monitor_config.src_channel = src_channel_box->value();
+        monitor_config.dst_channel = dst_channel_box->value();
+        std::uint32_t code = zarn::REQ_LOCAL_MON_SET;
+        if (kind == zarn::KIND_INPUT_MONITOR)
+            code = zarn::REQ_INPUT_MON_SET;
+        else if (kind == zarn::KIND_OUTPUT_MONITOR)
+            code = zarn::REQ_OUTPUT_MON_SET;
+        zarn::ctl_request(main_window->fd, code, &monitor_config);
+    }
+}
+
+void ZARNController::handle_compressor() {}
+
+void ZARNController::refresh_levels() {
+    meter->repaint();
+}

@@ -1,0 +1,145 @@
+#include "strip/zarn_volume_bar.h"
+
+#include <QColor>
+#include <QPainter>
+#include <cstring>
+#include <limits>
+
+#include "app/zarn_main_window.h"
+#include "ctl/requests.h"
+#include "ctl/strip_kind.h"
+#include "ctl/transport.h"
+#include "strip/zarn_controller.h"
+
+namespace {
+
+constexpr int SEGMENT_WIDTH = 16;
+constexpr int BAR_HEIGHT = 16;
+
+QColor segment_colour(int k) {
+    return QColor(96 + 16 * k, 192 - 16 * k, 96);
+}
+
+QColor tick_colour(int j) {
+    return QColor(192, 192, 192 - 16 * j);
+}
+
+// Paints segments 0, 1, ... from the left until n pixels are covered.
+void fill_segments(QPainter &painter, int top, int height, int n) {
+    for (int k = 0; SEGMENT_WIDTH * k < n; ++k) {
+        const int width = std::min(SEGMENT_WIDTH, n - SEGMENT_WIDTH * k);
+        painter.fillRect(SEGMENT_WIDTH * k, top, width, height, segment_colour(k));
+    }
+}
+
+} // namespace
+
+ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, int kind, int channel, int number)
+    : QWidget(strip), strip(strip), kind(kind), channel(channel), number(number), last_tick(0) {
+    std::memset(&target_peak, 0, sizeof target_peak);
+    std::memset(&monitor_peak, 0, sizeof monitor_peak);
+    std::memset(&main_peak, 0, sizeof main_peak);
+    target_peak.number = number;
+    target_peak.channel = channel;
+    monitor_peak.index = number;
+    main_peak.index = channel;
+    setMinimumSize(WIDTH, HEIGHT);
+    setMaximumSize(WIDTH, HEIGHT);
+}
+
+ZARNVolumeBar::~ZARNVolumeBar() = default;
+
+int ZARNVolumeBar::lit_width(std::int64_t level, std::uint32_t sample_bits) {
+    // A negative reading (the magnitude of the most negative sample, or a
+    // daemon's garbage) counts as above full scale, as a negative value does
+    // after scaling.
+    if (level < 0)
+        return WIDTH;
+    const unsigned b = sample_bits & 0xffu;
+    std::int64_t v;
+    if (b <= 32) {
+        const unsigned shift = 32 - b;
+        // Anything that would not fit after scaling is far above full scale.
+        if (level > (std::numeric_limits<std::int64_t>::max() >> shift))
+            return WIDTH;
+        v = level << shift;
+    } else {
+        // From 96 bits on the shift would pass the value's width; everything
+        // a non-negative value has is shifted out by then.
+        const unsigned shift = b - 32;
+        v = shift >= 64 ? 0 : level >> shift;
+    }
+    if (v < (std::int64_t{1} << 24))
+        return 0;
+    const std::int64_t n = v >> 24;
+    return n > WIDTH ? WIDTH : static_cast<int>(n);
+}
+
+void ZARNVolumeBar::draw_bar(QPainter &painter, int top, std::int64_t level,
+                             std::uint32_t sample_bits) {
+    fill_segments(painter, top, BAR_HEIGHT, lit_width(level, sample_bits));
+}
+
+void ZARNVolumeBar::draw_ticks(QPainter &painter, int height) {
+    for (int j = 1; j <= 7; ++j)
+        painter.fillRect(SEGMENT_WIDTH * j, 0, 1, height, tick_colour(j));
+}
+
+void ZARNVolumeBar::draw(QPainter &painter) {
+    const std::int32_t t = strip->main_window->tick;
+    const std::int32_t o = last_tick;
+    last_tick = t;
+
+    if (static_cast<std::uint32_t>(kind) > zarn::KIND_MAIN_INPUT)
+        return;
+
+    const QColor background(0, 0, 0);
+    const int fd = strip->main_window->fd;
+
+    if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP) {
+        painter.fillRect(0, 0, WIDTH, HEIGHT, background);
+        if (o != t) {
+            const std::uint32_t code =
+                kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_PEAK : zarn::REQ_LOOP_PEAK;
+            if (zarn::ctl_request(fd, code, &target_peak) != 0)
+                return;
+        }
+        draw_bar(painter, 0, target_peak.rx_level, target_peak.sample_bits);
+        draw_bar(painter, BAR_HEIGHT, target_peak.tx_level, target_peak.sample_bits);
+        draw_ticks(painter, HEIGHT);
+        painter.fillRect(0, BAR_HEIGHT, WIDTH, 1, QColor(192, 192, 0));
+        return;
+    }
+
+    painter.fillRect(0, 0, WIDTH, BAR_HEIGHT, background);
+    std::uint32_t code;
+    zarn::MonitorPeak *record = &monitor_peak;
+    switch (kind) {
+    case zarn::KIND_INPUT_MONITOR:
+        code = zarn::REQ_INPUT_MON_PEAK;
+        break;
+    case zarn::KIND_OUTPUT_MONITOR:
+        code = zarn::REQ_OUTPUT_MON_PEAK;
+        break;
+    case zarn::KIND_LOCAL_MONITOR:
+        code = zarn::REQ_LOCAL_MON_PEAK;
+        break;
+    case zarn::KIND_MAIN_OUTPUT:
+        code = zarn::REQ_MAIN_OUTPUT_PEAK;
+        record = &main_peak;
+        break;
+    default:
+        code = zarn::REQ_MAIN_INPUT_PEAK;
+        record = &main_peak;
+        break;
+    }
+    if (o != t && zarn::ctl_request(fd, code, record) != 0)
+        return;
+    draw_bar(painter, 0, record->level, record->sample_bits);
+    draw_ticks(painter, BAR_HEIGHT);
+}
+
+void ZARNVolumeBar::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    draw(painter);
+}
