@@ -7,6 +7,7 @@
 #include "app/zarn_grid_layout.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
+#include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 
 ZARNMainWindow::ZARNMainWindow(const char *device_path)
@@ -20,10 +21,13 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
 
     discover();
 
+    connect_panel = new ZARNConnect(this);
+
     watchdog_timer = new QTimer(this);
     connect(watchdog_timer, &QTimer::timeout, this, &ZARNMainWindow::handle_watchdog);
 
     main_grid = new ZARNGridLayout();
+    main_grid->addWidget(connect_panel, 0, 0, 1, 1);
     main_grid->addWidget(static_cast<QWidget *>(strip_grid), 1, 0, 1, 1);
 
     setWindowTitle(QStringLiteral("Zarnmix Control"));

@@ -14,6 +14,7 @@
 #include "ctl/requests.h"
 #include "ctl/strip_kind.h"
 #include "ctl/transport.h"
+#include "routing/zarn_connect.h"
 #include "strip/zarn_volume_bar.h"
 
 namespace {
@@ -315,6 +316,7 @@ void ZARNController::handle_set_config() {
             code = zarn::REQ_OUTPUT_MON_SET;
         zarn::ctl_request(main_window->fd, code, &monitor_config);
     }
+    main_window->connect_panel->update();
 }
 
 void ZARNController::handle_compressor() {}
