@@ -1,0 +1,251 @@
+#include "eq/filter_design.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zarn {
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+
+bool is_digit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+
+unsigned char lower(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+}
+
+// A number: optional digits, optionally a full stop and optional digits. It
+// is valid when it starts with a digit or its full stop is followed by one.
+bool read_number(const unsigned char *&p, double &value) {
+    double v = 0.0;
+    bool valid = is_digit(*p);
+    while (is_digit(*p)) {
+        v = v * 10.0 + static_cast<double>(*p - '0');
+        ++p;
+    }
+    if (*p == '.') {
+        ++p;
+        if (is_digit(*p))
+            valid = true;
+        double s = 0.1;
+        while (is_digit(*p)) {
+            v = v + static_cast<double>(*p - '0') * s;
+            s = s / 10.0;
+            ++p;
+        }
+    }
+    value = v;
+    return valid;
+}
+
+enum class Read { point, ended, invalid };
+
+// Both numbers of a point stand on one line: a line feed is skipped only
+// before the frequency.
+Read read_point(const unsigned char *&p, double &frequency, double &amplitude) {
+    while (*p == '\t' || *p == '\n' || *p == '\r' || *p == ' ')
+        ++p;
+    if (*p == '\0')
+        return Read::ended;
+    if (!read_number(p, frequency))
+        return Read::invalid;
+    while (*p == '\t' || *p == '\r' || *p == ' ')
+        ++p;
+    if (!read_number(p, amplitude))
+        return Read::invalid;
+    return Read::point;
+}
+
+} // namespace
+
+bool parse_filter_spec(FilterDesign *design, const char *text) {
+    const double rate = design->sample_rate;
+    const std::uint64_t n = design->size;
+    const std::uint64_t half = n / 2;
+    // Past these limits the bin frequencies never stay below the sample rate
+    // and the walk over the bins would not end.
+    if (n == 0 || !(rate > 0.0) || !std::isfinite(rate) ||
+        !std::isfinite(rate * static_cast<double>(half)))
+        return true;
+
+    const auto *p = reinterpret_cast<const unsigned char *>(text);
+
+    static const char keyword[] = "norm";
+    std::size_t matched = 0;
+    while (matched < 4 && lower(p[matched]) == static_cast<unsigned char>(keyword[matched]))
+        ++matched;
+    design->normalize = matched == 4;
+    if (design->normalize) {
+        while (*p != '\0' && *p != '\n')
+            ++p;
+        if (*p == '\n')
+            ++p;
+    }
+
+    double f_lo = 0.0, a_lo = 1.0;
+    double f_hi = 0.0, a_hi = 1.0;
+    double a_eff = 1.0;
+    bool ended = false;
+    const double nd = static_cast<double>(n);
+    for (std::uint64_t i = 0; i <= half; ++i) {
+        const double f = (static_cast<double>(i) * rate) / nd;
+        if (f >= f_hi) {
+            do {
+                f_lo = f_hi;
+                a_lo = a_hi;
+                if (!ended) {
+                    double frequency = 0.0, amplitude = 0.0;
+                    const Read r = read_point(p, frequency, amplitude);
+                    if (r == Read::invalid)
+                        return true;
+                    if (r == Read::point) {
+                        if (frequency < f_lo)
+                            return true;
+                        f_hi = frequency;
+                        a_hi = amplitude;
+                    } else {
+                        ended = true;
+                    }
+                }
+                if (ended) {
+                    f_hi = rate;
+                    a_hi = a_lo;
+                }
+            } while (f >= f_hi);
+            a_eff = f_lo == 0.0 ? a_hi : a_lo;
+        }
+        design->spectrum[i] = (a_hi - a_eff) * ((f - f_lo) / (f_hi - f_lo)) + a_eff;
+    }
+    return false;
+}
+
+bool design_filter(FilterDesign *design, const char *text) {
+    const std::uint64_t n = design->size;
+    if (n == 0)
+        return true;
+    std::fill(design->spectrum, design->spectrum + n, 0.0);
+    if (parse_filter_spec(design, text))
+        return true;
+
+    fftw_execute(design->plan);
+
+    double *taps = design->taps;
+    const std::uint64_t h = n / 2;
+    const double nd = static_cast<double>(n);
+    if (n % 2 == 0) {
+        // Lag i goes to tap h + i; the indices read stay below h, so each
+        // one still holds the transform's output.
+        const double hd = static_cast<double>(h);
+        for (std::uint64_t i = 0; i < h; ++i)
+            taps[h + i] = ((0.5 * std::cos(static_cast<double>(i) * PI / hd) + 0.5) / nd) * taps[i];
+        for (std::uint64_t j = h - 1; j >= 1; --j)
+            taps[j] = taps[n - j];
+        taps[0] = 0.0;
+    } else {
+        // An odd length has its centre at tap h and a distinct lag for every
+        // tap, h on either side. The window's zeros fall just outside the
+        // filter, at lag h + 1. Going down keeps the lag read (i) below every
+        // tap written so far (above h + i).
+        const double span = static_cast<double>(h + 1);
+        for (std::uint64_t i = h + 1; i-- > 0;)
+            taps[h + i] =
+                ((0.5 * std::cos(static_cast<double>(i) * PI / span) + 0.5) / nd) * taps[i];
+        for (std::uint64_t j = 0; j < h; ++j)
+            taps[j] = taps[n - 1 - j];
+    }
+
+    // A number too long for a double is infinite, and its design would send
+    // inf or NaN to the daemon.
+    if (!std::all_of(taps, taps + n, [](double t) { return std::isfinite(t); }))
+        return true;
+
+    if (design->normalize) {
+        double sum = 0.0;
+        for (std::uint64_t j = 0; j < n; ++j)
+            sum += std::fabs(taps[j]);
+        if (!std::isfinite(sum))
+            return true;
+        if (sum != 0.0) {
+            for (std::uint64_t j = 0; j < n; ++j)
+                taps[j] /= sum;
+        }
+    }
+    return false;
+}
+
+bool design_coefficients(double sample_rate, std::uint64_t size, const char *text,
+                         double *coefficients) {
+    if (size == 0 || size > MAX_FILTER_LENGTH)
+        return true;
+    FilterDesign design{};
+    design.taps = fftw_alloc_real(size);
+    design.spectrum = fftw_alloc_real(size);
+    bool invalid = true;
+    if (design.taps && design.spectrum) {
+        // Measuring overwrites both buffers, so the plan comes first.
+        design.plan = fftw_plan_r2r_1d(static_cast<int>(size), design.spectrum, design.taps,
+                                       FFTW_HC2R, FFTW_MEASURE);
+        if (design.plan) {
+            design.sample_rate = sample_rate;
+            design.size = size;
+            invalid = design_filter(&design, text);
+            if (!invalid)
+                std::copy(design.taps, design.taps + size, coefficients);
+            fftw_destroy_plan(design.plan);
+        }
+    }
+    fftw_free(design.spectrum);
+    fftw_free(design.taps);
+    return invalid;
+}
+
+namespace {
+
+// Byte length of the white space character that starts at s[i], 0 if none.
+std::size_t space_at(std::string_view s, std::size_t i) {
+    static const std::string_view wide[] = {
+        "\xC2\x85",     "\xC2\xA0",     "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81",
+        "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86",
+        "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8",
+        "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80"};
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if ((c >= '\t' && c <= '\r') || c == ' ')
+        return 1;
+    for (std::string_view w : wide)
+        if (s.substr(i, w.size()) == w)
+            return w.size();
+    return 0;
+}
+
+// Byte length of the white space character that ends just before s[end].
+std::size_t space_before(std::string_view s, std::size_t end) {
+    for (std::size_t len = 1; len <= 3 && len <= end; ++len)
+        if (space_at(s, end - len) == len)
+            return len;
+    return 0;
+}
+
+} // namespace
+
+std::string trim_white_space(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        const std::size_t len = space_at(text, begin);
+        if (len == 0)
+            break;
+        begin += len;
+    }
+    std::size_t end = text.size();
+    while (end > begin) {
+        const std::size_t len = space_before(text.substr(begin), end - begin);
+        if (len == 0)
+            break;
+        end -= len;
+    }
+    return std::string(text.substr(begin, end - begin));
+}
+
+} // namespace zarn

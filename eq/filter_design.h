@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <fftw3.h>
+
+namespace zarn {
+
+// Longest filter the daemon can hold, and so the longest design.
+constexpr std::uint64_t MAX_FILTER_LENGTH = 65536;
+
+// Workspace of one FIR design. The caller sets sample_rate and size,
+// allocates taps and spectrum (size doubles each), creates the plan
+// (fftw_plan_r2r_1d(size, spectrum, taps, FFTW_HC2R, FFTW_MEASURE)) before
+// writing anything into them, runs design_filter, copies the coefficients out
+// of taps and then destroys the plan and frees both buffers.
+struct FilterDesign {
+    double sample_rate;
+    std::uint64_t size;
+    bool normalize;
+    double *taps;
+    double *spectrum;
+    fftw_plan plan;
+};
+
+// Reads the NUL-terminated specification text, sets normalize and writes the
+// sampled amplitudes into spectrum[0] ... spectrum[size / 2]. Returns true
+// when the text is invalid, and also for a sample rate that is not a
+// positive finite number small enough for the bin frequencies, or a size of
+// 0, where the bin walk could not end.
+bool parse_filter_spec(FilterDesign *design, const char *text);
+
+// Designs the coefficients into taps. Returns true when the text is invalid
+// or when the design does not give finite coefficients.
+bool design_filter(FilterDesign *design, const char *text);
+
+// The whole calling order above for one design: a new workspace and a new
+// measured plan, the design, the size coefficients copied into coefficients
+// on success, and the workspace disposed of in every case. Returns true for
+// an invalid text. size must be 1 to MAX_FILTER_LENGTH.
+bool design_coefficients(double sample_rate, std::uint64_t size, const char *text,
+                         double *coefficients);
+
+// The specification text with white space removed at both ends, as the
+// equalizer's editor trims it: ASCII white space and the Unicode spaces and
+// separators, the latter in their UTF-8 form.
+std::string trim_white_space(std::string_view text);
+
+} // namespace zarn

@@ -1,0 +1,16 @@
+#include "eq/zarn_button.h"
+
+ZARNButton::ZARNButton(const QString &text, int id) : QPushButton(text), id(id) {
+    connect(this, &QAbstractButton::pressed, this, &ZARNButton::handle_pressed);
+    connect(this, &QAbstractButton::released, this, &ZARNButton::handle_released);
+}
+
+ZARNButton::~ZARNButton() = default;
+
+void ZARNButton::handle_released() {
+    emit released(id);
+}
+
+void ZARNButton::handle_pressed() {
+    emit pressed(id);
+}
