@@ -1,0 +1,269 @@
+#include <QCheckBox>
+#include <QSpinBox>
+#include <QtTest>
+#include <climits>
+
+#include "routing_rig.h"
+
+namespace {
+
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint)
+            paints++;
+        return false;
+    }
+};
+
+// Pixel on the straight part of a route, a fraction t of the way from one
+// stub's end to the other's.
+QRgb on_line(const QImage &image, QPoint from, QPoint to, double t) {
+    return image.pixel(qRound(from.x() + (to.x() - from.x()) * t),
+                       qRound(from.y() + (to.y() - from.y()) * t));
+}
+
+bool is_light(QRgb c) {
+    return qRed(c) > 235 && qGreen(c) > 235 && qBlue(c) > 235;
+}
+
+// Area of the half-disc an end circle leaves on one edge of a painter, with
+// a pixel of room for its antialiased rim and for rounding of the row middle.
+QRect half_disc(const QImage &image, int side, int y) {
+    return side == 0 ? QRect(0, y - 10, 10, 21) : QRect(image.width() - 10, y - 10, 10, 21);
+}
+
+int count_outside(const QImage &image, const QList<QRect> &areas) {
+    int n = 0;
+    for (int y = 0; y < image.height(); y++) {
+        for (int x = 0; x < image.width(); x++) {
+            bool inside = false;
+            for (const QRect &area : areas)
+                inside = inside || area.contains(x, y);
+            if (!inside && !is_white(image.pixel(x, y)))
+                n++;
+        }
+    }
+    return n;
+}
+
+} // namespace
+
+// The two route painters, checked on the pixels they render.
+class TestConnectionPainting : public QObject {
+    Q_OBJECT
+
+private slots:
+    void route_to_a_missing_main_channel_keeps_only_its_valid_end_data();
+    void route_to_a_missing_main_channel_keeps_only_its_valid_end();
+    void muted_route_lies_grey_and_dotted_under_active_ones();
+    void output_monitor_on_one_channel_is_a_thick_stub();
+    void loopback_source_past_the_grid_is_clipped();
+    void loopback_source_is_not_mapped_to_main_channels();
+    void targets_without_routes_leave_the_painters_white();
+    void strip_change_repaints_the_changed_route();
+};
+
+void TestConnectionPainting::route_to_a_missing_main_channel_keeps_only_its_valid_end_data() {
+    QTest::addColumn<int>("dst_channel");
+    QTest::newRow("just past the outputs") << 2;
+    QTest::newRow("further past") << 3;
+    QTest::newRow("negative") << -1;
+    QTest::newRow("largest") << INT_MAX;
+}
+
+void TestConnectionPainting::route_to_a_missing_main_channel_keeps_only_its_valid_end() {
+    QFETCH(int, dst_channel);
+    RoutingRig rig;
+    rig.add_main(2, 2);
+    ZARNController *dev = rig.add_device(0, 0, "pcm");
+    dev->channel_config.dst_channel = dst_channel;
+    // The receive route's source is missing as well, so it leaves only its
+    // half-disc on the right edge at the device's row.
+    dev->channel_config.src_channel = 7;
+    QVERIFY(rig.build());
+
+    ZARNDevConnections *painter = rig.panel->dev_connections;
+    const QImage image = render(painter);
+    const int y = rig.row_y(dev->connect_row, painter);
+
+    QVERIFY(count(image, half_disc(image, 0, y), is_dark) > 40);
+    QVERIFY(count(image, half_disc(image, 1, y), is_dark) > 40);
+    // A disc, not the start of a stub: dark above and below the row, and
+    // nothing just past the circle.
+    QVERIFY(is_dark(image.pixel(2, y - 6)));
+    QVERIFY(is_dark(image.pixel(2, y + 6)));
+    QVERIFY(is_white(image.pixel(11, y)));
+    QCOMPARE(count_outside(image, {half_disc(image, 0, y), half_disc(image, 1, y)}), 0);
+}
+
+void TestConnectionPainting::muted_route_lies_grey_and_dotted_under_active_ones() {
+    RoutingRig rig;
+    rig.add_main(2, 2);
+    ZARNController *dev = rig.add_device(0, 0, "pcm");
+    dev->channel_config.src_channel = 0;
+    dev->channel_config.rx_mute = 0;
+    dev->channel_config.dst_channel = 5;
+    // The monitor comes after the device in the table, so only the passes can
+    // put the device's active route on top of it.
+    ZARNController *monitor = rig.add(zarn::KIND_INPUT_MONITOR, 0, 0);
+    monitor->monitor_config.src_channel = 0;
+    monitor->monitor_config.dst_channel = 1;
+    monitor->monitor_config.mute = 1;
+    QVERIFY(rig.build());
+
+    ZARNDevConnections *painter = rig.panel->dev_connections;
+    const QImage image = render(painter);
+    const int w = image.width();
+    const int in0 = rig.row_y(1, painter);
+    const int out1 = rig.row_y(2, painter);
+    const int dev_y = rig.row_y(dev->connect_row, painter);
+
+    // The shared end at main input 0 is black all through.
+    QCOMPARE(count(image, QRect(0, in0 - 4, 5, 9), is_dark), 5 * 9);
+    // The monitor's own end is grey.
+    QCOMPARE(count(image, QRect(w - 4, out1 - 3, 4, 7), is_grey), 4 * 7);
+
+    int grey = 0, light = 0, dark = 0, samples = 0;
+    for (double t = 0.4; t <= 0.95; t += 0.01) {
+        const QRgb muted = on_line(image, QPoint(16, in0), QPoint(w - 16, out1), t);
+        grey += is_grey(muted);
+        light += is_light(muted);
+        dark += is_dark(on_line(image, QPoint(16, in0), QPoint(w - 16, dev_y), t));
+        samples++;
+    }
+    QVERIFY2(grey > samples / 4, qPrintable(QString("grey %1 of %2").arg(grey).arg(samples)));
+    QVERIFY2(light > samples / 8, qPrintable(QString("gaps %1 of %2").arg(light).arg(samples)));
+    QCOMPARE(dark, samples);
+}
+
+void TestConnectionPainting::output_monitor_on_one_channel_is_a_thick_stub() {
+    RoutingRig rig;
+    rig.add_main(2, 2);
+    ZARNController *monitor = rig.add(zarn::KIND_OUTPUT_MONITOR, 0, 0);
+    monitor->monitor_config.src_channel = 1;
+    monitor->monitor_config.dst_channel = 1;
+    QVERIFY(rig.build());
+
+    ZARNDevConnections *painter = rig.panel->dev_connections;
+    const QImage image = render(painter);
+    const int w = image.width();
+    const int y = rig.row_y(2, painter);
+
+    // An 8-pixel pen: dark 3 pixels off the axis, where a 4-pixel one is not.
+    for (int x : {w - 15, w - 12, w - 9}) {
+        QVERIFY(is_dark(image.pixel(x, y)));
+        QVERIFY(is_dark(image.pixel(x, y - 3)));
+        QVERIFY(is_dark(image.pixel(x, y + 3)));
+        QVERIFY(is_white(image.pixel(x, y + 6)));
+    }
+    // The half-disc on the edge reaches further from the axis than the pen.
+    QVERIFY(is_dark(image.pixel(w - 3, y + 6)));
+    QVERIFY(is_dark(image.pixel(w - 3, y - 6)));
+    // Sixteen pixels and a round cap, nothing further in.
+    QCOMPARE(count_outside(image, {QRect(w - 22, y - 10, 22, 21)}), 0);
+}
+
+void TestConnectionPainting::loopback_source_past_the_grid_is_clipped() {
+    QImage pictures[2];
+    const int sources[2] = {40, INT_MAX};
+    for (int i = 0; i < 2; i++) {
+        RoutingRig rig;
+        rig.add_main(2, 2);
+        ZARNController *loop = rig.add_loop(0, 0, "rec");
+        loop->channel_config.src_channel = sources[i];
+        QVERIFY(rig.build());
+
+        ZARNLoopConnections *painter = rig.panel->loop_connections;
+        const QImage image = render(painter);
+        const int w = image.width();
+        const int y = rig.row_y(loop->connect_row, painter);
+
+        QVERIFY(count(image, half_disc(image, 1, y), is_dark) > 40);
+        // No end on the left edge anywhere; the line enters from above.
+        QCOMPARE(count(image, QRect(0, 0, 8, image.height()), [](QRgb c) { return !is_white(c); }),
+                 0);
+        QVERIFY(count(image, QRect(16, 0, w - 32, 2), is_dark) > 0);
+        pictures[i] = image;
+    }
+    QCOMPARE(pictures[1], pictures[0]);
+}
+
+void TestConnectionPainting::loopback_source_is_not_mapped_to_main_channels() {
+    RoutingRig rig;
+    rig.add_main(2, 2);
+    ZARNController *dev = rig.add_device(0, 0, "pcm");
+    dev->channel_config.rx_mute = 1;
+    dev->channel_config.tx_mute = 1;
+    ZARNController *loop = rig.add_loop(0, 0, "rec");
+    // Main output channel 3 does not exist; the route still goes to row 4,
+    // the device's channel row.
+    loop->channel_config.src_channel = 3;
+    ZARNController *muted = rig.add_loop(1, 0, "rec");
+    muted->channel_config.src_channel = 0;
+    muted->channel_config.rx_mute = 1;
+    QVERIFY(rig.build());
+
+    ZARNLoopConnections *painter = rig.panel->loop_connections;
+    const QImage image = render(painter);
+    QCOMPARE(dev->connect_row, 4);
+    const int dev_y = rig.row_y(dev->connect_row, painter);
+    const int out0 = rig.row_y(1, painter);
+
+    QVERIFY(count(image, half_disc(image, 0, dev_y), is_dark) > 40);
+    QVERIFY(count(image, half_disc(image, 1, rig.row_y(loop->connect_row, painter)), is_dark) > 40);
+    QVERIFY(count(image, QRect(0, out0 - 3, 4, 7), is_grey) == 4 * 7);
+}
+
+void TestConnectionPainting::targets_without_routes_leave_the_painters_white() {
+    RoutingRig rig;
+    rig.add_main(2, 2);
+    ZARNController *local = rig.add(zarn::KIND_LOCAL_MONITOR, 0, 0);
+    local->monitor_config.src_channel = 0;
+    local->monitor_config.dst_channel = 1;
+    QVERIFY(rig.build());
+
+    QVERIFY(all_white(render(rig.panel->dev_connections)));
+    QVERIFY(all_white(render(rig.panel->loop_connections)));
+}
+
+void TestConnectionPainting::strip_change_repaints_the_changed_route() {
+    RoutingRig rig;
+    rig.add_main(2, 2);
+    // With no daemon the record stays as preset: both routes go between
+    // main channel 0 and the device, unmuted.
+    ZARNController *dev = rig.add_device(0, 0, "pcm");
+    QVERIFY(rig.build());
+
+    ZARNDevConnections *painter = rig.panel->dev_connections;
+    const int w = painter->width();
+    const QRect out0(w - 4, rig.row_y(1, painter) - 3, 4, 7);
+    const QRect out1(w - 4, rig.row_y(2, painter) - 3, 4, 7);
+    QCOMPARE(count(render(painter), out0, is_dark), 4 * 7);
+
+    PaintCounter counter;
+    painter->installEventFilter(&counter);
+
+    dev->tx_mute_box->setChecked(true);
+    QCOMPARE(dev->channel_config.tx_mute, 1);
+    QTRY_VERIFY(counter.paints > 0);
+    QImage image = render(painter);
+    QCOMPARE(count(image, out0, is_grey), 4 * 7);
+
+    const int paints = counter.paints;
+    dev->dst_channel_box->setValue(1);
+    QTRY_VERIFY(counter.paints > paints);
+    image = render(painter);
+    QCOMPARE(count(image, out0, is_white), 4 * 7);
+    QCOMPARE(count(image, out1, is_grey), 4 * 7);
+
+    dev->tx_mute_box->setChecked(false);
+    QCOMPARE(count(render(painter), out1, is_dark), 4 * 7);
+}
+
+QTEST_MAIN(TestConnectionPainting)
+#include "tst_connection_painting.moc"
