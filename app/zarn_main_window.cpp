@@ -7,6 +7,10 @@
 #include "app/zarn_grid_layout.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
+#include "panels/zarn_add_options.h"
+#include "panels/zarn_audio_delay_locator.h"
+#include "panels/zarn_record_status.h"
+#include "panels/zarn_sys_info_options.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 
@@ -22,6 +26,10 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     discover();
 
     connect_panel = new ZARNConnect(this);
+    delay_locator = new ZARNAudioDelayLocator(this);
+    record_status = new ZARNRecordStatus(this);
+    add_options = new ZARNAddOptions(this);
+    sys_info = new ZARNSysInfoOptions(this);
 
     watchdog_timer = new QTimer(this);
     connect(watchdog_timer, &QTimer::timeout, this, &ZARNMainWindow::handle_watchdog);
@@ -29,6 +37,10 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     main_grid = new ZARNGridLayout();
     main_grid->addWidget(connect_panel, 0, 0, 1, 1);
     main_grid->addWidget(static_cast<QWidget *>(strip_grid), 1, 0, 1, 1);
+    main_grid->addWidget(delay_locator, 2, 0, 1, 1);
+    main_grid->addWidget(record_status, 3, 0, 1, 1);
+    main_grid->addWidget(add_options, 4, 0, 1, 1);
+    main_grid->addWidget(sys_info, 5, 0, 1, 1);
 
     setWindowTitle(QStringLiteral("Zarnmix Control"));
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
@@ -127,4 +139,5 @@ void ZARNMainWindow::handle_watchdog() {
         if (strip)
             strip->refresh_levels();
     }
+    delay_locator->refresh();
 }

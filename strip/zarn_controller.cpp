@@ -10,10 +10,12 @@
 #include <cstring>
 
 #include "app/zarn_main_window.h"
+#include "compressor/zarn_compressor.h"
 #include "ctl/bounded_string.h"
 #include "ctl/requests.h"
 #include "ctl/strip_kind.h"
 #include "ctl/transport.h"
+#include "eq/zarn_equalizer.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_volume_bar.h"
 
@@ -79,6 +81,13 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     if (is_two_way(kind)) {
         rx_eq_button = new QPushButton(QStringLiteral("EQ"));
         tx_eq_button = new QPushButton(QStringLiteral("EQ"));
+        rx_equalizer = new ZARNEqualizer(main_window, kind | zarn::EQ_RX_FLAG, number, channel);
+        tx_equalizer = new ZARNEqualizer(main_window, kind, number, channel);
+        // A direction without a filter never gets one: its button stays off.
+        if (rx_equalizer->filter_length == 0)
+            rx_eq_button->setEnabled(false);
+        if (tx_equalizer->filter_length == 0)
+            tx_eq_button->setEnabled(false);
         connect(rx_eq_button, &QPushButton::released, this, &ZARNController::handle_rx_eq);
         connect(tx_eq_button, &QPushButton::released, this, &ZARNController::handle_tx_eq);
         delay_box = new QSpinBox();
@@ -102,13 +111,25 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
         compressor_button = new QPushButton(tr("Compressor"));
         connect(compressor_button, &QPushButton::released, this,
                 &ZARNController::handle_compressor);
+        // One window per target, made by its channel-0 strip; the other
+        // channels' buttons show that one.
+        if (channel == 0) {
+            const std::string name =
+                kind == zarn::KIND_MAIN_OUTPUT ? std::string("Main Output") : config_name();
+            compressor = new ZARNCompressor(main_window, kind, number, name.c_str());
+        }
     }
 
     connect_signals();
     place_widgets();
 }
 
-ZARNController::~ZARNController() = default;
+// The equalizer windows are parentless, so the strip deletes them itself; its
+// compressor window may be shared and is left alone.
+ZARNController::~ZARNController() {
+    delete rx_equalizer;
+    delete tx_equalizer;
+}
 
 void ZARNController::connect_signals() {
     for (QCheckBox *box : {rx_mute_box, tx_mute_box, rx_polarity_box, tx_polarity_box})
@@ -272,7 +293,10 @@ void ZARNController::handle_rx_amp_down() {
     handle_set_config();
 }
 
-void ZARNController::handle_rx_eq() {}
+void ZARNController::handle_rx_eq() {
+    if (rx_equalizer != nullptr)
+        rx_equalizer->show();
+}
 
 void ZARNController::handle_tx_amp_up() {
     set_tx_gain(tx_amp + 1);
@@ -284,7 +308,10 @@ void ZARNController::handle_tx_amp_down() {
     handle_set_config();
 }
 
-void ZARNController::handle_tx_eq() {}
+void ZARNController::handle_tx_eq() {
+    if (tx_equalizer != nullptr)
+        tx_equalizer->show();
+}
 
 void ZARNController::handle_set_config() {
     if (is_two_way(kind)) {
@@ -319,8 +346,16 @@ void ZARNController::handle_set_config() {
     main_window->connect_panel->update();
 }
 
-void ZARNController::handle_compressor() {}
+void ZARNController::handle_compressor() {
+    for (ZARNController *strip : main_window->strips) {
+        if (strip && strip->kind == kind && strip->number == number && strip->channel == 0 &&
+            strip->compressor)
+            strip->compressor->show();
+    }
+}
 
 void ZARNController::refresh_levels() {
     meter->repaint();
+    if (compressor)
+        compressor->refresh_gain();
 }
