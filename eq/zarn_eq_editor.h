@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QGridLayout>
+#include <QGroupBox>
+
+class QPushButton;
+class QTextEdit;
+
+// The "Filter specification" group of an equalizer window: the text and its
+// "Apply filter" button. The window connects the button itself.
+class ZARNEQEditor : public QGroupBox {
+public:
+    ZARNEQEditor();
+    ~ZARNEQEditor() override;
+
+    QGridLayout grid;
+    QTextEdit *text_edit;
+    QPushButton *apply_button;
+};
