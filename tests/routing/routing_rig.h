@@ -110,6 +110,19 @@ public:
     ZARNConnect *original_panel = nullptr;
 };
 
+// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint)
+            paints++;
+        return false;
+    }
+};
+
 // Rendered pictures start magenta, so a background left unpainted shows.
 template <typename Painter> QImage render(Painter *painter) {
     QImage image(painter->size(), QImage::Format_ARGB32);

@@ -7,19 +7,6 @@
 
 namespace {
 
-// Counts the paints a widget receives.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override {
-        if (event->type() == QEvent::Paint)
-            paints++;
-        return false;
-    }
-};
-
 // Pixel on the straight part of a route, a fraction t of the way from one
 // stub's end to the other's.
 QRgb on_line(const QImage &image, QPoint from, QPoint to, double t) {
