@@ -1,0 +1,132 @@
+// zarnmix_fir: the panel's FIR design from the command line.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "eq/filter_design.h"
+#include "eq/freq_response.h"
+
+namespace {
+
+constexpr int EXIT_USAGE = 64;
+
+[[noreturn]] void usage() {
+    std::fputs("usage: zarnmix_fir -n LENGTH -r RATE [-p] [FILE]\n", stderr);
+    std::exit(EXIT_USAGE);
+}
+
+bool parse_length(const char *text, std::uint64_t &length) {
+    char *end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < 1 ||
+        static_cast<unsigned long long>(value) > zarn::MAX_FILTER_LENGTH)
+        return false;
+    length = static_cast<std::uint64_t>(value);
+    return true;
+}
+
+// The daemon reports its rate as a signed 32-bit integer; fractions are
+// accepted, values beyond that range are not.
+bool parse_rate(const char *text, double &rate) {
+    char *end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text, &end);
+    if (errno != 0 || end == text || *end != '\0' || !(value > 0.0) || value > 2147483647.0)
+        return false;
+    rate = value;
+    return true;
+}
+
+bool read_all(std::FILE *in, std::string &text) {
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        text.append(buffer, got);
+    return !std::ferror(in);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::uint64_t length = 0;
+    double rate = 0.0;
+    bool plot = false;
+    bool have_length = false;
+    bool have_rate = false;
+
+    opterr = 0;
+    int option;
+    while ((option = getopt(argc, argv, "n:r:p")) != -1) {
+        switch (option) {
+        case 'n':
+            if (!parse_length(optarg, length))
+                usage();
+            have_length = true;
+            break;
+        case 'r':
+            if (!parse_rate(optarg, rate))
+                usage();
+            have_rate = true;
+            break;
+        case 'p':
+            plot = true;
+            break;
+        default:
+            usage();
+        }
+    }
+    if (!have_length || !have_rate || argc - optind > 1)
+        usage();
+
+    std::string text;
+    if (optind < argc) {
+        const char *path = argv[optind];
+        std::FILE *in = std::fopen(path, "rb");
+        if (!in) {
+            std::fprintf(stderr, "zarnmix_fir: %s: %s\n", path, std::strerror(errno));
+            return 1;
+        }
+        const bool ok = read_all(in, text);
+        std::fclose(in);
+        if (!ok) {
+            std::fprintf(stderr, "zarnmix_fir: %s: read error\n", path);
+            return 1;
+        }
+    } else if (!read_all(stdin, text)) {
+        std::fputs("zarnmix_fir: standard input: read error\n", stderr);
+        return 1;
+    }
+
+    // As the equalizer does: trimmed, and ended by its first NUL byte.
+    const std::string spec = zarn::trim_white_space(text);
+    if (spec.empty()) {
+        std::fputs("EQ filter specification is empty\n", stderr);
+        return 1;
+    }
+    std::vector<double> coefficients(length);
+    if (zarn::design_coefficients(rate, length, spec.c_str(), coefficients.data())) {
+        std::fputs("Invalid EQ filter specification\n", stderr);
+        return 1;
+    }
+
+    if (plot) {
+        zarn::ResponseColumns columns;
+        zarn::evaluate_response(rate, static_cast<int>(length), coefficients.data(), &columns);
+        for (int x = 0; x < zarn::RESPONSE_COLUMNS; ++x)
+            std::printf("%.17g %.17g\n", columns.freq[x], columns.mag[x]);
+    } else {
+        for (double c : coefficients)
+            std::printf("%.17g\n", c);
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fputs("zarnmix_fir: write error\n", stderr);
+        return 1;
+    }
+    return 0;
+}
