@@ -1,0 +1,78 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace zarn::sim {
+
+// How the server delivers the reply to one request; the faults exist so that
+// tests can see the panel's side of a daemon that hangs or dies mid-reply.
+enum class ReplyFault {
+    none,
+    silent, // answer nothing, keep the connection
+    cut,    // send part of the reply, then close the connection
+};
+
+// Called for every complete request: record holds ioc_size(code) bytes as
+// received, payload the coefficients of a filter write. Returns the result
+// and leaves record (and, for a filter read, payload) as the reply carries it.
+using Handler = std::function<int(std::uint32_t code, unsigned char *record,
+                                  std::vector<double> &payload, ReplyFault &fault)>;
+
+// Single-threaded poll server of the control socket protocol: any number of
+// connections, each request answered in order. A connection that sends
+// something that is not a request, stalls mid-request or mid-reply, or hangs
+// up is dropped; the others are served on.
+class Server {
+public:
+    explicit Server(Handler handler);
+    ~Server();
+    Server(const Server &) = delete;
+    Server &operator=(const Server &) = delete;
+
+    // Binds and listens on path. Refuses a path held by a live daemon or by
+    // a file that is not a socket; replaces a stale socket file.
+    bool listen(const std::string &path, std::string &error);
+
+    // Serves until wake_fd becomes readable.
+    void run(int wake_fd);
+
+    // Closes the listener and every connection and removes the socket file.
+    void close();
+
+    // A connection is dropped when a started request or a pending reply
+    // makes no progress for this long.
+    static constexpr std::chrono::milliseconds STALL_LIMIT{2000};
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    struct Connection {
+        int fd = -1;
+        std::vector<unsigned char> in;
+        std::size_t in_pos = 0;
+        std::vector<unsigned char> out;
+        std::size_t out_pos = 0;
+        bool close_after_reply = false;
+        Clock::time_point last_progress;
+    };
+
+    void accept_all();
+    bool receive(Connection &connection);
+    bool flush(Connection &connection);
+    bool serve(Connection &connection);
+    bool busy(const Connection &connection) const;
+
+    Handler handler_;
+    int listener_ = -1;
+    std::string path_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    std::vector<Connection> connections_;
+};
+
+} // namespace zarn::sim

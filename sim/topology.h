@@ -1,0 +1,21 @@
+#pragma once
+
+#include <vector>
+
+namespace zarn::sim {
+
+// Shape of the simulated mixer: what exists and with how many channels.
+struct Topology {
+    std::vector<int> device_channels{2, 3}; // channels of device 0, 1, ...
+    std::vector<int> loop_channels{2};      // channels of loopback 0, 1, ...
+    int input_monitors = 2;
+    int output_monitors = 1;
+    int local_monitors = 1;
+    int main_output_channels = 2;
+    int main_input_channels = 2;
+    int filter_length = 2048; // taps per channel and direction; 0 = no filter support
+    int sample_rate = 48000;
+    int sample_bits = 24;
+};
+
+} // namespace zarn::sim
