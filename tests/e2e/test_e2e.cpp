@@ -1,0 +1,192 @@
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <signal.h>
+
+// The real zarnmix_sim and zarnmix_ctl processes, watched through the
+// daemon's trace of every request it received.
+namespace {
+
+constexpr const char *PROBE = "0x40044f00";
+const QStringList PEAKS = {"0xc0404f09", "0xc0404f0a", "0xc0104f0b", "0xc0104f0c",
+                           "0xc0104f17", "0xc0104f18", "0xc0104f2d"};
+const QStringList CONFIG_READS = {"0xc0544f01", "0xc0544f03", "0xc01c4f05", "0xc01c4f07",
+                                  "0xc01c4f2b"};
+
+struct Trace {
+    QVector<double> probe_times; // seconds
+    int discovery_peaks = 0;     // before the first probe
+    int peaks = 0;               // after it
+    int config_reads = 0;
+};
+
+Trace read_trace(const QString &path) {
+    Trace t;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return t;
+    while (!f.atEnd()) {
+        const QList<QByteArray> fields = f.readLine().trimmed().split(' ');
+        if (fields.size() < 4)
+            continue;
+        const QString code = QString::fromLatin1(fields[1]);
+        if (code == QLatin1String(PROBE)) {
+            // 2026-01-02T03:04:05.123456Z: whole seconds, then the fraction.
+            const QByteArray stamp = fields[0];
+            const int dot = stamp.indexOf('.');
+            QDateTime whole = QDateTime::fromString(QString::fromLatin1(stamp.left(dot)),
+                                                    QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+            whole.setTimeSpec(Qt::UTC);
+            const double fraction = stamp.mid(dot, 7).toDouble();
+            t.probe_times.push_back(double(whole.toSecsSinceEpoch()) + fraction);
+        } else if (PEAKS.contains(code)) {
+            ++(t.probe_times.isEmpty() ? t.discovery_peaks : t.peaks);
+        } else if (CONFIG_READS.contains(code)) {
+            ++t.config_reads;
+        }
+    }
+    return t;
+}
+
+double probes_per_second(const Trace &t) {
+    if (t.probe_times.size() < 2)
+        return 0;
+    return (t.probe_times.size() - 1) / (t.probe_times.last() - t.probe_times.first());
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void levels_flow_and_resume_after_restart();
+
+private:
+    bool start_daemon(const QString &trace);
+    void stop_daemon();
+
+    QTemporaryDir dir;
+    QString socket;
+    QProcess daemon;
+    QProcess panel;
+    QProcess xvfb;
+    QProcessEnvironment panel_env = QProcessEnvironment::systemEnvironment();
+};
+
+void TestEndToEnd::initTestCase() {
+    QVERIFY(dir.isValid());
+    socket = dir.filePath(QStringLiteral("zmix.ctl"));
+    panel_env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+
+    // A real X server where one is installed, the offscreen platform otherwise.
+    const QString xvfb_program = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+    if (!xvfb_program.isEmpty()) {
+        xvfb.start(xvfb_program,
+                   {"-displayfd", "1", "-screen", "0", "1400x1000x24", "-nolisten", "tcp"});
+        if (xvfb.waitForStarted() && xvfb.waitForReadyRead(10000)) {
+            const QByteArray display = xvfb.readLine().trimmed();
+            panel_env.insert(QStringLiteral("DISPLAY"), ":" + QString::fromLatin1(display));
+            panel_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            qInfo("panel runs on Xvfb display :%s", display.constData());
+            return;
+        }
+        xvfb.kill();
+        xvfb.waitForFinished();
+    }
+    panel_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    qInfo("panel runs offscreen");
+}
+
+void TestEndToEnd::cleanupTestCase() {
+    for (QProcess *p : {&panel, &daemon, &xvfb}) {
+        if (p->state() != QProcess::NotRunning) {
+            p->kill();
+            p->waitForFinished();
+        }
+    }
+}
+
+bool TestEndToEnd::start_daemon(const QString &trace) {
+    // The example mixer: 14 targets, found with 24 probes.
+    daemon.start(QStringLiteral(ZARNMIX_SIM_PROGRAM),
+                 {"--socket", socket, "--trace", trace, "--devices", "2,3", "--loops", "2",
+                  "--input-monitors", "2", "--output-monitors", "0", "--local-monitors", "1",
+                  "--main-outputs", "2", "--main-inputs", "2"});
+    if (!daemon.waitForStarted())
+        return false;
+    for (int i = 0; i < 100 && !QFileInfo(socket).exists(); ++i)
+        QTest::qWait(50);
+    return QFileInfo(socket).exists();
+}
+
+void TestEndToEnd::stop_daemon() {
+    ::kill(static_cast<pid_t>(daemon.processId()), SIGTERM);
+    if (!daemon.waitForFinished(5000)) {
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+}
+
+void TestEndToEnd::levels_flow_and_resume_after_restart() {
+    const QString first = dir.filePath(QStringLiteral("first.trace"));
+    const QString second = dir.filePath(QStringLiteral("second.trace"));
+    QVERIFY(start_daemon(first));
+
+    panel.setProcessEnvironment(panel_env);
+    // A window tall enough to show the strips: meters outside the view are
+    // not repainted and so ask nothing.
+    panel.start(QStringLiteral(ZARNMIX_CTL_PROGRAM),
+                {"-qwindowgeometry", "1400x1000+0+0", "-f", socket});
+    QVERIFY(panel.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(read_trace(first).probe_times.size() >= 2, 20000);
+    QTest::qWait(3000);
+    const Trace running = read_trace(first);
+    QVERIFY(panel.state() == QProcess::Running);
+    const double rate = probes_per_second(running);
+    qInfo("first daemon: %d discovery probes, %d configuration reads, %d watchdog probes at "
+          "%.2f a second, %d peak requests after them",
+          running.discovery_peaks, running.config_reads, running.probe_times.size(), rate,
+          running.peaks);
+    QVERIFY2(rate > 7.0 && rate < 11.0, qPrintable(QString::number(rate)));
+    QVERIFY(running.probe_times.size() >= 20);
+    QCOMPARE(running.discovery_peaks, 24);
+    QCOMPARE(running.config_reads, 10);
+    // Each tick asks every meter on screen once at most, 14 in all.
+    QVERIFY2(running.peaks >= running.probe_times.size() - 1,
+             qPrintable(QString::number(running.peaks)));
+    QVERIFY2(running.peaks <= running.probe_times.size() * 14,
+             qPrintable(QString::number(running.peaks)));
+
+    // The daemon goes away; the panel keeps running and trying.
+    stop_daemon();
+    QTest::qWait(1000);
+    QVERIFY(panel.state() == QProcess::Running);
+
+    QVERIFY(start_daemon(second));
+    QTRY_VERIFY_WITH_TIMEOUT(read_trace(second).probe_times.size() >= 2, 20000);
+    QTest::qWait(2000);
+    const Trace resumed = read_trace(second);
+    const double resumed_rate = probes_per_second(resumed);
+    qInfo("second daemon: %d watchdog probes at %.2f a second, %d peak requests after them",
+          resumed.probe_times.size(), resumed_rate, resumed.peaks);
+    QVERIFY2(resumed_rate > 7.0 && resumed_rate < 11.0, qPrintable(QString::number(resumed_rate)));
+    QVERIFY(resumed.peaks >= resumed.probe_times.size() - 1);
+    QVERIFY(resumed.peaks <= resumed.probe_times.size() * 14);
+    // Reopened, not rediscovered.
+    QCOMPARE(resumed.discovery_peaks, 0);
+    QCOMPARE(resumed.config_reads, 0);
+
+    panel.kill();
+    panel.waitForFinished();
+    stop_daemon();
+}
+
+QTEST_MAIN(TestEndToEnd)
+#include "test_e2e.moc"
