@@ -1,0 +1,213 @@
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include "panels/panel_rig.h"
+#include "panels/zarn_add_options.h"
+#include "panels/zarn_sys_info_options.h"
+
+namespace {
+
+// The daemon answers an add-options request with these bytes (no NUL added).
+void answer_options(PanelRig &rig, const std::string &bytes, int result = 0) {
+    rig.daemon.with_engine([&](zarn::sim::Engine &e) {
+        e.options_reply = std::vector<unsigned char>(bytes.begin(), bytes.end());
+        e.options_result = result;
+    });
+}
+
+// Leaves the received buffer as it came, as the answer.
+zarn::sim::TestDaemon::Hook echo_options() {
+    return [](std::uint32_t c, unsigned char *, std::vector<double> &) -> std::optional<int> {
+        if (c != zarn::REQ_ADD_OPTIONS)
+            return std::nullopt;
+        return 0;
+    };
+}
+
+std::vector<unsigned char> sent_text(const zarn::sim::ReceivedRequest &r) {
+    std::vector<unsigned char> out;
+    for (unsigned char c : r.record) {
+        if (c == 0)
+            break;
+        out.push_back(c);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestAddOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void widgets_and_no_request_at_construction();
+    void return_and_add_each_send_one_request();
+    void empty_text_sends_an_empty_string();
+    void an_empty_answer_empties_the_line();
+    void a_message_answer_is_shown();
+    void long_text_is_cut_to_1023_bytes();
+    void latin1_out_and_utf8_back();
+    void characters_outside_latin1_become_question_marks();
+    void an_unterminated_answer_stays_within_the_buffer();
+    void system_information_is_read_after_success();
+    void a_failed_request_keeps_the_text_and_reads_nothing_more();
+};
+
+void TestAddOptions::widgets_and_no_request_at_construction() {
+    PanelRig rig;
+    ZARNAddOptions p(rig.window.get());
+    QCOMPARE(p.title(), QString("Add Options"));
+    QCOMPARE(p.grid->itemAtPosition(0, 0)->widget(), p.line_edit);
+    QCOMPARE(p.grid->itemAtPosition(0, 1)->widget(), p.add_button);
+    QCOMPARE(p.add_button->text(), QString("ADD"));
+    QCOMPARE(rig.daemon.requests().size(), std::size_t(0));
+    for (char c : p.options_buffer.text)
+        QCOMPARE(c, '\0');
+}
+
+void TestAddOptions::return_and_add_each_send_one_request() {
+    PanelRig rig;
+    ZARNAddOptions p(rig.window.get());
+    answer_options(rig, "");
+    p.line_edit->setText("-rate=44100");
+    QTest::keyClick(p.line_edit, Qt::Key_Return);
+    QCOMPARE(rig.sent(zarn::REQ_ADD_OPTIONS).size(), std::size_t(1));
+    p.line_edit->setText("-bits=16");
+    p.add_button->click();
+    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
+    QCOMPARE(sent.size(), std::size_t(2));
+    const std::string first = "-rate=44100";
+    QCOMPARE(sent_text(sent[0]), std::vector<unsigned char>(first.begin(), first.end()));
+    QCOMPARE(sent[0].record.size(), std::size_t(1024));
+    QCOMPARE(sent[0].record[first.size()], (unsigned char)0);
+    const std::string second = "-bits=16";
+    QCOMPARE(sent_text(sent[1]), std::vector<unsigned char>(second.begin(), second.end()));
+}
+
+void TestAddOptions::empty_text_sends_an_empty_string() {
+    PanelRig rig;
+    ZARNAddOptions p(rig.window.get());
+    answer_options(rig, "");
+    p.add_button->click();
+    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
+    QCOMPARE(sent.size(), std::size_t(1));
+    QCOMPARE(sent[0].record[0], (unsigned char)0);
+}
+
+void TestAddOptions::an_empty_answer_empties_the_line() {
+    PanelRig rig;
+    ZARNAddOptions p(rig.window.get());
+    // The simulated daemon's own syntax: an accepted line is answered empty.
+    p.line_edit->setText("-record=1");
+    p.add_button->click();
+    QCOMPARE(p.line_edit->text(), QString());
+    QCOMPARE(rig.daemon.with_engine([](zarn::sim::Engine &e) { return e.recording; }), 1);
+}
+
+void TestAddOptions::a_message_answer_is_shown() {
+    PanelRig rig;
+    ZARNAddOptions p(rig.window.get());
+    answer_options(rig, std::string("unknown option -x\0garbage", 25));
+    p.line_edit->setText("-x");
+    p.add_button->click();
+    QCOMPARE(p.line_edit->text(), QString("unknown option -x"));
+}
+
+void TestAddOptions::long_text_is_cut_to_1023_bytes() {
+    PanelRig rig;
+    ZARNAddOptions p(rig.window.get());
+    answer_options(rig, "");
+    QString text;
+    for (int i = 0; i < 1500; ++i)
+        text.append(QChar('a' + i % 26));
+    p.line_edit->setText(text);
+    p.add_button->click();
+    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
+    QCOMPARE(sent.size(), std::size_t(1));
+    const QByteArray expected = text.left(1023).toLatin1();
+    QCOMPARE(sent[0].record.size(), std::size_t(1024));
+    QVERIFY(std::memcmp(sent[0].record.data(), expected.constData(), 1023) == 0);
+    QCOMPARE(sent[0].record[1023], (unsigned char)0);
+}
+
+void TestAddOptions::latin1_out_and_utf8_back() {
+    PanelRig rig;
+    ZARNAddOptions p(rig.window.get());
+    rig.daemon.set_hook(echo_options());
+    p.line_edit->setText(QString::fromUtf8("caf\xc3\xa9"));
+    p.add_button->click();
+    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
+    QCOMPARE(sent.size(), std::size_t(1));
+    QCOMPARE(sent_text(sent[0]), (std::vector<unsigned char>{'c', 'a', 'f', 0xe9}));
+    // 0xE9 alone is not UTF-8: it comes back as the replacement character.
+    QCOMPARE(p.line_edit->text(), QString("caf") + QChar(0xfffd));
+}
+
+void TestAddOptions::characters_outside_latin1_become_question_marks() {
+    PanelRig rig;
+    ZARNAddOptions p(rig.window.get());
+    answer_options(rig, "");
+    // The euro sign and a character written as a surrogate pair.
+    p.line_edit->setText(QString::fromUtf8("a\xe2\x82\xac"
+                                           "b\xf0\x9f\x8e\xb5"
+                                           "c\xc3\xbf"));
+    p.add_button->click();
+    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
+    QCOMPARE(sent_text(sent[0]), (std::vector<unsigned char>{'a', '?', 'b', '?', 'c', 0xff}));
+}
+
+void TestAddOptions::an_unterminated_answer_stays_within_the_buffer() {
+    PanelRig rig;
+    ZARNAddOptions p(rig.window.get());
+    answer_options(rig, std::string(1024, 'z'));
+    p.line_edit->setText("-x");
+    p.add_button->click();
+    QCOMPARE(p.line_edit->text(), QString(1024, QChar('z')));
+
+    // The next request still goes out terminated within the buffer.
+    answer_options(rig, "");
+    p.line_edit->setText("-y");
+    p.add_button->click();
+    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
+    QCOMPARE(sent.size(), std::size_t(2));
+    QCOMPARE(sent_text(sent[1]), (std::vector<unsigned char>{'-', 'y'}));
+    QCOMPARE(p.line_edit->text(), QString());
+}
+
+void TestAddOptions::system_information_is_read_after_success() {
+    PanelRig rig;
+    ZARNSysInfoOptions &info = *rig.window->sys_info;
+    ZARNAddOptions p(rig.window.get());
+    rig.daemon.clear_requests();
+    p.line_edit->setText("-rate=96000 -input=mic");
+    p.add_button->click();
+    QCOMPARE(rig.codes(),
+             (std::vector<std::uint32_t>{zarn::REQ_ADD_OPTIONS, zarn::REQ_SYSTEM_INFO}));
+    QVERIFY2(info.label->text().startsWith("96000 Hz, "), qPrintable(info.label->text()));
+    QVERIFY2(info.label->text().contains("Input: mic, "), qPrintable(info.label->text()));
+}
+
+void TestAddOptions::a_failed_request_keeps_the_text_and_reads_nothing_more() {
+    PanelRig rig;
+    ZARNSysInfoOptions &info = *rig.window->sys_info;
+    ZARNAddOptions p(rig.window.get());
+    answer_options(rig, "some answer", -1);
+    rig.daemon.clear_requests();
+    p.line_edit->setText("-bad");
+    p.add_button->click();
+    QCOMPARE(p.line_edit->text(), QString("-bad"));
+    QCOMPARE(rig.codes(), std::vector<std::uint32_t>{zarn::REQ_ADD_OPTIONS});
+    QCOMPARE(info.label->text(), QString());
+
+    // A closed device is one more failed request.
+    rig.close();
+    p.add_button->click();
+    QCOMPARE(p.line_edit->text(), QString("-bad"));
+    QCOMPARE(rig.codes(), std::vector<std::uint32_t>{zarn::REQ_ADD_OPTIONS});
+}
+
+QTEST_MAIN(TestAddOptions)
+#include "tst_add_options.moc"

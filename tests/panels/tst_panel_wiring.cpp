@@ -1,0 +1,227 @@
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QtTest>
+
+#include "app/zarn_grid_layout.h"
+#include "compressor/zarn_compressor.h"
+#include "ctl/bounded_string.h"
+#include "ctl/strip_kind.h"
+#include "panels/panel_rig.h"
+#include "panels/zarn_add_options.h"
+#include "panels/zarn_audio_delay_locator.h"
+#include "panels/zarn_record_status.h"
+#include "panels/zarn_sys_info_options.h"
+#include "routing/zarn_connect.h"
+#include "strip/zarn_controller.h"
+
+namespace {
+
+// The main window built against the daemon, as the program builds it.
+struct Running {
+    explicit Running(zarn::sim::TestDaemon &daemon) : window(new ZARNMainWindow(daemon.path())) {
+        window->watchdog_timer->stop();
+    }
+
+    ~Running() {
+        // Compressor windows are parentless and outlive their strips; they
+        // are taken down here while the main window still exists.
+        for (ZARNController *strip : window->strips) {
+            if (strip && strip->compressor) {
+                delete strip->compressor;
+                strip->compressor = nullptr;
+            }
+        }
+    }
+
+    std::vector<ZARNCompressor *> compressors() const {
+        std::vector<ZARNCompressor *> out;
+        for (ZARNController *strip : window->strips) {
+            if (strip && strip->compressor)
+                out.push_back(strip->compressor);
+        }
+        return out;
+    }
+
+    ZARNController *strip(int kind, int number, int channel) const {
+        for (ZARNController *s : window->strips) {
+            if (s && s->kind == kind && s->number == number && s->channel == channel)
+                return s;
+        }
+        return nullptr;
+    }
+
+    std::unique_ptr<ZARNMainWindow> window;
+};
+
+QWidget *cell(ZARNMainWindow &w, int row) {
+    QLayoutItem *item = static_cast<QGridLayout *>(w.main_grid)->itemAtPosition(row, 0);
+    return item ? item->widget() : nullptr;
+}
+
+} // namespace
+
+class TestPanelWiring : public QObject {
+    Q_OBJECT
+
+private slots:
+    void panels_are_created_in_order_after_the_strips();
+    void panels_sit_in_rows_2_to_5();
+    void channel_zero_strips_of_compressor_kinds_get_a_window();
+    void a_failed_configuration_read_gives_an_empty_name();
+    void every_channel_shows_the_window_of_channel_zero();
+    void a_tick_refreshes_each_compressor_then_the_delay_locator();
+    void a_failed_probe_refreshes_nothing();
+    void no_daemon_at_start_still_shows_every_panel();
+};
+
+void TestPanelWiring::panels_are_created_in_order_after_the_strips() {
+    zarn::sim::TestDaemon daemon;
+    Running run(daemon);
+    const auto requests = daemon.requests();
+    QVERIFY(requests.size() >= 4);
+    std::vector<std::uint32_t> tail;
+    for (std::size_t i = requests.size() - 4; i < requests.size(); ++i)
+        tail.push_back(requests[i].code);
+    QCOMPARE(tail,
+             (std::vector<std::uint32_t>{zarn::REQ_DELAY_LOCATOR_GET, zarn::REQ_DELAY_LOCATOR_GET,
+                                         zarn::REQ_RECORDING_GET, zarn::REQ_SYSTEM_INFO}));
+    QVERIFY(!run.window->sys_info->label->text().isEmpty());
+}
+
+void TestPanelWiring::panels_sit_in_rows_2_to_5() {
+    zarn::sim::TestDaemon daemon;
+    Running run(daemon);
+    ZARNMainWindow &w = *run.window;
+    QVERIFY(w.delay_locator && w.record_status && w.add_options && w.sys_info);
+    QCOMPARE(cell(w, 0), static_cast<QWidget *>(w.connect_panel));
+    QCOMPARE(cell(w, 1), static_cast<QWidget *>(w.strip_grid));
+    QCOMPARE(cell(w, 2), static_cast<QWidget *>(w.delay_locator));
+    QCOMPARE(cell(w, 3), static_cast<QWidget *>(w.record_status));
+    QCOMPARE(cell(w, 4), static_cast<QWidget *>(w.add_options));
+    QCOMPARE(cell(w, 5), static_cast<QWidget *>(w.sys_info));
+    QCOMPARE(static_cast<QGridLayout *>(w.main_grid)->rowCount(), 6);
+}
+
+void TestPanelWiring::channel_zero_strips_of_compressor_kinds_get_a_window() {
+    zarn::sim::TestDaemon daemon;
+    Running run(daemon);
+    int windows = 0;
+    for (ZARNController *s : run.window->strips) {
+        if (!s)
+            continue;
+        const bool has_compressor = s->kind == zarn::KIND_DEVICE || s->kind == zarn::KIND_LOOP ||
+                                    s->kind == zarn::KIND_MAIN_OUTPUT;
+        QCOMPARE(s->compressor_button != nullptr, has_compressor);
+        if (!has_compressor || s->channel != 0) {
+            QVERIFY(s->compressor == nullptr);
+            continue;
+        }
+        QVERIFY(s->compressor);
+        ++windows;
+        QCOMPARE(s->compressor->kind, s->kind);
+        QCOMPARE(s->compressor->number, s->number);
+        QVERIFY(s->compressor->isWindow());
+        QVERIFY(!s->compressor->isVisible());
+        const QString name = s->kind == zarn::KIND_MAIN_OUTPUT
+                                 ? QString("Main Output")
+                                 : QString::fromStdString(zarn::bounded_string(
+                                       s->channel_config.name, sizeof s->channel_config.name));
+        QVERIFY(!name.isEmpty());
+        QCOMPARE(s->compressor->windowTitle(), "Zarnmix Compressor for " + name);
+    }
+    // Devices 0 and 1, loopback 0 and the main output.
+    QCOMPARE(windows, 4);
+}
+
+void TestPanelWiring::a_failed_configuration_read_gives_an_empty_name() {
+    zarn::sim::TestDaemon daemon;
+    daemon.set_hook(
+        [](std::uint32_t code, unsigned char *record, std::vector<double> &) -> std::optional<int> {
+            std::int32_t number = 0;
+            std::memcpy(&number, record, sizeof number);
+            if (code == zarn::REQ_DEV_CONFIG_GET && number == 1)
+                return -1;
+            return std::nullopt;
+        });
+    Running run(daemon);
+    ZARNController *dev1 = run.strip(zarn::KIND_DEVICE, 1, 0);
+    QVERIFY(dev1 && dev1->compressor);
+    QCOMPARE(dev1->compressor->windowTitle(), QString("Zarnmix Compressor for "));
+    QVERIFY(run.strip(zarn::KIND_DEVICE, 0, 0)->compressor->windowTitle() !=
+            QString("Zarnmix Compressor for "));
+}
+
+void TestPanelWiring::every_channel_shows_the_window_of_channel_zero() {
+    zarn::sim::TestDaemon daemon;
+    Running run(daemon);
+    ZARNController *dev1ch2 = run.strip(zarn::KIND_DEVICE, 1, 2);
+    QVERIFY(dev1ch2);
+    QVERIFY(dev1ch2->compressor == nullptr);
+    dev1ch2->compressor_button->click();
+    for (ZARNCompressor *c : run.compressors()) {
+        const bool expected = c->kind == zarn::KIND_DEVICE && c->number == 1;
+        QCOMPARE(c->isVisible(), expected);
+    }
+    run.strip(zarn::KIND_DEVICE, 1, 0)->compressor->hide();
+
+    run.strip(zarn::KIND_MAIN_OUTPUT, 0, 1)->compressor_button->click();
+    for (ZARNCompressor *c : run.compressors())
+        QCOMPARE(c->isVisible(), c->kind == zarn::KIND_MAIN_OUTPUT);
+    run.strip(zarn::KIND_MAIN_OUTPUT, 0, 0)->compressor->hide();
+}
+
+void TestPanelWiring::a_tick_refreshes_each_compressor_then_the_delay_locator() {
+    zarn::sim::TestDaemon daemon;
+    Running run(daemon);
+    for (ZARNCompressor *c : run.compressors())
+        QCOMPARE(c->gain_label->text(), QString("1.0"));
+    daemon.clear_requests();
+
+    run.window->handle_watchdog();
+
+    const auto requests = daemon.requests();
+    QVERIFY(!requests.empty());
+    QCOMPARE(requests.front().code, zarn::REQ_PROBE);
+    QCOMPARE(requests.back().code, zarn::REQ_DELAY_LOCATOR_GET);
+    std::vector<std::uint32_t> compressor_reads;
+    for (const auto &r : requests) {
+        if (r.code == zarn::REQ_DEV_COMP_GET || r.code == zarn::REQ_LOOP_COMP_GET ||
+            r.code == zarn::REQ_MAIN_COMP_GET)
+            compressor_reads.push_back(r.code);
+    }
+    // In strip order, one per window.
+    QCOMPARE(compressor_reads,
+             (std::vector<std::uint32_t>{zarn::REQ_DEV_COMP_GET, zarn::REQ_DEV_COMP_GET,
+                                         zarn::REQ_LOOP_COMP_GET, zarn::REQ_MAIN_COMP_GET}));
+    for (ZARNCompressor *c : run.compressors())
+        QVERIFY(c->gain_label->text() != QString("1.0"));
+    QCOMPARE(daemon.count(zarn::REQ_DELAY_LOCATOR_GET), std::size_t(1));
+}
+
+void TestPanelWiring::a_failed_probe_refreshes_nothing() {
+    zarn::sim::TestDaemon daemon;
+    Running run(daemon);
+    daemon.set_hook(fail(zarn::REQ_PROBE));
+    daemon.clear_requests();
+    run.window->handle_watchdog();
+    QCOMPARE(daemon.requests().size(), std::size_t(1));
+    QCOMPARE(run.window->fd, -1);
+}
+
+void TestPanelWiring::no_daemon_at_start_still_shows_every_panel() {
+    zarn::sim::TestDaemon daemon;
+    daemon.stop();
+    Running run(daemon);
+    ZARNMainWindow &w = *run.window;
+    QCOMPARE(w.fd, -1);
+    QVERIFY(w.strips[0] == nullptr);
+    QCOMPARE(cell(w, 2), static_cast<QWidget *>(w.delay_locator));
+    QCOMPARE(cell(w, 5), static_cast<QWidget *>(w.sys_info));
+    QCOMPARE(w.delay_locator->in_channel_box->maximum(), 99);
+    QCOMPARE(w.sys_info->label->text(), QString());
+}
+
+QTEST_MAIN(TestPanelWiring)
+#include "tst_panel_wiring.moc"
