@@ -17,19 +17,19 @@
 #include "routing/zarn_loop_connections.h"
 #include "strip/zarn_controller.h"
 
-// A main window with no daemon behind it, whose strip table the test fills
-// with strips of chosen kinds and record copies, and a connection panel built
-// over that table.
+// A main window, by default with no daemon behind it, whose strip table the
+// test fills with strips of chosen kinds and record copies, and a connection
+// panel built over that table. Strips go before the window, since their
+// equalizers reach back into it when they are destroyed.
 class RoutingRig {
 public:
-    RoutingRig() : window(new ZARNMainWindow("/nonexistent/zarnmix-routing-test")) {
+    explicit RoutingRig(const char *path = "/nonexistent/zarnmix-routing-test")
+        : window(new ZARNMainWindow(path)) {
         window->watchdog_timer->stop();
         original_panel = window->connect_panel;
     }
 
     ~RoutingRig() {
-        // Strips' equalizers reach back into the window when they go, so the
-        // window outlives them.
         delete panel;
         for (int i = 0; i < MAX_STRIPS; i++) {
             delete window->strips[i];

@@ -77,8 +77,8 @@ void TestRoutingWithDaemon::diagram_shows_the_daemon_routes_and_follows_writes()
         route(e.local_monitors[0].config, 1, 0, 0);
     });
 
-    ZARNMainWindow window(daemon.path());
-    window.watchdog_timer->stop();
+    RoutingRig rig(daemon.path());
+    ZARNMainWindow &window = *rig.window;
     ZARNConnect *panel = window.connect_panel;
     QVERIFY(panel != nullptr);
     QLayoutItem *top = static_cast<QGridLayout *>(window.main_grid)->itemAtPosition(0, 0);
