@@ -69,7 +69,7 @@ std::int64_t waveform(std::uint32_t seed, std::uint32_t step, int amp, bool mute
         return 0;
     }
     const double phase = step * 0.11 + seed * 0.731;
-    double fraction = 0.3 + 0.25 * std::sin(phase) + 0.1 * std::sin(phase * 2.7 + seed);
+    double fraction = 0.4 + 0.25 * std::sin(phase) + 0.1 * std::sin(phase * 2.7 + seed);
     fraction *= std::pow(10.0, clamp(amp, -MAX_AMP, MAX_AMP) / 20.0);
     fraction = std::min(std::max(fraction, 0.0), 1.0);
     return static_cast<std::int64_t>(std::llround(fraction * static_cast<double>(scale)));
