@@ -32,8 +32,12 @@ struct FilterDesign {
 // 0, where the bin walk could not end.
 bool parse_filter_spec(FilterDesign *design, const char *text);
 
-// Designs the coefficients into taps. Returns true when the text is invalid
-// or when the design does not give finite coefficients.
+// Designs the coefficients into taps: the zero-phase response of the sampled
+// curve, Hann-tapered, centred at tap size / 2 (a linear-phase filter with a
+// delay of size / 2 samples) and normalized when the text asks for it. An
+// even length keeps tap 0 at 0; an odd one uses every tap, symmetric about
+// the centre. Returns true when the text is invalid or when the design does
+// not give finite coefficients.
 bool design_filter(FilterDesign *design, const char *text);
 
 // The whole calling order above for one design: a new workspace and a new
