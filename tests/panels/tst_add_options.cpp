@@ -12,6 +12,11 @@ namespace {
 
 // The daemon answers an add-options request with these bytes (no NUL added).
 void answer_options(PanelRig &rig, const std::string &bytes, int result = 0) {
+    // An empty answer is a terminator at the start of the buffer.
+    if (bytes.empty()) {
+        answer_options(rig, std::string(1, '\0'), result);
+        return;
+    }
     rig.daemon.with_engine([&](zarn::sim::Engine &e) {
         e.options_reply = std::vector<unsigned char>(bytes.begin(), bytes.end());
         e.options_result = result;

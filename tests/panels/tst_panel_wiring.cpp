@@ -25,13 +25,15 @@ struct Running {
     }
 
     ~Running() {
-        // Compressor windows are parentless and outlive their strips; they
-        // are taken down here while the main window still exists.
-        for (ZARNController *strip : window->strips) {
-            if (strip && strip->compressor) {
-                delete strip->compressor;
-                strip->compressor = nullptr;
-            }
+        // Compressor windows are parentless and outlive their strips, and
+        // strips take their equalizer windows down with them: all of these
+        // reach back into the main window, so they go while it still exists.
+        for (ZARNController *&strip : window->strips) {
+            if (!strip)
+                continue;
+            delete strip->compressor;
+            delete strip;
+            strip = nullptr;
         }
     }
 
