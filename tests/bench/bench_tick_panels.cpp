@@ -1,0 +1,119 @@
+// Times the watchdog tick with 128 strips of 64 two-channel devices, their
+// 64 compressor windows and the delay locator, against the in-process
+// simulated daemon, and the compressor and locator share of it.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "app/zarn_grid_layout.h"
+#include "app/zarn_main_window.h"
+#include "compressor/zarn_compressor.h"
+#include "ctl/requests.h"
+#include "panels/zarn_audio_delay_locator.h"
+#include "sim/test_daemon.h"
+#include "strip/zarn_controller.h"
+
+namespace {
+
+struct Figures {
+    double median;
+    double p95;
+    double max;
+};
+
+Figures figures(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t p95 = std::min(v.size() - 1, v.size() * 95 / 100);
+    return {v[v.size() / 2], v[p95], v.back()};
+}
+
+// Runs f n times; returns each run's time in ms.
+std::vector<double> time_runs(int n, const std::function<void()> &f) {
+    std::vector<double> times;
+    QElapsedTimer clock;
+    for (int i = 0; i < n; ++i) {
+        clock.start();
+        f();
+        times.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    return times;
+}
+
+void print(const char *what, const std::vector<double> &times) {
+    const Figures f = figures(times);
+    std::printf("%-44s median %7.3f ms  95th %7.3f ms  max %7.3f ms  (%zu runs)\n", what, f.median,
+                f.p95, f.max, times.size());
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    zarn::sim::Topology topology;
+    topology.device_channels.assign(64, 2);
+    topology.loop_channels = {};
+    topology.input_monitors = 0;
+    topology.output_monitors = 0;
+    topology.local_monitors = 0;
+    topology.main_output_channels = 0;
+    topology.main_input_channels = 0;
+    zarn::sim::TestDaemon daemon(topology);
+
+    ZARNMainWindow w(daemon.path());
+    w.watchdog_timer->stop();
+    std::vector<ZARNCompressor *> compressors;
+    int strips = 0;
+    for (ZARNController *s : w.strips) {
+        if (!s)
+            continue;
+        ++strips;
+        if (s->compressor)
+            compressors.push_back(s->compressor);
+    }
+    std::printf("tick benchmark: %d strips, %zu compressor windows, delay locator; "
+                "in-process simulated daemon\n",
+                strips, compressors.size());
+
+    // Every strip in view, so every meter repaints and reads its levels too:
+    // the tick as heavy as the window can make it.
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        std::printf("window not exposed\n");
+    QWidget *content = static_cast<QWidget *>(w.main_grid);
+    content->adjustSize();
+    w.resize(content->size() + QSize(40, 40));
+    QApplication::processEvents();
+
+    const int ticks = 300;
+    time_runs(20, [&] { w.handle_watchdog(); });
+    daemon.clear_requests();
+    print("whole tick (probe, 128 meters, 64 gains, locator)",
+          time_runs(ticks, [&] { w.handle_watchdog(); }));
+    std::printf("requests a tick: %.1f probe, %.1f peak, %.1f compressor, %.1f locator read, "
+                "%.1f locator write\n",
+                double(daemon.count(zarn::REQ_PROBE)) / ticks,
+                double(daemon.count(zarn::REQ_DEV_PEAK)) / ticks,
+                double(daemon.count(zarn::REQ_DEV_COMP_GET)) / ticks,
+                double(daemon.count(zarn::REQ_DELAY_LOCATOR_GET)) / ticks,
+                double(daemon.count(zarn::REQ_DELAY_LOCATOR_SET)) / ticks);
+    std::printf("target: whole tick at most 8 ms\n");
+
+    daemon.clear_requests();
+    print("64 compressor gain refreshes", time_runs(ticks, [&] {
+              for (ZARNCompressor *c : compressors)
+                  c->refresh_gain();
+          }));
+    print("one compressor gain refresh",
+          time_runs(ticks * 10, [&] { compressors[0]->refresh_gain(); }));
+    print("delay locator refresh", time_runs(ticks * 10, [&] { w.delay_locator->refresh(); }));
+    daemon.clear_requests();
+    return 0;
+}
