@@ -2,7 +2,9 @@
 
 #include <QIcon>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "app/zarn_grid_layout.h"
 #include "ctl/requests.h"
@@ -48,6 +50,22 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     setWidget(static_cast<QWidget *>(main_grid));
 
     watchdog_timer->start(100);
+}
+
+// The program never deletes its window, but tests do. Strips, panels and the
+// windows they own reach back into these fields while they are destroyed, so
+// they go while the window is still whole rather than in the base destructor.
+ZARNMainWindow::~ZARNMainWindow() {
+    watchdog_timer->stop();
+    delete takeWidget();
+    strip_grid = nullptr;
+    main_grid = nullptr;
+    std::fill(std::begin(strips), std::end(strips), nullptr);
+    connect_panel = nullptr;
+    delay_locator = nullptr;
+    record_status = nullptr;
+    add_options = nullptr;
+    sys_info = nullptr;
 }
 
 bool ZARNMainWindow::probe(int kind, int index, int channel) {

@@ -25,6 +25,7 @@ class ZARNMainWindow : public QScrollArea {
 public:
     // device_path is kept by reference, not copied.
     explicit ZARNMainWindow(const char *device_path);
+    ~ZARNMainWindow() override;
 
     ZARNEqualizer *eq_copy_source;
     ZARNCompressor *compressor_copy_source;

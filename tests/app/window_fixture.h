@@ -9,9 +9,11 @@
 
 #include "app/zarn_grid_layout.h"
 #include "app/zarn_main_window.h"
+#include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
 #include "sim/test_daemon.h"
+#include "strip/zarn_controller.h"
 
 // Shared by the window and strip tests: windows against the in-process
 // daemon, and views of what the daemon received.
@@ -19,6 +21,13 @@ namespace fixture {
 
 struct WindowDeleter {
     void operator()(ZARNMainWindow *w) const {
+        // Compressor windows are parentless and outlive their strips by design.
+        for (ZARNController *s : w->strips) {
+            if (s) {
+                delete s->compressor;
+                s->compressor = nullptr;
+            }
+        }
         if (w->fd >= 0)
             zarn::ctl_close(w->fd);
         delete w;
