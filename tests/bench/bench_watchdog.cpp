@@ -1,0 +1,119 @@
+// Times one watchdog tick with 128 strips against the in-process simulated
+// daemon, and start-up to the first shown window. Prints its figures.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/zarn_grid_layout.h"
+#include "app/zarn_main_window.h"
+#include "ctl/requests.h"
+#include "ctl/transport.h"
+#include "sim/test_daemon.h"
+#include "strip/zarn_controller.h"
+
+namespace {
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * v.size()))];
+}
+
+double ms(qint64 ns) {
+    return ns / 1e6;
+}
+
+std::size_t peak_count(const zarn::sim::TestDaemon &d) {
+    return d.count(zarn::REQ_DEV_PEAK);
+}
+
+// Ticks driven by hand, the timer stopped; returns per-tick times in ms.
+std::vector<double> time_ticks(ZARNMainWindow &w, int ticks) {
+    std::vector<double> times;
+    QElapsedTimer clock;
+    for (int i = 0; i < ticks; ++i) {
+        clock.start();
+        w.handle_watchdog();
+        times.push_back(ms(clock.nsecsElapsed()));
+    }
+    return times;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    zarn::sim::Topology topology;
+    topology.device_channels.assign(64, 2);
+    topology.loop_channels = {};
+    topology.input_monitors = 0;
+    topology.output_monitors = 0;
+    topology.local_monitors = 0;
+    topology.main_output_channels = 0;
+    topology.main_input_channels = 0;
+    zarn::sim::TestDaemon daemon(topology);
+
+    std::printf("watchdog benchmark: 64 devices of 2 channels, in-process simulated daemon\n");
+
+    // Start-up: construction (discovery, 128 strips, their windows, panels)
+    // until the window has been shown and painted.
+    std::vector<double> startups;
+    std::vector<ZARNMainWindow *> windows;
+    for (int run = 0; run < 5; ++run) {
+        QElapsedTimer clock;
+        clock.start();
+        auto *w = new ZARNMainWindow(daemon.path());
+        const double built = ms(clock.nsecsElapsed());
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w))
+            std::printf("window not exposed\n");
+        QApplication::processEvents();
+        const double shown = ms(clock.nsecsElapsed());
+        w->watchdog_timer->stop();
+        std::printf("start-up run %d: constructed in %.1f ms, shown in %.1f ms, %d strips\n", run,
+                    built, shown,
+                    int(std::count_if(std::begin(w->strips), std::end(w->strips),
+                                      [](ZARNController *s) { return s; })));
+        startups.push_back(shown);
+        windows.push_back(w);
+    }
+    std::printf("start-up to first shown window: median %.1f ms (target 1000 ms)\n",
+                median(startups));
+    for (std::size_t i = 1; i < windows.size(); ++i) {
+        zarn::ctl_close(windows[i]->fd);
+        delete windows[i];
+    }
+    ZARNMainWindow &w = *windows[0];
+
+    // As the window opens: only the strips in view are repainted.
+    std::size_t before = peak_count(daemon);
+    std::vector<double> times = time_ticks(w, 200);
+    std::printf("tick, window at its opening size %dx%d: median %.3f ms, 90th percentile %.3f "
+                "ms, %.1f peak requests a tick\n",
+                w.width(), w.height(), median(times), percentile(times, 0.9),
+                double(peak_count(daemon) - before) / 200);
+
+    // Every strip in view, so every meter repaints and asks the daemon.
+    QWidget *content = static_cast<QWidget *>(w.main_grid);
+    content->adjustSize();
+    w.resize(content->size() + QSize(40, 40));
+    QApplication::processEvents();
+    before = peak_count(daemon);
+    times = time_ticks(w, 300);
+    std::printf("tick, all 128 meters in view (%dx%d): median %.3f ms, 90th percentile %.3f ms, "
+                "%.1f peak requests a tick (target median 5 ms)\n",
+                w.width(), w.height(), median(times), percentile(times, 0.9),
+                double(peak_count(daemon) - before) / 300);
+    return 0;
+}
