@@ -49,7 +49,7 @@ public:
                 return window->strips[i];
             }
         }
-        return nullptr;
+        qFatal("the strip table is full");
     }
 
     ZARNController *add_device(int channel, int number, const char *name) {
