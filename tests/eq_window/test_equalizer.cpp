@@ -29,9 +29,11 @@ std::vector<double> two_tap_filter(int n) {
 TestDaemon::Hook length_answer(std::int32_t size, int result = 0) {
     return [size, result](std::uint32_t code, unsigned char *record,
                           std::vector<double> &) -> std::optional<int> {
+        if (!zarn::is_filter_get(code))
+            return std::nullopt;
         FilterRecord r;
         std::memcpy(&r, record, sizeof r);
-        if (!zarn::is_filter_get(code) || r.coefficients != 0)
+        if (r.coefficients != 0)
             return std::nullopt;
         r.size = size;
         std::memcpy(record, &r, sizeof r);
@@ -43,9 +45,11 @@ TestDaemon::Hook length_answer(std::int32_t size, int result = 0) {
 TestDaemon::Hook fetch_answer(std::int32_t size) {
     return [size](std::uint32_t code, unsigned char *record,
                   std::vector<double> &payload) -> std::optional<int> {
+        if (!zarn::is_filter_get(code))
+            return std::nullopt;
         FilterRecord r;
         std::memcpy(&r, record, sizeof r);
-        if (!zarn::is_filter_get(code) || r.coefficients == 0)
+        if (r.coefficients == 0)
             return std::nullopt;
         r.size = size;
         std::memcpy(record, &r, sizeof r);
@@ -313,7 +317,9 @@ void TestEqualizer::construction_reads_daemon_filter() {
     QCOMPARE(reads[1].size, 2048);
     QCOMPARE(reads[1].reserved, 0);
     QVERIFY(reads[1].coefficients != 0);
+    // Showing the state read is no user action: nothing designed or sent.
     QVERIFY(eqfix::filter_writes(d).empty());
+    QVERIFY(closer->boxes.empty());
 
     // The plot shows the daemon's filter: highest at 0 Hz, falling to the
     // bottom row at the right.
@@ -879,7 +885,9 @@ void TestEqualizer::preset_then_on_sends_it() {
     e->presets->lowpass_button->click();
     eqfix::apply(e.get());
     double sum = 0;
-    for (double v : eqfix::filter_writes(d).back().payload)
+    const std::vector<double> low = eqfix::filter_writes(d).back().payload;
+    QCOMPARE(low.size(), std::size_t(2048));
+    for (double v : low)
         sum += std::fabs(v);
     QVERIFY(std::fabs(sum - 1.0) < 1e-9);
 }
