@@ -133,6 +133,9 @@ void TestFilterLanguage::number_forms_data() {
     QTest::newRow("fractions") << QByteArray("2 0.5\n6 4.25") << ramp(0.5, 4.25);
     QTest::newRow("no integer part") << QByteArray("2 .5\n6 .25") << ramp(0.5, 0.25);
     QTest::newRow("two stops") << QByteArray("2..5 6 4") << ramp(0.5, 4);
+    QTest::newRow("5..1") << QByteArray("5..1") << flat(0.1);
+    QTest::newRow("5. 1") << QByteArray("5. 1") << flat(1);
+    QTest::newRow(".5 1") << QByteArray(".5 1") << flat(1);
     QTest::newRow("two fractions") << QByteArray("2.0.5 6.0.25") << ramp(0.5, 0.25);
     QTest::newRow("long fraction")
         << QByteArray("2 0.1250000000000000000000000000001\n6 2") << ramp(0.125, 2);
