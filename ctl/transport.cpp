@@ -210,11 +210,20 @@ int ctl_open(const char *path) {
         return -1;
     }
     std::memcpy(address.sun_path, path, path_length + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // Non-blocking, so a daemon too busy to accept fails the open at once
+    // (the watchdog tries again) instead of freezing the caller.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         return -1;
     }
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         const int error = errno;
         ::close(fd);
         errno = error;

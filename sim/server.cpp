@@ -52,7 +52,7 @@ std::size_t carried_doubles(const unsigned char *record) {
 
 } // namespace
 
-Server::Server(Handler handler) : handler_(std::move(handler)) {}
+Server::Server(Handler handler) : handler_(std::move(handler)), chunk_(READ_CHUNK) {}
 
 Server::~Server() {
     close();
@@ -145,14 +145,11 @@ void Server::accept_all() {
 }
 
 bool Server::receive(Connection &connection) {
-    const std::size_t old_size = connection.in.size();
-    connection.in.resize(old_size + READ_CHUNK);
-    const ssize_t n = ::recv(connection.fd, connection.in.data() + old_size, READ_CHUNK, 0);
+    const ssize_t n = ::recv(connection.fd, chunk_.data(), chunk_.size(), 0);
     if (n <= 0) {
-        connection.in.resize(old_size);
         return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
     }
-    connection.in.resize(old_size + static_cast<std::size_t>(n));
+    connection.in.insert(connection.in.end(), chunk_.begin(), chunk_.begin() + n);
     connection.last_progress = Clock::now();
     return true;
 }

@@ -73,6 +73,7 @@ private:
     dev_t device_ = 0;
     ino_t inode_ = 0;
     std::vector<Connection> connections_;
+    std::vector<unsigned char> chunk_; // read buffer shared by all connections
 };
 
 } // namespace zarn::sim

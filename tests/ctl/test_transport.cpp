@@ -480,6 +480,29 @@ private slots:
         ::close(s);
         QVERIFY(zarn::ctl_open(path.c_str()) < 0);
         ::unlink(path.c_str());
+
+        // A daemon that stopped accepting: its backlog fills up, and opening
+        // must then fail at once rather than block the caller.
+        const int busy = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QCOMPARE(::bind(busy, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        QCOMPARE(::listen(busy, 0), 0);
+        std::vector<int> waiting;
+        for (int i = 0; i < 16; ++i) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            waiting.push_back(fd);
+            if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+                break;
+            }
+        }
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(zarn::ctl_open(path.c_str()) < 0);
+        QVERIFY(elapsed_seconds(timer) < 0.5);
+        for (const int fd : waiting) {
+            ::close(fd);
+        }
+        ::close(busy);
+        ::unlink(path.c_str());
         ::rmdir(directory);
     }
 };
