@@ -45,6 +45,12 @@ ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, int kind, int channel, int n
     main_peak.index = channel;
     setMinimumSize(WIDTH, HEIGHT);
     setMaximumSize(WIDTH, HEIGHT);
+    // A two-bar meter covers its whole area on every paint, so the strip
+    // beneath need not be painted first; that is most of the cost of the
+    // watchdog's 128 immediate repaints. A one-bar meter leaves its lower
+    // half to the strip.
+    if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP)
+        setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 ZARNVolumeBar::~ZARNVolumeBar() = default;

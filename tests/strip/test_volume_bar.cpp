@@ -65,6 +65,7 @@ zarn::sim::Topology one_of_each() {
     t.loop_channels = {1};
     t.input_monitors = 2;
     t.main_output_channels = 3;
+    t.main_input_channels = 1;
     return t;
 }
 
@@ -88,6 +89,7 @@ private slots:
     void requests_carry_selectors_then_echo_reply();
     void one_request_per_tick();
     void failed_request_paints_background_only();
+    void strip_shows_under_a_single_bar();
     void unknown_kind_paints_nothing();
 };
 
@@ -323,6 +325,38 @@ void TestVolumeBar::unknown_kind_paints_nothing() {
         delete bar;
     }
     QCOMPARE(d.requests().size(), std::size_t{0});
+}
+
+void TestVolumeBar::strip_shows_under_a_single_bar() {
+    TestDaemon d(one_of_each());
+    d.with_engine([](Engine &e) {
+        pin(e.main_inputs[0], 16, 1 << 15, 0);
+        pin(e.devices[0].channels[0].meter, 16, 1 << 15, 0);
+    });
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    w->tick = 1;
+
+    // Main input: only a meter, aligned left; the strip's own background is
+    // what shows under the bar and to its right.
+    ZARNController *single = w->strips[8];
+    QCOMPARE(single->kind, int(zarn::KIND_MAIN_INPUT));
+    QImage image = single->grab().toImage();
+    QPoint origin = single->meter->mapTo(single, QPoint(0, 0));
+    QCOMPARE(image.pixel(origin + QPoint(60, 8)), segment(3));
+    const QRgb beside = image.pixel(origin + QPoint(128 + 4, 24));
+    QVERIFY(beside != BLACK);
+    QCOMPARE(image.pixel(origin + QPoint(60, 24)), beside);
+    QCOMPARE(image.pixel(origin + QPoint(16, 24)), beside);
+
+    // A device meter covers its whole area.
+    ZARNController *two = w->strips[0];
+    image = two->grab().toImage();
+    origin = two->meter->mapTo(two, QPoint(0, 0));
+    QCOMPARE(image.pixel(origin + QPoint(60, 8)), segment(3));
+    QCOMPARE(image.pixel(origin + QPoint(60, 16)), SEPARATOR);
+    QCOMPARE(image.pixel(origin + QPoint(60, 24)), BLACK);
+    QCOMPARE(image.pixel(origin + QPoint(16, 24)), tick_mark(1));
 }
 
 QTEST_MAIN(TestVolumeBar)
