@@ -68,6 +68,13 @@ int main(int argc, char **argv) {
     zarn::sim::TestDaemon daemon(topology);
 
     std::printf("watchdog benchmark: 64 devices of 2 channels, in-process simulated daemon\n");
+    // Other work on the machine shows in every figure; say how much there was.
+    if (FILE *load = std::fopen("/proc/loadavg", "r")) {
+        char line[128] = {};
+        if (std::fgets(line, sizeof line, load))
+            std::printf("load average at start: %s", line);
+        std::fclose(load);
+    }
 
     // Start-up: construction (discovery, 128 strips, their windows, panels)
     // until the window has been shown and painted.
