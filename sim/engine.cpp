@@ -80,8 +80,10 @@ double level_fraction(const Meter &meter) {
     if (scale == 0) {
         return 0.0;
     }
-    const std::int64_t level = std::max(std::llabs(meter.rx_level), std::llabs(meter.tx_level));
-    return std::min(static_cast<double>(level) / static_cast<double>(scale), 1.0);
+    // In double: the magnitude of INT64_MIN does not fit an int64.
+    const double level = std::max(std::fabs(static_cast<double>(meter.rx_level)),
+                                  std::fabs(static_cast<double>(meter.tx_level)));
+    return std::min(level / static_cast<double>(scale), 1.0);
 }
 
 template <typename T> T *find(std::vector<T> &items, std::int32_t index) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -432,6 +433,21 @@ private slots:
         QVERIFY(client.request(zarn::REQ_DEV_COMP_GET, missing) != 0);
         missing.number = 1;
         QVERIFY(client.request(zarn::REQ_LOOP_COMP_SET, missing) != 0);
+    }
+
+    void compressor_takes_the_most_negative_level_as_full_scale() {
+        Client client;
+        client.daemon.with_engine([](Engine &engine) {
+            auto &meter = engine.loops[0].channels[0].meter;
+            meter.pinned = true;
+            meter.rx_level = std::numeric_limits<std::int64_t>::min();
+            engine.loops[0].compressor.enabled = 1;
+            engine.loops[0].compressor.knee = 128;
+            engine.loops[0].compressor.attack = 0;
+        });
+        zarn::CompressorSettings read{};
+        QCOMPARE(client.request(zarn::REQ_LOOP_COMP_GET, read), 0);
+        QCOMPARE(read.gain, 625);
     }
 
     void main_compressor_follows_the_main_output() {
