@@ -5,6 +5,11 @@
 #include <QTimer>
 #include <tuple>
 
+#include "panels/zarn_add_options.h"
+#include "panels/zarn_audio_delay_locator.h"
+#include "panels/zarn_record_status.h"
+#include "panels/zarn_sys_info_options.h"
+#include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 #include "window_fixture.h"
 
@@ -142,6 +147,14 @@ void TestMainWindow::window_layout_title_icon_timer() {
     QVERIFY(!w->widgetResizable());
     QCOMPARE(w->main_grid->itemAtPosition(1, 0)->widget(), static_cast<QWidget *>(w->strip_grid));
     QCOMPARE(w->main_grid->itemAtPosition(1, 0)->alignment(), Qt::Alignment());
+    const QVector<QWidget *> column = {w->connect_panel, static_cast<QWidget *>(w->strip_grid),
+                                       w->delay_locator, w->record_status,
+                                       w->add_options,   w->sys_info};
+    for (int row = 0; row < column.size(); ++row) {
+        QVERIFY(column[row] != nullptr);
+        QCOMPARE(w->main_grid->itemAtPosition(row, 0)->widget(), column[row]);
+    }
+    QCOMPARE(w->main_grid->QGridLayout::count(), 6);
     QCOMPARE(w->eq_copy_source, nullptr);
     QCOMPARE(w->compressor_copy_source, nullptr);
     QCOMPARE(w->device_path, d.path());

@@ -5,8 +5,10 @@
 #include <QSpinBox>
 #include <QTest>
 #include <cstring>
+#include <tuple>
 
 #include "../app/window_fixture.h"
+#include "compressor/zarn_compressor.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
 
@@ -96,6 +98,7 @@ private slots:
     void gain_clamp_still_sends();
     void reported_gain_beyond_range_is_clamped();
     void delay_limit_zero_offers_only_zero();
+    void compressor_button_shows_the_channel_zero_window();
 };
 
 void TestController::device_strip_widgets_and_cells() {
@@ -504,6 +507,32 @@ void TestController::delay_limit_zero_offers_only_zero() {
     QCOMPARE(box->value(), 0);
     box->setValue(10);
     QCOMPARE(box->value(), 0);
+}
+
+void TestController::compressor_button_shows_the_channel_zero_window() {
+    zarn::sim::Topology t = fixture::empty_topology();
+    t.loop_channels = {1, 2, 4};
+    t.main_output_channels = 2;
+    TestDaemon d(t);
+    auto w = fixture::make_window(d.path());
+    ZARNController *zero = w->strips[3];
+    ZARNController *third = w->strips[6];
+    QCOMPARE(std::make_tuple(zero->kind, zero->number, zero->channel), std::make_tuple(1, 2, 0));
+    QCOMPARE(std::make_tuple(third->kind, third->number, third->channel), std::make_tuple(1, 2, 3));
+    QVERIFY(zero->compressor != nullptr);
+    QVERIFY(third->compressor == nullptr);
+    QVERIFY(third->compressor_button != nullptr);
+    third->compressor_button->click();
+    QVERIFY(zero->compressor->isVisible());
+    QVERIFY(!w->strips[1]->compressor->isVisible()); // loopback 1
+    zero->compressor->hide();
+
+    ZARNController *main_out = w->strips[7];
+    QVERIFY(main_out->compressor != nullptr);
+    QVERIFY(w->strips[8]->compressor == nullptr);
+    w->strips[8]->compressor_button->click();
+    QVERIFY(main_out->compressor->isVisible());
+    main_out->compressor->hide();
 }
 
 QTEST_MAIN(TestController)
