@@ -81,11 +81,16 @@ public:
     MainCompressorSettings main_compressor{};
     double main_gain = 1.0;
 
-    std::int32_t sample_rate = 48000;
-    std::int32_t probe_count = 0; // answered to the probe, counts probes
+    std::int32_t sample_rate = 48000; // answered to REQ_SAMPLE_RATE_GET
+    std::int32_t probe_count = 0;     // answered to the probe, counts probes
+
+    // Answered as it stands. A write takes the channels (refused past
+    // max_channel), output_level (clamped to 0..100) and enabled; while
+    // enabled it measures delay_samples anew (measure_delay). Reset clears
+    // delay_samples only.
     DelayLocatorRecord delay_locator{};
-    std::int32_t recording = 0;
-    SystemInfo system_info{};
+    std::int32_t recording = 0; // a write stores 0 or 1; answered as it stands
+    SystemInfo system_info{};   // answered as it stands
 
     // Options: the last text received (up to its NUL, at most 1024 bytes).
     // With options_reply set, the engine skips parsing and answers those
