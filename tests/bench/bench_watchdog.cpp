@@ -12,6 +12,7 @@
 
 #include "app/zarn_grid_layout.h"
 #include "app/zarn_main_window.h"
+#include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
 #include "sim/test_daemon.h"
@@ -77,10 +78,13 @@ int main(int argc, char **argv) {
     }
 
     // Start-up: construction (discovery, 128 strips, their windows, panels)
-    // until the window has been shown and painted.
+    // until the window has been shown and painted. The first run pays for
+    // the toolkit's own first use too; later windows are freed after their
+    // run so that each starts among the same number of widgets.
     std::vector<double> startups;
-    std::vector<ZARNMainWindow *> windows;
-    for (int run = 0; run < 5; ++run) {
+    ZARNMainWindow *kept = nullptr;
+    double first = 0;
+    for (int run = 0; run < 6; ++run) {
         QElapsedTimer clock;
         clock.start();
         auto *w = new ZARNMainWindow(daemon.path());
@@ -95,16 +99,22 @@ int main(int argc, char **argv) {
                     built, shown,
                     int(std::count_if(std::begin(w->strips), std::end(w->strips),
                                       [](ZARNController *s) { return s; })));
+        if (run == 0) {
+            kept = w;
+            first = shown;
+            continue;
+        }
         startups.push_back(shown);
-        windows.push_back(w);
+        for (ZARNController *s : w->strips)
+            if (s)
+                delete s->compressor;
+        zarn::ctl_close(w->fd);
+        delete w;
     }
-    std::printf("start-up to first shown window: median %.1f ms (target 1000 ms)\n",
-                median(startups));
-    for (std::size_t i = 1; i < windows.size(); ++i) {
-        zarn::ctl_close(windows[i]->fd);
-        delete windows[i];
-    }
-    ZARNMainWindow &w = *windows[0];
+    std::printf("start-up to first shown window: first %.1f ms, median of later runs %.1f ms "
+                "(target 1000 ms)\n",
+                first, median(startups));
+    ZARNMainWindow &w = *kept;
 
     // As the window opens: only the strips in view are repainted.
     std::size_t before = peak_count(daemon);

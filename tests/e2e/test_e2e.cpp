@@ -154,7 +154,7 @@ void TestEndToEnd::levels_flow_and_resume_after_restart() {
           "%.2f a second, %d peak requests after them",
           running.discovery_peaks, running.config_reads, running.probe_times.size(), rate,
           running.peaks);
-    QVERIFY2(rate > 7.0 && rate < 11.0, qPrintable(QString::number(rate)));
+    QVERIFY2(rate > 6.0 && rate < 11.5, qPrintable(QString::number(rate)));
     QVERIFY(running.probe_times.size() >= 20);
     QCOMPARE(running.discovery_peaks, 24);
     QCOMPARE(running.config_reads, 10);
@@ -176,7 +176,7 @@ void TestEndToEnd::levels_flow_and_resume_after_restart() {
     const double resumed_rate = probes_per_second(resumed);
     qInfo("second daemon: %d watchdog probes at %.2f a second, %d peak requests after them",
           resumed.probe_times.size(), resumed_rate, resumed.peaks);
-    QVERIFY2(resumed_rate > 7.0 && resumed_rate < 11.0, qPrintable(QString::number(resumed_rate)));
+    QVERIFY2(resumed_rate > 6.0 && resumed_rate < 11.5, qPrintable(QString::number(resumed_rate)));
     QVERIFY(resumed.peaks >= resumed.probe_times.size() - 1);
     QVERIFY(resumed.peaks <= resumed.probe_times.size() * 14);
     // Reopened, not rediscovered.
