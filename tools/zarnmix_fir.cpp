@@ -104,13 +104,13 @@ int main(int argc, char **argv) {
     }
 
     // As the equalizer does: trimmed, and ended by its first NUL byte.
-    const std::string spec = zarn::trim_white_space(text);
-    if (spec.empty()) {
+    const std::string filter_text = zarn::trim_white_space(text);
+    if (filter_text.empty()) {
         std::fputs("EQ filter specification is empty\n", stderr);
         return 1;
     }
     std::vector<double> coefficients(length);
-    if (zarn::design_coefficients(rate, length, spec.c_str(), coefficients.data())) {
+    if (zarn::design_coefficients(rate, length, filter_text.c_str(), coefficients.data())) {
         std::fputs("Invalid EQ filter specification\n", stderr);
         return 1;
     }

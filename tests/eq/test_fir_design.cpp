@@ -115,20 +115,20 @@ void check_pure_delay(const std::vector<double> &taps, std::size_t centre) {
 }
 
 // Random valid texts in every accepted spelling; the points are known.
-struct RandomSpec {
+struct RandomText {
     std::string text;
     bool normalize;
     std::vector<Point> points;
 };
 
-RandomSpec random_spec(std::mt19937_64 &rng, double rate) {
+RandomText random_text(std::mt19937_64 &rng, double rate) {
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    RandomSpec spec{"", false, {}};
+    RandomText sample{"", false, {}};
     static const char *const norms[] = {"norm\n", "NORM please\r\n", "Normalize\n",
                                         "nOrMxyz 1 -\n"};
     if (pick(2)) {
-        spec.text = norms[pick(4)];
-        spec.normalize = true;
+        sample.text = norms[pick(4)];
+        sample.normalize = true;
     }
     static const char *const before[] = {"", "\n", "\r\n", " ", "\t", "\n\n  ", " \r\n\t"};
     static const char *const inside[] = {" ", "\t", " \t ", "\r ", "  "};
@@ -164,17 +164,17 @@ RandomSpec random_spec(std::mt19937_64 &rng, double rate) {
         // Numbers need no separator, but a digit after an amplitude would
         // continue it.
         if (p > 0)
-            spec.text += before[1 + pick(6)];
+            sample.text += before[1 + pick(6)];
         else if (pick(2))
-            spec.text += before[pick(7)];
-        spec.text += fs + inside[pick(5)] + as;
-        spec.points.push_back({f, std::strtod(as.c_str(), nullptr)});
+            sample.text += before[pick(7)];
+        sample.text += fs + inside[pick(5)] + as;
+        sample.points.push_back({f, std::strtod(as.c_str(), nullptr)});
     }
-    spec.text += before[pick(7)];
+    sample.text += before[pick(7)];
     // Text past a point above the highest bin is never read.
-    if (!spec.points.empty() && spec.points.back().f > nyquist && pick(2))
-        spec.text += "rubbish -1 e";
-    return spec;
+    if (!sample.points.empty() && sample.points.back().f > nyquist && pick(2))
+        sample.text += "rubbish -1 e";
+    return sample;
 }
 
 } // namespace
@@ -312,11 +312,11 @@ void TestFirDesign::random_texts_and_lengths() {
             n = 1 + rng() % 160;
         const double rate =
             round % 7 == 6 ? 1000.0 + static_cast<double>(rng() % 199000) : rates[rng() % 5];
-        const RandomSpec spec = random_spec(rng, rate);
-        const Design d = design(spec.text, rate, n);
+        const RandomText sample = random_text(rng, rate);
+        const Design d = design(sample.text, rate, n);
         const QByteArray where = QByteArray("n ") + QByteArray::number(qulonglong(n)) + " rate " +
                                  QByteArray::number(rate) + " text " +
-                                 QByteArray::fromStdString(spec.text).toPercentEncoding();
+                                 QByteArray::fromStdString(sample.text).toPercentEncoding();
         QVERIFY2(!d.invalid, where.constData());
 
         const std::uint64_t h = n / 2;
@@ -330,14 +330,14 @@ void TestFirDesign::random_texts_and_lengths() {
                 QVERIFY2(d.taps[j] == d.taps[n - 1 - j], where.constData());
         }
         const double sum = abs_sum(d.taps);
-        if (spec.normalize && sum != 0.0) {
+        if (sample.normalize && sum != 0.0) {
             ++normalized;
             QVERIFY2(std::fabs(sum - 1.0) < 1e-12, where.constData());
         }
-        if (spec.text.find("rubbish") != std::string::npos)
+        if (sample.text.find("rubbish") != std::string::npos)
             ++cut;
 
-        const std::vector<double> want = direct_design(spec.points, spec.normalize, rate, n);
+        const std::vector<double> want = direct_design(sample.points, sample.normalize, rate, n);
         for (std::uint64_t j = 0; j < n; ++j) {
             if (std::fabs(d.taps[j] - want[j]) > 1e-12)
                 QFAIL(qPrintable(QString("%1: tap %2 is %3, direct %4")
