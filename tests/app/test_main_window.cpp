@@ -67,6 +67,7 @@ private slots:
     void daemon_lost_and_back();
     void daemon_stops_answering();
     void watchdog_walks_past_null_entries();
+    void tick_order();
 };
 
 void TestMainWindow::discovery_order_and_probes() {
@@ -273,6 +274,29 @@ void TestMainWindow::watchdog_walks_past_null_entries() {
     const std::vector<std::tuple<std::uint32_t, int, int>> expected = {{REQ_INPUT_MON_PEAK, 0, 0},
                                                                        {REQ_INPUT_MON_PEAK, 2, 0}};
     QCOMPARE(peak_sequence(d), expected);
+}
+
+// One tick: the probe, then strip by strip its meter and its compressor
+// window, then the delay locator.
+void TestMainWindow::tick_order() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    d.clear_requests();
+    w->handle_watchdog();
+    using namespace zarn;
+    const std::vector<std::uint32_t> expected = {
+        REQ_PROBE,           REQ_DEV_PEAK,         REQ_DEV_COMP_GET,
+        REQ_DEV_PEAK,        REQ_DEV_PEAK,         REQ_DEV_COMP_GET,
+        REQ_DEV_PEAK,        REQ_DEV_PEAK,         REQ_LOOP_PEAK,
+        REQ_LOOP_COMP_GET,   REQ_LOOP_PEAK,        REQ_INPUT_MON_PEAK,
+        REQ_INPUT_MON_PEAK,  REQ_LOCAL_MON_PEAK,   REQ_MAIN_OUTPUT_PEAK,
+        REQ_MAIN_COMP_GET,   REQ_MAIN_OUTPUT_PEAK, REQ_MAIN_INPUT_PEAK,
+        REQ_MAIN_INPUT_PEAK, REQ_DELAY_LOCATOR_GET};
+    std::vector<std::uint32_t> codes;
+    for (auto &r : d.requests())
+        codes.push_back(r.code);
+    QCOMPARE(codes, expected);
 }
 
 QTEST_MAIN(TestMainWindow)
