@@ -256,8 +256,9 @@ int Engine::add_options(unsigned char *record) {
     last_options = bounded_string(text, OPTIONS_BUFFER_SIZE);
     if (options_reply) {
         std::memset(record, 0, OPTIONS_BUFFER_SIZE);
-        std::memcpy(record, options_reply->data(),
-                    std::min(options_reply->size(), OPTIONS_BUFFER_SIZE));
+        if (!options_reply->empty())
+            std::memcpy(record, options_reply->data(),
+                        std::min(options_reply->size(), OPTIONS_BUFFER_SIZE));
         return options_result;
     }
 
