@@ -20,8 +20,13 @@ double column_magnitude(double omega, int length, const double *c) {
     double p = 0.0;
     double q = 0.0;
     for (int k = 0; k < length; ++k) {
-        q = q + c[k] * std::sin(angle);
-        p = p + c[k] * std::cos(angle);
+        // A zero tap adds a signed zero (the angle stays finite), which leaves
+        // p and q as they are: skipping its sine and cosine keeps the result
+        // bit-identical and makes sparse filters, such as a pure delay, cheap.
+        if (c[k] != 0.0) {
+            q = q + c[k] * std::sin(angle);
+            p = p + c[k] * std::cos(angle);
+        }
         angle = angle + omega;
     }
     return std::sqrt(p * p + q * q);

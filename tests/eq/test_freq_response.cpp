@@ -160,8 +160,19 @@ void TestFreqResponse::magnitude_matches_the_complex_sum() {
 }
 
 void TestFreqResponse::parallel_columns_equal_the_plain_loop() {
-    for (std::size_t n : {100u, 511u, 512u, 4096u}) {
-        const std::vector<double> c = random_taps(n, 7);
+    // Sparse taps with signed zeros and a NaN check that skipping zero taps
+    // changes nothing.
+    std::vector<double> sparse = random_taps(3000, 11);
+    for (std::size_t k = 0; k < sparse.size(); ++k)
+        if (k % 5 != 0)
+            sparse[k] = k % 2 ? -0.0 : 0.0;
+    sparse[2000] = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> lone_negative(2048, 0.0);
+    lone_negative[1024] = -0.5;
+    for (const std::vector<double> &c :
+         {random_taps(100, 7), random_taps(511, 7), random_taps(512, 7), random_taps(4096, 7),
+          sparse, lone_negative}) {
+        const std::size_t n = c.size();
         const double rate = 48000.0;
         const zarn::ResponseColumns r = evaluate(rate, c);
         for (int x = 0; x < COLUMNS; ++x) {
