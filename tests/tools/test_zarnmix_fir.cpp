@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -86,7 +87,12 @@ void TestZarnmixFir::prints_every_coefficient_exactly() {
     for (int i = 0; i < l.size(); ++i) {
         const std::vector<double> v = numbers(l[i]);
         QCOMPARE(v.size(), std::size_t(1));
-        QVERIFY2(same_bits(v[0], want[i]), l[i].constData());
+        // FFTW_MEASURE may pick another algorithm in another process, so the
+        // taps agree to rounding; the text itself must carry every bit.
+        QVERIFY2(std::fabs(v[0] - want[i]) <= 1e-12, l[i].constData());
+        char again[64];
+        std::snprintf(again, sizeof again, "%.17g", v[0]);
+        QCOMPARE(QByteArray(again), l[i]);
     }
     QCOMPARE(l[0], QByteArray("0"));
 
@@ -142,7 +148,8 @@ void TestZarnmixFir::plot_columns() {
         const std::vector<double> v = numbers(l[x]);
         QCOMPARE(v.size(), std::size_t(2));
         QVERIFY(same_bits(v[0], want.freq[x]));
-        QVERIFY(same_bits(v[1], want.mag[x]));
+        // The taps were designed in another process (see above).
+        QVERIFY(std::fabs(v[1] - want.mag[x]) <= 1e-12);
     }
     QVERIFY(l[0].startsWith("0 "));
 
