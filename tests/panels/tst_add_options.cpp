@@ -32,14 +32,18 @@ zarn::sim::TestDaemon::Hook echo_options() {
     };
 }
 
-std::vector<unsigned char> sent_text(const zarn::sim::ReceivedRequest &r) {
-    std::vector<unsigned char> out;
-    for (unsigned char c : r.record) {
-        if (c == 0)
-            break;
-        out.push_back(c);
-    }
-    return out;
+// The text of a received request, up to its NUL; the record must be 1024 bytes.
+QByteArray sent_text(const zarn::sim::ReceivedRequest &r) {
+    if (r.record.size() != 1024)
+        return "<size " + QByteArray::number(int(r.record.size())) + ">";
+    const auto *text = reinterpret_cast<const char *>(r.record.data());
+    const std::size_t n = strnlen(text, 1024);
+    return n == 1024 ? QByteArray("<no NUL>") : QByteArray(text, int(n));
+}
+
+QByteArray sent_last(const PanelRig &rig) {
+    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
+    return sent.empty() ? QByteArray("<none>") : sent_text(sent.back());
 }
 
 } // namespace
@@ -50,13 +54,8 @@ class TestAddOptions : public QObject {
 private slots:
     void widgets_and_no_request_at_construction();
     void return_and_add_each_send_one_request();
-    void empty_text_sends_an_empty_string();
-    void an_empty_answer_empties_the_line();
-    void a_message_answer_is_shown();
-    void long_text_is_cut_to_1023_bytes();
-    void latin1_out_and_utf8_back();
-    void characters_outside_latin1_become_question_marks();
-    void an_unterminated_answer_stays_within_the_buffer();
+    void answers();
+    void encoding_and_length();
     void system_information_is_read_after_success();
     void a_failed_request_keeps_the_text_and_reads_nothing_more();
 };
@@ -69,8 +68,8 @@ void TestAddOptions::widgets_and_no_request_at_construction() {
     QCOMPARE(p.grid->itemAtPosition(0, 1)->widget(), p.add_button);
     QCOMPARE(p.add_button->text(), QString("ADD"));
     QCOMPARE(rig.daemon.requests().size(), std::size_t(0));
-    for (char c : p.options_buffer.text)
-        QCOMPARE(c, '\0');
+    QCOMPARE(QByteArray(p.options_buffer.text, sizeof p.options_buffer.text),
+             QByteArray(sizeof p.options_buffer.text, '\0'));
 }
 
 void TestAddOptions::return_and_add_each_send_one_request() {
@@ -82,27 +81,16 @@ void TestAddOptions::return_and_add_each_send_one_request() {
     QCOMPARE(rig.sent(zarn::REQ_ADD_OPTIONS).size(), std::size_t(1));
     p.line_edit->setText("-bits=16");
     p.add_button->click();
-    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
-    QCOMPARE(sent.size(), std::size_t(2));
-    const std::string first = "-rate=44100";
-    QCOMPARE(sent_text(sent[0]), std::vector<unsigned char>(first.begin(), first.end()));
-    QCOMPARE(sent[0].record.size(), std::size_t(1024));
-    QCOMPARE(sent[0].record[first.size()], (unsigned char)0);
-    const std::string second = "-bits=16";
-    QCOMPARE(sent_text(sent[1]), std::vector<unsigned char>(second.begin(), second.end()));
-}
-
-void TestAddOptions::empty_text_sends_an_empty_string() {
-    PanelRig rig;
-    ZARNAddOptions p(rig.window.get());
-    answer_options(rig, "");
+    p.line_edit->clear();
     p.add_button->click();
     const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
-    QCOMPARE(sent.size(), std::size_t(1));
-    QCOMPARE(sent[0].record[0], (unsigned char)0);
+    QCOMPARE(sent.size(), std::size_t(3));
+    QCOMPARE(sent_text(sent[0]), QByteArray("-rate=44100"));
+    QCOMPARE(sent_text(sent[1]), QByteArray("-bits=16"));
+    QCOMPARE(sent_text(sent[2]), QByteArray(""));
 }
 
-void TestAddOptions::an_empty_answer_empties_the_line() {
+void TestAddOptions::answers() {
     PanelRig rig;
     ZARNAddOptions p(rig.window.get());
     // The simulated daemon's own syntax: an accepted line is answered empty.
@@ -110,76 +98,49 @@ void TestAddOptions::an_empty_answer_empties_the_line() {
     p.add_button->click();
     QCOMPARE(p.line_edit->text(), QString());
     QCOMPARE(rig.daemon.with_engine([](zarn::sim::Engine &e) { return e.recording; }), 1);
-}
 
-void TestAddOptions::a_message_answer_is_shown() {
-    PanelRig rig;
-    ZARNAddOptions p(rig.window.get());
     answer_options(rig, std::string("unknown option -x\0garbage", 25));
     p.line_edit->setText("-x");
     p.add_button->click();
     QCOMPARE(p.line_edit->text(), QString("unknown option -x"));
+
+    // An answer filling the whole buffer without a NUL stays within it, and
+    // the next request still goes out terminated.
+    answer_options(rig, std::string(1024, 'z'));
+    p.add_button->click();
+    QCOMPARE(p.line_edit->text(), QString(1024, QChar('z')));
+    answer_options(rig, "");
+    p.line_edit->setText("-y");
+    p.add_button->click();
+    QCOMPARE(sent_last(rig), QByteArray("-y"));
+    QCOMPARE(p.line_edit->text(), QString());
 }
 
-void TestAddOptions::long_text_is_cut_to_1023_bytes() {
+void TestAddOptions::encoding_and_length() {
     PanelRig rig;
     ZARNAddOptions p(rig.window.get());
     answer_options(rig, "");
+    // The euro sign and a character written as a surrogate pair become '?'.
+    p.line_edit->setText(QString::fromUtf8("a\xe2\x82\xac"
+                                           "b\xf0\x9f\x8e\xb5"
+                                           "c\xc3\xbf"));
+    p.add_button->click();
+    QCOMPARE(sent_last(rig), QByteArray("a?b?c\xff"));
+
+    // 1500 characters are cut to 1023 bytes and a NUL.
     QString text;
     for (int i = 0; i < 1500; ++i)
         text.append(QChar('a' + i % 26));
     p.line_edit->setText(text);
     p.add_button->click();
-    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
-    QCOMPARE(sent.size(), std::size_t(1));
-    const QByteArray expected = text.left(1023).toLatin1();
-    QCOMPARE(sent[0].record.size(), std::size_t(1024));
-    QVERIFY(std::memcmp(sent[0].record.data(), expected.constData(), 1023) == 0);
-    QCOMPARE(sent[0].record[1023], (unsigned char)0);
-}
+    QCOMPARE(sent_last(rig), text.left(1023).toLatin1());
 
-void TestAddOptions::latin1_out_and_utf8_back() {
-    PanelRig rig;
-    ZARNAddOptions p(rig.window.get());
+    // Latin-1 out, UTF-8 back: 0xE9 alone comes back as the replacement character.
     rig.daemon.set_hook(echo_options());
     p.line_edit->setText(QString::fromUtf8("caf\xc3\xa9"));
     p.add_button->click();
-    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
-    QCOMPARE(sent.size(), std::size_t(1));
-    QCOMPARE(sent_text(sent[0]), (std::vector<unsigned char>{'c', 'a', 'f', 0xe9}));
-    // 0xE9 alone is not UTF-8: it comes back as the replacement character.
+    QCOMPARE(sent_last(rig), QByteArray("caf\xe9"));
     QCOMPARE(p.line_edit->text(), QString("caf") + QChar(0xfffd));
-}
-
-void TestAddOptions::characters_outside_latin1_become_question_marks() {
-    PanelRig rig;
-    ZARNAddOptions p(rig.window.get());
-    answer_options(rig, "");
-    // The euro sign and a character written as a surrogate pair.
-    p.line_edit->setText(QString::fromUtf8("a\xe2\x82\xac"
-                                           "b\xf0\x9f\x8e\xb5"
-                                           "c\xc3\xbf"));
-    p.add_button->click();
-    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
-    QCOMPARE(sent_text(sent[0]), (std::vector<unsigned char>{'a', '?', 'b', '?', 'c', 0xff}));
-}
-
-void TestAddOptions::an_unterminated_answer_stays_within_the_buffer() {
-    PanelRig rig;
-    ZARNAddOptions p(rig.window.get());
-    answer_options(rig, std::string(1024, 'z'));
-    p.line_edit->setText("-x");
-    p.add_button->click();
-    QCOMPARE(p.line_edit->text(), QString(1024, QChar('z')));
-
-    // The next request still goes out terminated within the buffer.
-    answer_options(rig, "");
-    p.line_edit->setText("-y");
-    p.add_button->click();
-    const auto sent = rig.sent(zarn::REQ_ADD_OPTIONS);
-    QCOMPARE(sent.size(), std::size_t(2));
-    QCOMPARE(sent_text(sent[1]), (std::vector<unsigned char>{'-', 'y'}));
-    QCOMPARE(p.line_edit->text(), QString());
 }
 
 void TestAddOptions::system_information_is_read_after_success() {

@@ -11,8 +11,25 @@ void set_recording(PanelRig &rig, std::int32_t state) {
     rig.daemon.with_engine([state](zarn::sim::Engine &e) { e.recording = state; });
 }
 
-std::int32_t value_of(const zarn::sim::ReceivedRequest &r) {
-    return record_of<std::int32_t>(r);
+// Which buttons are enabled: "start", "stop", both or none.
+QString enabled(const ZARNRecordStatus &p) {
+    QStringList l;
+    if (p.start_button->isEnabled())
+        l << "start";
+    if (p.stop_button->isEnabled())
+        l << "stop";
+    return l.join(',');
+}
+
+// The requests received: code names, with the value of each write.
+QStringList received(const PanelRig &rig) {
+    QStringList l;
+    for (const auto &r : rig.daemon.requests())
+        l << (r.code == zarn::REQ_RECORDING_SET
+                  ? QStringLiteral("set %1").arg(record_of<std::int32_t>(r))
+              : r.code == zarn::REQ_RECORDING_GET ? QStringLiteral("get")
+                                                  : QStringLiteral("?"));
+    return l;
 }
 
 } // namespace
@@ -22,14 +39,9 @@ class TestRecordStatus : public QObject {
 
 private slots:
     void widgets();
-    void state_zero_enables_start_only();
-    void start_sends_one_then_reads();
-    void any_non_zero_state_counts_as_recording();
-    void stop_sends_zero_then_reads();
-    void failed_read_at_construction_leaves_both_enabled();
-    void buttons_follow_the_reported_state_not_the_request();
-    void failed_read_after_start_keeps_the_buttons();
-    void failed_start_sends_no_read();
+    void start_and_stop_write_then_read();
+    void buttons_follow_the_reported_state();
+    void failures();
 };
 
 void TestRecordStatus::widgets() {
@@ -38,109 +50,68 @@ void TestRecordStatus::widgets() {
     QCOMPARE(p.title(), QString("Recording status"));
     QCOMPARE(p.grid->itemAtPosition(0, 0)->widget(), p.start_button);
     QCOMPARE(p.grid->itemAtPosition(0, 1)->widget(), p.stop_button);
-    QCOMPARE(p.start_button->text(), QString("START"));
-    QCOMPARE(p.stop_button->text(), QString("STOP"));
+    QCOMPARE(QStringList({p.start_button->text(), p.stop_button->text()}),
+             QStringList({"START", "STOP"}));
 }
 
-void TestRecordStatus::state_zero_enables_start_only() {
+void TestRecordStatus::start_and_stop_write_then_read() {
     PanelRig rig;
     set_recording(rig, 0);
     ZARNRecordStatus p(rig.window.get());
-    QVERIFY(p.start_button->isEnabled());
-    QVERIFY(!p.stop_button->isEnabled());
-    QCOMPARE(rig.codes(), std::vector<std::uint32_t>{zarn::REQ_RECORDING_GET});
-}
-
-void TestRecordStatus::start_sends_one_then_reads() {
-    PanelRig rig;
-    set_recording(rig, 0);
-    ZARNRecordStatus p(rig.window.get());
+    QCOMPARE(received(rig), QStringList({"get"}));
+    QCOMPARE(enabled(p), QString("start"));
     rig.daemon.clear_requests();
     p.start_button->click();
-    const auto requests = rig.daemon.requests();
-    QCOMPARE(requests.size(), std::size_t(2));
-    QCOMPARE(requests[0].code, zarn::REQ_RECORDING_SET);
-    QCOMPARE(value_of(requests[0]), 1);
-    QCOMPARE(requests[1].code, zarn::REQ_RECORDING_GET);
-    QVERIFY(!p.start_button->isEnabled());
-    QVERIFY(p.stop_button->isEnabled());
-}
-
-void TestRecordStatus::any_non_zero_state_counts_as_recording() {
-    PanelRig rig;
-    set_recording(rig, 2);
-    ZARNRecordStatus p(rig.window.get());
-    QVERIFY(!p.start_button->isEnabled());
-    QVERIFY(p.stop_button->isEnabled());
-    rig.daemon.set_hook(answer_with(zarn::REQ_RECORDING_GET, std::int32_t(-7)));
-    p.stop_button->click();
-    QVERIFY(!p.start_button->isEnabled());
-    QVERIFY(p.stop_button->isEnabled());
-}
-
-void TestRecordStatus::stop_sends_zero_then_reads() {
-    PanelRig rig;
-    set_recording(rig, 1);
-    ZARNRecordStatus p(rig.window.get());
+    QCOMPARE(received(rig), QStringList({"set 1", "get"}));
+    QCOMPARE(enabled(p), QString("stop"));
     rig.daemon.clear_requests();
     p.stop_button->click();
-    const auto requests = rig.daemon.requests();
-    QCOMPARE(requests.size(), std::size_t(2));
-    QCOMPARE(requests[0].code, zarn::REQ_RECORDING_SET);
-    QCOMPARE(value_of(requests[0]), 0);
-    QCOMPARE(requests[1].code, zarn::REQ_RECORDING_GET);
-    QVERIFY(p.start_button->isEnabled());
-    QVERIFY(!p.stop_button->isEnabled());
+    QCOMPARE(received(rig), QStringList({"set 0", "get"}));
+    QCOMPARE(enabled(p), QString("start"));
 }
 
-void TestRecordStatus::failed_read_at_construction_leaves_both_enabled() {
+void TestRecordStatus::buttons_follow_the_reported_state() {
+    PanelRig rig;
+    set_recording(rig, 2); // any non-zero state counts as recording
+    ZARNRecordStatus p(rig.window.get());
+    QCOMPARE(enabled(p), QString("stop"));
+    rig.daemon.set_hook(answer_with(zarn::REQ_RECORDING_GET, std::int32_t(-7)));
+    p.stop_button->click();
+    QCOMPARE(enabled(p), QString("stop"));
+    // The daemon accepts the start but still reports that it is not recording.
+    rig.daemon.set_hook(answer_with(zarn::REQ_RECORDING_GET, std::int32_t(0)));
+    ZARNRecordStatus q(rig.window.get());
+    rig.daemon.clear_requests();
+    q.start_button->click();
+    QCOMPARE(received(rig), QStringList({"set 1", "get"}));
+    QCOMPARE(enabled(q), QString("start"));
+}
+
+void TestRecordStatus::failures() {
     PanelRig rig;
     rig.close();
     ZARNRecordStatus p(rig.window.get());
-    QVERIFY(p.start_button->isEnabled());
-    QVERIFY(p.stop_button->isEnabled());
+    QCOMPARE(enabled(p), QString("start,stop")); // a failed first read
 
     rig.open();
     set_recording(rig, 1);
     p.stop_button->click();
-    QCOMPARE(rig.codes(),
-             (std::vector<std::uint32_t>{zarn::REQ_RECORDING_SET, zarn::REQ_RECORDING_GET}));
-    QCOMPARE(value_of(rig.daemon.requests()[0]), 0);
-    QVERIFY(p.start_button->isEnabled());
-    QVERIFY(!p.stop_button->isEnabled());
-}
+    QCOMPARE(received(rig), QStringList({"set 0", "get"}));
+    QCOMPARE(enabled(p), QString("start"));
 
-void TestRecordStatus::buttons_follow_the_reported_state_not_the_request() {
-    PanelRig rig;
-    ZARNRecordStatus p(rig.window.get());
-    // The daemon accepts the start but still reports that it is not recording.
-    rig.daemon.set_hook(answer_with(zarn::REQ_RECORDING_GET, std::int32_t(0)));
-    p.start_button->click();
-    QVERIFY(p.start_button->isEnabled());
-    QVERIFY(!p.stop_button->isEnabled());
-}
-
-void TestRecordStatus::failed_read_after_start_keeps_the_buttons() {
-    PanelRig rig;
-    set_recording(rig, 0);
-    ZARNRecordStatus p(rig.window.get());
+    // A failed read after a start keeps the buttons.
     rig.daemon.set_hook(fail(zarn::REQ_RECORDING_GET));
     p.start_button->click();
     QCOMPARE(rig.daemon.with_engine([](zarn::sim::Engine &e) { return e.recording; }), 1);
-    QVERIFY(p.start_button->isEnabled());
-    QVERIFY(!p.stop_button->isEnabled());
-}
+    QCOMPARE(enabled(p), QString("start"));
 
-void TestRecordStatus::failed_start_sends_no_read() {
-    PanelRig rig;
+    // A failed start sends no read.
     set_recording(rig, 0);
-    ZARNRecordStatus p(rig.window.get());
     rig.daemon.set_hook(fail(zarn::REQ_RECORDING_SET));
     rig.daemon.clear_requests();
     p.start_button->click();
-    QCOMPARE(rig.codes(), std::vector<std::uint32_t>{zarn::REQ_RECORDING_SET});
-    QVERIFY(p.start_button->isEnabled());
-    QVERIFY(!p.stop_button->isEnabled());
+    QCOMPARE(received(rig), QStringList({"set 1"}));
+    QCOMPARE(enabled(p), QString("start"));
 }
 
 QTEST_MAIN(TestRecordStatus)

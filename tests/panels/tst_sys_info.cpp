@@ -34,9 +34,7 @@ class TestSysInfo : public QObject {
 
 private slots:
     void construction_reads_once();
-    void line_data();
-    void line();
-    void a_name_filling_its_field_ends_there();
+    void lines();
     void closed_at_start_stays_empty_and_a_failed_read_keeps_the_text();
 };
 
@@ -53,45 +51,30 @@ void TestSysInfo::construction_reads_once() {
     QCOMPARE(p.label->text(), QString("48000 Hz, 16 bits, 2 channels, Input: in, Output: out"));
 }
 
-void TestSysInfo::line_data() {
-    QTest::addColumn<quint32>("rate");
-    QTest::addColumn<QByteArray>("in");
-    QTest::addColumn<QByteArray>("out");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("all ones is unsigned")
-        << quint32(0xffffffffu) << QByteArray("a") << QByteArray("b")
-        << "4294967295 Hz, 24 bits, 2 channels, Input: a, Output: b";
-    QTest::newRow("empty names") << quint32(44100) << QByteArray() << QByteArray()
-                                 << "44100 Hz, 24 bits, 2 channels, Input: , Output: ";
-    // The toolkit's substitution passes: a marker in a name is substituted
-    // again, and the pattern's own %5 is left standing.
-    QTest::newRow("name with %1") << quint32(48000) << QByteArray("x%1") << QByteArray("y")
-                                  << "48000 Hz, 24 bits, 2 channels, Input: xy, Output: %5";
-    QTest::newRow("utf-8 names") << quint32(48000) << QByteArray("Gr\xc3\xbc\xc3\x9f")
-                                 << QByteArray("\xe2\x82\xac")
-                                 << QString::fromUtf8("48000 Hz, 24 bits, 2 channels, Input: "
-                                                      "Grüß, Output: €");
-}
-
-void TestSysInfo::line() {
-    QFETCH(quint32, rate);
-    QFETCH(QByteArray, in);
-    QFETCH(QByteArray, out);
-    QFETCH(QString, text);
-    PanelRig rig;
-    set_info(rig, info_of(rate, 24, 2, in.toStdString(), out.toStdString()));
-    ZARNSysInfoOptions p(rig.window.get());
-    QCOMPARE(p.label->text(), text);
-}
-
-void TestSysInfo::a_name_filling_its_field_ends_there() {
-    PanelRig rig;
-    // Neither name has a NUL: read past its field, the input name would run
-    // into the output name.
-    set_info(rig, info_of(48000, 16, 2, std::string(64, 'I'), std::string(64, 'O')));
-    ZARNSysInfoOptions p(rig.window.get());
-    QCOMPARE(p.label->text(), QString("48000 Hz, 16 bits, 2 channels, Input: ") +
-                                  QString(64, QChar('I')) + ", Output: " + QString(64, QChar('O')));
+void TestSysInfo::lines() {
+    const struct {
+        std::uint32_t rate;
+        std::string in, out;
+        QString text;
+    } cases[] = {
+        {0xffffffffu, "a", "b", "4294967295 Hz, 24 bits, 2 channels, Input: a, Output: b"},
+        {44100, "", "", "44100 Hz, 24 bits, 2 channels, Input: , Output: "},
+        // The toolkit's substitution passes: a marker in a name is substituted
+        // again, and the pattern's own %5 is left standing.
+        {48000, "x%1", "y", "48000 Hz, 24 bits, 2 channels, Input: xy, Output: %5"},
+        {48000, "Gr\xc3\xbc\xc3\x9f", "\xe2\x82\xac",
+         QString::fromUtf8("48000 Hz, 24 bits, 2 channels, Input: Grüß, Output: €")},
+        // Names filling their fields without a NUL end there.
+        {48000, std::string(64, 'I'), std::string(64, 'O'),
+         "48000 Hz, 24 bits, 2 channels, Input: " + QString(64, 'I') +
+             ", Output: " + QString(64, 'O')},
+    };
+    for (const auto &c : cases) {
+        PanelRig rig;
+        set_info(rig, info_of(c.rate, 24, 2, c.in, c.out));
+        ZARNSysInfoOptions p(rig.window.get());
+        QCOMPARE(p.label->text(), c.text);
+    }
 }
 
 void TestSysInfo::closed_at_start_stays_empty_and_a_failed_read_keeps_the_text() {
