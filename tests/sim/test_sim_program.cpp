@@ -6,10 +6,6 @@
 
 #include <csignal>
 #include <cstdint>
-#include <cstring>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include "ctl/requests.h"
 #include "ctl/transport.h"
@@ -17,36 +13,47 @@
 // The zarnmix_sim program itself, as scripts/run starts it.
 namespace {
 
-bool wait_for_socket(const QString &path, int timeout_ms = 5000) {
-    for (int waited = 0; waited < timeout_ms; waited += 20) {
-        if (QFileInfo(path).exists()) {
-            return true;
-        }
-        QTest::qWait(20);
-    }
-    return false;
-}
+const QString PROGRAM = QStringLiteral(ZARNMIX_SIM_PROGRAM);
 
 struct Sim {
-    explicit Sim(const QStringList &arguments) {
-        process.setProgram(QStringLiteral(ZARNMIX_SIM_PROGRAM));
-        process.setArguments(arguments);
-        process.start();
+    explicit Sim(const QString &socket, QStringList arguments = {}) {
+        process.start(PROGRAM, QStringList{QStringLiteral("--socket"), socket} + arguments);
+        for (int waited = 0; waited < 5000 && !QFileInfo::exists(socket); waited += 20) {
+            QTest::qWait(20);
+        }
+        fd = zarn::ctl_open(socket.toLocal8Bit().constData());
     }
     ~Sim() {
+        zarn::ctl_close(fd);
         if (process.state() != QProcess::NotRunning) {
             process.kill();
             process.waitForFinished(5000);
         }
     }
+    bool ends_cleanly_on(int signal) {
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
     QProcess process;
+    int fd = -1;
 };
 
-int target_peak(int fd, std::int32_t number, std::int32_t channel) {
+int target_peak(int fd, std::uint32_t code, std::int32_t number, std::int32_t channel) {
     zarn::TargetPeak peak{};
     peak.number = number;
     peak.channel = channel;
-    return zarn::ctl_request(fd, zarn::REQ_DEV_PEAK, &peak);
+    return zarn::ctl_request(fd, code, &peak);
+}
+
+// Exit status of the program run to its end; what it wrote to stdout and stderr.
+int run(const QStringList &arguments, QByteArray *out, QByteArray *error) {
+    QProcess sim;
+    sim.start(PROGRAM, arguments);
+    sim.waitForFinished(5000);
+    *out = sim.readAllStandardOutput();
+    *error = sim.readAllStandardError();
+    return sim.exitCode();
 }
 
 } // namespace
@@ -55,27 +62,18 @@ class TestSimProgram : public QObject {
     Q_OBJECT
 
 private slots:
-    void answers_peaks_and_shuts_down_cleanly() {
+    void answers_peaks_traces_and_shuts_down_cleanly() {
         QTemporaryDir dir;
         const QString socket = dir.filePath(QStringLiteral("zmix.ctl"));
         const QString trace = dir.filePath(QStringLiteral("trace.txt"));
-        Sim sim({QStringLiteral("--socket"), socket, QStringLiteral("--trace"), trace});
-        QVERIFY(wait_for_socket(socket));
-
-        const int fd = zarn::ctl_open(socket.toLocal8Bit().constData());
-        QVERIFY(fd >= 0);
-        QCOMPARE(target_peak(fd, 0, 0), 0);
-        QVERIFY(target_peak(fd, 99, 0) != 0);
-        QCOMPARE(target_peak(fd, 1, 2), 0);
-        zarn::ctl_close(fd);
-
+        Sim sim(socket, {QStringLiteral("--trace"), trace});
+        QVERIFY(sim.fd >= 0);
+        QCOMPARE(target_peak(sim.fd, zarn::REQ_DEV_PEAK, 0, 0), 0);
+        QVERIFY(target_peak(sim.fd, zarn::REQ_DEV_PEAK, 99, 0) != 0);
+        QCOMPARE(target_peak(sim.fd, zarn::REQ_DEV_PEAK, 1, 2), 0);
         QVERIFY(sim.process.waitForReadyRead(5000) || sim.process.bytesAvailable() > 0);
         QVERIFY(QString::fromLocal8Bit(sim.process.readAllStandardOutput()).contains(socket));
-
-        ::kill(static_cast<pid_t>(sim.process.processId()), SIGTERM);
-        QVERIFY(sim.process.waitForFinished(5000));
-        QCOMPARE(sim.process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(sim.process.exitCode(), 0);
+        QVERIFY(sim.ends_cleanly_on(SIGTERM));
         QVERIFY(!QFileInfo::exists(socket));
 
         QFile file(trace);
@@ -85,122 +83,91 @@ private slots:
         const QList<QByteArray> first = lines[0].split(' ');
         QCOMPARE(first.size(), 4);
         QVERIFY(first[0].endsWith('Z'));
-        QCOMPARE(first[1], QByteArray("0xc0404f09"));
-        QCOMPARE(first[2], QByteArray("0"));
-        QCOMPARE(first[3], QByteArray(128, '0'));
+        QCOMPARE(first.mid(1), (QList<QByteArray>{"0xc0404f09", "0", QByteArray(128, '0')}));
         const QList<QByteArray> second = lines[1].split(' ');
         QCOMPARE(second[2], QByteArray("-1"));
         QVERIFY(second[3].startsWith("6300000000000000"));
-    }
 
-    void sigint_also_ends_it() {
-        QTemporaryDir dir;
-        const QString socket = dir.filePath(QStringLiteral("zmix.ctl"));
-        Sim sim({QStringLiteral("--socket"), socket});
-        QVERIFY(wait_for_socket(socket));
-        ::kill(static_cast<pid_t>(sim.process.processId()), SIGINT);
-        QVERIFY(sim.process.waitForFinished(5000));
-        QCOMPARE(sim.process.exitCode(), 0);
+        Sim again(socket);
+        QVERIFY(again.ends_cleanly_on(SIGINT));
         QVERIFY(!QFileInfo::exists(socket));
     }
 
     void topology_options_are_served() {
         QTemporaryDir dir;
-        const QString socket = dir.filePath(QStringLiteral("zmix.ctl"));
-        Sim sim({QStringLiteral("--socket"), socket, QStringLiteral("--devices"),
-                 QStringLiteral("4"), QStringLiteral("--loops"), QString(),
-                 QStringLiteral("--main-outputs"), QStringLiteral("8"),
-                 QStringLiteral("--filter-length"), QStringLiteral("0"),
-                 QStringLiteral("--sample-rate"), QStringLiteral("96000"),
-                 QStringLiteral("--sample-bits"), QStringLiteral("16")});
-        QVERIFY(wait_for_socket(socket));
-        const int fd = zarn::ctl_open(socket.toLocal8Bit().constData());
-        QCOMPARE(target_peak(fd, 0, 3), 0);
-        QVERIFY(target_peak(fd, 0, 4) != 0);
-        QVERIFY(target_peak(fd, 1, 0) != 0);
-        zarn::TargetPeak loop{};
-        QVERIFY(zarn::ctl_request(fd, zarn::REQ_LOOP_PEAK, &loop) != 0);
-        zarn::MonitorPeak main{};
-        main.index = 7;
-        QCOMPARE(zarn::ctl_request(fd, zarn::REQ_MAIN_OUTPUT_PEAK, &main), 0);
-        QCOMPARE(main.sample_bits, 16u);
+        Sim sim(dir.filePath(QStringLiteral("zmix.ctl")),
+                QStringLiteral("--devices 4 --loops  --input-monitors 0 --output-monitors 3 "
+                               "--main-outputs 8 --main-inputs 0 --filter-length 0 "
+                               "--sample-rate 96000 --sample-bits 16")
+                    .split(QLatin1Char(' ')));
+        QCOMPARE(target_peak(sim.fd, zarn::REQ_DEV_PEAK, 0, 3), 0);
+        QVERIFY(target_peak(sim.fd, zarn::REQ_DEV_PEAK, 0, 4) != 0);
+        QVERIFY(target_peak(sim.fd, zarn::REQ_DEV_PEAK, 1, 0) != 0);
+        QVERIFY(target_peak(sim.fd, zarn::REQ_LOOP_PEAK, 0, 0) != 0);
+        for (const auto &[code, index, exists] :
+             {std::tuple{zarn::REQ_INPUT_MON_PEAK, 0, false},
+              std::tuple{zarn::REQ_OUTPUT_MON_PEAK, 2, true},
+              std::tuple{zarn::REQ_OUTPUT_MON_PEAK, 3, false},
+              std::tuple{zarn::REQ_MAIN_OUTPUT_PEAK, 7, true},
+              std::tuple{zarn::REQ_MAIN_OUTPUT_PEAK, 8, false},
+              std::tuple{zarn::REQ_MAIN_INPUT_PEAK, 0, false}}) {
+            zarn::MonitorPeak peak{index, 0, 0};
+            QCOMPARE(zarn::ctl_request(sim.fd, code, &peak) == 0, exists);
+            QVERIFY(!exists || peak.sample_bits == 16u);
+        }
         zarn::FilterRecord query{};
-        QCOMPARE(zarn::ctl_request(fd, zarn::REQ_DEV_RX_FILTER_GET, &query), 0);
+        QCOMPARE(zarn::ctl_request(sim.fd, zarn::REQ_DEV_RX_FILTER_GET, &query), 0);
         QCOMPARE(query.size, 0);
         std::int32_t rate = 0;
-        QCOMPARE(zarn::ctl_request(fd, zarn::REQ_SAMPLE_RATE_GET, &rate), 0);
+        QCOMPARE(zarn::ctl_request(sim.fd, zarn::REQ_SAMPLE_RATE_GET, &rate), 0);
         QCOMPARE(rate, 96000);
-        zarn::ctl_close(fd);
     }
 
-    void refuses_a_path_held_by_a_live_daemon_and_replaces_a_stale_one() {
+    void refuses_a_path_in_use_and_replaces_a_stale_one() {
         QTemporaryDir dir;
         const QString socket = dir.filePath(QStringLiteral("zmix.ctl"));
-        Sim first({QStringLiteral("--socket"), socket});
-        QVERIFY(wait_for_socket(socket));
-
-        QProcess second;
-        second.start(QStringLiteral(ZARNMIX_SIM_PROGRAM), {QStringLiteral("--socket"), socket});
-        QVERIFY(second.waitForFinished(5000));
-        QCOMPARE(second.exitCode(), 1);
-        QVERIFY(QString::fromLocal8Bit(second.readAllStandardError()).contains("in use"));
+        Sim first(socket);
+        QByteArray out, error;
+        QCOMPARE(run({QStringLiteral("--socket"), socket}, &out, &error), 1);
+        QVERIFY(error.contains("in use"));
         // The first daemon still owns and serves its socket.
-        const int fd = zarn::ctl_open(socket.toLocal8Bit().constData());
-        QCOMPARE(target_peak(fd, 0, 0), 0);
-        zarn::ctl_close(fd);
+        QCOMPARE(target_peak(first.fd, zarn::REQ_DEV_PEAK, 0, 0), 0);
 
         // A daemon that died without cleaning up leaves a stale socket file.
         first.process.kill();
         QVERIFY(first.process.waitForFinished(5000));
         QVERIFY(QFileInfo::exists(socket));
-        Sim third({QStringLiteral("--socket"), socket});
-        QVERIFY(third.process.waitForReadyRead(5000));
-        const int again = zarn::ctl_open(socket.toLocal8Bit().constData());
-        QVERIFY(again >= 0);
-        QCOMPARE(target_peak(again, 0, 0), 0);
-        zarn::ctl_close(again);
-    }
+        Sim second(socket);
+        QVERIFY(second.process.waitForReadyRead(5000));
+        zarn::ctl_close(second.fd);
+        second.fd = zarn::ctl_open(socket.toLocal8Bit().constData());
+        QCOMPARE(target_peak(second.fd, zarn::REQ_DEV_PEAK, 0, 0), 0);
 
-    void refuses_a_path_that_is_not_a_socket() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("notes.txt"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("keep me");
+        // A path that is not a socket is left alone.
+        const QString notes = dir.filePath(QStringLiteral("notes.txt"));
+        QFile file(notes);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep me") == 7);
         file.close();
-        QProcess sim;
-        sim.start(QStringLiteral(ZARNMIX_SIM_PROGRAM), {QStringLiteral("--socket"), path});
-        QVERIFY(sim.waitForFinished(5000));
-        QCOMPARE(sim.exitCode(), 1);
-        QVERIFY(QFileInfo(path).size() == 7);
+        QCOMPARE(run({QStringLiteral("--socket"), notes}, &out, &error), 1);
+        QCOMPARE(QFileInfo(notes).size(), 7);
     }
 
     void help_and_bad_arguments() {
-        QProcess help;
-        help.start(QStringLiteral(ZARNMIX_SIM_PROGRAM), {QStringLiteral("--help")});
-        QVERIFY(help.waitForFinished(5000));
-        QCOMPARE(help.exitCode(), 0);
-        const QString text = QString::fromLocal8Bit(help.readAllStandardOutput());
+        QByteArray text, error;
+        QCOMPARE(run({QStringLiteral("--help")}, &text, &error), 0);
         for (const char *word :
              {"--socket", "--devices", "--loops", "--input-monitors", "--output-monitors",
               "--local-monitors", "--main-outputs", "--main-inputs", "--filter-length",
               "--sample-rate", "--sample-bits", "--trace", "-rate=", "-input="}) {
-            QVERIFY2(text.contains(QLatin1String(word)), word);
+            QVERIFY2(text.contains(word), word);
         }
-
-        const QStringList bad[] = {{QStringLiteral("--devices"), QStringLiteral("2,,3")},
-                                   {QStringLiteral("--devices"), QStringLiteral("0")},
-                                   {QStringLiteral("--filter-length"), QStringLiteral("65537")},
-                                   {QStringLiteral("--sample-bits"), QStringLiteral("64")},
-                                   {QStringLiteral("--input-monitors"), QStringLiteral("x")},
-                                   {QStringLiteral("--frobnicate")},
-                                   {QStringLiteral("stray")}};
-        for (const QStringList &arguments : bad) {
-            QProcess sim;
-            sim.start(QStringLiteral(ZARNMIX_SIM_PROGRAM), arguments);
-            QVERIFY(sim.waitForFinished(5000));
-            QVERIFY2(sim.exitCode() == 64, qPrintable(arguments.join(' ')));
-            QVERIFY(!sim.readAllStandardError().isEmpty());
+        for (const char *arguments :
+             {"--devices 2,,3", "--devices 0", "--filter-length 65537", "--sample-bits 64",
+              "--input-monitors x", "--frobnicate", "stray"}) {
+            QVERIFY2(run(QString::fromLatin1(arguments).split(QLatin1Char(' ')), &text, &error) ==
+                         64,
+                     arguments);
+            QVERIFY(!error.isEmpty());
         }
     }
 };
