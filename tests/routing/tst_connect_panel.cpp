@@ -7,6 +7,16 @@
 #include "app/zarn_grid_layout.h"
 #include "routing_rig.h"
 
+namespace {
+
+QList<int> span(ZARNConnect *panel, QWidget *w) {
+    int row, column, rows, columns;
+    panel->grid->getItemPosition(panel->grid->indexOf(w), &row, &column, &rows, &columns);
+    return {row, column, rows, columns};
+}
+
+} // namespace
+
 // Rows, cells and stored pointers of the connection panel for the shapes a
 // daemon can have.
 class TestConnectPanel : public QObject {
@@ -14,12 +24,11 @@ class TestConnectPanel : public QObject {
 
 private slots:
     void device_rows_follow_the_longer_main_column();
-    void device_label_in_row_one_without_main_channels();
     void loopbacks_start_beside_the_headers();
     void each_channel_takes_a_row_and_each_target_a_label();
     void monitors_get_no_row();
     void window_without_strips_has_headers_only();
-    void name_filling_its_field_is_not_read_past();
+    void no_main_channels_and_names_filling_their_field();
 };
 
 void TestConnectPanel::device_rows_follow_the_longer_main_column() {
@@ -66,34 +75,14 @@ void TestConnectPanel::device_rows_follow_the_longer_main_column() {
 
     // The painters fill rows 1 to 11 between the columns; the stretch goes
     // to the painter and output columns and to the row below everything.
-    int row, column, row_span, column_span;
-    panel->grid->getItemPosition(panel->grid->indexOf(panel->dev_connections), &row, &column,
-                                 &row_span, &column_span);
-    QCOMPARE(QList<int>({row, column, row_span, column_span}), QList<int>({1, 1, 11, 1}));
-    panel->grid->getItemPosition(panel->grid->indexOf(panel->loop_connections), &row, &column,
-                                 &row_span, &column_span);
-    QCOMPARE(QList<int>({row, column, row_span, column_span}), QList<int>({1, 3, 11, 1}));
-    QCOMPARE(panel->grid->columnStretch(0), 0);
-    QCOMPARE(panel->grid->columnStretch(1), 1);
-    QCOMPARE(panel->grid->columnStretch(2), 1);
-    QCOMPARE(panel->grid->columnStretch(3), 0);
-    QCOMPARE(panel->grid->rowStretch(12), 0);
-    QCOMPARE(panel->grid->rowStretch(13), 1);
+    QCOMPARE(span(panel, panel->dev_connections), QList<int>({1, 1, 11, 1}));
+    QCOMPARE(span(panel, panel->loop_connections), QList<int>({1, 3, 11, 1}));
+    QCOMPARE(QList<int>({panel->grid->columnStretch(0), panel->grid->columnStretch(1),
+                         panel->grid->columnStretch(2), panel->grid->columnStretch(3),
+                         panel->grid->rowStretch(12), panel->grid->rowStretch(13)}),
+             QList<int>({0, 1, 1, 0, 0, 1}));
     QVERIFY(panel->dev_connections->minimumWidth() >= 128);
     QVERIFY(panel->loop_connections->minimumWidth() >= 128);
-}
-
-void TestConnectPanel::device_label_in_row_one_without_main_channels() {
-    RoutingRig rig;
-    ZARNController *dev = rig.add_device(0, 0, "pcm");
-    QVERIFY(rig.build());
-
-    QCOMPARE(rig.panel->main_input_count, 0);
-    QCOMPARE(rig.panel->main_output_count, 0);
-    QCOMPARE(rig.text_at(1, 0), QString("pcm - input"));
-    QCOMPARE(rig.text_at(1, 2), QString("pcm - output"));
-    QCOMPARE(dev->connect_row, 2);
-    QCOMPARE(rig.text_at(2, 0), QString("Channel 0"));
 }
 
 void TestConnectPanel::loopbacks_start_beside_the_headers() {
@@ -119,10 +108,7 @@ void TestConnectPanel::loopbacks_start_beside_the_headers() {
     QCOMPARE(dev->connect_row, 4);
 
     // The loopback column is the taller one, so it sets the painters' span.
-    int row, column, row_span, column_span;
-    rig.panel->grid->getItemPosition(rig.panel->grid->indexOf(rig.panel->loop_connections), &row,
-                                     &column, &row_span, &column_span);
-    QCOMPARE(row_span, 4);
+    QCOMPARE(span(rig.panel, rig.panel->loop_connections)[2], 4);
     QCOMPARE(rig.panel->grid->rowStretch(6), 1);
 }
 
@@ -183,13 +169,8 @@ void TestConnectPanel::window_without_strips_has_headers_only() {
     QCOMPARE(panel->grid->count(), 4);
     QCOMPARE(panel->main_input_count, 0);
     QCOMPARE(panel->main_output_count, 0);
-    int row, column, row_span, column_span;
-    panel->grid->getItemPosition(panel->grid->indexOf(panel->dev_connections), &row, &column,
-                                 &row_span, &column_span);
-    QCOMPARE(QList<int>({row, column, row_span}), QList<int>({1, 1, 0}));
-    panel->grid->getItemPosition(panel->grid->indexOf(panel->loop_connections), &row, &column,
-                                 &row_span, &column_span);
-    QCOMPARE(QList<int>({row, column, row_span}), QList<int>({1, 3, 0}));
+    QCOMPARE(span(panel, panel->dev_connections).mid(0, 3), QList<int>({1, 1, 0}));
+    QCOMPARE(span(panel, panel->loop_connections).mid(0, 3), QList<int>({1, 3, 0}));
     QCOMPARE(panel->grid->rowStretch(2), 1);
 
     // Shown and painted with nothing to draw, it stays quiet and white.
@@ -199,19 +180,21 @@ void TestConnectPanel::window_without_strips_has_headers_only() {
         QVERIFY(all_white(render(panel->dev_connections)));
 }
 
-void TestConnectPanel::name_filling_its_field_is_not_read_past() {
+void TestConnectPanel::no_main_channels_and_names_filling_their_field() {
     RoutingRig rig;
     ZARNController *full = rig.add(zarn::KIND_DEVICE, 0, 0);
     std::memset(full->channel_config.name, 'N', sizeof full->channel_config.name);
-    full->channel_config.rx_amp = 0x42424242;
+    full->channel_config.rx_amp = 0x42424242; // what a read past the name would find
     ZARNController *empty = rig.add(zarn::KIND_LOOP, 0, 0);
     QVERIFY(rig.build());
 
+    QCOMPARE(QList<int>({rig.panel->main_input_count, rig.panel->main_output_count,
+                         full->connect_row, empty->connect_row}),
+             QList<int>({0, 0, 2, 1}));
     const QString name(int(sizeof full->channel_config.name), QChar('N'));
-    QCOMPARE(rig.text_at(1, 0), name + " - input");
-    QCOMPARE(rig.text_at(1, 2), name + " - output");
-    QCOMPARE(rig.text_at(0, 4), QString(" - input"));
-    QCOMPARE(empty->connect_row, 1);
+    QCOMPARE(
+        QStringList({rig.text_at(1, 0), rig.text_at(1, 2), rig.text_at(2, 0), rig.text_at(0, 4)}),
+        QStringList({name + " - input", name + " - output", "Channel 0", " - input"}));
 }
 
 QTEST_MAIN(TestConnectPanel)

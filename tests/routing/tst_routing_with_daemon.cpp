@@ -85,20 +85,17 @@ void TestRoutingWithDaemon::diagram_shows_the_daemon_routes_and_follows_writes()
     QVERIFY(top != nullptr && top->widget() == panel);
 
     // Discovery order: device 0 channels 0 and 1, loopback 0 channels 0 and
-    // 1, the three monitors, the main outputs, the main inputs.
+    // 1, the three monitors (no row), the main outputs, the main inputs.
     ZARNController *const *strips = window.strips;
-    QCOMPARE(strips[0]->connect_row, 4);
-    QCOMPARE(strips[1]->connect_row, 5);
-    QCOMPARE(strips[2]->connect_row, 1);
-    QCOMPARE(strips[3]->connect_row, 2);
-    for (int i = 4; i < 7; i++)
-        QCOMPARE(strips[i]->connect_row, 0);
+    QList<int> rows;
+    for (int i = 0; i < 7; i++)
+        rows << strips[i]->connect_row;
+    QCOMPARE(rows, QList<int>({4, 5, 1, 2, 0, 0, 0}));
     auto text = [panel](int row, int column) {
         return static_cast<QLabel *>(panel->grid->itemAtPosition(row, column)->widget())->text();
     };
-    QCOMPARE(text(3, 0), QString("pcm - input"));
-    QCOMPARE(text(3, 2), QString("pcm - output"));
-    QCOMPARE(text(0, 4), QString("rec - input"));
+    QCOMPARE(QStringList({text(3, 0), text(3, 2), text(0, 4)}),
+             QStringList({"pcm - input", "pcm - output", "rec - input"}));
 
     window.resize(1400, 900);
     window.show();
@@ -106,30 +103,29 @@ void TestRoutingWithDaemon::diagram_shows_the_daemon_routes_and_follows_writes()
 
     ZARNDevConnections *dev_painter = panel->dev_connections;
     ZARNLoopConnections *loop_painter = panel->loop_connections;
-    auto row_y = [panel](int row, const QWidget *painter) {
-        const QWidget *w = panel->grid->itemAtPosition(row, 0)->widget();
-        return w->mapTo(panel, w->rect().center()).y() - painter->y();
+    // The colours of the ends at the given rows, left edge then right edge:
+    // D dark, G grey, W white, ? other.
+    auto ends = [panel](const QImage &image, const QWidget *painter, QList<int> left,
+                        QList<int> right) {
+        QString out;
+        for (int side = 0; side < 2; side++) {
+            for (int row : side == 0 ? left : right) {
+                const QWidget *w = panel->grid->itemAtPosition(row, 0)->widget();
+                const int y = w->mapTo(panel, w->rect().center()).y() - painter->y();
+                const QRgb c = end_colour(image, side, y);
+                out += is_dark(c) ? 'D' : is_grey(c) ? 'G' : is_white(c) ? 'W' : '?';
+            }
+            out += side == 0 ? "|" : "";
+        }
+        return out;
     };
 
-    QImage image = render(dev_painter);
-    // Device channel 0: input 1 to its row, its row to output 0, both active.
-    QVERIFY(is_dark(end_colour(image, 0, row_y(2, dev_painter))));
-    QVERIFY(is_dark(end_colour(image, 0, row_y(4, dev_painter))));
-    QVERIFY(is_dark(end_colour(image, 1, row_y(4, dev_painter))));
-    QVERIFY(is_dark(end_colour(image, 1, row_y(1, dev_painter))));
-    // Device channel 1, both muted: grey at its own row on both edges.
-    QVERIFY(is_grey(end_colour(image, 0, row_y(5, dev_painter))));
-    QVERIFY(is_grey(end_colour(image, 1, row_y(5, dev_painter))));
-    // Its muted ends at input 0 and output 1 lie under the active input
-    // monitor's ends.
-    QVERIFY(is_dark(end_colour(image, 0, row_y(1, dev_painter))));
-    QVERIFY(is_dark(end_colour(image, 1, row_y(2, dev_painter))));
-
-    image = render(loop_painter);
-    QVERIFY(is_dark(end_colour(image, 0, row_y(1, loop_painter))));
-    QVERIFY(is_dark(end_colour(image, 1, row_y(1, loop_painter))));
-    QVERIFY(is_grey(end_colour(image, 0, row_y(2, loop_painter))));
-    QVERIFY(is_grey(end_colour(image, 1, row_y(2, loop_painter))));
+    // Device channel 0: input 1 to its row 4, its row to output 0, both
+    // active. Channel 1, both muted, is grey at its row 5; its muted ends at
+    // input 0 and output 1 lie under the active input monitor's ends.
+    QCOMPARE(ends(render(dev_painter), dev_painter, {1, 2, 4, 5}, {1, 2, 4, 5}),
+             QString("DDDG|DDDG"));
+    QCOMPARE(ends(render(loop_painter), loop_painter, {1, 2}, {1, 2}), QString("DG|DG"));
 
     // Unmuting channel 1's transmit sends the record and turns its route black.
     PaintCounter counter;
@@ -141,20 +137,14 @@ void TestRoutingWithDaemon::diagram_shows_the_daemon_routes_and_follows_writes()
     const std::vector<unsigned char> bytes = daemon.requests().back().record;
     QCOMPARE(bytes.size(), sizeof sent);
     std::memcpy(&sent, bytes.data(), sizeof sent);
-    QCOMPARE(sent.channel, 1);
-    QCOMPARE(sent.tx_mute, 0);
-    QCOMPARE(sent.rx_mute, 1);
+    QCOMPARE(QList<int>({sent.channel, sent.tx_mute, sent.rx_mute}), QList<int>({1, 0, 1}));
     QTRY_VERIFY(counter.paints > 0);
-    image = render(dev_painter);
-    QVERIFY(is_dark(end_colour(image, 0, row_y(5, dev_painter))));
-    QVERIFY(is_grey(end_colour(image, 1, row_y(5, dev_painter))));
+    QCOMPARE(ends(render(dev_painter), dev_painter, {5}, {5}), QString("D|G"));
 
     // Moving channel 0's destination to output 1 leaves output 0 to the
     // muted output monitor.
     strips[0]->dst_channel_box->setValue(1);
-    image = render(dev_painter);
-    QVERIFY(is_grey(end_colour(image, 1, row_y(1, dev_painter))));
-    QVERIFY(is_dark(end_colour(image, 1, row_y(2, dev_painter))));
+    QCOMPARE(ends(render(dev_painter), dev_painter, {}, {1, 2}), QString("|GD"));
 }
 
 QTEST_MAIN(TestRoutingWithDaemon)
