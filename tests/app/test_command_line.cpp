@@ -37,9 +37,10 @@ Outcome run_to_end(const QStringList &arguments) {
 }
 
 // Starts the panel, waits until one of the daemons is probed, and stops it.
-void run_until_probed(const QStringList &arguments, TestDaemon &a, TestDaemon &b) {
+void run_until_probed(const QStringList &arguments, TestDaemon &a, TestDaemon &b,
+                      QProcessEnvironment env = panel_environment()) {
     QProcess p;
-    p.setProcessEnvironment(panel_environment());
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(ZARNMIX_CTL_PROGRAM), arguments);
     QVERIFY(p.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(a.count(zarn::REQ_PROBE) + b.count(zarn::REQ_PROBE) > 0, 20000);
@@ -53,57 +54,40 @@ class TestCommandLine : public QObject {
     Q_OBJECT
 
 private slots:
-    void usage_cases_data();
     void usage_cases();
-    void last_f_wins();
-    void arguments_after_the_options_are_ignored();
-    void toolkit_options_are_removed_first();
+    void the_path_chosen();
 };
 
-void TestCommandLine::usage_cases_data() {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("nothing") << QStringList();
-    QTest::newRow("-h") << QStringList({"-h"});
-    QTest::newRow("-?") << QStringList({"-?"});
-    QTest::newRow("unknown option") << QStringList({"-x"});
-    QTest::newRow("-f without path") << QStringList({"-f"});
-    QTest::newRow("-f a -h") << QStringList({"-f", "a", "-h"});
-    QTest::newRow("x -f a") << QStringList({"x", "-f", "a"});
-    QTest::newRow("-- only") << QStringList({"--"});
-}
-
 void TestCommandLine::usage_cases() {
-    QFETCH(QStringList, arguments);
-    const Outcome o = run_to_end(arguments);
-    QCOMPARE(o.status, 64);
-    QVERIFY2(o.error.endsWith(USAGE), o.error.constData());
+    const QStringList cases[] = {
+        {}, {"-h"}, {"-?"}, {"-x"}, {"-f"}, {"-f", "a", "-h"}, {"x", "-f", "a"}, {"--"}};
+    for (const QStringList &arguments : cases) {
+        const Outcome o = run_to_end(arguments);
+        QCOMPARE(o.status, 64);
+        QVERIFY2(o.error.endsWith(USAGE), qPrintable(arguments.join(' ') + ": " + o.error));
+    }
 }
 
-void TestCommandLine::last_f_wins() {
-    TestDaemon a, b;
-    run_until_probed({"-f", a.path(), "-f", b.path()}, a, b);
-    QVERIFY(b.count(zarn::REQ_PROBE) > 0);
-    QCOMPARE(a.requests().size(), std::size_t{0});
-}
-
-void TestCommandLine::arguments_after_the_options_are_ignored() {
-    TestDaemon a, b;
-    run_until_probed({"-f", a.path(), "x", "-f", b.path()}, a, b);
-    QVERIFY(a.count(zarn::REQ_PROBE) > 0);
-    QCOMPARE(b.requests().size(), std::size_t{0});
-}
-
-void TestCommandLine::toolkit_options_are_removed_first() {
-    TestDaemon a, b;
-    QProcess p;
-    QProcessEnvironment env = panel_environment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(ZARNMIX_CTL_PROGRAM), {"-platform", "offscreen", "-f", a.path()});
-    QVERIFY(p.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(a.count(zarn::REQ_PROBE) > 0, 20000);
-    p.kill();
-    p.waitForFinished();
+void TestCommandLine::the_path_chosen() {
+    {
+        TestDaemon a, b; // the last -f wins
+        run_until_probed({"-f", a.path(), "-f", b.path()}, a, b);
+        QVERIFY(b.count(zarn::REQ_PROBE) > 0);
+        QCOMPARE(a.requests().size(), std::size_t{0});
+    }
+    {
+        TestDaemon a, b; // parsing stops at the first non-option
+        run_until_probed({"-f", a.path(), "x", "-f", b.path()}, a, b);
+        QVERIFY(a.count(zarn::REQ_PROBE) > 0);
+        QCOMPARE(b.requests().size(), std::size_t{0});
+    }
+    {
+        TestDaemon a, b; // toolkit options are removed first
+        QProcessEnvironment env = panel_environment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        run_until_probed({"-platform", "offscreen", "-f", a.path()}, a, b, env);
+        QVERIFY(a.count(zarn::REQ_PROBE) > 0);
+    }
 }
 
 QTEST_MAIN(TestCommandLine)
