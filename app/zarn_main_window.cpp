@@ -152,7 +152,8 @@ void ZARNMainWindow::handle_watchdog() {
         fd = -1;
         return;
     }
-    ++tick;
+    // Wraps instead of overflowing; the meters only compare it for change.
+    tick = static_cast<int>(static_cast<unsigned>(tick) + 1u);
     for (ZARNController *strip : strips) {
         if (strip)
             strip->refresh_levels();
