@@ -84,15 +84,16 @@ void TestMainWindow::discovery_order_and_probes() {
     using zarn::REQ_DEV_PEAK, zarn::REQ_LOOP_PEAK, zarn::REQ_INPUT_MON_PEAK,
         zarn::REQ_OUTPUT_MON_PEAK, zarn::REQ_LOCAL_MON_PEAK, zarn::REQ_MAIN_OUTPUT_PEAK,
         zarn::REQ_MAIN_INPUT_PEAK;
+    // clang-format off
     const std::vector<std::tuple<std::uint32_t, int, int>> probes = {
-        {REQ_DEV_PEAK, 0, 0},         {REQ_DEV_PEAK, 0, 1},         {REQ_DEV_PEAK, 0, 2},
-        {REQ_DEV_PEAK, 1, 0},         {REQ_DEV_PEAK, 1, 1},         {REQ_DEV_PEAK, 1, 2},
-        {REQ_DEV_PEAK, 1, 3},         {REQ_DEV_PEAK, 2, 0},         {REQ_LOOP_PEAK, 0, 0},
-        {REQ_LOOP_PEAK, 0, 1},        {REQ_LOOP_PEAK, 0, 2},        {REQ_LOOP_PEAK, 1, 0},
-        {REQ_INPUT_MON_PEAK, 0, 0},   {REQ_INPUT_MON_PEAK, 1, 0},   {REQ_INPUT_MON_PEAK, 2, 0},
-        {REQ_OUTPUT_MON_PEAK, 0, 0},  {REQ_LOCAL_MON_PEAK, 0, 0},   {REQ_LOCAL_MON_PEAK, 1, 0},
+        {REQ_DEV_PEAK, 0, 0}, {REQ_DEV_PEAK, 0, 1}, {REQ_DEV_PEAK, 0, 2}, {REQ_DEV_PEAK, 1, 0},
+        {REQ_DEV_PEAK, 1, 1}, {REQ_DEV_PEAK, 1, 2}, {REQ_DEV_PEAK, 1, 3}, {REQ_DEV_PEAK, 2, 0},
+        {REQ_LOOP_PEAK, 0, 0}, {REQ_LOOP_PEAK, 0, 1}, {REQ_LOOP_PEAK, 0, 2}, {REQ_LOOP_PEAK, 1, 0},
+        {REQ_INPUT_MON_PEAK, 0, 0}, {REQ_INPUT_MON_PEAK, 1, 0}, {REQ_INPUT_MON_PEAK, 2, 0},
+        {REQ_OUTPUT_MON_PEAK, 0, 0}, {REQ_LOCAL_MON_PEAK, 0, 0}, {REQ_LOCAL_MON_PEAK, 1, 0},
         {REQ_MAIN_OUTPUT_PEAK, 0, 0}, {REQ_MAIN_OUTPUT_PEAK, 1, 0}, {REQ_MAIN_OUTPUT_PEAK, 2, 0},
-        {REQ_MAIN_INPUT_PEAK, 0, 0},  {REQ_MAIN_INPUT_PEAK, 1, 0},  {REQ_MAIN_INPUT_PEAK, 2, 0}};
+        {REQ_MAIN_INPUT_PEAK, 0, 0}, {REQ_MAIN_INPUT_PEAK, 1, 0}, {REQ_MAIN_INPUT_PEAK, 2, 0}};
+    // clang-format on
     QCOMPARE(peak_sequence(d), probes);
 
     // Every probe record is zero apart from its selecting fields.
@@ -268,14 +269,14 @@ void TestMainWindow::tick_order() {
     d.clear_requests();
     w->handle_watchdog();
     using namespace zarn;
+    // clang-format off
     const std::vector<std::uint32_t> expected = {
-        REQ_PROBE,           REQ_DEV_PEAK,         REQ_DEV_COMP_GET,
-        REQ_DEV_PEAK,        REQ_DEV_PEAK,         REQ_DEV_COMP_GET,
-        REQ_DEV_PEAK,        REQ_DEV_PEAK,         REQ_LOOP_PEAK,
-        REQ_LOOP_COMP_GET,   REQ_LOOP_PEAK,        REQ_INPUT_MON_PEAK,
-        REQ_INPUT_MON_PEAK,  REQ_LOCAL_MON_PEAK,   REQ_MAIN_OUTPUT_PEAK,
-        REQ_MAIN_COMP_GET,   REQ_MAIN_OUTPUT_PEAK, REQ_MAIN_INPUT_PEAK,
-        REQ_MAIN_INPUT_PEAK, REQ_DELAY_LOCATOR_GET};
+        REQ_PROBE, REQ_DEV_PEAK, REQ_DEV_COMP_GET, REQ_DEV_PEAK, REQ_DEV_PEAK, REQ_DEV_COMP_GET,
+        REQ_DEV_PEAK, REQ_DEV_PEAK, REQ_LOOP_PEAK, REQ_LOOP_COMP_GET, REQ_LOOP_PEAK,
+        REQ_INPUT_MON_PEAK, REQ_INPUT_MON_PEAK, REQ_LOCAL_MON_PEAK, REQ_MAIN_OUTPUT_PEAK,
+        REQ_MAIN_COMP_GET, REQ_MAIN_OUTPUT_PEAK, REQ_MAIN_INPUT_PEAK, REQ_MAIN_INPUT_PEAK,
+        REQ_DELAY_LOCATOR_GET};
+    // clang-format on
     std::vector<std::uint32_t> codes;
     for (auto &r : d.requests())
         codes.push_back(r.code);

@@ -68,12 +68,6 @@ inline bool is_peak(std::uint32_t code) {
            code == zarn::REQ_MAIN_INPUT_PEAK;
 }
 
-inline bool is_write(std::uint32_t code) {
-    return code == zarn::REQ_DEV_CONFIG_SET || code == zarn::REQ_LOOP_CONFIG_SET ||
-           code == zarn::REQ_INPUT_MON_SET || code == zarn::REQ_OUTPUT_MON_SET ||
-           code == zarn::REQ_LOCAL_MON_SET;
-}
-
 inline std::vector<zarn::sim::ReceivedRequest> with_code(const zarn::sim::TestDaemon &d,
                                                          std::uint32_t code) {
     std::vector<zarn::sim::ReceivedRequest> out;
