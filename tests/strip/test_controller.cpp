@@ -22,23 +22,16 @@ namespace {
 // Each grid cell as "row,column name[ RxC][ align=N]", sorted; members are
 // named by their field so that the RX and TX controls cannot swap unseen.
 QStringList picture(ZARNController *s) {
-    const std::pair<QWidget *, const char *> members[] = {{s->meter, "meter"},
-                                                          {s->rx_mute_box, "rx_mute"},
-                                                          {s->tx_mute_box, "tx_mute"},
-                                                          {s->rx_polarity_box, "rx_pol"},
-                                                          {s->tx_polarity_box, "tx_pol"},
-                                                          {s->src_channel_box, "src"},
-                                                          {s->dst_channel_box, "dst"},
-                                                          {s->rx_up_button, "rx+"},
-                                                          {s->tx_up_button, "tx+"},
-                                                          {s->rx_gain_label, "rx_gain"},
-                                                          {s->tx_gain_label, "tx_gain"},
-                                                          {s->rx_down_button, "rx-"},
-                                                          {s->tx_down_button, "tx-"},
-                                                          {s->compressor_button, "comp"},
-                                                          {s->rx_eq_button, "rx_eq"},
-                                                          {s->tx_eq_button, "tx_eq"},
-                                                          {s->delay_box, "delay"}};
+    // clang-format off
+    const std::pair<QWidget *, const char *> members[] = {
+        {s->meter, "meter"}, {s->rx_mute_box, "rx_mute"}, {s->tx_mute_box, "tx_mute"},
+        {s->rx_polarity_box, "rx_pol"}, {s->tx_polarity_box, "tx_pol"},
+        {s->src_channel_box, "src"}, {s->dst_channel_box, "dst"},
+        {s->rx_up_button, "rx+"}, {s->tx_up_button, "tx+"}, {s->rx_gain_label, "rx_gain"},
+        {s->tx_gain_label, "tx_gain"}, {s->rx_down_button, "rx-"}, {s->tx_down_button, "tx-"},
+        {s->compressor_button, "comp"}, {s->rx_eq_button, "rx_eq"}, {s->tx_eq_button, "tx_eq"},
+        {s->delay_box, "delay"}};
+    // clang-format on
     QStringList out;
     for (int i = 0; i < s->grid->count(); ++i) {
         int r, c, rs, cs;
@@ -134,11 +127,14 @@ void TestController::widgets_and_cells_per_kind() {
     ZARNController *s = w->strips[DEV0_CH1];
     QCOMPARE(std::make_tuple(s->kind, s->channel, s->number, s->main_window),
              std::make_tuple(int(zarn::KIND_DEVICE), 1, 0, w.get()));
-    const QStringList device = sorted(
-        {"0,0 RX",      "1,0 TX",    "0,1 meter 2x1", "0,2 MUTE:",   "1,2 MUTE:",   "0,3 rx_mute",
-         "1,3 tx_mute", "0,4 POL:",  "1,4 POL:",      "0,5 rx_pol",  "1,5 tx_pol",  "0,6 src",
-         "1,6 dst",     "0,7 rx+",   "1,7 tx+",       "0,8 rx_gain", "1,8 tx_gain", "0,9 rx-",
-         "1,9 tx-",     "0,10 comp", "0,11 rx_eq",    "1,11 tx_eq",  "0,12 DELAY:", "0,13 delay"});
+    // clang-format off
+    const QStringList device = sorted({
+        "0,0 RX", "0,1 meter 2x1", "0,2 MUTE:", "0,3 rx_mute", "0,4 POL:", "0,5 rx_pol",
+        "0,6 src", "0,7 rx+", "0,8 rx_gain", "0,9 rx-", "0,10 comp", "0,11 rx_eq",
+        "0,12 DELAY:", "0,13 delay",
+        "1,0 TX", "1,2 MUTE:", "1,3 tx_mute", "1,4 POL:", "1,5 tx_pol", "1,6 dst", "1,7 tx+",
+        "1,8 tx_gain", "1,9 tx-", "1,11 tx_eq"});
+    // clang-format on
     QCOMPARE(picture(s), device);
     QCOMPARE(picture(w->strips[LOOP0_CH0]), device);
     QCOMPARE(s->grid->columnCount(), 14);
