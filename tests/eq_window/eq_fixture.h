@@ -1,20 +1,10 @@
 #pragma once
 
-#include <QApplication>
-#include <QImage>
 #include <QMessageBox>
-#include <QPainter>
-#include <QPushButton>
-#include <QTest>
 #include <QTextEdit>
-#include <QTimer>
-#include <cstring>
-#include <memory>
-#include <vector>
 
 #include "../app/window_fixture.h"
 #include "ctl/filter_record.h"
-#include "ctl/requests.h"
 #include "ctl/strip_kind.h"
 #include "eq/zarn_button.h"
 #include "eq/zarn_button_map.h"
@@ -23,10 +13,11 @@
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_eq_freq_response.h"
 #include "eq/zarn_equalizer.h"
-#include "strip/zarn_controller.h"
 
 // Equalizer windows against the in-process daemon.
 namespace eqfix {
+
+constexpr int RX_DEVICE = zarn::KIND_DEVICE | zarn::EQ_RX_FLAG;
 
 // Device 0 with two channels and loopback 0 with one, each direction with a
 // filter of the given length.
@@ -39,10 +30,7 @@ inline zarn::sim::Topology topology(int filter_length = 2048, int sample_rate = 
     return t;
 }
 
-struct EqualizerDeleter {
-    void operator()(ZARNEqualizer *e) const { delete e; }
-};
-using Equalizer = std::unique_ptr<ZARNEqualizer, EqualizerDeleter>;
+using Equalizer = std::unique_ptr<ZARNEqualizer>;
 
 inline Equalizer make_equalizer(ZARNMainWindow *w, int kind, int number = 0, int channel = 0) {
     return Equalizer(new ZARNEqualizer(w, kind, number, channel));
@@ -50,6 +38,9 @@ inline Equalizer make_equalizer(ZARNMainWindow *w, int kind, int number = 0, int
 
 inline void set_text(ZARNEqualizer *e, const char *text) {
     e->editor->text_edit->setPlainText(QString::fromUtf8(text));
+}
+inline QString text_of(const ZARNEqualizer *e) {
+    return e->editor->text_edit->toPlainText();
 }
 
 // The user's gestures: buttons act on release.
@@ -64,36 +55,36 @@ inline void release_off(ZARNEqualizer *e) {
 }
 
 // Answers every modal message box that opens while it lives with OK, and
-// keeps what each one said.
+// keeps "caption|text|icon|button count" of each.
 class BoxCloser : public QObject {
 public:
-    struct Box {
-        QString caption;
-        QString text;
-        QMessageBox::Icon icon;
-        int buttons;
-    };
-
     BoxCloser() {
-        timer.setInterval(5);
         connect(&timer, &QTimer::timeout, this, [this] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (box == nullptr)
                 return;
-            boxes.push_back(
-                {box->windowTitle(), box->text(), box->icon(), int(box->buttons().size())});
-            QAbstractButton *ok = box->button(QMessageBox::Ok);
-            if (ok != nullptr)
+            boxes << QString("%1|%2|%3|%4")
+                         .arg(box->windowTitle(), box->text())
+                         .arg(int(box->icon()))
+                         .arg(box->buttons().size());
+            if (QAbstractButton *ok = box->button(QMessageBox::Ok))
                 ok->click();
             else
                 box->reject();
         });
-        timer.start();
+        timer.start(5);
     }
 
-    std::vector<Box> boxes;
+    QStringList boxes;
     QTimer timer;
 };
+
+// The one box the equalizer shows for a text it cannot send.
+inline QString info_box(const char *text) {
+    return QString("Zarnmix Control|%1|%2|1")
+        .arg(QLatin1String(text))
+        .arg(int(QMessageBox::Information));
+}
 
 inline std::vector<zarn::sim::ReceivedRequest> filter_writes(const zarn::sim::TestDaemon &d) {
     std::vector<zarn::sim::ReceivedRequest> out;
@@ -103,36 +94,42 @@ inline std::vector<zarn::sim::ReceivedRequest> filter_writes(const zarn::sim::Te
     return out;
 }
 
-inline std::vector<zarn::sim::ReceivedRequest> filter_requests(const zarn::sim::TestDaemon &d) {
-    std::vector<zarn::sim::ReceivedRequest> out;
-    for (auto &r : d.requests())
-        if (zarn::is_filter_set(r.code) || zarn::is_filter_get(r.code))
-            out.push_back(r);
-    return out;
+// A filter request as {code, number, channel, size, reserved, address set,
+// payload size}.
+inline std::vector<long long> fields(const zarn::sim::ReceivedRequest &r) {
+    const auto rec = fixture::as<zarn::FilterRecord>(r);
+    return {r.code,
+            rec.number,
+            rec.channel,
+            rec.size,
+            rec.reserved,
+            rec.coefficients != 0,
+            static_cast<long long>(r.payload.size())};
 }
 
-// Puts a filter in force in the daemon for device 0, channel 0, one direction.
-inline void put_filter(zarn::sim::TestDaemon &d, bool rx, const std::vector<double> &c) {
-    d.with_engine([&](zarn::sim::Engine &e) {
-        zarn::sim::Filter &f =
-            rx ? e.devices[0].channels[0].rx_filter : e.devices[0].channels[0].tx_filter;
-        f.active = true;
-        f.coefficients = c;
+// Calls f, under the daemon's lock, with the filter of device 0, channel 0
+// in one direction.
+template <typename F> auto on_filter(zarn::sim::TestDaemon &d, bool rx, F f) {
+    return d.with_engine([&](zarn::sim::Engine &e) {
+        zarn::sim::ChannelState &c = e.devices[0].channels[0];
+        return f(rx ? c.rx_filter : c.tx_filter);
     });
 }
 
+// Puts a filter in force in the daemon.
+inline void put_filter(zarn::sim::TestDaemon &d, bool rx, const std::vector<double> &c) {
+    on_filter(d, rx, [&](zarn::sim::Filter &f) { f = zarn::sim::Filter{f.length, true, c}; });
+}
+
 inline std::vector<double> daemon_filter(zarn::sim::TestDaemon &d, bool rx) {
-    return d.with_engine([&](zarn::sim::Engine &e) {
-        const zarn::sim::Filter &f =
-            rx ? e.devices[0].channels[0].rx_filter : e.devices[0].channels[0].tx_filter;
-        return f.active ? f.coefficients : std::vector<double>{};
+    return on_filter(d, rx, [](zarn::sim::Filter &f) {
+        return f.active ? f.coefficients : std::vector<double>();
     });
 }
 
 inline std::vector<double> coefficients_of(const ZARNEqualizer *e) {
-    if (e->coefficients == nullptr)
-        return {};
-    return std::vector<double>(e->coefficients, e->coefficients + e->filter_length);
+    const double *c = e->coefficients;
+    return c ? std::vector<double>(c, c + e->filter_length) : std::vector<double>();
 }
 
 inline QImage render(const ZARNEQFreqResponse *plot) {

@@ -5,62 +5,56 @@
 #include <cstdint>
 #include <optional>
 
+#include "eq/filter_design.h"
 #include "eq_fixture.h"
 
-using eqfix::BoxCloser;
-using eqfix::make_equalizer;
+using namespace eqfix;
 using fixture::as;
 using zarn::FilterRecord;
 using zarn::sim::TestDaemon;
+using Fields = std::vector<long long>;
 
 namespace {
 
-constexpr int RX_DEVICE = zarn::KIND_DEVICE | zarn::EQ_RX_FLAG;
-
 // A two-tap average: |cos(w/2)|, falling from 1 at 0 Hz.
-std::vector<double> two_tap_filter(int n) {
-    std::vector<double> c(static_cast<std::size_t>(n), 0.0);
-    c[0] = 0.5;
-    c[1] = 0.5;
+std::vector<double> two_tap_filter() {
+    std::vector<double> c(2048, 0.0);
+    c[0] = c[1] = 0.5;
     return c;
 }
 
-// Answers the length query of every filter read with the given size.
-TestDaemon::Hook length_answer(std::int32_t size, int result = 0) {
-    return [size, result](std::uint32_t code, unsigned char *record,
-                          std::vector<double> &) -> std::optional<int> {
+// Answers the length query (fetch = false) or the fetch (true) of every
+// filter read with the given size and result; a fetch succeeds with 0.25s.
+TestDaemon::Hook filter_answer(bool fetch, std::int32_t size, int result = 0) {
+    return [=](std::uint32_t code, unsigned char *record,
+               std::vector<double> &payload) -> std::optional<int> {
         if (!zarn::is_filter_get(code))
             return std::nullopt;
         FilterRecord r;
         std::memcpy(&r, record, sizeof r);
-        if (r.coefficients != 0)
-            return std::nullopt;
-        r.size = size;
-        std::memcpy(record, &r, sizeof r);
-        return result;
-    };
-}
-
-// Answers the fetch of every filter read with success and the given size.
-TestDaemon::Hook fetch_answer(std::int32_t size) {
-    return [size](std::uint32_t code, unsigned char *record,
-                  std::vector<double> &payload) -> std::optional<int> {
-        if (!zarn::is_filter_get(code))
-            return std::nullopt;
-        FilterRecord r;
-        std::memcpy(&r, record, sizeof r);
-        if (r.coefficients == 0)
+        if ((r.coefficients != 0) != fetch)
             return std::nullopt;
         r.size = size;
         std::memcpy(record, &r, sizeof r);
         payload.assign(payload.size(), 0.25);
-        return 0;
+        return result;
     };
 }
 
-bool is_off_request(const zarn::sim::ReceivedRequest &r, int length) {
-    const FilterRecord rec = as<FilterRecord>(r);
-    return rec.size == length && rec.reserved == 0 && rec.coefficients == 0 && r.payload.empty();
+// The request that switches a filter off: address 0, size filter_length.
+Fields off_request(std::uint32_t code, int channel = 0) {
+    return {code, 0, channel, 2048, 0, 0, 0};
+}
+
+// "row,column,rows,columns" of each widget in its grid.
+QStringList cells(std::initializer_list<std::pair<QGridLayout *, QWidget *>> items) {
+    QStringList out;
+    for (auto [g, w] : items) {
+        int row, column, rows, columns;
+        g->getItemPosition(g->indexOf(w), &row, &column, &rows, &columns);
+        out << QString("%1,%2,%3,%4").arg(row).arg(column).arg(rows).arg(columns);
+    }
+    return out;
 }
 
 } // namespace
@@ -75,565 +69,365 @@ class TestEqualizer : public QObject {
 private slots:
     void init() { closer = std::make_unique<BoxCloser>(); }
     void cleanup() { closer.reset(); }
-    void window_title_icon_and_layout();
-    void groups_and_their_cells();
+    void window_layout_and_texts();
     void strips_create_receive_then_transmit();
     void no_filter_support_disables_eq_buttons();
-    void missing_transmit_filter_disables_only_tx();
-    void eq_buttons_show_their_windows();
-    void strip_destructor_deletes_its_windows();
+    void eq_buttons_show_their_windows_and_strips_delete_them();
     void construction_reads_daemon_filter();
-    void unusable_fetch_keeps_length_data();
     void unusable_fetch_keeps_length();
-    void length_query_rules_data();
     void length_query_rules();
-    void closed_device_at_construction();
-    void empty_text_while_on();
-    void invalid_text_keeps_previous_filter();
+    void texts_that_cannot_be_sent();
     void off_sends_null_address();
-    void apply_while_off_resends_off();
     void apply_designs_and_sends();
-    void text_trimmed_before_normalize_line();
-    void loop_windows_use_loop_requests();
     void nothing_sent_without_rate_or_device();
-    void paste_without_source_or_into_itself();
-    void paste_takes_source_text_at_paste_time();
-    void paste_on_into_off_sends_at_once();
-    void paste_on_into_on_replaces_text_only();
-    void paste_off_into_on_switches_off();
-    void destroyed_source_clears_copy_source();
-    void preset_texts_and_mnemonics();
-    void preset_only_fills_editor();
-    void preset_then_on_sends_it();
+    void paste_text_only_and_destroyed_source();
+    void paste_between_states();
+    void presets_fill_the_editor_only();
 };
 
-void TestEqualizer::window_title_icon_and_layout() {
-    TestDaemon d(eqfix::topology());
+void TestEqualizer::window_layout_and_texts() {
+    TestDaemon d(topology());
     auto w = fixture::make_window(d.path());
-    auto rx = make_equalizer(w.get(), RX_DEVICE, 0, 1);
+    auto e = make_equalizer(w.get(), RX_DEVICE, 0, 1);
     auto tx = make_equalizer(w.get(), zarn::KIND_LOOP, 0, 0);
-    QCOMPARE(rx->windowTitle(), QStringLiteral("Zarnmix Equalizer RX Ch1"));
+    QCOMPARE(e->windowTitle(), QStringLiteral("Zarnmix Equalizer RX Ch1"));
     QCOMPARE(tx->windowTitle(), QStringLiteral("Zarnmix Equalizer TX Ch0"));
-    QVERIFY(!rx->windowIcon().isNull());
-    QVERIFY(rx->isWindow());
-    QVERIFY(!rx->isVisible());
+    QVERIFY(!e->windowIcon().isNull() && e->isWindow() && !e->isVisible());
 
-    QGridLayout *g = &rx->grid;
-    QCOMPARE(rx->layout(), static_cast<QLayout *>(g));
-    QCOMPARE(g->itemAtPosition(0, 0)->widget(), static_cast<QWidget *>(rx->state_map));
-    QCOMPARE(g->itemAtPosition(0, 1)->widget(), static_cast<QWidget *>(rx->clipboard));
-    QCOMPARE(g->itemAtPosition(0, 2)->widget(), static_cast<QWidget *>(rx->presets));
-    QCOMPARE(g->itemAtPosition(0, 3)->widget(), static_cast<QWidget *>(rx->freq_response));
-    int row, column, rows, columns;
-    g->getItemPosition(g->indexOf(rx->editor), &row, &column, &rows, &columns);
-    QCOMPARE(row, 1);
-    QCOMPARE(column, 0);
-    QCOMPARE(rows, 1);
-    QCOMPARE(columns, 4);
-    QCOMPARE(g->rowStretch(2), 1);
-    QCOMPARE(g->columnStretch(4), 1);
-    QCOMPARE(g->rowStretch(0), 0);
-    QCOMPARE(g->columnStretch(3), 0);
-    QCOMPARE(rx->freq_response->size(), QSize(256, 128));
-}
-
-void TestEqualizer::groups_and_their_cells() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    auto e = make_equalizer(w.get(), RX_DEVICE);
-
-    QCOMPARE(e->state_map->title(), QStringLiteral("Equalizer state"));
-    QCOMPARE(e->state_map->count, 2);
-    QCOMPARE(e->state_map->buttons[0]->text(), QStringLiteral("OFF"));
-    QCOMPARE(e->state_map->buttons[1]->text(), QStringLiteral("ON"));
-    QCOMPARE(e->state_map->grid.itemAtPosition(1, 0)->widget(),
-             static_cast<QWidget *>(e->state_map->buttons[1]));
-
-    QCOMPARE(e->editor->title(), QStringLiteral("Filter specification"));
-    QCOMPARE(e->editor->apply_button->text(), QStringLiteral("Apply filter"));
+    QGridLayout *g = &e->grid;
+    ZARNEQButtons *p = e->presets;
+    QCOMPARE(e->layout(), static_cast<QLayout *>(g));
+    QCOMPARE(cells({{g, e->state_map},
+                    {g, e->clipboard},
+                    {g, p},
+                    {g, e->freq_response},
+                    {g, e->editor},
+                    {&e->state_map->grid, e->state_map->buttons[1]},
+                    {&e->editor->grid, e->editor->text_edit},
+                    {&e->editor->grid, e->editor->apply_button},
+                    {&e->clipboard->grid, e->clipboard->paste_button},
+                    {&p->grid, p->lowpass_button},
+                    {&p->grid, p->highpass_button},
+                    {&p->grid, p->bandpass_button}}),
+             QStringList({"0,0,1,1", "0,1,1,1", "0,2,1,1", "0,3,1,1", "1,0,1,4", "1,0,1,1",
+                          "0,0,1,2", "1,1,1,1", "1,0,1,1", "0,1,1,1", "1,0,1,1", "1,1,1,1"}));
+    QCOMPARE(
+        QList<int>({g->rowStretch(0), g->rowStretch(2), g->columnStretch(3), g->columnStretch(4)}),
+        QList<int>({0, 1, 0, 1}));
+    QCOMPARE(e->freq_response->size(), QSize(256, 128));
+    QCOMPARE(QStringList({e->state_map->title(), e->state_map->buttons[0]->text(),
+                          e->state_map->buttons[1]->text(), e->editor->title(),
+                          e->editor->apply_button->text(), e->clipboard->title(),
+                          e->clipboard->copy_button->text(), e->clipboard->paste_button->text(),
+                          p->title(), p->defaults_button->text(), p->lowpass_button->text(),
+                          p->highpass_button->text(), p->bandpass_button->text()}),
+             QStringList({"Equalizer state", "OFF", "ON", "Filter specification", "Apply filter",
+                          "Clipboard", "COPY", "PASTE", "Presets", "Defa&ults", "&LowPass",
+                          "&HighPass", "&BandPass"}));
+    QCOMPARE(QList<QKeySequence>({p->defaults_button->shortcut(), p->lowpass_button->shortcut(),
+                                  p->highpass_button->shortcut(), p->bandpass_button->shortcut()}),
+             QList<QKeySequence>({Qt::ALT | Qt::Key_U, Qt::ALT | Qt::Key_L, Qt::ALT | Qt::Key_H,
+                                  Qt::ALT | Qt::Key_B}));
     QVERIFY(e->editor->text_edit->tabChangesFocus());
-    int row, column, rows, columns;
-    e->editor->grid.getItemPosition(e->editor->grid.indexOf(e->editor->text_edit), &row, &column,
-                                    &rows, &columns);
-    QCOMPARE(QList<int>({row, column, rows, columns}), QList<int>({0, 0, 1, 2}));
-    QCOMPARE(e->editor->grid.itemAtPosition(1, 1)->widget(),
-             static_cast<QWidget *>(e->editor->apply_button));
-
-    QCOMPARE(e->clipboard->title(), QStringLiteral("Clipboard"));
-    QCOMPARE(e->clipboard->copy_button->text(), QStringLiteral("COPY"));
-    QCOMPARE(e->clipboard->paste_button->text(), QStringLiteral("PASTE"));
-    QCOMPARE(e->clipboard->grid.itemAtPosition(0, 0)->widget(),
-             static_cast<QWidget *>(e->clipboard->copy_button));
-    QCOMPARE(e->clipboard->grid.itemAtPosition(1, 0)->widget(),
-             static_cast<QWidget *>(e->clipboard->paste_button));
+    QCOMPARE(e->state_map->count, 2);
     QCOMPARE(e->clipboard->equalizer, e.get());
 }
 
 void TestEqualizer::strips_create_receive_then_transmit() {
-    TestDaemon d(eqfix::topology());
+    TestDaemon d(topology());
+    d.with_engine([](zarn::sim::Engine &e) { e.devices[0].channels[0].tx_filter.length = 0; });
     auto w = fixture::make_window(d.path());
-    ZARNController *strip = w->strips[0];
-    QVERIFY(strip != nullptr);
+    ZARNController *strip = w->strips[1];
     QCOMPARE(strip->kind, int(zarn::KIND_DEVICE));
     QCOMPARE(strip->rx_equalizer->kind, RX_DEVICE);
     QCOMPARE(strip->tx_equalizer->kind, int(zarn::KIND_DEVICE));
-    QCOMPARE(strip->rx_equalizer->windowTitle(), QStringLiteral("Zarnmix Equalizer RX Ch0"));
+    QCOMPARE(strip->rx_equalizer->windowTitle(), QStringLiteral("Zarnmix Equalizer RX Ch1"));
 
-    // The receive window asks first: its length query and fetch come before
-    // the transmit window's.
-    std::vector<std::uint32_t> codes;
-    for (auto &r : eqfix::filter_requests(d)) {
-        const FilterRecord rec = as<FilterRecord>(r);
-        if (rec.number == 0 && rec.channel == 1 &&
-            (r.code == zarn::REQ_DEV_RX_FILTER_GET || r.code == zarn::REQ_DEV_TX_FILTER_GET))
-            codes.push_back(r.code);
-    }
-    // (query and fetch each)
-    QCOMPARE(codes, std::vector<std::uint32_t>(
-                        {zarn::REQ_DEV_RX_FILTER_GET, zarn::REQ_DEV_RX_FILTER_GET,
-                         zarn::REQ_DEV_TX_FILTER_GET, zarn::REQ_DEV_TX_FILTER_GET}));
+    // The receive window reads first: its length query and fetch come
+    // before the transmit window's.
+    std::vector<Fields> reads;
+    for (auto &r : d.requests())
+        if (zarn::is_filter_get(r.code) && as<FilterRecord>(r).channel == 1)
+            reads.push_back(fields(r));
+    const long long RX = zarn::REQ_DEV_RX_FILTER_GET, TX = zarn::REQ_DEV_TX_FILTER_GET;
+    QCOMPARE(reads, std::vector<Fields>({{RX, 0, 1, 0, 0, 0, 0},
+                                         {RX, 0, 1, 2048, 0, 1, 0},
+                                         {TX, 0, 1, 0, 0, 0, 0},
+                                         {TX, 0, 1, 2048, 0, 1, 0}}));
+    QVERIFY(strip->rx_eq_button->isEnabled() && strip->tx_eq_button->isEnabled());
+    QVERIFY(filter_writes(d).empty());
 
-    QVERIFY(strip->rx_eq_button->isEnabled());
-    QVERIFY(strip->tx_eq_button->isEnabled());
-    QVERIFY(eqfix::filter_writes(d).empty());
+    // Channel 0 has no transmit filter: only its button is disabled.
+    QVERIFY(w->strips[0]->rx_eq_button->isEnabled());
+    QVERIFY(!w->strips[0]->tx_eq_button->isEnabled());
+    QCOMPARE(w->strips[0]->tx_equalizer->filter_length, 0);
 
     // Strips of other kinds have no equalizer.
-    for (ZARNController *s : w->strips) {
-        if (s != nullptr && s->kind != zarn::KIND_DEVICE && s->kind != zarn::KIND_LOOP) {
-            QVERIFY(s->rx_equalizer == nullptr);
-            QVERIFY(s->tx_eq_button == nullptr);
-        }
-    }
+    for (ZARNController *s : w->strips)
+        if (s != nullptr && s->kind != zarn::KIND_DEVICE && s->kind != zarn::KIND_LOOP)
+            QVERIFY(s->rx_equalizer == nullptr && s->tx_eq_button == nullptr);
 }
 
 void TestEqualizer::no_filter_support_disables_eq_buttons() {
-    TestDaemon d(eqfix::topology(0));
+    TestDaemon d(topology(0));
     auto w = fixture::make_window(d.path());
     ZARNController *strip = w->strips[0];
-    QVERIFY(strip != nullptr);
     for (ZARNEqualizer *e : {strip->rx_equalizer, strip->tx_equalizer}) {
-        QCOMPARE(e->filter_length, 0);
-        QCOMPARE(e->sample_rate, 48000);
-        QCOMPARE(e->state_map->selected, 0);
-        QVERIFY(e->coefficients == nullptr);
+        QVERIFY(e->filter_length == 0 && e->sample_rate == 48000);
+        QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
     }
-    QVERIFY(!strip->rx_eq_button->isEnabled());
-    QVERIFY(!strip->tx_eq_button->isEnabled());
+    QVERIFY(!strip->rx_eq_button->isEnabled() && !strip->tx_eq_button->isEnabled());
 
     // Only length queries: no fetch of a filter that does not exist, no write.
-    for (auto &r : eqfix::filter_requests(d)) {
-        QVERIFY(zarn::is_filter_get(r.code));
-        const FilterRecord rec = as<FilterRecord>(r);
-        QCOMPARE(rec.size, 0);
-        QCOMPARE(rec.reserved, 0);
-        QCOMPARE(rec.coefficients, std::uint64_t(0));
+    for (auto &r : d.requests()) {
+        QVERIFY(!zarn::is_filter_set(r.code));
+        const Fields f = fields(r);
+        if (zarn::is_filter_get(r.code))
+            QCOMPARE(Fields(f.begin() + 3, f.end()), Fields({0, 0, 0, 0}));
     }
 
     // Nothing to apply to: the window ignores both of the user's actions.
     d.clear_requests();
-    BoxCloser &boxes = *closer;
-    boxes.boxes.clear();
-    eqfix::set_text(strip->rx_equalizer, "norm\n100 1\n");
-    eqfix::release_on(strip->rx_equalizer);
-    eqfix::apply(strip->rx_equalizer);
-    QVERIFY(boxes.boxes.empty());
+    set_text(strip->rx_equalizer, "norm\n100 1\n");
+    release_on(strip->rx_equalizer);
+    apply(strip->rx_equalizer);
+    QVERIFY(closer->boxes.isEmpty());
     QVERIFY(d.requests().empty());
 }
 
-void TestEqualizer::missing_transmit_filter_disables_only_tx() {
-    TestDaemon d(eqfix::topology());
-    d.with_engine([](zarn::sim::Engine &e) { e.devices[0].channels[0].tx_filter.length = 0; });
+void TestEqualizer::eq_buttons_show_their_windows_and_strips_delete_them() {
+    TestDaemon d(topology());
     auto w = fixture::make_window(d.path());
-    ZARNController *strip = w->strips[0];
-    QVERIFY(strip->rx_eq_button->isEnabled());
-    QVERIFY(!strip->tx_eq_button->isEnabled());
-    QCOMPARE(strip->rx_equalizer->filter_length, 2048);
-    QCOMPARE(strip->tx_equalizer->filter_length, 0);
-    // Channel 1 still has both.
-    QVERIFY(w->strips[1]->tx_eq_button->isEnabled());
-}
-
-void TestEqualizer::eq_buttons_show_their_windows() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    ZARNController *strip = w->strips[2];
-    QCOMPARE(strip->kind, int(zarn::KIND_LOOP));
-    QVERIFY(!strip->rx_equalizer->isVisible());
-    strip->rx_eq_button->click();
-    QVERIFY(strip->rx_equalizer->isVisible());
-    QVERIFY(!strip->tx_equalizer->isVisible());
-    strip->tx_eq_button->click();
-    QVERIFY(strip->tx_equalizer->isVisible());
+    ZARNController *loop = w->strips[2];
+    QCOMPARE(loop->kind, int(zarn::KIND_LOOP));
+    loop->rx_eq_button->click();
+    QVERIFY(loop->rx_equalizer->isVisible() && !loop->tx_equalizer->isVisible());
+    loop->tx_eq_button->click();
+    QVERIFY(loop->tx_equalizer->isVisible());
     // Closing only hides; the next release shows the same window again.
-    QPointer<ZARNEqualizer> tx = strip->tx_equalizer;
-    tx->close();
-    QVERIFY(!tx.isNull());
-    QVERIFY(!tx->isVisible());
-    strip->tx_eq_button->click();
-    QVERIFY(tx->isVisible());
-}
+    QPointer<ZARNEqualizer> shown = loop->tx_equalizer;
+    shown->close();
+    QVERIFY(!shown.isNull() && !shown->isVisible());
+    loop->tx_eq_button->click();
+    QVERIFY(shown->isVisible());
 
-void TestEqualizer::strip_destructor_deletes_its_windows() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
     auto *strip = new ZARNController(w.get(), zarn::KIND_DEVICE, 1, 0);
     QPointer<ZARNEqualizer> rx = strip->rx_equalizer;
     QPointer<ZARNEqualizer> tx = strip->tx_equalizer;
     QVERIFY(!rx.isNull() && !tx.isNull());
     rx->handle_copy();
     delete strip;
-    QVERIFY(rx.isNull());
-    QVERIFY(tx.isNull());
+    QVERIFY(rx.isNull() && tx.isNull());
     QVERIFY(w->eq_copy_source == nullptr);
 }
 
 void TestEqualizer::construction_reads_daemon_filter() {
-    TestDaemon d(eqfix::topology());
-    const std::vector<double> c = two_tap_filter(2048);
-    eqfix::put_filter(d, true, c);
+    TestDaemon d(topology());
+    const std::vector<double> c = two_tap_filter();
+    put_filter(d, true, c);
     auto w = fixture::make_window(d.path());
     ZARNEqualizer *rx = w->strips[0]->rx_equalizer;
     ZARNEqualizer *tx = w->strips[0]->tx_equalizer;
-
-    QCOMPARE(rx->filter_length, 2048);
-    QCOMPARE(rx->sample_rate, 48000);
+    QVERIFY(rx->filter_length == 2048 && rx->sample_rate == 48000);
     QCOMPARE(rx->state_map->selected, 1);
-    QCOMPARE(eqfix::coefficients_of(rx), c);
+    QCOMPARE(coefficients_of(rx), c);
     // The other direction has a length but no filter in force.
-    QCOMPARE(tx->filter_length, 2048);
-    QCOMPARE(tx->state_map->selected, 0);
+    QVERIFY(tx->filter_length == 2048 && tx->state_map->selected == 0);
     QVERIFY(tx->coefficients == nullptr);
-
-    // The query, then the fetch into an array of the reported length.
-    std::vector<FilterRecord> reads;
-    for (auto &r : fixture::with_code(d, zarn::REQ_DEV_RX_FILTER_GET)) {
-        const FilterRecord rec = as<FilterRecord>(r);
-        if (rec.number == 0 && rec.channel == 0)
-            reads.push_back(rec);
-    }
-    QCOMPARE(reads.size(), std::size_t(2));
-    QCOMPARE(reads[0].size, 0);
-    QCOMPARE(reads[0].coefficients, std::uint64_t(0));
-    QCOMPARE(reads[1].size, 2048);
-    QCOMPARE(reads[1].reserved, 0);
-    QVERIFY(reads[1].coefficients != 0);
     // Showing the state read is no user action: nothing designed or sent.
-    QVERIFY(eqfix::filter_writes(d).empty());
-    QVERIFY(closer->boxes.empty());
+    QVERIFY(filter_writes(d).empty());
+    QVERIFY(closer->boxes.isEmpty());
 
-    // The plot shows the daemon's filter: highest at 0 Hz, falling to the
-    // bottom row at the right.
-    const QImage image = eqfix::render(rx->freq_response);
-    int top0 = -1;
-    for (int y = 0; y < 128 && top0 < 0; y++)
-        if (image.pixel(0, y) == qRgb(0, 0, 0))
-            top0 = y;
+    // The plot shows the daemon's filter: highest at 0 Hz, below the middle,
+    // falling to the bottom row at the right.
+    const QImage image = render(rx->freq_response);
+    int top0 = 0;
+    while (top0 < 128 && image.pixel(0, top0) != qRgb(0, 0, 0))
+        top0++;
     QVERIFY(top0 > 64 && top0 < 127);
     QCOMPARE(image.pixel(0, 127), qRgb(192, 192, 192));
     QCOMPARE(image.pixel(255, 127), qRgb(0, 0, 0));
     QCOMPARE(image.pixel(255, 126), qRgb(255, 255, 255));
 }
 
-void TestEqualizer::unusable_fetch_keeps_length_data() {
-    QTest::addColumn<int>("fetch_size");
-    QTest::newRow("fetch fails") << 0;
-    QTest::newRow("another size") << 1024;
-    QTest::newRow("size above the limit") << 65537 + 2048;
-    QTest::newRow("negative size") << -2048;
-}
-
 void TestEqualizer::unusable_fetch_keeps_length() {
-    QFETCH(int, fetch_size);
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    // Without a hook the daemon has no filter in force and fails the fetch.
-    if (fetch_size != 0)
-        d.set_hook(fetch_answer(fetch_size));
-    auto e = make_equalizer(w.get(), RX_DEVICE);
-    d.clear_hook();
+    // 0: without a hook the daemon has no filter in force and fails the fetch.
+    for (int fetch_size : {0, 1024, 65537 + 2048, -2048}) {
+        TestDaemon d(topology());
+        auto w = fixture::make_window(d.path());
+        if (fetch_size != 0)
+            d.set_hook(filter_answer(true, fetch_size));
+        auto e = make_equalizer(w.get(), RX_DEVICE);
+        d.clear_hook();
+        QCOMPARE(e->filter_length, 2048);
+        QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
+        QCOMPARE(render(e->freq_response).pixel(0, 127), qRgb(0, 0, 0));
 
-    QCOMPARE(e->filter_length, 2048);
-    QCOMPARE(e->state_map->selected, 0);
-    QVERIFY(e->coefficients == nullptr);
-    QCOMPARE(eqfix::render(e->freq_response).pixel(0, 127), qRgb(0, 0, 0));
-
-    // The length survives, so the user can still put a filter in force.
-    d.clear_requests();
-    eqfix::set_text(e.get(), "norm\n100 1\n");
-    eqfix::release_on(e.get());
-    const auto writes = eqfix::filter_writes(d);
-    QCOMPARE(writes.size(), std::size_t(1));
-    QCOMPARE(writes[0].code, zarn::REQ_DEV_RX_FILTER_SET);
-    QCOMPARE(as<FilterRecord>(writes[0]).size, 2048);
-    QCOMPARE(writes[0].payload.size(), std::size_t(2048));
-    QCOMPARE(writes[0].payload[1024], 1.0);
-}
-
-void TestEqualizer::length_query_rules_data() {
-    QTest::addColumn<int>("answered_size");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<int>("expected_length");
-    QTest::newRow("largest") << 65536 << 0 << 65536;
-    QTest::newRow("one") << 1 << 0 << 1;
-    QTest::newRow("above the limit") << 65537 << 0 << 0;
-    QTest::newRow("negative") << -1 << 0 << 0;
-    QTest::newRow("most negative") << int(INT32_MIN) << 0 << 0;
-    QTest::newRow("failed query") << 2048 << -1 << 0;
+        // The length survives, so the user can still put a filter in force.
+        d.clear_requests();
+        set_text(e.get(), "norm\n100 1\n");
+        release_on(e.get());
+        const auto writes = filter_writes(d);
+        QCOMPARE(writes.size(), std::size_t(1));
+        QCOMPARE(fields(writes[0]), Fields({zarn::REQ_DEV_RX_FILTER_SET, 0, 0, 2048, 0, 1, 2048}));
+        QCOMPARE(writes[0].payload[1024], 1.0);
+    }
 }
 
 void TestEqualizer::length_query_rules() {
-    QFETCH(int, answered_size);
-    QFETCH(int, result);
-    QFETCH(int, expected_length);
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    d.clear_requests();
-    d.set_hook(length_answer(answered_size, result));
-    auto e = make_equalizer(w.get(), zarn::KIND_DEVICE);
-    d.clear_hook();
-
-    QCOMPARE(e->filter_length, expected_length);
-    QCOMPARE(e->state_map->selected, 0);
-    QVERIFY(e->coefficients == nullptr);
-    const auto reads = fixture::with_code(d, zarn::REQ_DEV_TX_FILTER_GET);
-    // A usable length is fetched once; the daemon has no filter of that
-    // length in force, so the fetch fails.
-    QCOMPARE(reads.size(), std::size_t(expected_length > 0 ? 2 : 1));
-    if (expected_length > 0) {
-        QCOMPARE(as<FilterRecord>(reads[1]).size, expected_length);
-        QVERIFY(as<FilterRecord>(reads[1]).coefficients != 0);
+    const struct {
+        int size, result, length;
+    } cases[] = {{65536, 0, 65536}, {1, 0, 1},         {65537, 0, 0},
+                 {-1, 0, 0},        {INT32_MIN, 0, 0}, {2048, -1, 0}};
+    for (const auto &c : cases) {
+        TestDaemon d(topology());
+        auto w = fixture::make_window(d.path());
+        d.clear_requests();
+        d.set_hook(filter_answer(false, c.size, c.result));
+        auto e = make_equalizer(w.get(), zarn::KIND_DEVICE);
+        d.clear_hook();
+        QCOMPARE(e->filter_length, c.length);
+        QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
+        // A usable length is fetched once; the daemon has no filter of that
+        // length in force, so the fetch fails.
+        std::vector<Fields> reads;
+        for (auto &r : fixture::with_code(d, zarn::REQ_DEV_TX_FILTER_GET))
+            reads.push_back(fields(r));
+        std::vector<Fields> want{{zarn::REQ_DEV_TX_FILTER_GET, 0, 0, 0, 0, 0, 0}};
+        if (c.length > 0)
+            want.push_back({zarn::REQ_DEV_TX_FILTER_GET, 0, 0, c.length, 0, 1, 0});
+        QCOMPARE(reads, want);
+        QCOMPARE(d.count(zarn::REQ_SAMPLE_RATE_GET), std::size_t(1));
     }
-    QCOMPARE(d.count(zarn::REQ_SAMPLE_RATE_GET), std::size_t(1));
 }
 
-void TestEqualizer::closed_device_at_construction() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    const int fd = w->fd;
-    w->fd = -1;
-    d.clear_requests();
-    auto e = make_equalizer(w.get(), RX_DEVICE);
-    QCOMPARE(e->sample_rate, 0);
-    QCOMPARE(e->filter_length, 0);
-    QCOMPARE(e->state_map->selected, 0);
-    w->fd = fd;
-    QVERIFY(d.requests().empty());
-}
-
-void TestEqualizer::empty_text_while_on() {
-    TestDaemon d(eqfix::topology());
+void TestEqualizer::texts_that_cannot_be_sent() {
+    TestDaemon d(topology());
     auto w = fixture::make_window(d.path());
     auto e = make_equalizer(w.get(), RX_DEVICE);
-    QCOMPARE(e->state_map->selected, 0);
+    auto other = make_equalizer(w.get(), zarn::KIND_LOOP);
     d.clear_requests();
+    const QString empty = info_box("EQ filter specification is empty");
+    const QString invalid = info_box("Invalid EQ filter specification");
 
-    // OFF to ON with nothing (or only blanks) to design.
-    eqfix::set_text(e.get(), " \n\t \n");
-    {
-        BoxCloser &boxes = *closer;
-        boxes.boxes.clear();
-        eqfix::release_on(e.get());
-        QCOMPARE(boxes.boxes.size(), std::size_t(1));
-        QCOMPARE(boxes.boxes[0].caption, QStringLiteral("Zarnmix Control"));
-        QCOMPARE(boxes.boxes[0].text, QStringLiteral("EQ filter specification is empty"));
-        QCOMPARE(boxes.boxes[0].icon, QMessageBox::Information);
-        QCOMPARE(boxes.boxes[0].buttons, 1);
-    }
+    // OFF to ON with only blanks, or an invalid text, to design: a box, the
+    // map on ON without coefficients, nothing sent.
+    set_text(e.get(), " \n\t \n");
+    release_on(e.get());
+    set_text(other.get(), "# comment");
+    release_on(other.get());
+    QCOMPARE(closer->boxes, QStringList({empty, invalid}));
     QVERIFY(d.requests().empty());
-    QCOMPARE(e->state_map->selected, 1);
-    QVERIFY(e->coefficients == nullptr);
+    QVERIFY(e->state_map->selected == 1 && e->coefficients == nullptr);
+    QVERIFY(other->state_map->selected == 1 && other->coefficients == nullptr);
 
     // A valid text then goes out with "Apply filter".
-    eqfix::set_text(e.get(), "norm\n100 1\n");
-    eqfix::apply(e.get());
-    QCOMPARE(eqfix::filter_writes(d).size(), std::size_t(1));
-    const std::vector<double> sent = eqfix::filter_writes(d)[0].payload;
-    QCOMPARE(eqfix::coefficients_of(e.get()), sent);
+    set_text(e.get(), "norm\n100 1\n");
+    apply(e.get());
+    QCOMPARE(filter_writes(d).size(), std::size_t(1));
+    const std::vector<double> sent = filter_writes(d)[0].payload;
+    QCOMPARE(coefficients_of(e.get()), sent);
+    const QImage before = render(e->freq_response);
 
-    // Emptied again while a filter is in force: the filter stays.
+    // Emptied or made invalid while a filter is in force: the filter stays.
     d.clear_requests();
-    eqfix::set_text(e.get(), "");
-    {
-        BoxCloser &boxes = *closer;
-        boxes.boxes.clear();
-        eqfix::apply(e.get());
-        QCOMPARE(boxes.boxes.size(), std::size_t(1));
-        QCOMPARE(boxes.boxes[0].text, QStringLiteral("EQ filter specification is empty"));
+    closer->boxes.clear();
+    for (const char *text : {"", "1e3 1", "200 1\n100 1", "nor"}) {
+        set_text(e.get(), text);
+        apply(e.get());
     }
-    QVERIFY(d.requests().empty());
-    QCOMPARE(eqfix::coefficients_of(e.get()), sent);
-    QCOMPARE(eqfix::daemon_filter(d, true), sent);
-}
-
-void TestEqualizer::invalid_text_keeps_previous_filter() {
-    TestDaemon d(eqfix::topology());
-    const std::vector<double> c = two_tap_filter(2048);
-    eqfix::put_filter(d, false, c);
-    auto w = fixture::make_window(d.path());
-    auto e = make_equalizer(w.get(), zarn::KIND_DEVICE);
-    QCOMPARE(e->state_map->selected, 1);
-    const QImage before = eqfix::render(e->freq_response);
-    d.clear_requests();
-
-    for (const char *text : {"1e3 1", "200 1\n100 1", "100\n1", "norm\n-5 1", "nor"}) {
-        eqfix::set_text(e.get(), text);
-        BoxCloser &boxes = *closer;
-        boxes.boxes.clear();
-        eqfix::apply(e.get());
-        QCOMPARE(boxes.boxes.size(), std::size_t(1));
-        QCOMPARE(boxes.boxes[0].caption, QStringLiteral("Zarnmix Control"));
-        QCOMPARE(boxes.boxes[0].text, QStringLiteral("Invalid EQ filter specification"));
-        QCOMPARE(boxes.boxes[0].buttons, 1);
-    }
+    QCOMPARE(closer->boxes, QStringList({empty, invalid, invalid, invalid}));
     QVERIFY(d.requests().empty());
     QCOMPARE(e->state_map->selected, 1);
-    QCOMPARE(eqfix::coefficients_of(e.get()), c);
-    QCOMPARE(eqfix::daemon_filter(d, false), c);
-    QVERIFY(eqfix::render(e->freq_response) == before);
-
-    // From OFF, an invalid text leaves the map on ON without coefficients.
-    auto off = make_equalizer(w.get(), zarn::KIND_LOOP);
-    eqfix::set_text(off.get(), "# comment");
-    BoxCloser &boxes = *closer;
-    boxes.boxes.clear();
-    eqfix::release_on(off.get());
-    QCOMPARE(boxes.boxes.size(), std::size_t(1));
-    QCOMPARE(off->state_map->selected, 1);
-    QVERIFY(off->coefficients == nullptr);
-    QVERIFY(eqfix::filter_writes(d).empty());
+    QCOMPARE(coefficients_of(e.get()), sent);
+    QCOMPARE(daemon_filter(d, true), sent);
+    QVERIFY(render(e->freq_response) == before);
 }
 
 void TestEqualizer::off_sends_null_address() {
-    TestDaemon d(eqfix::topology());
-    eqfix::put_filter(d, true, two_tap_filter(2048));
+    TestDaemon d(topology());
+    put_filter(d, true, two_tap_filter());
     auto w = fixture::make_window(d.path());
     auto e = make_equalizer(w.get(), RX_DEVICE, 0, 0);
     QCOMPARE(e->state_map->selected, 1);
-    QVERIFY(eqfix::render(e->freq_response).pixel(0, 127) == qRgb(192, 192, 192));
     d.clear_requests();
 
-    eqfix::release_off(e.get());
+    release_off(e.get());
+    // Releasing OFF again is no change of state: nothing more is sent.
+    release_off(e.get());
     const auto requests = d.requests();
     QCOMPARE(requests.size(), std::size_t(1));
-    QCOMPARE(requests[0].code, zarn::REQ_DEV_RX_FILTER_SET);
-    QVERIFY(is_off_request(requests[0], 2048));
-    const FilterRecord rec = as<FilterRecord>(requests[0]);
-    QCOMPARE(rec.number, 0);
-    QCOMPARE(rec.channel, 0);
+    QCOMPARE(fields(requests[0]), off_request(zarn::REQ_DEV_RX_FILTER_SET));
     QVERIFY(e->coefficients == nullptr);
-    QVERIFY(eqfix::daemon_filter(d, true).empty());
+    QVERIFY(daemon_filter(d, true).empty());
+    QVERIFY(render(e->freq_response) == render(w->strips[0]->tx_equalizer->freq_response));
 
-    // The plot drops to the bottom line.
-    const QImage image = eqfix::render(e->freq_response);
-    for (int x = 0; x < 32; x++) {
-        QCOMPARE(image.pixel(x, 127), qRgb(0, 0, 0));
-        QCOMPARE(image.pixel(x, 126), qRgb(255, 255, 255));
-    }
-
-    // Releasing OFF again is no change of state: nothing is sent.
-    eqfix::release_off(e.get());
-    QCOMPARE(d.requests().size(), std::size_t(1));
-}
-
-void TestEqualizer::apply_while_off_resends_off() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    auto e = make_equalizer(w.get(), zarn::KIND_LOOP | zarn::EQ_RX_FLAG);
-    d.clear_requests();
-    BoxCloser &boxes = *closer;
-    boxes.boxes.clear();
+    // "Apply filter" while OFF sends OFF again, whatever the text.
     for (const char *text : {"norm\n100 1\n", "rubbish", ""}) {
-        eqfix::set_text(e.get(), text);
-        eqfix::apply(e.get());
+        set_text(e.get(), text);
+        apply(e.get());
     }
-    QVERIFY(boxes.boxes.empty());
-    const auto requests = d.requests();
-    QCOMPARE(requests.size(), std::size_t(3));
-    for (auto &r : requests) {
-        QCOMPARE(r.code, zarn::REQ_LOOP_RX_FILTER_SET);
-        QVERIFY(is_off_request(r, 2048));
-    }
+    QVERIFY(closer->boxes.isEmpty());
+    QCOMPARE(d.requests().size(), std::size_t(4));
+    for (auto &r : d.requests())
+        QCOMPARE(fields(r), off_request(zarn::REQ_DEV_RX_FILTER_SET));
     QCOMPARE(e->state_map->selected, 0);
 }
 
 void TestEqualizer::apply_designs_and_sends() {
-    TestDaemon d(eqfix::topology(1024));
+    TestDaemon d(topology(1024));
     auto w = fixture::make_window(d.path());
     auto e = make_equalizer(w.get(), zarn::KIND_DEVICE, 0, 1);
-    eqfix::set_text(e.get(), "150 1\n1000 0\n");
+    set_text(e.get(), "150 1\n1000 0\n");
     d.clear_requests();
-    eqfix::release_on(e.get());
+    release_on(e.get());
 
-    const auto writes = eqfix::filter_writes(d);
+    auto writes = filter_writes(d);
     QCOMPARE(writes.size(), std::size_t(1));
-    QCOMPARE(writes[0].code, zarn::REQ_DEV_TX_FILTER_SET);
-    const FilterRecord rec = as<FilterRecord>(writes[0]);
-    QCOMPARE(rec.number, 0);
-    QCOMPARE(rec.channel, 1);
-    QCOMPARE(rec.size, 1024);
-    QCOMPARE(rec.reserved, 0);
-    QCOMPARE(rec.coefficients, reinterpret_cast<std::uint64_t>(e->coefficients));
+    QCOMPARE(fields(writes[0]), Fields({zarn::REQ_DEV_TX_FILTER_SET, 0, 1, 1024, 0, 1, 1024}));
+    QCOMPARE(as<FilterRecord>(writes[0]).coefficients,
+             reinterpret_cast<std::uint64_t>(e->coefficients));
     // The window keeps what it sent, and the daemon has it in force.
-    QCOMPARE(writes[0].payload, eqfix::coefficients_of(e.get()));
+    std::vector<double> want(1024);
+    QVERIFY(!zarn::design_coefficients(48000.0, 1024, "150 1\n1000 0", want.data()));
+    QCOMPARE(writes[0].payload, want);
+    QCOMPARE(coefficients_of(e.get()), want);
     QCOMPARE(d.with_engine([](zarn::sim::Engine &en) {
         return en.devices[0].channels[1].tx_filter.coefficients;
     }),
-             writes[0].payload);
-    // A low pass without normalization: a linear-phase filter centred on
-    // tap N/2 with zero at tap 0.
-    QCOMPARE(writes[0].payload[0], 0.0);
-    QCOMPARE(writes[0].payload[511], writes[0].payload[513]);
-    QVERIFY(writes[0].payload[512] > writes[0].payload[600]);
+             want);
 
     // A second apply sends again, into the same array.
     const double *array = e->coefficients;
-    eqfix::apply(e.get());
-    QCOMPARE(eqfix::filter_writes(d).size(), std::size_t(2));
+    apply(e.get());
+    QCOMPARE(filter_writes(d).size(), std::size_t(2));
     QCOMPARE(e->coefficients, array);
-}
 
-void TestEqualizer::text_trimmed_before_normalize_line() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    auto e = make_equalizer(w.get(), zarn::KIND_DEVICE);
-    d.clear_requests();
-    // Unity at amplitude 2 is a pure delay of gain 2; the normalize line,
-    // found only after trimming, brings it down to 1.
-    eqfix::set_text(e.get(), "\n  \r\n\t norm\n100 2\n\n \n");
-    BoxCloser &boxes = *closer;
-    boxes.boxes.clear();
-    eqfix::release_on(e.get());
-    QVERIFY(boxes.boxes.empty());
-    auto writes = eqfix::filter_writes(d);
-    QCOMPARE(writes.size(), std::size_t(1));
-    QCOMPARE(writes[0].payload[1024], 1.0);
-
-    eqfix::set_text(e.get(), "\n\n100 2 \n\n");
-    eqfix::apply(e.get());
-    QVERIFY(boxes.boxes.empty());
-    writes = eqfix::filter_writes(d);
-    QCOMPARE(writes.size(), std::size_t(2));
-    QCOMPARE(writes[1].payload[1024], 2.0);
-}
-
-void TestEqualizer::loop_windows_use_loop_requests() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    ZARNController *loop = w->strips[2];
-    QCOMPARE(loop->kind, int(zarn::KIND_LOOP));
-    d.clear_requests();
-    for (ZARNEqualizer *e : {loop->rx_equalizer, loop->tx_equalizer}) {
-        eqfix::set_text(e, "norm\n");
-        eqfix::release_on(e);
+    // The text is trimmed before its normalize line is looked for: unity at
+    // amplitude 2 is a pure delay of gain 2, normalized to 1.
+    for (const char *text : {"\n  \r\n\t norm\n100 2\n\n \n", "\n\n100 2 \n\n"}) {
+        set_text(e.get(), text);
+        apply(e.get());
     }
-    const auto writes = eqfix::filter_writes(d);
+    QVERIFY(closer->boxes.isEmpty());
+    QCOMPARE(filter_writes(d)[2].payload[512], 1.0);
+    QCOMPARE(filter_writes(d)[3].payload[512], 2.0);
+
+    // Loopback windows use the loopback requests.
+    ZARNController *loop = w->strips[2];
+    d.clear_requests();
+    for (ZARNEqualizer *l : {loop->rx_equalizer, loop->tx_equalizer}) {
+        set_text(l, "norm\n");
+        release_on(l);
+    }
+    writes = filter_writes(d);
     QCOMPARE(writes.size(), std::size_t(2));
-    QCOMPARE(writes[0].code, zarn::REQ_LOOP_RX_FILTER_SET);
-    QCOMPARE(writes[1].code, zarn::REQ_LOOP_TX_FILTER_SET);
+    QCOMPARE(fields(writes[0]), Fields({zarn::REQ_LOOP_RX_FILTER_SET, 0, 0, 1024, 0, 1, 1024}));
+    QCOMPARE(fields(writes[1]), Fields({zarn::REQ_LOOP_TX_FILTER_SET, 0, 0, 1024, 0, 1, 1024}));
 }
 
 void TestEqualizer::nothing_sent_without_rate_or_device() {
-    TestDaemon d(eqfix::topology());
+    TestDaemon d(topology());
     auto w = fixture::make_window(d.path());
     d.set_hook(
         [](std::uint32_t code, unsigned char *, std::vector<double> &) -> std::optional<int> {
@@ -644,252 +438,152 @@ void TestEqualizer::nothing_sent_without_rate_or_device() {
     auto no_rate = make_equalizer(w.get(), zarn::KIND_DEVICE);
     d.clear_hook();
     auto e = make_equalizer(w.get(), RX_DEVICE);
-    QCOMPARE(no_rate->sample_rate, 0);
-    QCOMPARE(no_rate->filter_length, 2048);
+    QVERIFY(no_rate->sample_rate == 0 && no_rate->filter_length == 2048);
     d.clear_requests();
-
-    BoxCloser &boxes = *closer;
-    boxes.boxes.clear();
-    eqfix::set_text(no_rate.get(), "norm\n");
-    eqfix::release_on(no_rate.get());
-    eqfix::apply(no_rate.get());
+    set_text(no_rate.get(), "norm\n");
+    release_on(no_rate.get());
+    apply(no_rate.get());
     QCOMPARE(no_rate->state_map->selected, 1);
 
+    // A closed device: nothing read at construction, nothing sent after.
     const int fd = w->fd;
     w->fd = -1;
-    eqfix::set_text(e.get(), "norm\n");
-    eqfix::release_on(e.get());
-    eqfix::apply(e.get());
+    auto closed = make_equalizer(w.get(), RX_DEVICE);
+    QVERIFY(closed->sample_rate == 0 && closed->filter_length == 0);
+    QCOMPARE(closed->state_map->selected, 0);
+    set_text(e.get(), "norm\n");
+    release_on(e.get());
+    apply(e.get());
     w->fd = fd;
 
-    QVERIFY(boxes.boxes.empty());
+    QVERIFY(closer->boxes.isEmpty());
     QVERIFY(d.requests().empty());
     QVERIFY(e->coefficients == nullptr);
 }
 
-void TestEqualizer::paste_without_source_or_into_itself() {
-    TestDaemon d(eqfix::topology());
+void TestEqualizer::paste_text_only_and_destroyed_source() {
+    TestDaemon d(topology());
     auto w = fixture::make_window(d.path());
     auto a = make_equalizer(w.get(), RX_DEVICE);
     auto b = make_equalizer(w.get(), zarn::KIND_DEVICE);
-    eqfix::set_text(a.get(), "norm\n");
-    eqfix::set_text(b.get(), "100 1");
-    eqfix::release_on(a.get());
+    auto c = make_equalizer(w.get(), zarn::KIND_LOOP);
+    set_text(a.get(), "norm\n");
+    set_text(b.get(), "100 1");
+    release_on(a.get());
     d.clear_requests();
 
+    // No source: nothing happens.
     QVERIFY(w->eq_copy_source == nullptr);
     b->clipboard->paste_button->click();
-    QCOMPARE(b->editor->text_edit->toPlainText(), QStringLiteral("100 1"));
-    QCOMPARE(b->state_map->selected, 0);
+    QCOMPARE(text_of(b.get()), QStringLiteral("100 1"));
 
+    // Into the source itself: nothing happens.
     a->clipboard->copy_button->click();
     QCOMPARE(w->eq_copy_source, a.get());
     QVERIFY(w->compressor_copy_source == nullptr);
-    eqfix::set_text(a.get(), "norm\n200 1\n");
+    set_text(a.get(), "norm\n200 1\n");
     a->clipboard->paste_button->click();
-    QCOMPARE(a->editor->text_edit->toPlainText(), QStringLiteral("norm\n200 1\n"));
+    QCOMPARE(text_of(a.get()), QStringLiteral("norm\n200 1\n"));
+
+    // The source's text as it is at paste time; both OFF, so nothing sent.
+    set_text(a.get(), "norm\n150 1\n1000 0\n");
+    release_off(a.get());
+    d.clear_requests();
+    c->clipboard->paste_button->click();
+    QCOMPARE(text_of(c.get()), QStringLiteral("norm\n150 1\n1000 0\n"));
+    QVERIFY(b->state_map->selected == 0 && c->state_map->selected == 0);
+
+    // Destroying a window that is not the source leaves the source alone;
+    // destroying the source clears it, and pasting does nothing again.
+    c.reset();
+    QCOMPARE(w->eq_copy_source, a.get());
+    a.reset();
+    QVERIFY(w->eq_copy_source == nullptr);
+    b->clipboard->paste_button->click();
+    QCOMPARE(text_of(b.get()), QStringLiteral("100 1"));
     QVERIFY(d.requests().empty());
 }
 
-void TestEqualizer::paste_takes_source_text_at_paste_time() {
-    TestDaemon d(eqfix::topology());
+void TestEqualizer::paste_between_states() {
+    TestDaemon d(topology());
+    const std::vector<double> c = two_tap_filter();
+    put_filter(d, false, c);
     auto w = fixture::make_window(d.path());
     auto a = make_equalizer(w.get(), RX_DEVICE);
-    auto b = make_equalizer(w.get(), zarn::KIND_LOOP);
-    eqfix::set_text(a.get(), "norm\n100 1\n");
-    eqfix::set_text(b.get(), "something else");
+    auto off = make_equalizer(w.get(), zarn::KIND_LOOP | zarn::EQ_RX_FLAG);
+    auto on = make_equalizer(w.get(), zarn::KIND_DEVICE);
+    QCOMPARE(on->state_map->selected, 1);
+    set_text(a.get(), "norm\n150 1\n1000 0\n");
+    release_on(a.get());
+    const std::vector<double> a_filter = coefficients_of(a.get());
     a->clipboard->copy_button->click();
-    eqfix::set_text(a.get(), "norm\n150 1\n1000 0\n");
     d.clear_requests();
 
-    b->clipboard->paste_button->click();
-    QCOMPARE(b->editor->text_edit->toPlainText(), QStringLiteral("norm\n150 1\n1000 0\n"));
-    // Both OFF: no change of state, nothing sent.
-    QCOMPARE(b->state_map->selected, 0);
+    // ON into ON replaces only the text; it takes effect with the next apply.
+    on->clipboard->paste_button->click();
+    QCOMPARE(text_of(on.get()), QStringLiteral("norm\n150 1\n1000 0\n"));
     QVERIFY(d.requests().empty());
-}
+    QCOMPARE(coefficients_of(on.get()), c);
+    apply(on.get());
+    QCOMPARE(filter_writes(d).size(), std::size_t(1));
+    QCOMPARE(filter_writes(d)[0].payload, a_filter);
 
-void TestEqualizer::paste_on_into_off_sends_at_once() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    auto a = make_equalizer(w.get(), RX_DEVICE);
-    auto b = make_equalizer(w.get(), zarn::KIND_LOOP | zarn::EQ_RX_FLAG);
-    eqfix::set_text(a.get(), "norm\n150 1\n1000 0\n");
-    eqfix::release_on(a.get());
-    const std::vector<double> a_filter = eqfix::coefficients_of(a.get());
-    a->clipboard->copy_button->click();
+    // ON into OFF designs and sends the source's filter at once.
     d.clear_requests();
-
-    b->clipboard->paste_button->click();
-    QCOMPARE(b->state_map->selected, 1);
-    QVERIFY(b->state_map->buttons[0]->isFlat());
-    QVERIFY(!b->state_map->buttons[1]->isFlat());
-    const auto writes = eqfix::filter_writes(d);
+    off->clipboard->paste_button->click();
+    QCOMPARE(off->state_map->selected, 1);
+    QVERIFY(off->state_map->buttons[0]->isFlat() && !off->state_map->buttons[1]->isFlat());
+    auto writes = filter_writes(d);
     QCOMPARE(writes.size(), std::size_t(1));
     QCOMPARE(writes[0].code, zarn::REQ_LOOP_RX_FILTER_SET);
     QCOMPARE(writes[0].payload, a_filter);
-    QCOMPARE(eqfix::coefficients_of(b.get()), a_filter);
-}
+    QCOMPARE(coefficients_of(off.get()), a_filter);
 
-void TestEqualizer::paste_on_into_on_replaces_text_only() {
-    TestDaemon d(eqfix::topology());
-    const std::vector<double> c = two_tap_filter(2048);
-    eqfix::put_filter(d, false, c);
-    auto w = fixture::make_window(d.path());
-    auto a = make_equalizer(w.get(), RX_DEVICE);
-    auto b = make_equalizer(w.get(), zarn::KIND_DEVICE);
-    QCOMPARE(b->state_map->selected, 1);
-    eqfix::set_text(a.get(), "norm\n250 0\n500 1\n");
-    eqfix::release_on(a.get());
-    a->clipboard->copy_button->click();
+    // OFF into ON switches the target off.
+    release_off(a.get());
     d.clear_requests();
-
-    b->clipboard->paste_button->click();
-    QCOMPARE(b->editor->text_edit->toPlainText(), QStringLiteral("norm\n250 0\n500 1\n"));
-    QVERIFY(d.requests().empty());
-    QCOMPARE(eqfix::coefficients_of(b.get()), c);
-
-    // The pasted text takes effect with the next apply.
-    eqfix::apply(b.get());
-    const auto writes = eqfix::filter_writes(d);
-    QCOMPARE(writes.size(), std::size_t(1));
-    QCOMPARE(writes[0].payload, eqfix::coefficients_of(a.get()));
+    on->clipboard->paste_button->click();
+    QCOMPARE(on->state_map->selected, 0);
+    QCOMPARE(d.requests().size(), std::size_t(1));
+    QCOMPARE(fields(d.requests()[0]), off_request(zarn::REQ_DEV_TX_FILTER_SET));
 }
 
-void TestEqualizer::paste_off_into_on_switches_off() {
-    TestDaemon d(eqfix::topology());
-    eqfix::put_filter(d, false, two_tap_filter(2048));
-    auto w = fixture::make_window(d.path());
-    auto a = make_equalizer(w.get(), RX_DEVICE);
-    auto b = make_equalizer(w.get(), zarn::KIND_DEVICE);
-    QCOMPARE(a->state_map->selected, 0);
-    QCOMPARE(b->state_map->selected, 1);
-    a->clipboard->copy_button->click();
-    d.clear_requests();
-    b->clipboard->paste_button->click();
-    QCOMPARE(b->state_map->selected, 0);
-    const auto requests = d.requests();
-    QCOMPARE(requests.size(), std::size_t(1));
-    QCOMPARE(requests[0].code, zarn::REQ_DEV_TX_FILTER_SET);
-    QVERIFY(is_off_request(requests[0], 2048));
-}
-
-void TestEqualizer::destroyed_source_clears_copy_source() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    auto a = make_equalizer(w.get(), RX_DEVICE);
-    auto b = make_equalizer(w.get(), zarn::KIND_DEVICE);
-    auto other = make_equalizer(w.get(), zarn::KIND_LOOP);
-    eqfix::set_text(a.get(), "norm\n");
-    eqfix::release_on(a.get());
-    eqfix::set_text(b.get(), "kept");
-
-    // Destroying a window that is not the source leaves the source alone.
-    a->clipboard->copy_button->click();
-    other.reset();
-    QCOMPARE(w->eq_copy_source, a.get());
-
-    a.reset();
-    QVERIFY(w->eq_copy_source == nullptr);
-    d.clear_requests();
-    b->clipboard->paste_button->click();
-    QCOMPARE(b->editor->text_edit->toPlainText(), QStringLiteral("kept"));
-    QCOMPARE(b->state_map->selected, 0);
-    QVERIFY(d.requests().empty());
-}
-
-void TestEqualizer::preset_texts_and_mnemonics() {
-    TestDaemon d(eqfix::topology());
+void TestEqualizer::presets_fill_the_editor_only() {
+    TestDaemon d(topology());
+    const std::vector<double> c = two_tap_filter();
+    put_filter(d, true, c);
     auto w = fixture::make_window(d.path());
     auto e = make_equalizer(w.get(), RX_DEVICE);
-    ZARNEQButtons *p = e->presets;
-    QCOMPARE(p->title(), QStringLiteral("Presets"));
-    QCOMPARE(p->grid.itemAtPosition(0, 0)->widget(), static_cast<QWidget *>(p->defaults_button));
-    QCOMPARE(p->grid.itemAtPosition(0, 1)->widget(), static_cast<QWidget *>(p->lowpass_button));
-    QCOMPARE(p->grid.itemAtPosition(1, 0)->widget(), static_cast<QWidget *>(p->highpass_button));
-    QCOMPARE(p->grid.itemAtPosition(1, 1)->widget(), static_cast<QWidget *>(p->bandpass_button));
+    const QImage before = render(e->freq_response);
+    d.clear_requests();
 
-    struct Case {
-        QPushButton *button;
-        const char *label;
-        int length;
-        const char *text;
-    };
-    const Case cases[] = {
-        {p->defaults_button, "Defa&ults", 204,
+    ZARNEQButtons *p = e->presets;
+    const std::pair<QPushButton *, const char *> presets[] = {
+        {p->defaults_button,
          "norm\n20 1\n25 1\n31.5 1\n40 1\n50 1\n63 1\n80 1\n100 1\n125 1\n160 1\n200 1\n250 "
          "1\n315 1\n400 1\n500 1\n630 1\n800 1\n1000 1\n1250 1\n1600 1\n2000 1\n2500 1\n3150 "
          "1\n4000 1\n5000 1\n6300 1\n8000 1\n10000 1\n12500 1\n16000 1\n20000 1\n"},
-        {p->lowpass_button, "&LowPass", 18, "norm\n150 1\n1000 0\n"},
-        {p->highpass_button, "&HighPass", 18, "norm\n150 0\n1000 1\n"},
-        {p->bandpass_button, "&BandPass", 31, "norm\n250 0\n500 1\n1000 1\n2000 0\n"},
+        {p->lowpass_button, "norm\n150 1\n1000 0\n"},
+        {p->highpass_button, "norm\n150 0\n1000 1\n"},
+        {p->bandpass_button, "norm\n250 0\n500 1\n1000 1\n2000 0\n"},
     };
-    for (const Case &c : cases) {
-        QCOMPARE(c.button->text(), QString::fromLatin1(c.label));
-        eqfix::set_text(e.get(), "previous text\nreplaced entirely");
-        c.button->click();
-        const QString text = e->editor->text_edit->toPlainText();
-        QCOMPARE(text, QString::fromLatin1(c.text));
-        QCOMPARE(text.size(), c.length);
+    for (const auto &[button, text] : presets) {
+        set_text(e.get(), "previous text\nreplaced entirely");
+        button->click();
+        QCOMPARE(text_of(e.get()), QString::fromLatin1(text));
     }
-    // The mnemonic letters are u, L, H and B.
-    QCOMPARE(p->defaults_button->shortcut(), QKeySequence(Qt::ALT | Qt::Key_U));
-    QCOMPARE(p->lowpass_button->shortcut(), QKeySequence(Qt::ALT | Qt::Key_L));
-    QCOMPARE(p->highpass_button->shortcut(), QKeySequence(Qt::ALT | Qt::Key_H));
-    QCOMPARE(p->bandpass_button->shortcut(), QKeySequence(Qt::ALT | Qt::Key_B));
-}
-
-void TestEqualizer::preset_only_fills_editor() {
-    TestDaemon d(eqfix::topology());
-    const std::vector<double> c = two_tap_filter(2048);
-    eqfix::put_filter(d, true, c);
-    auto w = fixture::make_window(d.path());
-    auto e = make_equalizer(w.get(), RX_DEVICE);
-    QCOMPARE(e->state_map->selected, 1);
-    const QImage before = eqfix::render(e->freq_response);
-    d.clear_requests();
-
-    for (QPushButton *b : {e->presets->defaults_button, e->presets->lowpass_button,
-                           e->presets->highpass_button, e->presets->bandpass_button})
-        b->click();
     QVERIFY(d.requests().empty());
     QCOMPARE(e->state_map->selected, 1);
-    QCOMPARE(eqfix::coefficients_of(e.get()), c);
-    QVERIFY(eqfix::render(e->freq_response) == before);
+    QCOMPARE(coefficients_of(e.get()), c);
+    QVERIFY(render(e->freq_response) == before);
 
     // "Apply filter" then puts the band pass in force.
-    eqfix::apply(e.get());
-    QCOMPARE(eqfix::filter_writes(d).size(), std::size_t(1));
-    QVERIFY(eqfix::coefficients_of(e.get()) != c);
-    QVERIFY(eqfix::render(e->freq_response) != before);
-}
-
-void TestEqualizer::preset_then_on_sends_it() {
-    TestDaemon d(eqfix::topology());
-    auto w = fixture::make_window(d.path());
-    auto e = make_equalizer(w.get(), zarn::KIND_DEVICE);
-    d.clear_requests();
-    e->presets->defaults_button->click();
-    QVERIFY(d.requests().empty());
-    eqfix::release_on(e.get());
-
-    const auto writes = eqfix::filter_writes(d);
-    QCOMPARE(writes.size(), std::size_t(1));
-    const std::vector<double> &c = writes[0].payload;
-    QCOMPARE(c.size(), std::size_t(2048));
-    // A pure delay of half the length.
-    for (std::size_t i = 0; i < c.size(); i++)
-        QVERIFY2(std::fabs(c[i] - (i == 1024 ? 1.0 : 0.0)) < 1e-12, qPrintable(QString::number(i)));
-
-    // The normalized low pass sums to 1 in absolute value.
-    e->presets->lowpass_button->click();
-    eqfix::apply(e.get());
-    double sum = 0;
-    const std::vector<double> low = eqfix::filter_writes(d).back().payload;
-    QCOMPARE(low.size(), std::size_t(2048));
-    for (double v : low)
-        sum += std::fabs(v);
-    QVERIFY(std::fabs(sum - 1.0) < 1e-9);
+    apply(e.get());
+    std::vector<double> want(2048);
+    QVERIFY(!zarn::design_coefficients(48000.0, 2048, presets[3].second, want.data()));
+    QCOMPARE(filter_writes(d).size(), std::size_t(1));
+    QCOMPARE(filter_writes(d)[0].payload, want);
+    QVERIFY(render(e->freq_response) != before);
 }
 
 QTEST_MAIN(TestEqualizer)

@@ -32,29 +32,23 @@ Run run(const QStringList &args, const QByteArray &input = QByteArray()) {
     return Run{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
 }
 
-std::vector<double> numbers(const QByteArray &line) {
-    std::vector<double> out;
-    for (const QByteArray &word : line.split(' ')) {
-        char *end = nullptr;
-        out.push_back(std::strtod(word.constData(), &end));
-        if (end == word.constData() || *end != '\0')
-            out.push_back(std::nan(""));
+// The numbers of each output line; NaN marks a word that is not a number.
+std::vector<std::vector<double>> numbers(const QByteArray &out) {
+    std::vector<std::vector<double>> lines;
+    for (const QByteArray &line : out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        lines.emplace_back();
+        for (const QByteArray &word : line.split(' ')) {
+            char *end = nullptr;
+            const double v = std::strtod(word.constData(), &end);
+            lines.back().push_back(end == word.constData() || *end != '\0' ? std::nan("") : v);
+        }
     }
-    return out;
+    return lines;
 }
 
-QList<QByteArray> lines(const QByteArray &out) {
-    QList<QByteArray> l = out.split('\n');
-    if (!l.isEmpty() && l.last().isEmpty())
-        l.removeLast();
-    return l;
-}
-
-bool same_bits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-const QByteArray USAGE = "usage: zarnmix_fir -n LENGTH -r RATE [-p] [FILE]\n";
+const char LOWPASS[] = "norm\n150 1\n1000 0\n";
 
 } // namespace
 
@@ -63,172 +57,129 @@ class TestZarnmixFir : public QObject {
 
 private slots:
     void prints_every_coefficient_exactly();
-    void reads_a_file();
-    void trims_like_the_editor_data();
-    void trims_like_the_editor();
+    void reads_a_file_and_trims_like_the_editor();
     void plot_columns();
-    void empty_text();
-    void invalid_text();
-    void usage_errors_data();
+    void text_errors();
     void usage_errors();
-    void unreadable_file();
     void longest_filter();
 };
 
 void TestZarnmixFir::prints_every_coefficient_exactly() {
-    const QByteArray text = "norm\n150 1\n1000 0\n";
-    const Run r = run({"-n", "1024", "-r", "48000"}, text);
+    const Run r = run({"-n", "1024", "-r", "48000"}, LOWPASS);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.err, QByteArray());
     std::vector<double> want(1024);
-    QVERIFY(!zarn::design_coefficients(48000.0, 1024, text.constData(), want.data()));
-    const QList<QByteArray> l = lines(r.out);
-    QCOMPARE(l.size(), 1024);
-    for (int i = 0; i < l.size(); ++i) {
-        const std::vector<double> v = numbers(l[i]);
-        QCOMPARE(v.size(), std::size_t(1));
+    QVERIFY(!zarn::design_coefficients(48000.0, 1024, LOWPASS, want.data()));
+    const QList<QByteArray> lines = r.out.split('\n');
+    QCOMPARE(lines.size(), 1025);
+    QCOMPARE(lines.last(), QByteArray());
+    for (int i = 0; i < 1024; ++i) {
+        const double v = std::strtod(lines[i].constData(), nullptr);
         // FFTW_MEASURE may pick another algorithm in another process, so the
         // taps agree to rounding; the text itself must carry every bit.
-        QVERIFY2(std::fabs(v[0] - want[i]) <= 1e-12, l[i].constData());
+        QVERIFY2(std::fabs(v - want[i]) <= 1e-12, lines[i].constData());
         char again[64];
-        std::snprintf(again, sizeof again, "%.17g", v[0]);
-        QCOMPARE(QByteArray(again), l[i]);
+        std::snprintf(again, sizeof again, "%.17g", v);
+        QCOMPARE(QByteArray(again), lines[i]);
     }
-    QCOMPARE(l[0], QByteArray("0"));
-
-    const Run delay = run({"-r", "44100", "-n", "5"}, "norm");
-    QCOMPARE(delay.status, 0);
-    const QList<QByteArray> d = lines(delay.out);
-    QCOMPARE(d.size(), 5);
-    QCOMPARE(d[2], QByteArray("1"));
-    for (int i : {0, 1, 3, 4})
-        QVERIFY(std::fabs(numbers(d[i])[0]) < 1e-15);
+    QCOMPARE(lines[0], QByteArray("0"));
 }
 
-void TestZarnmixFir::reads_a_file() {
+void TestZarnmixFir::reads_a_file_and_trims_like_the_editor() {
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath("spec.txt");
-    QFile f(path);
+    QFile f(dir.filePath("filter.txt"));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write("6000 2\r\n18000 4\r\n");
     f.close();
-    const Run r = run({"-n", "2", "-r", "48000", path}, "this is not read");
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.out, QByteArray("0\n3\n"));
-}
+    const Run file = run({"-n", "2", "-r", "48000", f.fileName()}, "this is not read");
+    QCOMPARE(file.status, 0);
+    QCOMPARE(file.out, QByteArray("0\n3\n"));
 
-void TestZarnmixFir::trims_like_the_editor_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::newRow("blank lines") << QByteArray("\n\n  norm\n100 0.5\n\n\n");
-    QTest::newRow("tabs and crlf") << QByteArray("\t\r\nnorm\n100 0.5\t\r\n");
-    QTest::newRow("vertical tab, form feed") << QByteArray("\v\fnorm\n100 0.5\v\f");
-    QTest::newRow("no-break and ideographic spaces")
-        << QByteArray("\xC2\xA0\xE3\x80\x80norm\n100 0.5\xE2\x80\xA9\xC2\x85");
-}
+    const Run missing = run({"-n", "8", "-r", "48000", "/nonexistent/filter.txt"});
+    QCOMPARE(missing.status, 1);
+    QVERIFY(missing.err.contains("/nonexistent/filter.txt"));
+    QCOMPARE(missing.out, QByteArray());
 
-void TestZarnmixFir::trims_like_the_editor() {
-    QFETCH(QByteArray, text);
     // The normalize line is found only once the leading white space is gone.
-    const Run r = run({"-n", "3", "-r", "48000"}, text);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.out, QByteArray("0\n1\n0\n"));
+    for (const QByteArray &text :
+         {QByteArray("\n\n  norm\n100 0.5\n\n\n"), QByteArray("\t\r\nnorm\n100 0.5\t\r\n"),
+          QByteArray("\v\fnorm\n100 0.5\v\f"),
+          QByteArray("\xC2\xA0\xE3\x80\x80norm\n100 0.5\xE2\x80\xA9\xC2\x85")}) {
+        const Run r = run({"-n", "3", "-r", "48000"}, text);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("0\n1\n0\n"));
+    }
 }
 
 void TestZarnmixFir::plot_columns() {
-    const Run r = run({"-p", "-n", "64", "-r", "48000"}, "norm\n150 1\n1000 0\n");
+    const Run r = run({"-p", "-n", "64", "-r", "48000"}, LOWPASS);
     QCOMPARE(r.status, 0);
-    const QList<QByteArray> l = lines(r.out);
-    QCOMPARE(l.size(), zarn::RESPONSE_COLUMNS);
     std::vector<double> c(64);
-    QVERIFY(!zarn::design_coefficients(48000.0, 64, "norm\n150 1\n1000 0\n", c.data()));
+    QVERIFY(!zarn::design_coefficients(48000.0, 64, LOWPASS, c.data()));
     zarn::ResponseColumns want;
     zarn::evaluate_response(48000.0, 64, c.data(), &want);
-    for (int x = 0; x < l.size(); ++x) {
-        const std::vector<double> v = numbers(l[x]);
-        QCOMPARE(v.size(), std::size_t(2));
-        QVERIFY(same_bits(v[0], want.freq[x]));
+    const auto lines = numbers(r.out);
+    QCOMPARE(lines.size(), std::size_t(zarn::RESPONSE_COLUMNS));
+    for (int x = 0; x < zarn::RESPONSE_COLUMNS; ++x) {
+        QCOMPARE(lines[x].size(), std::size_t(2));
+        QCOMPARE(std::memcmp(&lines[x][0], &want.freq[x], sizeof(double)), 0);
         // The taps were designed in another process (see above).
-        QVERIFY(std::fabs(v[1] - want.mag[x]) <= 1e-12);
+        QVERIFY(std::fabs(lines[x][1] - want.mag[x]) <= 1e-12);
     }
-    QVERIFY(l[0].startsWith("0 "));
+    QVERIFY(r.out.startsWith("0 "));
 
     const Run flat = run({"-n", "1", "-r", "8000", "-p"}, "0.5 0.25");
     QCOMPARE(flat.status, 0);
-    const QList<QByteArray> f = lines(flat.out);
-    QCOMPARE(f.size(), 256);
-    for (const QByteArray &line : f)
-        QVERIFY(line.endsWith(" 0.25"));
-    QVERIFY(std::fabs(numbers(f[255])[0] - 3978.35) < 0.05);
+    const auto f = numbers(flat.out);
+    QCOMPARE(f.size(), std::size_t(256));
+    for (const auto &line : f)
+        QCOMPARE(line[1], 0.25);
+    QVERIFY(std::fabs(f[255][0] - 3978.35) < 0.05);
 }
 
-void TestZarnmixFir::empty_text() {
-    for (const QByteArray &text :
-         {QByteArray(), QByteArray(" \n\t\r\n"), QByteArray("\xC2\xA0\n\xE2\x80\x83")}) {
-        const Run r = run({"-n", "16", "-r", "48000"}, text);
-        QCOMPARE(r.status, 1);
-        QCOMPARE(r.err, QByteArray("EQ filter specification is empty\n"));
-        QCOMPARE(r.out, QByteArray());
-    }
-}
-
-void TestZarnmixFir::invalid_text() {
-    for (const QByteArray &text :
-         {QByteArray("100 -1"), QByteArray("nor"), QByteArray("100\n1"),
-          QByteArray("100 1" + QByteArray(400, '9') + " 1"),
-          QByteArray("100 1" + QByteArray(400, '0')), QByteArray("200 1\n100 1\n")}) {
+void TestZarnmixFir::text_errors() {
+    const QByteArray empty = "EQ filter specification is empty\n";
+    const QByteArray invalid = "Invalid EQ filter specification\n";
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {QByteArray(), empty},
+        {" \n\t\r\n", empty},
+        {"\xC2\xA0\n\xE2\x80\x83", empty},
+        {"100 -1", invalid},
+        {"nor", invalid},
+        {"100 1" + QByteArray(400, '9') + " 1", invalid},
+        {"100 1" + QByteArray(400, '0'), invalid},
+    };
+    for (const auto &[text, message] : cases) {
         const Run r = run({"-n", "64", "-r", "48000"}, text);
         QCOMPARE(r.status, 1);
-        QCOMPARE(r.err, QByteArray("Invalid EQ filter specification\n"));
+        QCOMPARE(r.err, message);
         QCOMPARE(r.out, QByteArray());
     }
     // A NUL byte ends the text, as it does for the equalizer.
-    const Run cut = run({"-n", "3", "-r", "48000"}, QByteArray("norm\n100 1\0rubbish", 19));
-    QCOMPARE(cut.status, 0);
-}
-
-void TestZarnmixFir::usage_errors_data() {
-    QTest::addColumn<QStringList>("args");
-    QTest::newRow("nothing") << QStringList();
-    QTest::newRow("no rate") << QStringList({"-n", "8"});
-    QTest::newRow("no length") << QStringList({"-r", "48000"});
-    QTest::newRow("length 0") << QStringList({"-n", "0", "-r", "48000"});
-    QTest::newRow("length 65537") << QStringList({"-n", "65537", "-r", "48000"});
-    QTest::newRow("negative length") << QStringList({"-n", "-8", "-r", "48000"});
-    QTest::newRow("length not a number") << QStringList({"-n", "8x", "-r", "48000"});
-    QTest::newRow("huge length") << QStringList({"-n", "99999999999999999999", "-r", "48000"});
-    QTest::newRow("rate 0") << QStringList({"-n", "8", "-r", "0"});
-    QTest::newRow("negative rate") << QStringList({"-n", "8", "-r", "-48000"});
-    QTest::newRow("rate nan") << QStringList({"-n", "8", "-r", "nan"});
-    QTest::newRow("rate inf") << QStringList({"-n", "8", "-r", "inf"});
-    QTest::newRow("rate too large") << QStringList({"-n", "8", "-r", "1e300"});
-    QTest::newRow("rate empty") << QStringList({"-n", "8", "-r", ""});
-    QTest::newRow("missing value") << QStringList({"-r", "48000", "-n"});
-    QTest::newRow("unknown option") << QStringList({"-n", "8", "-r", "48000", "-x"});
-    QTest::newRow("two files") << QStringList({"-n", "8", "-r", "48000", "a", "b"});
+    QCOMPARE(run({"-n", "3", "-r", "48000"}, QByteArray("norm\n100 1\0rubbish", 19)).status, 0);
 }
 
 void TestZarnmixFir::usage_errors() {
-    QFETCH(QStringList, args);
-    const Run r = run(args, "norm");
-    QCOMPARE(r.status, 64);
-    QCOMPARE(r.err, USAGE);
-    QCOMPARE(r.out, QByteArray());
-}
-
-void TestZarnmixFir::unreadable_file() {
-    const Run r = run({"-n", "8", "-r", "48000", "/nonexistent/spec.txt"});
-    QCOMPARE(r.status, 1);
-    QVERIFY(r.err.contains("/nonexistent/spec.txt"));
-    QCOMPARE(r.out, QByteArray());
+    // One argument list per entry, split at spaces; "~" stands for an empty one.
+    for (const char *line :
+         {"", "-n 8", "-n 0 -r 48000", "-n 65537 -r 48000", "-n 8x -r 48000",
+          "-n 99999999999999999999 -r 48000", "-n 8 -r 0", "-n 8 -r nan", "-n 8 -r 1e300",
+          "-n 8 -r ~", "-r 48000 -n", "-n 8 -r 48000 -x", "-n 8 -r 48000 a b"}) {
+        QStringList args = QString(line).split(' ', Qt::SkipEmptyParts);
+        args.replaceInStrings("~", "");
+        const Run r = run(args, "norm");
+        QVERIFY2(r.status == 64, line);
+        QCOMPARE(r.err, QByteArray("usage: zarnmix_fir -n LENGTH -r RATE [-p] [FILE]\n"));
+        QCOMPARE(r.out, QByteArray());
+    }
 }
 
 void TestZarnmixFir::longest_filter() {
     const Run r = run({"-n", "65536", "-r", "44100.5"}, "norm\n");
     QCOMPARE(r.status, 0);
-    const QList<QByteArray> l = lines(r.out);
-    QCOMPARE(l.size(), 65536);
-    QCOMPARE(l[32768], QByteArray("1"));
+    const QList<QByteArray> lines = r.out.split('\n');
+    QCOMPARE(lines.size(), 65537);
+    QCOMPARE(lines[32768], QByteArray("1"));
 }
 
 QTEST_APPLESS_MAIN(TestZarnmixFir)
