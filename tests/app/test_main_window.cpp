@@ -4,6 +4,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <limits>
 #include <tuple>
 
 #include "panels/zarn_add_options.h"
@@ -213,6 +214,13 @@ void TestMainWindow::daemon_lost_and_back() {
     QCOMPARE(d.requests().size(), std::size_t{14 + 1 + 4 + 1});
     QCOMPARE(d.requests().front().code, zarn::REQ_PROBE);
     QCOMPARE(fixture::strip_count(*w), 14);
+
+    // Years of ticks later the count wraps, and the meters still see it move.
+    w->tick = std::numeric_limits<int>::max();
+    d.clear_requests();
+    w->handle_watchdog();
+    QCOMPARE(w->tick, std::numeric_limits<int>::min());
+    QCOMPARE(peak_sequence(d).size(), std::size_t{14});
 }
 
 void TestMainWindow::daemon_stops_answering() {
