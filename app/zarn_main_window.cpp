@@ -69,38 +69,18 @@ ZARNMainWindow::~ZARNMainWindow() {
 }
 
 bool ZARNMainWindow::probe(int kind, int index, int channel) {
-    std::uint32_t code;
     zarn::TargetPeak target;
     zarn::MonitorPeak monitor;
     std::memset(&target, 0, sizeof target);
     std::memset(&monitor, 0, sizeof monitor);
     void *record = &monitor;
     monitor.index = index;
-    switch (kind) {
-    case zarn::KIND_DEVICE:
-    case zarn::KIND_LOOP:
-        code = kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_PEAK : zarn::REQ_LOOP_PEAK;
+    if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP) {
         target.number = index;
         target.channel = channel;
         record = &target;
-        break;
-    case zarn::KIND_INPUT_MONITOR:
-        code = zarn::REQ_INPUT_MON_PEAK;
-        break;
-    case zarn::KIND_OUTPUT_MONITOR:
-        code = zarn::REQ_OUTPUT_MON_PEAK;
-        break;
-    case zarn::KIND_LOCAL_MONITOR:
-        code = zarn::REQ_LOCAL_MON_PEAK;
-        break;
-    case zarn::KIND_MAIN_OUTPUT:
-        code = zarn::REQ_MAIN_OUTPUT_PEAK;
-        break;
-    default:
-        code = zarn::REQ_MAIN_INPUT_PEAK;
-        break;
     }
-    return zarn::ctl_request(fd, code, record) == 0;
+    return zarn::ctl_request(fd, zarn::peak_request(kind), record) == 0;
 }
 
 bool ZARNMainWindow::add_strip(int &count, int kind, int channel, int number) {

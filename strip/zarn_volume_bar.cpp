@@ -104,12 +104,8 @@ void ZARNVolumeBar::draw(QPainter &painter) {
 
     if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP) {
         painter.fillRect(0, 0, WIDTH, HEIGHT, background);
-        if (o != t) {
-            const std::uint32_t code =
-                kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_PEAK : zarn::REQ_LOOP_PEAK;
-            if (zarn::ctl_request(fd, code, &target_peak) != 0)
-                return;
-        }
+        if (o != t && zarn::ctl_request(fd, zarn::peak_request(kind), &target_peak) != 0)
+            return;
         draw_bar(painter, 0, target_peak.rx_level, target_peak.sample_bits);
         draw_bar(painter, BAR_HEIGHT, target_peak.tx_level, target_peak.sample_bits);
         draw_ticks(painter, HEIGHT);
@@ -118,28 +114,11 @@ void ZARNVolumeBar::draw(QPainter &painter) {
     }
 
     painter.fillRect(0, 0, WIDTH, BAR_HEIGHT, background);
-    std::uint32_t code;
-    zarn::MonitorPeak *record = &monitor_peak;
-    switch (kind) {
-    case zarn::KIND_INPUT_MONITOR:
-        code = zarn::REQ_INPUT_MON_PEAK;
-        break;
-    case zarn::KIND_OUTPUT_MONITOR:
-        code = zarn::REQ_OUTPUT_MON_PEAK;
-        break;
-    case zarn::KIND_LOCAL_MONITOR:
-        code = zarn::REQ_LOCAL_MON_PEAK;
-        break;
-    case zarn::KIND_MAIN_OUTPUT:
-        code = zarn::REQ_MAIN_OUTPUT_PEAK;
-        record = &main_peak;
-        break;
-    default:
-        code = zarn::REQ_MAIN_INPUT_PEAK;
-        record = &main_peak;
-        break;
-    }
-    if (o != t && zarn::ctl_request(fd, code, record) != 0)
+    // Monitors select by number, the main channels by channel.
+    zarn::MonitorPeak *record = kind == zarn::KIND_MAIN_OUTPUT || kind == zarn::KIND_MAIN_INPUT
+                                    ? &main_peak
+                                    : &monitor_peak;
+    if (o != t && zarn::ctl_request(fd, zarn::peak_request(kind), record) != 0)
         return;
     draw_bar(painter, 0, record->level, record->sample_bits);
     draw_ticks(painter, BAR_HEIGHT);
