@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "ctl/channel_config.h"
 #include "ctl/compressor_settings.h"
@@ -152,5 +154,17 @@ constexpr std::uint32_t peak_request(std::int32_t kind) {
 
 // Largest filter a request may carry.
 constexpr std::int32_t MAX_FILTER_SIZE = 65536;
+
+// Number of doubles that travel over the socket with a filter record: its
+// size when it carries an address and 1 <= size <= MAX_FILTER_SIZE, else 0.
+inline std::size_t carried_doubles(const unsigned char *record) {
+    std::int32_t size;
+    std::uint64_t address;
+    std::memcpy(&size, record + offsetof(FilterRecord, size), sizeof size);
+    std::memcpy(&address, record + offsetof(FilterRecord, coefficients), sizeof address);
+    if (address == 0 || size < 1 || size > MAX_FILTER_SIZE)
+        return 0;
+    return static_cast<std::size_t>(size);
+}
 
 } // namespace zarn

@@ -99,18 +99,6 @@ bool recv_all(int fd, void *data, std::size_t size, Clock::time_point deadline) 
     return true;
 }
 
-// Size of the coefficient array a filter record carries, or 0 when it carries none.
-std::size_t carried_doubles(const unsigned char *record) {
-    std::int32_t size;
-    std::uint64_t address;
-    std::memcpy(&size, record + offsetof(FilterRecord, size), sizeof size);
-    std::memcpy(&address, record + offsetof(FilterRecord, coefficients), sizeof address);
-    if (address == 0 || size < 1 || size > MAX_FILTER_SIZE) {
-        return 0;
-    }
-    return static_cast<std::size_t>(size);
-}
-
 double *coefficient_address(const unsigned char *record) {
     std::uint64_t address;
     std::memcpy(&address, record + offsetof(FilterRecord, coefficients), sizeof address);

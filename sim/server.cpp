@@ -38,18 +38,6 @@ bool plausible(std::uint32_t code) {
     return known_direction && ((code >> 8) & 0xffu) == IOC_GROUP;
 }
 
-// Number of doubles that travel with a filter record, or 0.
-std::size_t carried_doubles(const unsigned char *record) {
-    std::int32_t size;
-    std::uint64_t address;
-    std::memcpy(&size, record + offsetof(FilterRecord, size), sizeof size);
-    std::memcpy(&address, record + offsetof(FilterRecord, coefficients), sizeof address);
-    if (address == 0 || size < 1 || size > MAX_FILTER_SIZE) {
-        return 0;
-    }
-    return static_cast<std::size_t>(size);
-}
-
 } // namespace
 
 Server::Server(Handler handler) : handler_(std::move(handler)), chunk_(READ_CHUNK) {}
