@@ -1,5 +1,6 @@
 #pragma once
 
+#include <utility>
 #include <vector>
 
 namespace zarn::sim {
@@ -17,5 +18,18 @@ struct Topology {
     int sample_rate = 48000;
     int sample_bits = 24;
 };
+
+// A mixer of devices with the given channel counts and nothing else.
+inline Topology devices_only(std::vector<int> device_channels) {
+    Topology t;
+    t.device_channels = std::move(device_channels);
+    t.loop_channels = {};
+    t.input_monitors = 0;
+    t.output_monitors = 0;
+    t.local_monitors = 0;
+    t.main_output_channels = 0;
+    t.main_input_channels = 0;
+    return t;
+}
 
 } // namespace zarn::sim

@@ -86,15 +86,7 @@ template <typename Record> Record as(const zarn::sim::ReceivedRequest &r) {
 
 // A topology with nothing in it, to be filled by the test.
 inline zarn::sim::Topology empty_topology() {
-    zarn::sim::Topology t;
-    t.device_channels = {};
-    t.loop_channels = {};
-    t.input_monitors = 0;
-    t.output_monitors = 0;
-    t.local_monitors = 0;
-    t.main_output_channels = 0;
-    t.main_input_channels = 0;
-    return t;
+    return zarn::sim::devices_only({});
 }
 
 } // namespace fixture

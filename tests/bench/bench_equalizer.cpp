@@ -61,14 +61,7 @@ int main(int argc, char **argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    zarn::sim::Topology topology;
-    topology.device_channels = {1};
-    topology.loop_channels = {};
-    topology.input_monitors = 0;
-    topology.output_monitors = 0;
-    topology.local_monitors = 0;
-    topology.main_output_channels = 0;
-    topology.main_input_channels = 0;
+    zarn::sim::Topology topology = zarn::sim::devices_only({1});
     topology.filter_length = LENGTH;
     zarn::sim::TestDaemon daemon(topology);
 

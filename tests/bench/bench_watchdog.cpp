@@ -58,14 +58,7 @@ int main(int argc, char **argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    zarn::sim::Topology topology;
-    topology.device_channels.assign(64, 2);
-    topology.loop_channels = {};
-    topology.input_monitors = 0;
-    topology.output_monitors = 0;
-    topology.local_monitors = 0;
-    topology.main_output_channels = 0;
-    topology.main_input_channels = 0;
+    zarn::sim::Topology topology = zarn::sim::devices_only(std::vector<int>(64, 2));
     zarn::sim::TestDaemon daemon(topology);
 
     std::printf("watchdog benchmark: 64 devices of 2 channels, in-process simulated daemon\n");
