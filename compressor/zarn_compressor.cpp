@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 
 #include "app/zarn_main_window.h"
@@ -27,7 +28,8 @@ QSpinBox *make_box(int max) {
 } // namespace
 
 ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number, const char *name)
-    : QWidget(nullptr), main_window(main_window), kind(kind), number(number) {
+    : QWidget(nullptr), main_window(main_window), kind(kind), number(number), reported{},
+      known(false), shown{} {
     setWindowTitle(tr("Zarnmix Compressor for %1").arg(QString::fromUtf8(name ? name : "")));
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
 
@@ -56,15 +58,8 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number
     connect(copy_button, &QPushButton::released, this, &ZARNCompressor::handle_copy);
     connect(paste_button, &QPushButton::released, this, &ZARNCompressor::handle_paste);
 
-    // Filled before valueChanged is connected, so the values read are not
-    // written straight back.
-    Settings s;
-    if (read_settings(s)) {
-        enabled_box->setValue(s.enabled);
-        knee_box->setValue(s.knee);
-        attack_box->setValue(s.attack);
-        decay_box->setValue(s.decay);
-    }
+    shown = box_values();
+    read_and_show();
 
     for (QSpinBox *box : {enabled_box, knee_box, attack_box, decay_box})
         connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &ZARNCompressor::handle_update);
@@ -107,29 +102,76 @@ void ZARNCompressor::refresh_gain() {
     gain_label->setText(QString::number(s.gain / 1000.0, 'g', 6));
 }
 
+ZARNCompressor::Settings ZARNCompressor::box_values() const {
+    return {enabled_box->value(), knee_box->value(), attack_box->value(), decay_box->value(), 0};
+}
+
+void ZARNCompressor::show_reported() {
+    const QSignalBlocker b1(enabled_box), b2(knee_box), b3(attack_box), b4(decay_box);
+    enabled_box->setValue(reported.enabled);
+    knee_box->setValue(reported.knee);
+    attack_box->setValue(reported.attack);
+    decay_box->setValue(reported.decay);
+    shown = box_values();
+}
+
+bool ZARNCompressor::read_and_show() {
+    Settings s;
+    known = read_settings(s);
+    if (!known)
+        return false;
+    reported = s;
+    show_reported();
+    return true;
+}
+
+void ZARNCompressor::resync() {
+    read_and_show();
+}
+
 void ZARNCompressor::handle_update() {
-    const int fd = main_window->fd;
-    if (fd < 0)
-        return;
-    if (kind == zarn::KIND_MAIN_OUTPUT) {
-        zarn::MainCompressorSettings rec{};
-        rec.enabled = enabled_box->value();
-        rec.knee = knee_box->value();
-        rec.attack = attack_box->value();
-        rec.decay = decay_box->value();
-        zarn::ctl_request(fd, zarn::REQ_MAIN_COMP_SET, &rec);
+    // Only the setting the user changed is taken from the boxes; the others
+    // go back as the daemon reported them, even where a box clamps them.
+    const Settings now = box_values();
+    const Settings before = shown;
+    if (!known && !read_and_show()) {
+        show_reported();
         return;
     }
-    if (kind != zarn::KIND_DEVICE && kind != zarn::KIND_LOOP)
+    Settings next = reported;
+    for (int Settings::*field :
+         {&Settings::enabled, &Settings::knee, &Settings::attack, &Settings::decay})
+        if (now.*field != before.*field)
+            next.*field = now.*field;
+    if (next.enabled == reported.enabled && next.knee == reported.knee &&
+        next.attack == reported.attack && next.decay == reported.decay) {
+        show_reported();
         return;
-    zarn::CompressorSettings rec{};
-    rec.number = number;
-    rec.enabled = enabled_box->value();
-    rec.knee = knee_box->value();
-    rec.attack = attack_box->value();
-    rec.decay = decay_box->value();
-    zarn::ctl_request(
-        fd, kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_COMP_SET : zarn::REQ_LOOP_COMP_SET, &rec);
+    }
+
+    int result = -1;
+    if (kind == zarn::KIND_MAIN_OUTPUT) {
+        zarn::MainCompressorSettings rec{};
+        rec.enabled = next.enabled;
+        rec.knee = next.knee;
+        rec.attack = next.attack;
+        rec.decay = next.decay;
+        result = zarn::ctl_request(main_window->fd, zarn::REQ_MAIN_COMP_SET, &rec);
+    } else if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP) {
+        zarn::CompressorSettings rec{};
+        rec.number = number;
+        rec.enabled = next.enabled;
+        rec.knee = next.knee;
+        rec.attack = next.attack;
+        rec.decay = next.decay;
+        result = zarn::ctl_request(
+            main_window->fd,
+            kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_COMP_SET : zarn::REQ_LOOP_COMP_SET, &rec);
+    }
+    // A refused write changes nothing in the daemon, so the boxes go back.
+    if (result == 0)
+        reported = next;
+    show_reported();
 }
 
 void ZARNCompressor::handle_copy() {

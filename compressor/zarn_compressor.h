@@ -21,6 +21,8 @@ public:
 
     // Re-reads the record and shows the daemon's current gain.
     void refresh_gain();
+    // Re-reads the four settings and shows them without writing.
+    void resync();
 
     ZARNMainWindow *main_window;
     int kind;
@@ -51,4 +53,14 @@ private:
     // Issues the kind's read request; false on failure or when the device
     // is closed.
     bool read_settings(Settings &out) const;
+    // Reads the settings into reported and shows them; false on failure.
+    bool read_and_show();
+    void show_reported();
+    Settings box_values() const;
+
+    // The settings as the daemon last reported or accepted them, valid only
+    // while known, and what the boxes showed for them.
+    Settings reported;
+    bool known;
+    Settings shown;
 };

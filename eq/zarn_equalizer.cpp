@@ -38,7 +38,8 @@ int accepted_length(std::int32_t size) {
 
 ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number_, int channel_)
     : QWidget(nullptr), kind(kind_), number(number_), channel(channel_), sample_rate(0),
-      filter_length(0), coefficients(nullptr), grid(this), main_window(main_window_) {
+      filter_length(0), coefficients(nullptr), grid(this), main_window(main_window_),
+      filter_known(false), stale(false) {
     setWindowTitle(QStringLiteral("Zarnmix Equalizer %1 Ch%2")
                        .arg((kind & zarn::EQ_RX_FLAG) ? QStringLiteral("RX") : QStringLiteral("TX"))
                        .arg(channel));
@@ -66,7 +67,8 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
     grid.setRowStretch(2, 1);
     grid.setColumnStretch(4, 1);
 
-    read_filter();
+    if (!read_filter())
+        freq_response->refresh();
 }
 
 ZARNEqualizer::~ZARNEqualizer() {
@@ -110,25 +112,35 @@ void ZARNEqualizer::release_coefficients() {
     coefficients = nullptr;
 }
 
-void ZARNEqualizer::read_filter() {
+bool ZARNEqualizer::read_filter() {
+    // With the device closed nothing can be asked, and what the window knows
+    // of the daemon's filter stays.
+    if (main_window->fd < 0) {
+        filter_known = false;
+        return false;
+    }
     release_coefficients();
     sample_rate = 0;
     filter_length = 0;
-    int state = STATE_OFF;
+    stale = false;
 
     const std::uint32_t code = read_request();
-    if (main_window->fd >= 0) {
+    {
         std::int32_t rate = 0;
-        zarn::ctl_request(main_window->fd, zarn::REQ_SAMPLE_RATE_GET, &rate);
+        const bool rate_read =
+            zarn::ctl_request(main_window->fd, zarn::REQ_SAMPLE_RATE_GET, &rate) == 0;
         sample_rate = rate;
 
+        bool length_read = false;
         if (code != 0) {
             zarn::FilterRecord query{};
             query.number = number;
             query.channel = channel;
-            if (zarn::ctl_request(main_window->fd, code, &query) == 0)
+            length_read = zarn::ctl_request(main_window->fd, code, &query) == 0;
+            if (length_read)
                 filter_length = accepted_length(query.size);
         }
+        filter_known = rate_read && length_read;
 
         if (filter_length > 0) {
             coefficients = new double[static_cast<std::size_t>(filter_length)];
@@ -137,64 +149,97 @@ void ZARNEqualizer::read_filter() {
             fetch.channel = channel;
             fetch.size = filter_length;
             fetch.coefficients = reinterpret_cast<std::uintptr_t>(coefficients);
-            if (zarn::ctl_request(main_window->fd, code, &fetch) == 0 &&
-                accepted_length(fetch.size) == filter_length)
-                state = STATE_ON;
-            else
+            // Any other answer to the fetch means no filter is in force.
+            if (zarn::ctl_request(main_window->fd, code, &fetch) != 0 ||
+                accepted_length(fetch.size) != filter_length)
                 release_coefficients();
         }
     }
 
-    {
-        const QSignalBlocker blocker(state_map);
-        state_map->set_selection(state);
-    }
+    show_daemon_state();
     freq_response->refresh();
+    freq_response->update();
+    return filter_known;
 }
 
-bool ZARNEqualizer::design_into_coefficients() {
+void ZARNEqualizer::resync() {
+    if (isVisible())
+        read_filter();
+    else
+        stale = true;
+}
+
+void ZARNEqualizer::showEvent(QShowEvent *event) {
+    // Coefficients of a hidden window are fetched only when it is shown, so
+    // that a reconnection does not pull every filter at once.
+    if (stale && main_window->fd >= 0)
+        read_filter();
+    QWidget::showEvent(event);
+}
+
+void ZARNEqualizer::show_daemon_state() {
+    const QSignalBlocker blocker(state_map);
+    state_map->set_selection(coefficients != nullptr ? STATE_ON : STATE_OFF);
+}
+
+std::unique_ptr<double[]> ZARNEqualizer::design() {
     const QString text = editor->text_edit->toPlainText().trimmed();
     if (text.isEmpty()) {
         QMessageBox::information(this, QStringLiteral("Zarnmix Control"),
                                  tr("EQ filter specification is empty"));
-        return false;
+        return nullptr;
     }
     const QByteArray utf8 = text.toUtf8();
-
-    // Until a design succeeds, a filter already in force stays in
-    // coefficients (and in the daemon).
-    const bool is_new = coefficients == nullptr;
-    if (is_new)
-        coefficients = new double[static_cast<std::size_t>(filter_length)]();
+    std::unique_ptr<double[]> designed(new double[static_cast<std::size_t>(filter_length)]());
     if (zarn::design_coefficients(static_cast<double>(sample_rate),
                                   static_cast<std::uint64_t>(filter_length), utf8.constData(),
-                                  coefficients)) {
-        if (is_new)
-            release_coefficients();
+                                  designed.get())) {
         QMessageBox::information(this, QStringLiteral("Zarnmix Control"),
                                  tr("Invalid EQ filter specification"));
-        return false;
+        return nullptr;
     }
-    return true;
+    return designed;
 }
 
 void ZARNEqualizer::handle_update() {
-    if (filter_length <= 0 || sample_rate <= 0 || main_window->fd < 0)
+    const int wanted = state_map->selected;
+    // A window that does not know the daemon's filter asks before it writes;
+    // the state the user chose survives the read.
+    if (!filter_known) {
+        if (!read_filter())
+            return;
+        const QSignalBlocker blocker(state_map);
+        state_map->set_selection(wanted);
+    }
+    // Whatever is not sent, or is refused, leaves the daemon's filter as it
+    // was, and the state map says so.
+    if (filter_length <= 0 || sample_rate <= 0 || main_window->fd < 0) {
+        show_daemon_state();
         return;
+    }
 
-    if (state_map->selected == STATE_OFF)
-        release_coefficients();
-    else if (!design_into_coefficients())
-        return;
+    std::unique_ptr<double[]> next;
+    if (wanted != STATE_OFF) {
+        next = design();
+        if (!next) {
+            show_daemon_state();
+            return;
+        }
+    }
 
     zarn::FilterRecord record{};
     record.number = number;
     record.channel = channel;
     record.size = filter_length;
-    record.coefficients = reinterpret_cast<std::uintptr_t>(coefficients);
+    record.coefficients = reinterpret_cast<std::uintptr_t>(next.get());
     const std::uint32_t code = write_request();
-    if (code != 0)
-        zarn::ctl_request(main_window->fd, code, &record);
+    if (code == 0 || zarn::ctl_request(main_window->fd, code, &record) != 0) {
+        show_daemon_state();
+        return;
+    }
+    release_coefficients();
+    coefficients = next.release();
+    show_daemon_state();
 
     freq_response->refresh();
     freq_response->update();

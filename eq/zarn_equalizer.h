@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 
 class ZARNButtonMap;
 class ZARNEQButtons;
@@ -21,8 +22,11 @@ public:
     ZARNEqualizer(ZARNMainWindow *main_window, int kind, int number, int channel);
     ~ZARNEqualizer() override;
 
-    // Reads the sample rate and this channel's filter and sets the state map.
-    void read_filter();
+    // Reads the sample rate and this channel's filter and sets the state
+    // map; false when the daemon could not be asked.
+    bool read_filter();
+    // After the daemon came back: re-reads now if shown, else when next shown.
+    void resync();
 
     int kind;
     int number;
@@ -37,17 +41,28 @@ public:
     ZARNEQButtons *presets;
     ZARNEQEditor *editor;
     ZARNEQClipboard *clipboard;
+    // Whether the last read reached the daemon; a window that does not know
+    // the daemon's filter reads it before it writes.
+    bool filter_known;
+    // Re-read when next shown.
+    bool stale;
 
 public slots:
     void handle_update();
     void handle_copy();
     void handle_paste();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void release_coefficients();
-    // Designs the trimmed editor text into coefficients; false after a
+    // Designs the trimmed editor text into a new array; null after a
     // message box.
-    bool design_into_coefficients();
+    std::unique_ptr<double[]> design();
+    // The state map shows what the daemon has: ON exactly while a filter
+    // from it, or accepted by it, is kept.
+    void show_daemon_state();
     std::uint32_t read_request() const;
     std::uint32_t write_request() const;
 };

@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 
 #include "app/zarn_main_window.h"
@@ -43,10 +44,8 @@ ZARNAudioDelayLocator::ZARNAudioDelayLocator(ZARNMainWindow *main_window)
 
     // The range is fixed here; a failed read keeps the toolkit's 0 to 99.
     zarn::DelayLocatorRecord rec{};
-    if (zarn::ctl_request(fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) == 0) {
-        in_channel_box->setRange(0, rec.max_channel);
-        out_channel_box->setRange(0, rec.max_channel);
-    }
+    if (zarn::ctl_request(fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) == 0)
+        set_channel_range(rec);
 
     grid->addWidget(enable_button, 0, 0);
     grid->addWidget(reset_button, 0, 1);
@@ -76,10 +75,13 @@ void ZARNAudioDelayLocator::refresh() {
     if (zarn::ctl_request(main_window->fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) != 0)
         return;
 
-    // A changed value fires the channel slot, which writes the (possibly
-    // clamped) value the spin box now shows back to the daemon.
-    in_channel_box->setValue(rec.in_channel);
-    out_channel_box->setValue(rec.out_channel);
+    // Showing what the daemon has never writes it back: a channel the box
+    // clamps would otherwise replace the daemon's own.
+    {
+        const QSignalBlocker b1(in_channel_box), b2(out_channel_box);
+        in_channel_box->setValue(rec.in_channel);
+        out_channel_box->setValue(rec.out_channel);
+    }
 
     // Single precision on purpose: 1234 samples at 48000 Hz read 25.708334.
     const float ms =
@@ -90,6 +92,18 @@ void ZARNAudioDelayLocator::refresh() {
                           rec.enabled != 0 ? "enabled" : "disabled", rec.output_level,
                           rec.delay_samples, static_cast<double>(ms));
     report_label->setText(report.left(REPORT_MAX_CHARS));
+}
+
+void ZARNAudioDelayLocator::set_channel_range(const zarn::DelayLocatorRecord &rec) {
+    const QSignalBlocker b1(in_channel_box), b2(out_channel_box);
+    in_channel_box->setRange(0, rec.max_channel);
+    out_channel_box->setRange(0, rec.max_channel);
+}
+
+void ZARNAudioDelayLocator::resync() {
+    zarn::DelayLocatorRecord rec{};
+    if (zarn::ctl_request(main_window->fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) == 0)
+        set_channel_range(rec);
 }
 
 void ZARNAudioDelayLocator::handle_reset() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ctl/delay_locator_record.h"
+
 #include <QGroupBox>
 
 class QGridLayout;
@@ -18,6 +20,8 @@ public:
 
     // Re-reads the locator; shows its channels and the report.
     void refresh();
+    // After the daemon came back: the channel range as it has it now.
+    void resync();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;
@@ -36,4 +40,7 @@ public slots:
     void handle_enable_disable();
     void handle_channel_in();
     void handle_channel_out();
+
+private:
+    void set_channel_range(const zarn::DelayLocatorRecord &rec);
 };

@@ -25,10 +25,11 @@ public slots:
     void handle_start();
     void handle_stop();
 
-private:
-    // Sends the wanted state, then shows the state the daemon reports.
-    void request_state(std::int32_t value);
     // Reads the state and enables the buttons after it; a failed read
     // changes nothing.
     void show_state();
+
+private:
+    // Sends the wanted state, then shows the state the daemon reports.
+    void request_state(std::int32_t value);
 };

@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "app/zarn_main_window.h"
 #include "compressor/zarn_compressor.h"
@@ -103,6 +104,8 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     dst_channel_box->setRange(0, 63);
     dst_channel_box->setPrefix(tr("DstCh "));
 
+    config_known = false;
+    shown = widget_values();
     read_config();
 
     compressor = nullptr;
@@ -206,14 +209,52 @@ std::string ZARNController::config_name() const {
     return zarn::bounded_string(channel_config.name, sizeof channel_config.name);
 }
 
-void ZARNController::read_config() {
+bool ZARNController::Shown::operator==(const Shown &o) const {
+    return rx_mute == o.rx_mute && tx_mute == o.tx_mute && rx_polarity == o.rx_polarity &&
+           tx_polarity == o.tx_polarity && rx_amp == o.rx_amp && tx_amp == o.tx_amp &&
+           src_channel == o.src_channel && dst_channel == o.dst_channel && delay == o.delay;
+}
+
+ZARNController::Shown ZARNController::widget_values() const {
+    return {rx_mute_box->isChecked(),
+            tx_mute_box->isChecked(),
+            rx_polarity_box->isChecked(),
+            tx_polarity_box->isChecked(),
+            rx_amp,
+            tx_amp,
+            src_channel_box->value(),
+            dst_channel_box->value(),
+            delay_box ? delay_box->value() : 0};
+}
+
+bool ZARNController::read_config() {
+    std::uint32_t code = 0;
+    void *record = nullptr;
     if (is_two_way(kind)) {
-        const std::uint32_t code =
-            kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_CONFIG_GET : zarn::REQ_LOOP_CONFIG_GET;
+        code = kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_CONFIG_GET : zarn::REQ_LOOP_CONFIG_GET;
         channel_config.number = number;
         channel_config.channel = channel;
-        if (zarn::ctl_request(main_window->fd, code, &channel_config) != 0)
-            return;
+        record = &channel_config;
+    } else if (is_monitor(kind)) {
+        code = kind == zarn::KIND_INPUT_MONITOR    ? zarn::REQ_INPUT_MON_GET
+               : kind == zarn::KIND_OUTPUT_MONITOR ? zarn::REQ_OUTPUT_MON_GET
+                                                   : zarn::REQ_LOCAL_MON_GET;
+        monitor_config.number = number;
+        record = &monitor_config;
+    }
+    if (record != nullptr) {
+        // A failed read leaves the record untouched, but it may be stale:
+        // the next change reads again before it writes.
+        config_known = zarn::ctl_request(main_window->fd, code, record) == 0;
+        if (!config_known)
+            return false;
+    }
+    show_config();
+    return true;
+}
+
+void ZARNController::show_config() {
+    if (is_two_way(kind)) {
         const QSignalBlocker b1(rx_mute_box), b2(tx_mute_box), b3(rx_polarity_box),
             b4(tx_polarity_box), b5(src_channel_box), b6(dst_channel_box), b7(delay_box);
         rx_mute_box->setChecked(channel_config.rx_mute != 0);
@@ -228,24 +269,7 @@ void ZARNController::read_config() {
         delay_box->setValue(channel_config.delay);
         // The daemon may fill all 36 bytes without a terminating NUL.
         set_title(config_name().c_str());
-        return;
-    }
-    if (is_monitor(kind)) {
-        std::uint32_t code;
-        const char *title;
-        if (kind == zarn::KIND_INPUT_MONITOR) {
-            code = zarn::REQ_INPUT_MON_GET;
-            title = "Input Monitor";
-        } else if (kind == zarn::KIND_OUTPUT_MONITOR) {
-            code = zarn::REQ_OUTPUT_MON_GET;
-            title = "Output Monitor";
-        } else {
-            code = zarn::REQ_LOCAL_MON_GET;
-            title = "Local Monitor";
-        }
-        monitor_config.number = number;
-        if (zarn::ctl_request(main_window->fd, code, &monitor_config) != 0)
-            return;
+    } else if (is_monitor(kind)) {
         const QSignalBlocker b1(rx_mute_box), b2(rx_polarity_box), b3(src_channel_box),
             b4(dst_channel_box);
         rx_mute_box->setChecked(monitor_config.mute != 0);
@@ -253,13 +277,22 @@ void ZARNController::read_config() {
         set_rx_gain(monitor_config.amp);
         src_channel_box->setValue(monitor_config.src_channel);
         dst_channel_box->setValue(monitor_config.dst_channel);
-        set_title(title);
-        return;
+        set_title(kind == zarn::KIND_INPUT_MONITOR    ? "Input Monitor"
+                  : kind == zarn::KIND_OUTPUT_MONITOR ? "Output Monitor"
+                                                      : "Local Monitor");
+    } else {
+        set_title(kind == zarn::KIND_MAIN_OUTPUT ? "Main Output" : "Main Input");
     }
-    if (kind == zarn::KIND_MAIN_OUTPUT)
-        set_title("Main Output");
-    else if (kind == zarn::KIND_MAIN_INPUT)
-        set_title("Main Input");
+    shown = widget_values();
+}
+
+void ZARNController::resync() {
+    read_config();
+    if (compressor)
+        compressor->resync();
+    for (ZARNEqualizer *eq : {rx_equalizer, tx_equalizer})
+        if (eq)
+            eq->resync();
 }
 
 void ZARNController::set_title(const char *text) {
@@ -314,35 +347,62 @@ void ZARNController::handle_tx_eq() {
 }
 
 void ZARNController::handle_set_config() {
-    if (is_two_way(kind)) {
-        channel_config.number = number;
-        channel_config.channel = channel;
-        channel_config.rx_mute = rx_mute_box->isChecked() ? 1 : 0;
-        channel_config.tx_mute = tx_mute_box->isChecked() ? 1 : 0;
-        channel_config.rx_polarity = rx_polarity_box->isChecked() ? 1 : 0;
-        channel_config.tx_polarity = tx_polarity_box->isChecked() ? 1 : 0;
-        channel_config.rx_amp = rx_amp;
-        channel_config.tx_amp = tx_amp;
-        channel_config.src_channel = src_channel_box->value();
-        channel_config.dst_channel = dst_channel_box->value();
-        channel_config.delay = delay_box->value();
-        const std::uint32_t code =
-            kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_CONFIG_SET : zarn::REQ_LOOP_CONFIG_SET;
-        zarn::ctl_request(main_window->fd, code, &channel_config);
-    } else if (is_monitor(kind)) {
-        monitor_config.number = number;
-        monitor_config.mute = rx_mute_box->isChecked() ? 1 : 0;
-        monitor_config.polarity = rx_polarity_box->isChecked() ? 1 : 0;
-        monitor_config.amp = rx_amp;
-        monitor_config.src_channel = src_channel_box->value();
-        monitor_config.dst_channel = dst_channel_box->value();
-        std::uint32_t code = zarn::REQ_LOCAL_MON_SET;
-        if (kind == zarn::KIND_INPUT_MONITOR)
-            code = zarn::REQ_INPUT_MON_SET;
-        else if (kind == zarn::KIND_OUTPUT_MONITOR)
-            code = zarn::REQ_OUTPUT_MON_SET;
-        zarn::ctl_request(main_window->fd, code, &monitor_config);
+    if (!is_two_way(kind) && !is_monitor(kind)) {
+        main_window->connect_panel->update();
+        return;
     }
+    // Only what the user changed is taken from the widgets; every other field
+    // goes back as the daemon reported it, even where a widget clamps it.
+    const Shown now = widget_values();
+    const Shown before = shown;
+    if (!config_known && !read_config()) {
+        show_config();
+        return;
+    }
+    if (now == before)
+        return;
+
+    zarn::ChannelConfig config = channel_config;
+    zarn::MonitorConfig monitor = monitor_config;
+    const auto take = [](auto &field, auto now_value, auto before_value) {
+        if (now_value != before_value)
+            field = static_cast<std::remove_reference_t<decltype(field)>>(now_value);
+    };
+    std::uint32_t code;
+    void *record;
+    if (is_two_way(kind)) {
+        take(config.rx_mute, now.rx_mute, before.rx_mute);
+        take(config.tx_mute, now.tx_mute, before.tx_mute);
+        take(config.rx_polarity, now.rx_polarity, before.rx_polarity);
+        take(config.tx_polarity, now.tx_polarity, before.tx_polarity);
+        take(config.rx_amp, now.rx_amp, before.rx_amp);
+        take(config.tx_amp, now.tx_amp, before.tx_amp);
+        take(config.src_channel, now.src_channel, before.src_channel);
+        take(config.dst_channel, now.dst_channel, before.dst_channel);
+        take(config.delay, now.delay, before.delay);
+        config.number = number;
+        config.channel = channel;
+        code = kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_CONFIG_SET : zarn::REQ_LOOP_CONFIG_SET;
+        record = &config;
+    } else {
+        take(monitor.mute, now.rx_mute, before.rx_mute);
+        take(monitor.polarity, now.rx_polarity, before.rx_polarity);
+        take(monitor.amp, now.rx_amp, before.rx_amp);
+        take(monitor.src_channel, now.src_channel, before.src_channel);
+        take(monitor.dst_channel, now.dst_channel, before.dst_channel);
+        monitor.number = number;
+        code = kind == zarn::KIND_INPUT_MONITOR    ? zarn::REQ_INPUT_MON_SET
+               : kind == zarn::KIND_OUTPUT_MONITOR ? zarn::REQ_OUTPUT_MON_SET
+                                                   : zarn::REQ_LOCAL_MON_SET;
+        record = &monitor;
+    }
+    // A refused write changes nothing in the daemon, so the widgets go back
+    // to what it last reported.
+    if (zarn::ctl_request(main_window->fd, code, record) == 0) {
+        channel_config = config;
+        monitor_config = monitor;
+    }
+    show_config();
     main_window->connect_panel->update();
 }
 

@@ -25,7 +25,12 @@ public:
     ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number);
     ~ZARNController() override;
 
-    void read_config();
+    // Reads the configuration record and shows it; false when the read
+    // failed, which leaves the widgets as they were.
+    bool read_config();
+    // After the daemon came back: the record, title and widgets as it has
+    // them now, and its compressor and equalizer windows likewise.
+    void resync();
     void set_title(const char *text);
     void set_rx_gain(int v);
     void set_tx_gain(int v);
@@ -61,8 +66,11 @@ public:
     int number;
     int rx_amp;
     int tx_amp;
+    // The record as the daemon last reported or accepted it; valid only
+    // while config_known.
     zarn::ChannelConfig channel_config;
     zarn::MonitorConfig monitor_config;
+    bool config_known;
 
 public slots:
     void handle_rx_amp_up();
@@ -75,6 +83,17 @@ public slots:
     void handle_compressor();
 
 private:
+    // What the widgets showed when the record was last put into them; a
+    // widget that differs from it is a change the user made.
+    struct Shown {
+        bool rx_mute, tx_mute, rx_polarity, tx_polarity;
+        int rx_amp, tx_amp, src_channel, dst_channel, delay;
+        bool operator==(const Shown &o) const;
+    };
+    Shown shown;
+    Shown widget_values() const;
+    // Puts the known record into the widgets without sending anything.
+    void show_config();
     void connect_signals();
     void place_widgets();
     // The configured name, never read past its 36-byte field.

@@ -41,11 +41,11 @@ class TestCompressor : public QObject {
 private slots:
     void construction_reads_once_and_writes_nothing();
     void widgets_ranges_and_titles();
-    void values_outside_the_ranges_are_clamped_and_written_clamped();
+    void values_outside_the_ranges_are_shown_clamped_and_written_as_reported();
     void gain();
     void a_change_writes_all_four_settings();
     void nothing_is_sent_while_the_device_is_closed();
-    void a_window_built_while_closed_keeps_zeros();
+    void a_window_built_while_closed_reads_before_its_first_write();
     void paste_without_another_source_does_nothing();
     void paste_takes_the_source_values_of_that_moment();
     void paste_writes_once_per_changed_setting_in_order();
@@ -111,18 +111,19 @@ void TestCompressor::widgets_ranges_and_titles() {
     QCOMPARE(utf8.windowTitle(), QString::fromUtf8("Zarnmix Compressor for Grüß"));
 }
 
-void TestCompressor::values_outside_the_ranges_are_clamped_and_written_clamped() {
+void TestCompressor::values_outside_the_ranges_are_shown_clamped_and_written_as_reported() {
     PanelRig rig;
     rig.daemon.set_hook(
         answer_with(zarn::REQ_DEV_COMP_GET, CompressorSettings{0, 5, 300, 63, -4, 0}));
     ZARNCompressor c(rig.window.get(), zarn::KIND_DEVICE, 0, "x");
     QCOMPARE(shown(c), (QList<int>{1, 255, 62, 0}));
 
+    // The settings the user did not touch go back exactly as reported.
     rig.daemon.clear_requests();
     c.enabled_box->setValue(0);
     const auto writes = rig.sent(zarn::REQ_DEV_COMP_SET);
     QCOMPARE(writes.size(), std::size_t(1));
-    QCOMPARE(settings_of(record_of<CompressorSettings>(writes[0])), (QList<int>{0, 255, 62, 0}));
+    QCOMPARE(settings_of(record_of<CompressorSettings>(writes[0])), (QList<int>{0, 300, 63, -4}));
 }
 
 void TestCompressor::gain() {
@@ -207,6 +208,7 @@ void TestCompressor::a_change_writes_all_four_settings() {
 void TestCompressor::nothing_is_sent_while_the_device_is_closed() {
     PanelRig rig;
     ZARNCompressor c(rig.window.get(), zarn::KIND_DEVICE, 0, "x");
+    const QList<int> before = shown(c);
     rig.close();
     rig.daemon.clear_requests();
     c.attack_box->setValue(5);
@@ -214,16 +216,17 @@ void TestCompressor::nothing_is_sent_while_the_device_is_closed() {
     QCOMPARE(rig.daemon.requests().size(), std::size_t(0));
     QCOMPARE(c.gain_label->text(), QString("1.0"));
 
-    // The change made while closed is not sent later; the next one sends all.
+    // The change that could not be sent is undone, not sent later.
+    QCOMPARE(shown(c), before);
     rig.open();
     c.decay_box->setValue(6);
     const auto writes = rig.sent(zarn::REQ_DEV_COMP_SET);
     QCOMPARE(writes.size(), std::size_t(1));
     QCOMPARE(settings_of(record_of<CompressorSettings>(writes[0])), shown(c));
-    QCOMPARE(shown(c).mid(2), (QList<int>{5, 6}));
+    QCOMPARE(shown(c).mid(2), (QList<int>{before[2], 6}));
 }
 
-void TestCompressor::a_window_built_while_closed_keeps_zeros() {
+void TestCompressor::a_window_built_while_closed_reads_before_its_first_write() {
     PanelRig rig;
     rig.daemon.with_engine(
         [](zarn::sim::Engine &e) { e.devices[0].compressor = {0, 1, 128, 10, 30, 0}; });
@@ -236,10 +239,21 @@ void TestCompressor::a_window_built_while_closed_keeps_zeros() {
     QCOMPARE(shown(c), (QList<int>{0, 0, 0, 0}));
     QVERIFY(c.gain_label->text() != QString("1.0"));
 
+    // The first change reads the settings it never had, then sends them with
+    // the one the user changed.
+    rig.daemon.clear_requests();
     c.attack_box->setValue(4);
+    QCOMPARE(rig.daemon.count(zarn::REQ_DEV_COMP_GET), std::size_t(1));
     const auto writes = rig.sent(zarn::REQ_DEV_COMP_SET);
     QCOMPARE(writes.size(), std::size_t(1));
-    QCOMPARE(settings_of(record_of<CompressorSettings>(writes[0])), (QList<int>{0, 0, 4, 0}));
+    QCOMPARE(settings_of(record_of<CompressorSettings>(writes[0])), (QList<int>{1, 128, 4, 30}));
+    QCOMPARE(shown(c), (QList<int>{1, 128, 4, 30}));
+
+    // While the read still fails, nothing is sent and the change is undone.
+    rig.close();
+    ZARNCompressor other(rig.window.get(), zarn::KIND_DEVICE, 0, "y");
+    other.knee_box->setValue(9);
+    QCOMPARE(other.knee_box->value(), 0);
 }
 
 void TestCompressor::paste_without_another_source_does_nothing() {

@@ -310,20 +310,20 @@ void TestEqualizer::texts_that_cannot_be_sent() {
     const QString empty = info_box("EQ filter specification is empty");
     const QString invalid = info_box("Invalid EQ filter specification");
 
-    // OFF to ON with only blanks, or an invalid text, to design: a box, the
-    // map on ON without coefficients, nothing sent.
+    // OFF to ON with only blanks, or an invalid text, to design: a box,
+    // nothing sent, and the map back on OFF, as the daemon has it.
     set_text(e.get(), " \n\t \n");
     release_on(e.get());
     set_text(other.get(), "# comment");
     release_on(other.get());
     QCOMPARE(closer->boxes, QStringList({empty, invalid}));
     QVERIFY(d.requests().empty());
-    QVERIFY(e->state_map->selected == 1 && e->coefficients == nullptr);
-    QVERIFY(other->state_map->selected == 1 && other->coefficients == nullptr);
+    QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
+    QVERIFY(other->state_map->selected == 0 && other->coefficients == nullptr);
 
-    // A valid text then goes out with "Apply filter".
+    // A valid text then goes out when the filter is switched on.
     set_text(e.get(), "norm\n100 1\n");
-    apply(e.get());
+    release_on(e.get());
     QCOMPARE(filter_writes(d).size(), std::size_t(1));
     const std::vector<double> sent = filter_writes(d)[0].payload;
     QCOMPARE(coefficients_of(e.get()), sent);
@@ -397,11 +397,11 @@ void TestEqualizer::apply_designs_and_sends() {
     }),
              want);
 
-    // A second apply sends again, into the same array.
-    const double *array = e->coefficients;
+    // A second apply sends again, and the window keeps what it sent.
     apply(e.get());
     QCOMPARE(filter_writes(d).size(), std::size_t(2));
-    QCOMPARE(e->coefficients, array);
+    QCOMPARE(as<FilterRecord>(filter_writes(d)[1]).coefficients,
+             reinterpret_cast<std::uint64_t>(e->coefficients));
 
     // The text is trimmed before its normalize line is looked for: unity at
     // amplitude 2 is a pure delay of gain 2, normalized to 1.
@@ -429,21 +429,27 @@ void TestEqualizer::apply_designs_and_sends() {
 void TestEqualizer::nothing_sent_without_rate_or_device() {
     TestDaemon d(topology());
     auto w = fixture::make_window(d.path());
-    d.set_hook(
-        [](std::uint32_t code, unsigned char *, std::vector<double> &) -> std::optional<int> {
-            if (code == zarn::REQ_SAMPLE_RATE_GET)
-                return -1;
-            return std::nullopt;
-        });
+    const TestDaemon::Hook no_rate_hook = [](std::uint32_t code, unsigned char *,
+                                             std::vector<double> &) -> std::optional<int> {
+        if (code == zarn::REQ_SAMPLE_RATE_GET)
+            return -1;
+        return std::nullopt;
+    };
+    d.set_hook(no_rate_hook);
     auto no_rate = make_equalizer(w.get(), zarn::KIND_DEVICE);
     d.clear_hook();
     auto e = make_equalizer(w.get(), RX_DEVICE);
     QVERIFY(no_rate->sample_rate == 0 && no_rate->filter_length == 2048);
-    d.clear_requests();
+
+    // The window reads again before it writes; while the rate still cannot
+    // be read, nothing is sent and the map shows OFF, as the daemon has it.
+    d.set_hook(no_rate_hook);
     set_text(no_rate.get(), "norm\n");
     release_on(no_rate.get());
     apply(no_rate.get());
-    QCOMPARE(no_rate->state_map->selected, 1);
+    QCOMPARE(no_rate->state_map->selected, 0);
+    QVERIFY(filter_writes(d).empty());
+    d.clear_hook();
 
     // A closed device: nothing read at construction, nothing sent after.
     const int fd = w->fd;
@@ -451,14 +457,22 @@ void TestEqualizer::nothing_sent_without_rate_or_device() {
     auto closed = make_equalizer(w.get(), RX_DEVICE);
     QVERIFY(closed->sample_rate == 0 && closed->filter_length == 0);
     QCOMPARE(closed->state_map->selected, 0);
+    d.clear_requests();
     set_text(e.get(), "norm\n");
     release_on(e.get());
     apply(e.get());
+    QCOMPARE(e->state_map->selected, 0);
     w->fd = fd;
 
     QVERIFY(closer->boxes.isEmpty());
     QVERIFY(d.requests().empty());
     QVERIFY(e->coefficients == nullptr);
+
+    // Once the rate can be read, the first change reads it and sends.
+    release_on(no_rate.get());
+    QCOMPARE(no_rate->sample_rate, 48000);
+    QCOMPARE(filter_writes(d).size(), std::size_t(1));
+    QCOMPARE(no_rate->state_map->selected, 1);
 }
 
 void TestEqualizer::paste_text_only_and_destroyed_source() {

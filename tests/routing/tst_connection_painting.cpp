@@ -51,7 +51,7 @@ private slots:
     void loopback_source_past_the_grid_is_clipped();
     void loopback_source_is_not_mapped_to_main_channels();
     void targets_without_routes_leave_the_painters_white();
-    void strip_change_repaints_the_changed_route();
+    void strip_change_without_daemon_keeps_the_route();
 };
 
 void TestConnectionPainting::route_to_a_missing_main_channel_keeps_only_its_valid_end() {
@@ -204,7 +204,7 @@ void TestConnectionPainting::targets_without_routes_leave_the_painters_white() {
     QVERIFY(all_white(render(rig.panel->loop_connections)));
 }
 
-void TestConnectionPainting::strip_change_repaints_the_changed_route() {
+void TestConnectionPainting::strip_change_without_daemon_keeps_the_route() {
     RoutingRig rig;
     rig.add_main(2, 2);
     // With no daemon the record stays as preset: both routes go between
@@ -215,27 +215,17 @@ void TestConnectionPainting::strip_change_repaints_the_changed_route() {
     ZARNDevConnections *painter = rig.panel->dev_connections;
     const int w = painter->width();
     const QRect out0(w - 4, rig.row_y(1, painter) - 3, 4, 7);
-    const QRect out1(w - 4, rig.row_y(2, painter) - 3, 4, 7);
     QCOMPARE(count(render(painter), out0, is_dark), 4 * 7);
 
-    PaintCounter counter;
-    painter->installEventFilter(&counter);
-
+    // Nothing could be read or sent, so the change is undone and the route
+    // keeps what the record says.
     dev->tx_mute_box->setChecked(true);
-    QCOMPARE(dev->channel_config.tx_mute, 1);
-    QTRY_VERIFY(counter.paints > 0);
-    QImage image = render(painter);
-    QCOMPARE(count(image, out0, is_grey), 4 * 7);
-
-    const int paints = counter.paints;
     dev->dst_channel_box->setValue(1);
-    QTRY_VERIFY(counter.paints > paints);
-    image = render(painter);
-    QCOMPARE(count(image, out0, is_white), 4 * 7);
-    QCOMPARE(count(image, out1, is_grey), 4 * 7);
-
-    dev->tx_mute_box->setChecked(false);
-    QCOMPARE(count(render(painter), out1, is_dark), 4 * 7);
+    QCOMPARE(std::make_pair(dev->tx_mute_box->isChecked(), dev->dst_channel_box->value()),
+             std::make_pair(false, 0));
+    QCOMPARE(std::make_pair(dev->channel_config.tx_mute, dev->channel_config.dst_channel),
+             std::make_pair(0, 0));
+    QCOMPARE(count(render(painter), out0, is_dark), 4 * 7);
 }
 
 QTEST_MAIN(TestConnectionPainting)

@@ -114,9 +114,9 @@ private slots:
     void widgets_and_cells_per_kind();
     void titles();
     void read_fills_widgets_without_writing();
-    void failed_read_leaves_defaults_and_later_write_sends_preset();
+    void failed_read_is_read_again_before_a_write();
     void change_sends_whole_record_as_last_read();
-    void gain_clamp_still_sends();
+    void gain_shown_clamped_is_sent_as_reported();
     void compressor_button_shows_the_channel_zero_window();
 };
 
@@ -263,17 +263,18 @@ void TestController::read_fills_widgets_without_writing() {
              std::make_tuple(std::size_t{1}, std::size_t{2}, std::size_t{1}, std::size_t{1}));
 }
 
-void TestController::failed_read_leaves_defaults_and_later_write_sends_preset() {
+void TestController::failed_read_is_read_again_before_a_write() {
     TestDaemon d(mixed());
-    d.set_hook([](std::uint32_t code, unsigned char *record, std::vector<double> &) {
+    const TestDaemon::Hook refuse_dev1 = [](std::uint32_t code, unsigned char *record,
+                                            std::vector<double> &) {
         if (code == zarn::REQ_DEV_CONFIG_GET && record[0] == 1) {
             std::memset(record, 0x66, 84); // a failed reply's bytes must not be taken
             return std::optional<int>(-1);
         }
         return code == zarn::REQ_OUTPUT_MON_GET ? std::optional<int>(-1) : std::nullopt;
-    });
+    };
+    d.set_hook(refuse_dev1);
     auto w = fixture::make_window(d.path());
-    d.clear_hook();
     ZARNController *s = w->strips[DEV1_CH0];
     QVERIFY(s->title().isEmpty() && w->strips[OUTPUT_MON0]->title().isEmpty());
     QVERIFY(!s->rx_mute_box->isChecked() && !s->tx_polarity_box->isChecked());
@@ -282,14 +283,37 @@ void TestController::failed_read_leaves_defaults_and_later_write_sends_preset() 
                              s->delay_box->maximum()),
              std::make_tuple(0, 0, QSpinBox().maximum()));
 
+    // The read before the write fails too: nothing is sent, the box goes back.
+    d.clear_requests();
+    s->tx_mute_box->setChecked(true);
+    QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_GET), std::size_t{1});
+    QCOMPARE(pure_writes(d), std::size_t{0});
+    QVERIFY(!s->tx_mute_box->isChecked());
+
+    // Once the daemon answers, the change goes out on the record it reports,
+    // and the strip shows that record.
+    d.clear_hook();
+    d.with_engine([](Engine &e) {
+        zarn::ChannelConfig &c = e.devices[1].channels[0].config;
+        c.rx_amp = 7;
+        c.rx_polarity = 1;
+        c.delay = 12;
+        c.delay_limit = 100;
+    });
+    const auto daemon_copy =
+        d.with_engine([](Engine &e) { return e.devices[1].channels[0].config; });
     d.clear_requests();
     s->tx_mute_box->setChecked(true);
     const auto writes = with_code(d, zarn::REQ_DEV_CONFIG_SET);
     QCOMPARE(writes.size(), std::size_t{1});
-    std::vector<unsigned char> expected(84, 0);
-    expected[0] = 1;  // number
-    expected[64] = 1; // tx_mute
-    QCOMPARE(writes[0].record, expected);
+    zarn::ChannelConfig expected = daemon_copy;
+    expected.tx_mute = 1;
+    QCOMPARE(writes[0].record,
+             std::vector<unsigned char>(reinterpret_cast<const unsigned char *>(&expected),
+                                        reinterpret_cast<const unsigned char *>(&expected + 1)));
+    QCOMPARE(std::make_tuple(s->rx_gain_label->text(), s->rx_polarity_box->isChecked(),
+                             s->delay_box->value(), s->tx_mute_box->isChecked()),
+             std::make_tuple(QString("7"), true, 12, true));
 }
 
 void TestController::change_sends_whole_record_as_last_read() {
@@ -365,7 +389,7 @@ void TestController::change_sends_whole_record_as_last_read() {
     QCOMPARE(pure_writes(d), std::size_t{0});
 }
 
-void TestController::gain_clamp_still_sends() {
+void TestController::gain_shown_clamped_is_sent_as_reported() {
     TestDaemon d(mixed());
     d.with_engine([](Engine &e) {
         e.devices[0].channels[0].config.rx_amp = 31;
@@ -378,27 +402,28 @@ void TestController::gain_clamp_still_sends() {
     auto w = fixture::make_window(d.path());
     d.clear_requests();
 
-    // Reported gains beyond the range show clamped, and are written clamped.
+    // Reported gains beyond the range show clamped, but a change of another
+    // field sends them back as reported.
     ZARNController *far = w->strips[DEV0_CH1];
     QCOMPARE(std::make_tuple(far->rx_gain_label->text(), far->tx_gain_label->text(),
                              w->strips[OUTPUT_MON0]->rx_gain_label->text()),
              std::make_tuple(QString("31"), QString("-31"), QString("31")));
     far->rx_mute_box->setChecked(true);
     const auto written = as<zarn::ChannelConfig>(with_code(d, zarn::REQ_DEV_CONFIG_SET).at(0));
-    QCOMPARE(std::make_pair(written.rx_amp, written.tx_amp), std::make_pair(31, -31));
+    QCOMPARE(std::make_tuple(written.rx_amp, written.tx_amp, written.rx_mute),
+             std::make_tuple(40, -2147483647 - 1, 1));
+    // A step from the clamped value is what the user sees and sends.
+    far->rx_down_button->click();
+    QCOMPARE(as<zarn::ChannelConfig>(with_code(d, zarn::REQ_DEV_CONFIG_SET).back()).rx_amp, 30);
     d.clear_requests();
 
+    // At the limit a press changes nothing, so nothing is sent.
     ZARNController *s = w->strips[DEV0_CH0];
     s->rx_up_button->click();
     s->tx_down_button->click();
     QCOMPARE(std::make_pair(s->rx_gain_label->text(), s->tx_gain_label->text()),
              std::make_pair(QString("31"), QString("-31")));
-    auto writes = with_code(d, zarn::REQ_DEV_CONFIG_SET);
-    QCOMPARE(writes.size(), std::size_t{2});
-    for (auto &r : writes)
-        QCOMPARE(
-            std::make_pair(as<zarn::ChannelConfig>(r).rx_amp, as<zarn::ChannelConfig>(r).tx_amp),
-            std::make_pair(31, -31));
+    QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{0});
 
     // One press is one step.
     s->rx_down_button->click();
@@ -409,8 +434,7 @@ void TestController::gain_clamp_still_sends() {
     ZARNController *m = w->strips[INPUT_MON0];
     m->rx_up_button->click();
     QCOMPARE(m->rx_gain_label->text(), QStringLiteral("31"));
-    QCOMPARE(d.count(zarn::REQ_INPUT_MON_SET), std::size_t{1});
-    QCOMPARE(as<zarn::MonitorConfig>(with_code(d, zarn::REQ_INPUT_MON_SET)[0]).amp, 31);
+    QCOMPARE(d.count(zarn::REQ_INPUT_MON_SET), std::size_t{0});
 }
 
 void TestController::compressor_button_shows_the_channel_zero_window() {
