@@ -1,5 +1,6 @@
 #include "app/zarn_main_window.h"
 
+#include <QCloseEvent>
 #include <QIcon>
 #include <QTimer>
 #include <algorithm>
@@ -7,8 +8,10 @@
 #include <iterator>
 
 #include "app/zarn_grid_layout.h"
+#include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
+#include "eq/zarn_equalizer.h"
 #include "panels/zarn_add_options.h"
 #include "panels/zarn_audio_delay_locator.h"
 #include "panels/zarn_record_status.h"
@@ -16,11 +19,22 @@
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 
+namespace {
+
+// A daemon that accepts requests and never answers costs the whole reply
+// limit (1 s) per attempt. Waiting at least three times that before the
+// next attempt keeps the window responsive for 70% of any 10 s.
+constexpr int FIRST_BACKOFF_MS = 3000;
+constexpr int MAX_BACKOFF_MS = 5000;
+
+} // namespace
+
 ZARNMainWindow::ZARNMainWindow(const char *device_path)
     : QScrollArea(nullptr), eq_copy_source(nullptr), compressor_copy_source(nullptr),
       strip_grid(nullptr), main_grid(nullptr), strips{}, connect_panel(nullptr),
       delay_locator(nullptr), record_status(nullptr), add_options(nullptr), sys_info(nullptr),
-      watchdog_timer(nullptr), device_path(device_path), fd(-1), tick(0) {
+      watchdog_timer(nullptr), device_path(device_path), fd(-1), tick(0), link(Link::Answering),
+      resync_pending(false), timeouts_seen(zarn::ctl_timeouts()), backoff_ms(0) {
     fd = zarn::ctl_open(device_path);
 
     strip_grid = new ZARNGridLayout();
@@ -48,6 +62,11 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
 
     setWidget(static_cast<QWidget *>(main_grid));
+
+    // Nothing found at start is looked for again once the daemon answers.
+    resync_pending = strips[0] == nullptr;
+    if (fd < 0)
+        set_link(Link::NotConnected);
 
     watchdog_timer->start(100);
 }
@@ -120,18 +139,113 @@ void ZARNMainWindow::discover() {
         strips[i] = nullptr;
 }
 
+void ZARNMainWindow::build_strips() {
+    discover();
+    if (strips[0] == nullptr)
+        return;
+    // The diagram's rows come from the strip table, so it is built anew.
+    main_grid->removeWidget(connect_panel);
+    delete connect_panel;
+    connect_panel = new ZARNConnect(this);
+    main_grid->addWidget(connect_panel, 0, 0, 1, 1);
+    static_cast<QWidget *>(main_grid)->adjustSize();
+}
+
+void ZARNMainWindow::resynchronise() {
+    if (strips[0] == nullptr) {
+        build_strips();
+    } else {
+        for (ZARNController *strip : strips) {
+            if (strip)
+                strip->resync();
+        }
+        connect_panel->update();
+    }
+    delay_locator->resync();
+    record_status->show_state();
+    sys_info->refresh();
+}
+
+void ZARNMainWindow::set_link(Link state) {
+    if (state == link)
+        return;
+    link = state;
+    QString title = QStringLiteral("Zarnmix Control");
+    if (state == Link::NotConnected)
+        title += QStringLiteral(" - not connected (%1)").arg(QString::fromLocal8Bit(device_path));
+    else if (state == Link::NotAnswering)
+        title += QStringLiteral(" - daemon not answering");
+    setWindowTitle(title);
+
+    // Greyed rather than hidden: the last values stay readable, and nothing
+    // can be changed that could not be sent.
+    const bool enabled = state == Link::Answering;
+    for (QWidget *w : {static_cast<QWidget *>(strip_grid), static_cast<QWidget *>(connect_panel),
+                       static_cast<QWidget *>(delay_locator), static_cast<QWidget *>(record_status),
+                       static_cast<QWidget *>(add_options), static_cast<QWidget *>(sys_info)})
+        w->setEnabled(enabled);
+    for (QWidget *w : strip_windows())
+        w->setEnabled(enabled);
+}
+
+std::vector<QWidget *> ZARNMainWindow::strip_windows() const {
+    std::vector<QWidget *> windows;
+    for (ZARNController *strip : strips) {
+        if (!strip)
+            continue;
+        for (QWidget *w : {static_cast<QWidget *>(strip->compressor),
+                           static_cast<QWidget *>(strip->rx_equalizer),
+                           static_cast<QWidget *>(strip->tx_equalizer)})
+            if (w)
+                windows.push_back(w);
+    }
+    return windows;
+}
+
+void ZARNMainWindow::drop_connection(bool hung) {
+    zarn::ctl_close(fd);
+    fd = -1;
+    resync_pending = true;
+    if (hung) {
+        backoff_ms = backoff_ms == 0 ? FIRST_BACKOFF_MS : std::min(2 * backoff_ms, MAX_BACKOFF_MS);
+        backoff_clock.start();
+    }
+    set_link(Link::NotAnswering);
+}
+
 void ZARNMainWindow::handle_watchdog() {
+    // A request that ran out of time (here or in a user action) has shut the
+    // connection down; the daemon is hung rather than gone.
+    const unsigned long timeouts = zarn::ctl_timeouts();
+    const bool hung = timeouts != timeouts_seen;
+    timeouts_seen = timeouts;
+    if (fd >= 0 && hung) {
+        drop_connection(true);
+        return;
+    }
     if (fd < 0) {
-        fd = zarn::ctl_open(device_path);
-        if (fd < 0)
+        if (backoff_ms > 0 && !backoff_clock.hasExpired(backoff_ms))
             return;
+        fd = zarn::ctl_open(device_path);
+        if (fd < 0) {
+            set_link(Link::NotConnected);
+            resync_pending = true;
+            return;
+        }
     }
     std::int32_t answer = 0;
     if (zarn::ctl_request(fd, zarn::REQ_PROBE, &answer) != 0) {
-        zarn::ctl_close(fd);
-        fd = -1;
+        const bool probe_hung = zarn::ctl_timeouts() != timeouts_seen;
+        timeouts_seen = zarn::ctl_timeouts();
+        drop_connection(probe_hung);
         return;
     }
+    backoff_ms = 0;
+    if (resync_pending) {
+        resync_pending = false;
+        resynchronise();
+    }
+    set_link(Link::Answering);
     // Wraps instead of overflowing; the meters only compare it for change.
     tick = static_cast<int>(static_cast<unsigned>(tick) + 1u);
     for (ZARNController *strip : strips) {
@@ -139,4 +253,13 @@ void ZARNMainWindow::handle_watchdog() {
             strip->refresh_levels();
     }
     delay_locator->refresh();
+}
+
+void ZARNMainWindow::closeEvent(QCloseEvent *event) {
+    // The equalizer and compressor windows have no parent; without the main
+    // window there is no way back to them, so the program ends with it.
+    watchdog_timer->stop();
+    for (QWidget *w : strip_windows())
+        w->close();
+    QScrollArea::closeEvent(event);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QScrollArea>
+#include <vector>
 
 #include "ctl/strip_kind.h"
 
@@ -42,14 +44,40 @@ public:
     int fd;
     int tick;
 
+    // How the daemon last answered the watchdog; the title and the enabled
+    // state of every control follow it.
+    enum class Link { Answering, NotConnected, NotAnswering };
+    Link link;
+
 public slots:
     void handle_watchdog();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
+    // Re-reads everything the window shows from the daemon, without writing;
+    // builds the strips when there were none.
+    void resynchronise();
+    void set_link(Link state);
+    // The strips' parentless windows: compressors and equalizers.
+    std::vector<QWidget *> strip_windows() const;
+    // Closes the descriptor after a failed probe; a daemon that let a
+    // request run into its time limit is left alone for a while.
+    void drop_connection(bool hung);
+
     // Issues the kind's peak request for one target; true when it exists.
     bool probe(int kind, int index, int channel);
     // Puts a new strip in the next table entry and grid row; false once the
     // table is full.
     bool add_strip(int &count, int kind, int channel, int number);
     void discover();
+    // Discovery when start-up found nothing: strips, their windows and the
+    // diagram, built and laid out as at start.
+    void build_strips();
+
+    bool resync_pending;
+    unsigned long timeouts_seen;
+    int backoff_ms;
+    QElapsedTimer backoff_clock;
 };

@@ -29,12 +29,15 @@ bool is_socket(int fd) {
     return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
 }
 
+unsigned long timeouts = 0;
+
 // Waits until fd is ready for events or the deadline passes.
 bool wait_ready(int fd, short events, Clock::time_point deadline) {
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) {
+            ++timeouts;
             return false;
         }
         pollfd p{fd, events, 0};
@@ -42,7 +45,11 @@ bool wait_ready(int fd, short events, Clock::time_point deadline) {
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
+        if (n == 0) {
+            ++timeouts;
+            return false;
+        }
+        if (n < 0) {
             return false;
         }
         // Hang-up or error still lets recv/send report what happened.
@@ -233,6 +240,10 @@ int ctl_request(int fd, std::uint32_t code, void *record) {
 
 int ctl_close(int fd) {
     return ::close(fd);
+}
+
+unsigned long ctl_timeouts() {
+    return timeouts;
 }
 
 } // namespace zarn

@@ -19,4 +19,8 @@ int ctl_request(int fd, std::uint32_t code, void *record);
 // Closes a descriptor returned by ctl_open.
 int ctl_close(int fd);
 
+// How many requests have run out of time since the process started; the
+// watchdog backs off from a daemon that accepts requests but never answers.
+unsigned long ctl_timeouts();
+
 } // namespace zarn

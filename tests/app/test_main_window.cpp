@@ -1,12 +1,20 @@
+#include <QCheckBox>
+#include <QElapsedTimer>
 #include <QIcon>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <limits>
 #include <tuple>
 
+#include "compressor/zarn_compressor.h"
+#include "eq/zarn_button_map.h"
+#include "eq/zarn_equalizer.h"
 #include "panels/zarn_add_options.h"
 #include "panels/zarn_audio_delay_locator.h"
 #include "panels/zarn_record_status.h"
@@ -65,9 +73,11 @@ private slots:
     void discovery_order_and_probes();
     void discovery_stops_at_128_strips();
     void window_layout_title_icon_timer();
-    void no_daemon_at_start();
-    void daemon_lost_and_back();
+    void no_daemon_at_start_then_discovery();
+    void daemon_restarted_with_other_state_is_read_again();
     void daemon_stops_answering();
+    void hung_daemon_is_backed_off();
+    void closing_the_window_closes_its_windows();
     void watchdog_walks_past_null_entries();
     void tick_order();
 };
@@ -164,56 +174,156 @@ void TestMainWindow::window_layout_title_icon_timer() {
     QCOMPARE(d.count(zarn::REQ_PROBE), std::size_t(w->tick - before));
 }
 
-void TestMainWindow::no_daemon_at_start() {
+namespace {
+
+bool controls_enabled(const ZARNMainWindow &w) {
+    return static_cast<QWidget *>(w.strip_grid)->isEnabled() && w.delay_locator->isEnabled() &&
+           w.record_status->isEnabled() && w.add_options->isEnabled() && w.sys_info->isEnabled();
+}
+
+bool controls_disabled(const ZARNMainWindow &w) {
+    return !static_cast<QWidget *>(w.strip_grid)->isEnabled() && !w.delay_locator->isEnabled() &&
+           !w.record_status->isEnabled() && !w.add_options->isEnabled() && !w.sys_info->isEnabled();
+}
+
+bool is_write(std::uint32_t code) {
+    using namespace zarn;
+    for (std::uint32_t c :
+         {REQ_DEV_CONFIG_SET, REQ_LOOP_CONFIG_SET, REQ_INPUT_MON_SET, REQ_OUTPUT_MON_SET,
+          REQ_LOCAL_MON_SET, REQ_DEV_COMP_SET, REQ_LOOP_COMP_SET, REQ_MAIN_COMP_SET,
+          REQ_DEV_RX_FILTER_SET, REQ_DEV_TX_FILTER_SET, REQ_LOOP_RX_FILTER_SET,
+          REQ_LOOP_TX_FILTER_SET, REQ_DELAY_LOCATOR_SET, REQ_RECORDING_SET})
+        if (code == c)
+            return true;
+    return false;
+}
+
+} // namespace
+
+void TestMainWindow::no_daemon_at_start_then_discovery() {
     TestDaemon d(example_topology());
     d.stop();
     auto w = fixture::make_window(d.path(), true);
     QCOMPARE(w->fd, -1);
     QCOMPARE(fixture::strip_count(*w), 0);
     QCOMPARE(w->strip_grid->QGridLayout::count(), 0);
+    QCOMPARE(w->windowTitle(),
+             QStringLiteral("Zarnmix Control - not connected (%1)").arg(QString(d.path())));
+    QVERIFY(controls_disabled(*w));
     fixture::show_whole(*w);
     QTest::qWait(350);
     QCOMPARE(w->tick, 0);
     QCOMPARE(w->fd, -1);
 
-    // The watchdog opens the device once it is there, without discovery.
+    // Once the daemon is there, the first successful probe discovers the
+    // strips and builds them, their windows and the diagram as at start.
     d.start();
     QTRY_VERIFY(w->tick > 0);
-    QVERIFY(w->fd >= 0);
-    QCOMPARE(fixture::strip_count(*w), 0);
     w->watchdog_timer->stop();
+    QVERIFY(w->fd >= 0);
+    QCOMPARE(targets(*w).size(), std::size_t{14});
+    QCOMPARE(targets(*w).back(), Target(6, 1, 0));
+    QCOMPARE(w->strip_grid->QGridLayout::count(), 14);
+    QVERIFY(w->strips[0]->compressor != nullptr && w->strips[0]->rx_equalizer != nullptr);
+    QCOMPARE(w->strips[0]->connect_row, 4);
+    QLayoutItem *top = static_cast<QGridLayout *>(w->main_grid)->itemAtPosition(0, 0);
+    QVERIFY(top != nullptr && top->widget() == w->connect_panel);
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+    QVERIFY(controls_enabled(*w));
     for (auto &r : d.requests())
-        QVERIFY(r.code == zarn::REQ_PROBE || r.code == zarn::REQ_DELAY_LOCATOR_GET);
-    QCOMPARE(d.count(zarn::REQ_PROBE), std::size_t(w->tick));
+        QVERIFY(!is_write(r.code));
 }
 
-void TestMainWindow::daemon_lost_and_back() {
+void TestMainWindow::daemon_restarted_with_other_state_is_read_again() {
     TestDaemon d(example_topology());
     auto w = fixture::make_window(d.path());
     fixture::show_whole(*w);
+    ZARNController *s = w->strips[1]; // device 0, channel 1
+    ZARNEqualizer *shown_eq = s->tx_equalizer;
+    shown_eq->show();
     d.clear_requests();
 
     w->handle_watchdog();
     QCOMPARE(w->tick, 1);
     QCOMPARE(d.count(zarn::REQ_PROBE), std::size_t{1});
     QCOMPARE(peak_sequence(d).size(), std::size_t{14}); // one per meter
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
 
+    // Gone: the controls grey out and the title says so; nothing is sent.
     d.stop();
     for (int i = 0; i < 2; ++i) {
         w->handle_watchdog();
         QCOMPARE(std::make_pair(w->fd, w->tick), std::make_pair(-1, 1));
     }
+    QVERIFY(controls_disabled(*w) && !shown_eq->isEnabled() && !s->isEnabled());
+    QVERIFY(w->windowTitle().startsWith(QStringLiteral("Zarnmix Control - not connected (")));
 
+    // Back with other settings, as after a restart of the daemon.
+    d.with_engine([](zarn::sim::Engine &e) {
+        zarn::ChannelConfig &c = e.devices[0].channels[1].config;
+        std::strcpy(c.name, "Guitar");
+        c.rx_amp = 40;
+        c.tx_mute = 0;
+        c.rx_polarity = 1;
+        c.delay = 90;
+        c.delay_limit = 64;
+        e.devices[0].channels[1].tx_filter.active = false;
+        e.devices[0].compressor.knee = 77;
+        e.recording = 1;
+        e.system_info.sample_rate = 44100;
+    });
+    s->tx_mute_box->setChecked(true); // stale before the restart
     d.clear_requests();
     d.start();
     w->handle_watchdog();
     QVERIFY(w->fd >= 0);
     QCOMPARE(w->tick, 2);
     QCOMPARE(peak_sequence(d).size(), std::size_t{14});
-    // No rediscovery: only the probe and the tick's reads.
-    QCOMPARE(d.requests().size(), std::size_t{14 + 1 + 4 + 1});
-    QCOMPARE(d.requests().front().code, zarn::REQ_PROBE);
-    QCOMPARE(fixture::strip_count(*w), 14);
+    // One read per record (a filter's length, then its coefficients), then
+    // the tick's reads; nothing written.
+    using namespace zarn;
+    QCOMPARE(d.requests().front().code, REQ_PROBE);
+    for (auto &r : d.requests())
+        QVERIFY2(!is_write(r.code), qPrintable(QString::number(r.code, 16)));
+    QCOMPARE(std::make_tuple(d.count(REQ_DEV_CONFIG_GET), d.count(REQ_LOOP_CONFIG_GET),
+                             d.count(REQ_INPUT_MON_GET), d.count(REQ_LOCAL_MON_GET),
+                             d.count(REQ_DEV_TX_FILTER_GET), d.count(REQ_DEV_RX_FILTER_GET),
+                             d.count(REQ_RECORDING_GET), d.count(REQ_SYSTEM_INFO)),
+             std::make_tuple(std::size_t{5}, std::size_t{2}, std::size_t{2}, std::size_t{1},
+                             std::size_t{2}, std::size_t{0}, std::size_t{1}, std::size_t{1}));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+    QVERIFY(controls_enabled(*w) && shown_eq->isEnabled());
+
+    // The strip, its windows and the panels show the daemon's new state.
+    QCOMPARE(s->title(), QStringLiteral("Guitar - Ch1"));
+    QCOMPARE(std::make_tuple(s->rx_gain_label->text(), s->tx_mute_box->isChecked(),
+                             s->rx_polarity_box->isChecked(), s->delay_box->value()),
+             std::make_tuple(QString("31"), false, true, 64));
+    QCOMPARE(shown_eq->state_map->selected, 0);
+    QCOMPARE(w->strips[0]->compressor->knee_box->value(), 77);
+    QVERIFY(!w->record_status->start_button->isEnabled() &&
+            w->record_status->stop_button->isEnabled());
+    QVERIFY(w->sys_info->label->text().startsWith(QStringLiteral("44100 Hz")));
+
+    // The next change sends the daemon's new record with one field changed.
+    const auto daemon_copy =
+        d.with_engine([](zarn::sim::Engine &e) { return e.devices[0].channels[1].config; });
+    d.clear_requests();
+    s->tx_polarity_box->setChecked(true);
+    auto expected = daemon_copy;
+    expected.tx_polarity = 1;
+    const auto writes = with_code(d, REQ_DEV_CONFIG_SET);
+    QCOMPARE(writes.size(), std::size_t{1});
+    QCOMPARE(writes[0].record,
+             std::vector<unsigned char>(reinterpret_cast<const unsigned char *>(&expected),
+                                        reinterpret_cast<const unsigned char *>(&expected + 1)));
+
+    // A hidden equalizer window fetches its filter only when shown.
+    d.clear_requests();
+    s->rx_equalizer->show();
+    QCOMPARE(d.count(REQ_DEV_RX_FILTER_GET), std::size_t{2}); // length, then coefficients
+    s->rx_equalizer->hide();
+    shown_eq->hide();
 
     // Years of ticks later the count wraps, and the meters still see it move.
     w->tick = std::numeric_limits<int>::max();
@@ -230,25 +340,69 @@ void TestMainWindow::daemon_stops_answering() {
     w->handle_watchdog();
     QCOMPARE(w->tick, 1);
 
-    // The probe goes unanswered: it fails and the device is closed at once.
+    // A reply cut halfway fails the probe and closes the device at once; the
+    // next tick reopens, reads everything again and the meters move again.
     d.clear_requests();
-    d.silence_next_reply();
+    d.cut_next_reply();
     w->handle_watchdog();
     QCOMPARE(std::make_tuple(w->fd, w->tick, d.requests().size()),
              std::make_tuple(-1, 1, std::size_t{1}));
-
-    // Next tick: reopened, probed, and the meters read again.
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - daemon not answering"));
+    QVERIFY(controls_disabled(*w));
     w->handle_watchdog();
     QVERIFY(w->fd >= 0);
     QCOMPARE(w->tick, 2);
     QCOMPARE(peak_sequence(d).size(), std::size_t{14});
+    QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_GET), std::size_t{5});
+    QVERIFY(controls_enabled(*w));
 
-    // A reply cut halfway does the same.
-    d.cut_next_reply();
+    // An unanswered probe runs into the time limit: closed, and left alone
+    // for the next ticks instead of being reopened at once.
+    d.clear_requests();
+    d.silence_next_reply();
     w->handle_watchdog();
-    QCOMPARE(w->fd, -1);
-    w->handle_watchdog();
-    QCOMPARE(w->tick, 3);
+    QCOMPARE(std::make_tuple(w->fd, w->tick, d.requests().size()),
+             std::make_tuple(-1, 2, std::size_t{1}));
+    for (int i = 0; i < 3; ++i)
+        w->handle_watchdog();
+    QCOMPARE(std::make_tuple(w->fd, d.requests().size()), std::make_tuple(-1, std::size_t{1}));
+}
+
+void TestMainWindow::hung_daemon_is_backed_off() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    // From now on the daemon takes every request and never answers.
+    d.set_hook([&d](std::uint32_t, unsigned char *, std::vector<double> &) {
+        d.silence_next_reply();
+        return std::optional<int>();
+    });
+    d.clear_requests();
+    QElapsedTimer clock;
+    qint64 blocked = 0;
+    clock.start();
+    while (clock.elapsed() < 6500) {
+        QElapsedTimer tick;
+        tick.start();
+        w->handle_watchdog();
+        blocked += tick.elapsed();
+        QTest::qWait(100);
+    }
+    // Attempts at 0 s and after 1 s + 3 s; the next would come 5 s later.
+    QCOMPARE(d.count(zarn::REQ_PROBE), std::size_t{2});
+    QVERIFY2(blocked < 2500, qPrintable(QString::number(blocked)));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - daemon not answering"));
+}
+
+void TestMainWindow::closing_the_window_closes_its_windows() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path(), true);
+    fixture::show_whole(*w);
+    w->strips[0]->compressor->show();
+    w->strips[2]->tx_equalizer->show();
+    QVERIFY(w->close());
+    QVERIFY(!w->watchdog_timer->isActive());
+    for (QWidget *top : QApplication::topLevelWidgets())
+        QVERIFY2(!top->isVisible(), qPrintable(top->windowTitle()));
 }
 
 void TestMainWindow::watchdog_walks_past_null_entries() {
