@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string.h>
 #include <string>
 
 namespace zarn {
@@ -9,8 +10,7 @@ namespace zarn {
 // Length of a fixed-size byte field up to its first NUL, never past the
 // field: the daemon may fill a name to the last byte without terminating it.
 inline std::size_t bounded_length(const char *field, std::size_t capacity) {
-    const void *nul = std::memchr(field, '\0', capacity);
-    return nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - field) : capacity;
+    return ::strnlen(field, capacity);
 }
 
 inline std::string bounded_string(const char *field, std::size_t capacity) {

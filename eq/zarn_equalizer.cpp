@@ -26,6 +26,29 @@ const char state_map_texts[] = "Equalizer state\0OFF\0ON";
 
 enum { STATE_OFF = 0, STATE_ON = 1 };
 
+// The filter requests of each kind and direction an equalizer serves.
+struct FilterRequests {
+    int kind;
+    std::uint32_t read;
+    std::uint32_t write;
+};
+
+constexpr FilterRequests FILTER_REQUESTS[] = {
+    {zarn::KIND_DEVICE, zarn::REQ_DEV_TX_FILTER_GET, zarn::REQ_DEV_TX_FILTER_SET},
+    {zarn::KIND_LOOP, zarn::REQ_LOOP_TX_FILTER_GET, zarn::REQ_LOOP_TX_FILTER_SET},
+    {zarn::KIND_DEVICE | zarn::EQ_RX_FLAG, zarn::REQ_DEV_RX_FILTER_GET,
+     zarn::REQ_DEV_RX_FILTER_SET},
+    {zarn::KIND_LOOP | zarn::EQ_RX_FLAG, zarn::REQ_LOOP_RX_FILTER_GET,
+     zarn::REQ_LOOP_RX_FILTER_SET},
+};
+
+const FilterRequests *filter_requests(int kind) {
+    for (const FilterRequests &r : FILTER_REQUESTS)
+        if (r.kind == kind)
+            return &r;
+    return nullptr;
+}
+
 // A length the daemon reports counts only within 0..65536 read as unsigned,
 // so a negative size counts as no filter.
 int accepted_length(std::int32_t size) {
@@ -78,33 +101,13 @@ ZARNEqualizer::~ZARNEqualizer() {
 }
 
 std::uint32_t ZARNEqualizer::read_request() const {
-    switch (kind) {
-    case zarn::KIND_DEVICE:
-        return zarn::REQ_DEV_TX_FILTER_GET;
-    case zarn::KIND_LOOP:
-        return zarn::REQ_LOOP_TX_FILTER_GET;
-    case zarn::KIND_DEVICE | zarn::EQ_RX_FLAG:
-        return zarn::REQ_DEV_RX_FILTER_GET;
-    case zarn::KIND_LOOP | zarn::EQ_RX_FLAG:
-        return zarn::REQ_LOOP_RX_FILTER_GET;
-    default:
-        return 0;
-    }
+    const FilterRequests *r = filter_requests(kind);
+    return r ? r->read : 0;
 }
 
 std::uint32_t ZARNEqualizer::write_request() const {
-    switch (kind) {
-    case zarn::KIND_DEVICE:
-        return zarn::REQ_DEV_TX_FILTER_SET;
-    case zarn::KIND_LOOP:
-        return zarn::REQ_LOOP_TX_FILTER_SET;
-    case zarn::KIND_DEVICE | zarn::EQ_RX_FLAG:
-        return zarn::REQ_DEV_RX_FILTER_SET;
-    case zarn::KIND_LOOP | zarn::EQ_RX_FLAG:
-        return zarn::REQ_LOOP_RX_FILTER_SET;
-    default:
-        return 0;
-    }
+    const FilterRequests *r = filter_requests(kind);
+    return r ? r->write : 0;
 }
 
 void ZARNEqualizer::release_coefficients() {

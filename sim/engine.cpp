@@ -37,18 +37,10 @@ template <typename T> void store(unsigned char *record, const T &value) {
     std::memcpy(record, &value, sizeof value);
 }
 
-int clamp(int value, int low, int high) {
-    return std::min(std::max(value, low), high);
-}
-
-void set_name(char (&field)[CHANNEL_NAME_SIZE], const std::string &name) {
-    std::memset(field, 0, sizeof field);
-    std::memcpy(field, name.data(), std::min(name.size(), sizeof field - 1));
-}
-
-void set_device_name(char (&field)[DEVICE_NAME_SIZE], const std::string &name) {
-    std::memset(field, 0, sizeof field);
-    std::memcpy(field, name.data(), std::min(name.size(), sizeof field - 1));
+// Fills a fixed-size name field, always NUL-terminated.
+template <std::size_t N> void set_name(char (&field)[N], const std::string &name) {
+    std::memset(field, 0, N);
+    std::memcpy(field, name.data(), std::min(name.size(), N - 1));
 }
 
 // Full scale of a sample_bits-wide signed sample; 0 when the width makes no sense.
@@ -70,7 +62,7 @@ std::int64_t waveform(std::uint32_t seed, std::uint32_t step, int amp, bool mute
     }
     const double phase = step * 0.11 + seed * 0.731;
     double fraction = 0.4 + 0.25 * std::sin(phase) + 0.1 * std::sin(phase * 2.7 + seed);
-    fraction *= std::pow(10.0, clamp(amp, -MAX_AMP, MAX_AMP) / 20.0);
+    fraction *= std::pow(10.0, std::clamp(amp, -MAX_AMP, MAX_AMP) / 20.0);
     fraction = std::min(std::max(fraction, 0.0), 1.0);
     return static_cast<std::int64_t>(std::llround(fraction * static_cast<double>(scale)));
 }
@@ -192,8 +184,8 @@ Engine::Engine(const Topology &topology) {
     system_info.sample_rate = static_cast<std::uint32_t>(topology.sample_rate);
     system_info.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
     system_info.channels = static_cast<std::uint32_t>(std::max(topology.main_output_channels, 0));
-    set_device_name(system_info.input_device, "sim-capture");
-    set_device_name(system_info.output_device, "sim-playback");
+    set_name(system_info.input_device, "sim-capture");
+    set_name(system_info.output_device, "sim-playback");
 }
 
 int Engine::peak(Meter &meter, int amp_rx, int amp_tx, bool mute_rx, bool mute_tx) {
@@ -218,13 +210,13 @@ std::int32_t Engine::compressor_gain(double &gain, const std::vector<const Meter
         for (const Meter *meter : meters) {
             level = std::max(level, level_fraction(*meter));
         }
-        const double threshold = 1.0 - clamp(knee, 0, MAX_KNEE) / 256.0;
+        const double threshold = 1.0 - std::clamp(knee, 0, MAX_KNEE) / 256.0;
         if (level > threshold && level > 0.0) {
             target = (threshold + (level - threshold) / 4.0) / level;
         }
     }
-    const int rate =
-        target < gain ? clamp(attack, 0, MAX_TIME_CONSTANT) : clamp(decay, 0, MAX_TIME_CONSTANT);
+    const int rate = target < gain ? std::clamp(attack, 0, MAX_TIME_CONSTANT)
+                                   : std::clamp(decay, 0, MAX_TIME_CONSTANT);
     gain += (target - gain) / (1.0 + rate);
     if (!std::isfinite(gain)) {
         gain = 1.0;
@@ -343,174 +335,138 @@ int Engine::add_options(unsigned char *record) {
         recording = static_cast<std::int32_t>(record_state);
     }
     if (input) {
-        set_device_name(system_info.input_device, *input);
+        set_name(system_info.input_device, *input);
     }
     if (output) {
-        set_device_name(system_info.output_device, *output);
+        set_name(system_info.output_device, *output);
     }
     return 0;
 }
 
-int Engine::handle(std::uint32_t code, unsigned char *record, std::vector<double> &payload) {
-    const bool rx_filter = code == REQ_DEV_RX_FILTER_GET || code == REQ_DEV_RX_FILTER_SET ||
-                           code == REQ_LOOP_RX_FILTER_GET || code == REQ_LOOP_RX_FILTER_SET;
-    const bool dev_filter = code == REQ_DEV_RX_FILTER_GET || code == REQ_DEV_RX_FILTER_SET ||
-                            code == REQ_DEV_TX_FILTER_GET || code == REQ_DEV_TX_FILTER_SET;
-    const bool filter_get = is_filter_get(code);
-    const bool filter_set = is_filter_set(code);
-    if (!filter_set) {
-        payload.clear();
+int Engine::channel_config(std::uint32_t code, unsigned char *record) {
+    const bool get = code == REQ_DEV_CONFIG_GET || code == REQ_LOOP_CONFIG_GET;
+    auto &groups = (code == REQ_DEV_CONFIG_GET || code == REQ_DEV_CONFIG_SET) ? devices : loops;
+    const auto in = load<ChannelConfig>(record);
+    ChannelState *state = find_channel(groups, in.number, in.channel);
+    if (!state) {
+        return -1;
     }
+    ChannelConfig &config = state->config;
+    if (get) {
+        store(record, config);
+        return 0;
+    }
+    // Name and delay limit belong to the daemon; the rest is clamped to what it can do.
+    config.rx_amp = std::clamp(in.rx_amp, -MAX_AMP, MAX_AMP);
+    config.tx_amp = std::clamp(in.tx_amp, -MAX_AMP, MAX_AMP);
+    config.src_channel = std::clamp(in.src_channel, 0, MAX_ROUTE_CHANNEL);
+    config.dst_channel = std::clamp(in.dst_channel, 0, MAX_ROUTE_CHANNEL);
+    config.rx_mute = in.rx_mute != 0;
+    config.tx_mute = in.tx_mute != 0;
+    config.rx_polarity = in.rx_polarity != 0;
+    config.tx_polarity = in.tx_polarity != 0;
+    config.delay = std::clamp(in.delay, 0, std::max(config.delay_limit, 0));
+    return 0;
+}
 
-    switch (code) {
-    case REQ_PROBE:
-        ++probe_count;
-        store(record, probe_count);
+int Engine::monitor_config(std::uint32_t code, unsigned char *record) {
+    auto &monitors = (code == REQ_INPUT_MON_GET || code == REQ_INPUT_MON_SET)     ? input_monitors
+                     : (code == REQ_OUTPUT_MON_GET || code == REQ_OUTPUT_MON_SET) ? output_monitors
+                                                                                  : local_monitors;
+    const auto in = load<MonitorConfig>(record);
+    MonitorState *monitor = find(monitors, in.number);
+    if (!monitor) {
+        return -1;
+    }
+    if (code == REQ_INPUT_MON_GET || code == REQ_OUTPUT_MON_GET || code == REQ_LOCAL_MON_GET) {
+        store(record, monitor->config);
         return 0;
+    }
+    MonitorConfig &config = monitor->config;
+    config.src_channel = std::clamp(in.src_channel, 0, MAX_ROUTE_CHANNEL);
+    config.dst_channel = std::clamp(in.dst_channel, 0, MAX_ROUTE_CHANNEL);
+    config.polarity = in.polarity != 0;
+    config.mute = in.mute != 0;
+    config.amp = std::clamp(in.amp, -MAX_AMP, MAX_AMP);
+    return 0;
+}
 
-    case REQ_DEV_CONFIG_GET:
-    case REQ_LOOP_CONFIG_GET: {
-        auto &groups = code == REQ_DEV_CONFIG_GET ? devices : loops;
-        ChannelState *state =
-            find_channel(groups, load<std::int32_t>(record), load<std::int32_t>(record + 4));
-        if (!state) {
-            return -1;
-        }
-        store(record, state->config);
-        return 0;
+int Engine::target_peak(std::uint32_t code, unsigned char *record) {
+    auto &groups = code == REQ_DEV_PEAK ? devices : loops;
+    auto out = load<TargetPeak>(record);
+    ChannelState *state = find_channel(groups, out.number, out.channel);
+    if (!state) {
+        return -1;
     }
-    case REQ_DEV_CONFIG_SET:
-    case REQ_LOOP_CONFIG_SET: {
-        auto &groups = code == REQ_DEV_CONFIG_SET ? devices : loops;
-        const auto in = load<ChannelConfig>(record);
-        ChannelState *state = find_channel(groups, in.number, in.channel);
-        if (!state) {
-            return -1;
-        }
-        // Name and delay limit belong to the daemon; the rest is clamped to what it can do.
-        ChannelConfig &config = state->config;
-        config.rx_amp = clamp(in.rx_amp, -MAX_AMP, MAX_AMP);
-        config.tx_amp = clamp(in.tx_amp, -MAX_AMP, MAX_AMP);
-        config.src_channel = clamp(in.src_channel, 0, MAX_ROUTE_CHANNEL);
-        config.dst_channel = clamp(in.dst_channel, 0, MAX_ROUTE_CHANNEL);
-        config.rx_mute = in.rx_mute != 0;
-        config.tx_mute = in.tx_mute != 0;
-        config.rx_polarity = in.rx_polarity != 0;
-        config.tx_polarity = in.tx_polarity != 0;
-        config.delay = clamp(in.delay, 0, std::max(config.delay_limit, 0));
-        return 0;
-    }
+    Meter &meter = state->meter;
+    const ChannelConfig &config = state->config;
+    peak(meter, config.rx_amp, config.tx_amp, config.rx_mute != 0, config.tx_mute != 0);
+    std::memcpy(out.reserved0, meter.reserved0, sizeof out.reserved0);
+    std::memcpy(out.reserved1, meter.reserved1, sizeof out.reserved1);
+    out.sample_bits = meter.sample_bits;
+    out.rx_level = meter.rx_level;
+    out.tx_level = meter.tx_level;
+    store(record, out);
+    return 0;
+}
 
-    case REQ_INPUT_MON_GET:
-    case REQ_OUTPUT_MON_GET:
-    case REQ_LOCAL_MON_GET:
-    case REQ_INPUT_MON_SET:
-    case REQ_OUTPUT_MON_SET:
-    case REQ_LOCAL_MON_SET: {
-        auto &monitors = (code == REQ_INPUT_MON_GET || code == REQ_INPUT_MON_SET) ? input_monitors
-                         : (code == REQ_OUTPUT_MON_GET || code == REQ_OUTPUT_MON_SET)
-                             ? output_monitors
-                             : local_monitors;
-        const auto in = load<MonitorConfig>(record);
-        MonitorState *monitor = find(monitors, in.number);
-        if (!monitor) {
-            return -1;
+int Engine::monitor_peak(std::uint32_t code, unsigned char *record) {
+    auto out = load<MonitorPeak>(record);
+    Meter *meter = nullptr;
+    int amp = 0;
+    bool mute = false;
+    if (code == REQ_MAIN_OUTPUT_PEAK || code == REQ_MAIN_INPUT_PEAK) {
+        meter = find(code == REQ_MAIN_OUTPUT_PEAK ? main_outputs : main_inputs, out.index);
+    } else {
+        auto &monitors = code == REQ_INPUT_MON_PEAK    ? input_monitors
+                         : code == REQ_OUTPUT_MON_PEAK ? output_monitors
+                                                       : local_monitors;
+        MonitorState *monitor = find(monitors, out.index);
+        if (monitor) {
+            meter = &monitor->meter;
+            amp = monitor->config.amp;
+            mute = monitor->config.mute != 0;
         }
-        if (code == REQ_INPUT_MON_GET || code == REQ_OUTPUT_MON_GET || code == REQ_LOCAL_MON_GET) {
-            store(record, monitor->config);
-            return 0;
-        }
-        MonitorConfig &config = monitor->config;
-        config.src_channel = clamp(in.src_channel, 0, MAX_ROUTE_CHANNEL);
-        config.dst_channel = clamp(in.dst_channel, 0, MAX_ROUTE_CHANNEL);
-        config.polarity = in.polarity != 0;
-        config.mute = in.mute != 0;
-        config.amp = clamp(in.amp, -MAX_AMP, MAX_AMP);
-        return 0;
     }
+    if (!meter) {
+        return -1;
+    }
+    peak(*meter, amp, amp, mute, mute);
+    out.sample_bits = meter->sample_bits;
+    out.level = meter->rx_level;
+    store(record, out);
+    return 0;
+}
 
-    case REQ_DEV_PEAK:
-    case REQ_LOOP_PEAK: {
-        auto &groups = code == REQ_DEV_PEAK ? devices : loops;
-        auto out = load<TargetPeak>(record);
-        ChannelState *state = find_channel(groups, out.number, out.channel);
-        if (!state) {
-            return -1;
+int Engine::compressor(std::uint32_t code, unsigned char *record) {
+    const bool get = code == REQ_DEV_COMP_GET || code == REQ_LOOP_COMP_GET;
+    auto &groups = (code == REQ_DEV_COMP_GET || code == REQ_DEV_COMP_SET) ? devices : loops;
+    const auto in = load<CompressorSettings>(record);
+    Group *group = find(groups, in.number);
+    if (!group) {
+        return -1;
+    }
+    CompressorSettings &settings = group->compressor;
+    if (get) {
+        std::vector<const Meter *> meters;
+        for (const ChannelState &state : group->channels) {
+            meters.push_back(&state.meter);
         }
-        Meter &meter = state->meter;
-        const ChannelConfig &config = state->config;
-        peak(meter, config.rx_amp, config.tx_amp, config.rx_mute != 0, config.tx_mute != 0);
-        std::memcpy(out.reserved0, meter.reserved0, sizeof out.reserved0);
-        std::memcpy(out.reserved1, meter.reserved1, sizeof out.reserved1);
-        out.sample_bits = meter.sample_bits;
-        out.rx_level = meter.rx_level;
-        out.tx_level = meter.tx_level;
-        store(record, out);
+        settings.gain = compressor_gain(group->gain, meters, settings.enabled, settings.knee,
+                                        settings.attack, settings.decay);
+        settings.number = in.number;
+        store(record, settings);
         return 0;
     }
+    settings.enabled = in.enabled != 0;
+    settings.knee = std::clamp(in.knee, 0, MAX_KNEE);
+    settings.attack = std::clamp(in.attack, 0, MAX_TIME_CONSTANT);
+    settings.decay = std::clamp(in.decay, 0, MAX_TIME_CONSTANT);
+    return 0;
+}
 
-    case REQ_INPUT_MON_PEAK:
-    case REQ_OUTPUT_MON_PEAK:
-    case REQ_LOCAL_MON_PEAK:
-    case REQ_MAIN_OUTPUT_PEAK:
-    case REQ_MAIN_INPUT_PEAK: {
-        auto out = load<MonitorPeak>(record);
-        Meter *meter = nullptr;
-        int amp = 0;
-        bool mute = false;
-        if (code == REQ_MAIN_OUTPUT_PEAK || code == REQ_MAIN_INPUT_PEAK) {
-            meter = find(code == REQ_MAIN_OUTPUT_PEAK ? main_outputs : main_inputs, out.index);
-        } else {
-            auto &monitors = code == REQ_INPUT_MON_PEAK    ? input_monitors
-                             : code == REQ_OUTPUT_MON_PEAK ? output_monitors
-                                                           : local_monitors;
-            MonitorState *monitor = find(monitors, out.index);
-            if (monitor) {
-                meter = &monitor->meter;
-                amp = monitor->config.amp;
-                mute = monitor->config.mute != 0;
-            }
-        }
-        if (!meter) {
-            return -1;
-        }
-        peak(*meter, amp, amp, mute, mute);
-        out.sample_bits = meter->sample_bits;
-        out.level = meter->rx_level;
-        store(record, out);
-        return 0;
-    }
-
-    case REQ_DEV_COMP_GET:
-    case REQ_LOOP_COMP_GET:
-    case REQ_DEV_COMP_SET:
-    case REQ_LOOP_COMP_SET: {
-        const bool get = code == REQ_DEV_COMP_GET || code == REQ_LOOP_COMP_GET;
-        auto &groups = (code == REQ_DEV_COMP_GET || code == REQ_DEV_COMP_SET) ? devices : loops;
-        const auto in = load<CompressorSettings>(record);
-        Group *group = find(groups, in.number);
-        if (!group) {
-            return -1;
-        }
-        CompressorSettings &settings = group->compressor;
-        if (get) {
-            std::vector<const Meter *> meters;
-            for (const ChannelState &state : group->channels) {
-                meters.push_back(&state.meter);
-            }
-            settings.gain = compressor_gain(group->gain, meters, settings.enabled, settings.knee,
-                                            settings.attack, settings.decay);
-            settings.number = in.number;
-            store(record, settings);
-            return 0;
-        }
-        settings.enabled = in.enabled != 0;
-        settings.knee = clamp(in.knee, 0, MAX_KNEE);
-        settings.attack = clamp(in.attack, 0, MAX_TIME_CONSTANT);
-        settings.decay = clamp(in.decay, 0, MAX_TIME_CONSTANT);
-        return 0;
-    }
-    case REQ_MAIN_COMP_GET: {
+int Engine::main_compressor_request(std::uint32_t code, unsigned char *record) {
+    if (code == REQ_MAIN_COMP_GET) {
         std::vector<const Meter *> meters;
         for (const Meter &meter : main_outputs) {
             meters.push_back(&meter);
@@ -521,44 +477,139 @@ int Engine::handle(std::uint32_t code, unsigned char *record, std::vector<double
         store(record, main_compressor);
         return 0;
     }
-    case REQ_MAIN_COMP_SET: {
-        const auto in = load<MainCompressorSettings>(record);
-        main_compressor.enabled = in.enabled != 0;
-        main_compressor.knee = clamp(in.knee, 0, MAX_KNEE);
-        main_compressor.attack = clamp(in.attack, 0, MAX_TIME_CONSTANT);
-        main_compressor.decay = clamp(in.decay, 0, MAX_TIME_CONSTANT);
+    const auto in = load<MainCompressorSettings>(record);
+    main_compressor.enabled = in.enabled != 0;
+    main_compressor.knee = std::clamp(in.knee, 0, MAX_KNEE);
+    main_compressor.attack = std::clamp(in.attack, 0, MAX_TIME_CONSTANT);
+    main_compressor.decay = std::clamp(in.decay, 0, MAX_TIME_CONSTANT);
+    return 0;
+}
+
+int Engine::delay_locator_request(std::uint32_t code, unsigned char *record) {
+    if (code == REQ_DELAY_LOCATOR_GET) {
+        store(record, delay_locator);
         return 0;
     }
+    if (code == REQ_DELAY_LOCATOR_RESET) {
+        delay_locator.delay_samples = 0;
+        return 0;
+    }
+    const auto in = load<DelayLocatorRecord>(record);
+    const int max_channel = delay_locator.max_channel;
+    if (in.out_channel < 0 || in.out_channel > max_channel || in.in_channel < 0 ||
+        in.in_channel > max_channel) {
+        return -1;
+    }
+    // The limits, the rate and the measurement are the daemon's own.
+    delay_locator.out_channel = in.out_channel;
+    delay_locator.in_channel = in.in_channel;
+    delay_locator.output_level = std::clamp(in.output_level, 0, MAX_LOCATOR_LEVEL);
+    delay_locator.enabled = in.enabled != 0;
+    if (delay_locator.enabled) {
+        delay_locator.delay_samples = measure_delay();
+    }
+    return 0;
+}
+
+int Engine::filter(std::uint32_t code, unsigned char *record, std::vector<double> &payload) {
+    const bool rx = code == REQ_DEV_RX_FILTER_GET || code == REQ_DEV_RX_FILTER_SET ||
+                    code == REQ_LOOP_RX_FILTER_GET || code == REQ_LOOP_RX_FILTER_SET;
+    const bool device = code == REQ_DEV_RX_FILTER_GET || code == REQ_DEV_RX_FILTER_SET ||
+                        code == REQ_DEV_TX_FILTER_GET || code == REQ_DEV_TX_FILTER_SET;
+    const auto in = load<FilterRecord>(record);
+    ChannelState *state = find_channel(device ? devices : loops, in.number, in.channel);
+    if (!state) {
+        return -1;
+    }
+    Filter &filter = rx ? state->rx_filter : state->tx_filter;
+    const bool sized = in.size >= 1 && in.size <= MAX_FILTER_SIZE;
+    if (is_filter_get(code)) {
+        if (in.coefficients == 0) {
+            // The length query: how many taps this channel and direction takes.
+            FilterRecord out = in;
+            out.size = filter.length;
+            store(record, out);
+            return 0;
+        }
+        if (!sized || !filter.active || in.size != filter.length ||
+            filter.coefficients.size() != static_cast<std::size_t>(in.size)) {
+            return -1;
+        }
+        payload = filter.coefficients;
+        return 0;
+    }
+    if (in.coefficients == 0) {
+        filter.active = false;
+        filter.coefficients.clear();
+        return 0;
+    }
+    if (!sized || in.size != filter.length || payload.size() != static_cast<std::size_t>(in.size)) {
+        return -1;
+    }
+    filter.coefficients = payload;
+    filter.active = true;
+    return 0;
+}
+
+int Engine::handle(std::uint32_t code, unsigned char *record, std::vector<double> &payload) {
+    if (!is_filter_set(code)) {
+        payload.clear();
+    }
+    if (is_filter_get(code) || is_filter_set(code)) {
+        return filter(code, record, payload);
+    }
+
+    switch (code) {
+    case REQ_PROBE:
+        ++probe_count;
+        store(record, probe_count);
+        return 0;
+
+    case REQ_DEV_CONFIG_GET:
+    case REQ_LOOP_CONFIG_GET:
+    case REQ_DEV_CONFIG_SET:
+    case REQ_LOOP_CONFIG_SET:
+        return channel_config(code, record);
+
+    case REQ_INPUT_MON_GET:
+    case REQ_OUTPUT_MON_GET:
+    case REQ_LOCAL_MON_GET:
+    case REQ_INPUT_MON_SET:
+    case REQ_OUTPUT_MON_SET:
+    case REQ_LOCAL_MON_SET:
+        return monitor_config(code, record);
+
+    case REQ_DEV_PEAK:
+    case REQ_LOOP_PEAK:
+        return target_peak(code, record);
+
+    case REQ_INPUT_MON_PEAK:
+    case REQ_OUTPUT_MON_PEAK:
+    case REQ_LOCAL_MON_PEAK:
+    case REQ_MAIN_OUTPUT_PEAK:
+    case REQ_MAIN_INPUT_PEAK:
+        return monitor_peak(code, record);
+
+    case REQ_DEV_COMP_GET:
+    case REQ_LOOP_COMP_GET:
+    case REQ_DEV_COMP_SET:
+    case REQ_LOOP_COMP_SET:
+        return compressor(code, record);
+
+    case REQ_MAIN_COMP_GET:
+    case REQ_MAIN_COMP_SET:
+        return main_compressor_request(code, record);
+
+    case REQ_DELAY_LOCATOR_GET:
+    case REQ_DELAY_LOCATOR_SET:
+    case REQ_DELAY_LOCATOR_RESET:
+        return delay_locator_request(code, record);
 
     case REQ_RECORDING_SET:
         recording = load<std::int32_t>(record) != 0;
         return 0;
     case REQ_RECORDING_GET:
         store(record, recording);
-        return 0;
-
-    case REQ_DELAY_LOCATOR_GET:
-        store(record, delay_locator);
-        return 0;
-    case REQ_DELAY_LOCATOR_SET: {
-        const auto in = load<DelayLocatorRecord>(record);
-        const int max_channel = delay_locator.max_channel;
-        if (in.out_channel < 0 || in.out_channel > max_channel || in.in_channel < 0 ||
-            in.in_channel > max_channel) {
-            return -1;
-        }
-        // The limits, the rate and the measurement are the daemon's own.
-        delay_locator.out_channel = in.out_channel;
-        delay_locator.in_channel = in.in_channel;
-        delay_locator.output_level = clamp(in.output_level, 0, MAX_LOCATOR_LEVEL);
-        delay_locator.enabled = in.enabled != 0;
-        if (delay_locator.enabled) {
-            delay_locator.delay_samples = measure_delay();
-        }
-        return 0;
-    }
-    case REQ_DELAY_LOCATOR_RESET:
-        delay_locator.delay_samples = 0;
         return 0;
 
     case REQ_ADD_OPTIONS:
@@ -573,46 +624,8 @@ int Engine::handle(std::uint32_t code, unsigned char *record, std::vector<double
         return 0;
 
     default:
-        break;
+        return -1;
     }
-
-    if (filter_get || filter_set) {
-        const auto in = load<FilterRecord>(record);
-        ChannelState *state = find_channel(dev_filter ? devices : loops, in.number, in.channel);
-        if (!state) {
-            return -1;
-        }
-        Filter &filter = rx_filter ? state->rx_filter : state->tx_filter;
-        const bool sized = in.size >= 1 && in.size <= MAX_FILTER_SIZE;
-        if (filter_get) {
-            if (in.coefficients == 0) {
-                // The length query: how many taps this channel and direction takes.
-                FilterRecord out = in;
-                out.size = filter.length;
-                store(record, out);
-                return 0;
-            }
-            if (!sized || !filter.active || in.size != filter.length ||
-                filter.coefficients.size() != static_cast<std::size_t>(in.size)) {
-                return -1;
-            }
-            payload = filter.coefficients;
-            return 0;
-        }
-        if (in.coefficients == 0) {
-            filter.active = false;
-            filter.coefficients.clear();
-            return 0;
-        }
-        if (!sized || in.size != filter.length ||
-            payload.size() != static_cast<std::size_t>(in.size)) {
-            return -1;
-        }
-        filter.coefficients = payload;
-        filter.active = true;
-        return 0;
-    }
-    return -1;
 }
 
 } // namespace zarn::sim

@@ -103,6 +103,16 @@ public:
     static const char *options_help();
 
 private:
+    // One handler per request family.
+    int channel_config(std::uint32_t code, unsigned char *record);
+    int monitor_config(std::uint32_t code, unsigned char *record);
+    int target_peak(std::uint32_t code, unsigned char *record);
+    int monitor_peak(std::uint32_t code, unsigned char *record);
+    int compressor(std::uint32_t code, unsigned char *record);
+    int main_compressor_request(std::uint32_t code, unsigned char *record);
+    int delay_locator_request(std::uint32_t code, unsigned char *record);
+    int filter(std::uint32_t code, unsigned char *record, std::vector<double> &payload);
+
     int peak(Meter &meter, int amp_rx, int amp_tx, bool mute_rx, bool mute_tx);
     int add_options(unsigned char *record);
     std::int32_t compressor_gain(double &gain, const std::vector<const Meter *> &meters,

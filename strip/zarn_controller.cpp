@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
@@ -23,10 +24,6 @@
 namespace {
 
 constexpr int MAX_GAIN = 31;
-
-int clamp_gain(int v) {
-    return v < -MAX_GAIN ? -MAX_GAIN : (v > MAX_GAIN ? MAX_GAIN : v);
-}
 
 bool is_two_way(int kind) {
     return kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP;
@@ -307,12 +304,12 @@ void ZARNController::set_title(const char *text) {
 }
 
 void ZARNController::set_rx_gain(int v) {
-    rx_amp = clamp_gain(v);
+    rx_amp = std::clamp(v, -MAX_GAIN, MAX_GAIN);
     rx_gain_label->setText(gain_text(rx_amp));
 }
 
 void ZARNController::set_tx_gain(int v) {
-    tx_amp = clamp_gain(v);
+    tx_amp = std::clamp(v, -MAX_GAIN, MAX_GAIN);
     tx_gain_label->setText(gain_text(tx_amp));
 }
 
