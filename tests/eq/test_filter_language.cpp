@@ -71,6 +71,7 @@ private slots:
     void lowpass_preset_at_1024_and_48000();
     void overlong_numbers();
     void rates_and_lengths_that_could_not_end_are_refused();
+    void trim_agrees_with_the_editor_for_every_code_point();
 };
 
 void TestFilterLanguage::texts_on_a_16_hz_grid_data() {
@@ -214,6 +215,26 @@ void TestFilterLanguage::rates_and_lengths_that_could_not_end_are_refused() {
     QVERIFY(parse("norm", 1e305, 65536).invalid);
     QVERIFY(!parse("norm", 1e300, 65536).invalid);
     QVERIFY(!parse("norm", std::numeric_limits<double>::denorm_min(), 64).invalid);
+}
+
+// The editor trims with QString::trimmed; the Qt-free core must cut exactly
+// the same characters, at either end, for every character of the basic plane.
+void TestFilterLanguage::trim_agrees_with_the_editor_for_every_code_point() {
+    int differing = 0;
+    QString first;
+    for (char32_t c = 1; c <= 0xFFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue; // not a character on its own
+        const QString one = QString(QChar(static_cast<char16_t>(c)));
+        const QString text = one + QStringLiteral("1 1") + one;
+        const std::string trimmed = zarn::trim_white_space(text.toUtf8().toStdString());
+        if (trimmed != text.trimmed().toUtf8().toStdString()) {
+            if (differing++ == 0)
+                first = QString::number(static_cast<uint>(c), 16);
+        }
+    }
+    QVERIFY2(differing == 0,
+             qPrintable(QStringLiteral("%1 differ, first U+%2").arg(differing).arg(first)));
 }
 
 QTEST_APPLESS_MAIN(TestFilterLanguage)
