@@ -4,11 +4,11 @@
 #include <QIcon>
 #include <QTimer>
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 #include "app/zarn_grid_layout.h"
 #include "compressor/zarn_compressor.h"
+#include "ctl/discovery.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
 #include "eq/zarn_equalizer.h"
@@ -87,54 +87,13 @@ ZARNMainWindow::~ZARNMainWindow() {
     sys_info = nullptr;
 }
 
-bool ZARNMainWindow::probe(int kind, int index, int channel) {
-    zarn::TargetPeak target;
-    zarn::MonitorPeak monitor;
-    std::memset(&target, 0, sizeof target);
-    std::memset(&monitor, 0, sizeof monitor);
-    void *record = &monitor;
-    monitor.index = index;
-    if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP) {
-        target.number = index;
-        target.channel = channel;
-        record = &target;
-    }
-    return zarn::ctl_request(fd, zarn::peak_request(kind), record) == 0;
-}
-
-bool ZARNMainWindow::add_strip(int &count, int kind, int channel, int number) {
-    strips[count] = new ZARNController(this, kind, channel, number);
-    strip_grid->addWidget(strips[count], count, 0, 1, 1);
-    ++count;
-    return count < MAX_STRIPS;
-}
-
 void ZARNMainWindow::discover() {
     int count = 0;
-    for (int kind = zarn::KIND_DEVICE; kind <= zarn::KIND_MAIN_INPUT; ++kind) {
-        if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP) {
-            for (int number = 0;; ++number) {
-                int channel = 0;
-                while (probe(kind, number, channel)) {
-                    if (!add_strip(count, kind, channel, number))
-                        return;
-                    ++channel;
-                }
-                if (channel == 0)
-                    break;
-            }
-        } else if (kind == zarn::KIND_MAIN_OUTPUT || kind == zarn::KIND_MAIN_INPUT) {
-            for (int channel = 0; probe(kind, channel, 0); ++channel) {
-                if (!add_strip(count, kind, channel, 0))
-                    return;
-            }
-        } else {
-            for (int number = 0; probe(kind, number, 0); ++number) {
-                if (!add_strip(count, kind, 0, number))
-                    return;
-            }
-        }
-    }
+    zarn::discover_targets(fd, MAX_STRIPS, [this, &count](const zarn::Target &target) {
+        strips[count] = new ZARNController(this, target.kind, target.channel, target.number);
+        strip_grid->addWidget(strips[count], count, 0, 1, 1);
+        ++count;
+    });
     for (int i = count; i < MAX_STRIPS; ++i)
         strips[i] = nullptr;
 }

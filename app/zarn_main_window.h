@@ -66,11 +66,6 @@ private:
     // request run into its time limit is left alone for a while.
     void drop_connection(bool hung);
 
-    // Issues the kind's peak request for one target; true when it exists.
-    bool probe(int kind, int index, int channel);
-    // Puts a new strip in the next table entry and grid row; false once the
-    // table is full.
-    bool add_strip(int &count, int kind, int channel, int number);
     void discover();
     // Discovery when start-up found nothing: strips, their windows and the
     // diagram, built and laid out as at start.

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace zarn {
+
+// Identity of one control target: its kind, the device, loopback or monitor
+// number within the kind (0 for the main channels), and the channel within
+// it (0 for a monitor).
+struct Target {
+    std::int32_t kind;
+    std::int32_t number;
+    std::int32_t channel;
+};
+
+// Whether the target exists: its kind's peak request, on a record that is
+// zero but for the selecting fields, succeeds.
+bool probe_target(int fd, const Target &target);
+
+// Walks the daemon's targets kind by kind in StripKind order, numbers and
+// channels upwards, and calls found for each one that exists, at once, so
+// whatever found sends comes between the probes. Stops right after the
+// limit-th target without a further probe. Returns how many were found.
+// The panel and the command-line tools share this walk, so both see the
+// same targets in the same order.
+int discover_targets(int fd, int limit, const std::function<void(const Target &)> &found);
+
+} // namespace zarn
