@@ -1,0 +1,500 @@
+#include "tools/setup_device.h"
+
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "ctl/bounded_string.h"
+#include "ctl/channel_config.h"
+#include "ctl/compressor_settings.h"
+#include "ctl/filter_record.h"
+#include "ctl/main_compressor_settings.h"
+#include "ctl/monitor_config.h"
+#include "ctl/requests.h"
+#include "ctl/transport.h"
+
+namespace zarn::state {
+
+namespace {
+
+// Room for the largest configuration or compressor record; every field is
+// reached with memcpy, so plain bytes will do.
+struct Record {
+    unsigned char bytes[sizeof(ChannelConfig)] = {};
+};
+
+static_assert(sizeof(ChannelConfig) >= sizeof(MonitorConfig));
+static_assert(sizeof(ChannelConfig) >= sizeof(CompressorSettings));
+
+std::uint32_t config_request(std::int32_t kind, bool write) {
+    switch (kind) {
+    case KIND_DEVICE:
+        return write ? REQ_DEV_CONFIG_SET : REQ_DEV_CONFIG_GET;
+    case KIND_LOOP:
+        return write ? REQ_LOOP_CONFIG_SET : REQ_LOOP_CONFIG_GET;
+    case KIND_INPUT_MONITOR:
+        return write ? REQ_INPUT_MON_SET : REQ_INPUT_MON_GET;
+    case KIND_OUTPUT_MONITOR:
+        return write ? REQ_OUTPUT_MON_SET : REQ_OUTPUT_MON_GET;
+    default:
+        return write ? REQ_LOCAL_MON_SET : REQ_LOCAL_MON_GET;
+    }
+}
+
+std::uint32_t compressor_request(std::int32_t kind, bool write) {
+    switch (kind) {
+    case KIND_DEVICE:
+        return write ? REQ_DEV_COMP_SET : REQ_DEV_COMP_GET;
+    case KIND_LOOP:
+        return write ? REQ_LOOP_COMP_SET : REQ_LOOP_COMP_GET;
+    default:
+        return write ? REQ_MAIN_COMP_SET : REQ_MAIN_COMP_GET;
+    }
+}
+
+std::uint32_t filter_request(std::int32_t kind, bool rx, bool write) {
+    if (kind == KIND_DEVICE) {
+        return rx ? (write ? REQ_DEV_RX_FILTER_SET : REQ_DEV_RX_FILTER_GET)
+                  : (write ? REQ_DEV_TX_FILTER_SET : REQ_DEV_TX_FILTER_GET);
+    }
+    return rx ? (write ? REQ_LOOP_RX_FILTER_SET : REQ_LOOP_RX_FILTER_GET)
+              : (write ? REQ_LOOP_TX_FILTER_SET : REQ_LOOP_TX_FILTER_GET);
+}
+
+// A configuration record addressed to the target, zero elsewhere, as the
+// panel's strips build it.
+Record config_record(const Target &target) {
+    Record record;
+    std::memcpy(record.bytes + offsetof(ChannelConfig, number), &target.number,
+                sizeof target.number);
+    if (target.kind == KIND_DEVICE || target.kind == KIND_LOOP) {
+        std::memcpy(record.bytes + offsetof(ChannelConfig, channel), &target.channel,
+                    sizeof target.channel);
+    }
+    return record;
+}
+
+bool read_config(int fd, const Target &target, Record &record) {
+    record = config_record(target);
+    return ctl_request(fd, config_request(target.kind, false), record.bytes) == 0;
+}
+
+// A compressor record addressed to the target, zero elsewhere.
+Record compressor_record(const Target &target) {
+    Record record;
+    if (target.kind != KIND_MAIN_OUTPUT) {
+        std::memcpy(record.bytes + offsetof(CompressorSettings, number), &target.number,
+                    sizeof target.number);
+    }
+    return record;
+}
+
+// Where the four settings start: the main output's record has no number.
+std::size_t compressor_offset(std::int32_t kind) {
+    return kind == KIND_MAIN_OUTPUT ? offsetof(MainCompressorSettings, enabled)
+                                    : offsetof(CompressorSettings, enabled);
+}
+
+bool read_compressor(int fd, const Target &target, Record &record) {
+    record = compressor_record(target);
+    return ctl_request(fd, compressor_request(target.kind, false), record.bytes) == 0;
+}
+
+FilterRecord filter_record(const Target &target, std::int32_t size, const double *coefficients) {
+    FilterRecord record{};
+    record.number = target.number;
+    record.channel = target.channel;
+    record.size = size;
+    record.coefficients = reinterpret_cast<std::uintptr_t>(coefficients);
+    return record;
+}
+
+// A size the daemon answers counts only within 0 to MAX_FILTER_SIZE, taken
+// as unsigned, as the panel's equalizer takes it.
+std::int32_t bounded_size(std::int32_t size) {
+    return static_cast<std::uint32_t>(size) <= static_cast<std::uint32_t>(MAX_FILTER_SIZE) ? size
+                                                                                           : 0;
+}
+
+// The filter length of the channel and direction; 0 when there is none or
+// the daemon does not say.
+std::int32_t filter_length(int fd, const Target &target, bool rx) {
+    FilterRecord query = filter_record(target, 0, nullptr);
+    if (ctl_request(fd, filter_request(target.kind, rx, false), &query) != 0)
+        return 0;
+    return bounded_size(query.size);
+}
+
+// The filter in force: on when a fetch of the whole length succeeds with
+// that length, off after any other answer.
+FilterState fetch_filter(int fd, const Target &target, bool rx, std::int32_t length) {
+    FilterState filter;
+    filter.length = length;
+    if (length <= 0)
+        return filter;
+    std::vector<double> coefficients(static_cast<std::size_t>(length));
+    FilterRecord fetch = filter_record(target, length, coefficients.data());
+    if (ctl_request(fd, filter_request(target.kind, rx, false), &fetch) == 0 &&
+        bounded_size(fetch.size) == length) {
+        filter.on = true;
+        filter.coefficients = std::move(coefficients);
+    }
+    return filter;
+}
+
+// The same filter, bit for bit (so -0.0 differs from 0.0).
+bool same_filter(const FilterState &a, const FilterState &b) {
+    return a.on == b.on && a.coefficients.size() == b.coefficients.size() &&
+           (a.coefficients.empty() || std::memcmp(a.coefficients.data(), b.coefficients.data(),
+                                                  a.coefficients.size() * sizeof(double)) == 0);
+}
+
+std::string filter_words(const FilterState &filter) {
+    return filter.on ? "on (" + std::to_string(filter.length) + " taps)" : "off";
+}
+
+// Whole channels of a device or loopback, or of the main output or input.
+using Group = std::pair<std::int32_t, std::int32_t>;
+
+Group group_of(const Target &target) {
+    return {target.kind, target.number};
+}
+
+bool grouped(std::int32_t kind) {
+    return kind == KIND_DEVICE || kind == KIND_LOOP || kind == KIND_MAIN_OUTPUT ||
+           kind == KIND_MAIN_INPUT;
+}
+
+std::string group_words(const Group &group) {
+    const Target first{group.first, group.second, 0};
+    std::string text = describe(first);
+    // "device 1 channel 0" names the device as "device 1".
+    const std::size_t channel = text.rfind(" channel ");
+    return channel == std::string::npos ? text : text.substr(0, channel);
+}
+
+// One target the daemon offers that matches the file, with what it holds now.
+struct Plan {
+    const TargetState *stored = nullptr;
+    std::string daemon_name;
+    Record config;
+    Record compressor;
+    std::int32_t rx_length = 0;
+    std::int32_t tx_length = 0;
+    FilterState rx_now; // dry run only
+    FilterState tx_now;
+};
+
+class Restorer {
+public:
+    Restorer(int fd, std::FILE *out, std::FILE *errors) : fd_(fd), out_(out), errors_(errors) {}
+
+    // Reads what the daemon holds for one stored target; false on a failed
+    // read. A mismatch leaves a reason in skip.
+    bool plan(const TargetState &stored, bool dry_run, Plan &plan, std::string &skip) {
+        const Target &t = stored.target;
+        plan.stored = &stored;
+        if (stored.config || stored.name) {
+            if (!read_config(fd_, t, plan.config))
+                return failed("reading the configuration of " + describe(t));
+            if (t.kind == KIND_DEVICE || t.kind == KIND_LOOP) {
+                plan.daemon_name =
+                    bounded_string(reinterpret_cast<const char *>(plan.config.bytes) +
+                                       offsetof(ChannelConfig, name),
+                                   CHANNEL_NAME_SIZE);
+            }
+        }
+        if (stored.config && (t.kind == KIND_DEVICE || t.kind == KIND_LOOP)) {
+            const auto delay = stored.config->find("delay");
+            std::int32_t limit;
+            std::memcpy(&limit, plan.config.bytes + offsetof(ChannelConfig, delay_limit),
+                        sizeof limit);
+            if (delay != stored.config->end() && delay->second > limit) {
+                skip = "its delay " + std::to_string(delay->second) +
+                       " is beyond the daemon's limit " + std::to_string(limit);
+            }
+        }
+        if (stored.compressor && !read_compressor(fd_, t, plan.compressor))
+            return failed("reading the compressor of " + describe(t));
+        for (const auto &[filter, length, now, words] :
+             {std::tuple{&stored.rx_filter, &plan.rx_length, &plan.rx_now, "receive"},
+              std::tuple{&stored.tx_filter, &plan.tx_length, &plan.tx_now, "transmit"}}) {
+            if (!*filter)
+                continue;
+            const bool rx = filter == &stored.rx_filter;
+            *length = filter_length(fd_, t, rx);
+            if (*length != (*filter)->length && skip.empty()) {
+                skip = std::string("its ") + words + " filter takes " + std::to_string(*length) +
+                       " taps here, " + std::to_string((*filter)->length) + " in the file";
+            }
+            if (dry_run)
+                *now = fetch_filter(fd_, t, rx, *length);
+        }
+        return true;
+    }
+
+    // Prints each field the restore would change; returns how many.
+    int print_changes(const Plan &plan) {
+        const TargetState &stored = *plan.stored;
+        const Target &t = stored.target;
+        const std::string who = describe(t);
+        int changes = 0;
+        const auto print_values = [&](const std::vector<Field> &fields, const Values &values,
+                                      const unsigned char *now, const char *prefix) {
+            const Values current = read_fields(now, fields);
+            for (const auto &[name, value] : values) {
+                const std::int32_t was = current.at(name);
+                if (was != value) {
+                    std::fprintf(out_, "%s: %s%s %d -> %d\n", who.c_str(), prefix, name.c_str(),
+                                 was, value);
+                    ++changes;
+                }
+            }
+        };
+        if (stored.config)
+            print_values(config_fields(t.kind), *stored.config, plan.config.bytes, "");
+        if (stored.compressor) {
+            print_values(compressor_fields(), *stored.compressor,
+                         plan.compressor.bytes + compressor_offset(t.kind), "compressor.");
+        }
+        for (const auto &[filter, now, key] :
+             {std::tuple{&stored.rx_filter, &plan.rx_now, "rx_filter"},
+              std::tuple{&stored.tx_filter, &plan.tx_now, "tx_filter"}}) {
+            if (!*filter || (*filter)->length == 0 || same_filter(**filter, *now))
+                continue;
+            if ((*filter)->on && now->on) {
+                std::fprintf(out_, "%s: %s: other coefficients (%d taps)\n", who.c_str(), key,
+                             (*filter)->length);
+            } else {
+                std::fprintf(out_, "%s: %s: %s -> %s\n", who.c_str(), key,
+                             filter_words(*now).c_str(), filter_words(**filter).c_str());
+            }
+            ++changes;
+        }
+        return changes;
+    }
+
+    // Writes the stored values over what the daemon holds, then reads them
+    // back. false when a request failed or the daemon kept other values.
+    bool apply(Plan &plan) {
+        const TargetState &stored = *plan.stored;
+        const Target &t = stored.target;
+        bool ok = true;
+        if (stored.config) {
+            write_fields(plan.config.bytes, config_fields(t.kind), *stored.config);
+            if (ctl_request(fd_, config_request(t.kind, true), plan.config.bytes) != 0)
+                ok = failed("writing the configuration of " + describe(t));
+        }
+        if (stored.compressor) {
+            // As the panel's compressor window sends it: the settings, a zero gain.
+            Record record = compressor_record(t);
+            const std::vector<Field> &fields = compressor_fields();
+            Values settings =
+                read_fields(plan.compressor.bytes + compressor_offset(t.kind), fields);
+            for (const auto &[name, value] : *stored.compressor)
+                settings[name] = value;
+            write_fields(record.bytes + compressor_offset(t.kind), fields, settings);
+            if (ctl_request(fd_, compressor_request(t.kind, true), record.bytes) != 0)
+                ok = failed("writing the compressor of " + describe(t));
+        }
+        for (const auto &[filter, length, rx] :
+             {std::tuple{&stored.rx_filter, plan.rx_length, true},
+              std::tuple{&stored.tx_filter, plan.tx_length, false}}) {
+            if (!*filter || length == 0)
+                continue;
+            // The daemon only reads the array; the record's field is not const.
+            FilterRecord record =
+                filter_record(t, length, (*filter)->on ? (*filter)->coefficients.data() : nullptr);
+            if (ctl_request(fd_, filter_request(t.kind, rx, true), &record) != 0) {
+                ok = failed(std::string("writing the ") + (rx ? "receive" : "transmit") +
+                            " filter of " + describe(t));
+            }
+        }
+        return ok && verify(plan);
+    }
+
+    bool failed(const std::string &what) {
+        std::fprintf(errors_, "zarnmix_state: %s failed\n", what.c_str());
+        return false;
+    }
+
+private:
+    bool verify(const Plan &plan) {
+        const TargetState &stored = *plan.stored;
+        const Target &t = stored.target;
+        const std::string who = describe(t);
+        bool ok = true;
+        const auto compare = [&](const std::vector<Field> &fields, const Values &values,
+                                 const unsigned char *now, const char *prefix) {
+            const Values current = read_fields(now, fields);
+            for (const auto &[name, value] : values) {
+                if (current.at(name) != value) {
+                    std::fprintf(errors_, "zarnmix_state: %s: %s%s reads back %d, not %d\n",
+                                 who.c_str(), prefix, name.c_str(), current.at(name), value);
+                    ok = false;
+                }
+            }
+        };
+        Record record;
+        if (stored.config) {
+            if (!read_config(fd_, t, record))
+                return failed("reading back the configuration of " + who);
+            compare(config_fields(t.kind), *stored.config, record.bytes, "");
+        }
+        if (stored.compressor) {
+            if (!read_compressor(fd_, t, record))
+                return failed("reading back the compressor of " + who);
+            compare(compressor_fields(), *stored.compressor,
+                    record.bytes + compressor_offset(t.kind), "compressor.");
+        }
+        for (const auto &[filter, length, rx] :
+             {std::tuple{&stored.rx_filter, plan.rx_length, true},
+              std::tuple{&stored.tx_filter, plan.tx_length, false}}) {
+            if (!*filter || length == 0)
+                continue;
+            if (!same_filter(**filter, fetch_filter(fd_, t, rx, length))) {
+                std::fprintf(errors_, "zarnmix_state: %s: the %s filter reads back otherwise\n",
+                             who.c_str(), rx ? "receive" : "transmit");
+                ok = false;
+            }
+        }
+        return ok;
+    }
+
+    int fd_;
+    std::FILE *out_;
+    std::FILE *errors_;
+};
+
+} // namespace
+
+bool read_setup(int fd, Setup &setup, std::string &error) {
+    setup = Setup{};
+    std::int32_t answer = 0;
+    if (ctl_request(fd, REQ_PROBE, &answer) != 0) {
+        error = "the daemon does not answer";
+        return false;
+    }
+    if (ctl_request(fd, REQ_SAMPLE_RATE_GET, &setup.sample_rate) != 0) {
+        error = "reading the sample rate failed";
+        return false;
+    }
+    std::vector<Target> targets;
+    discover_targets(fd, MAX_TARGETS, [&](const Target &t) { targets.push_back(t); });
+    for (const Target &t : targets) {
+        TargetState state;
+        state.target = t;
+        Record record;
+        if (has_config(t.kind)) {
+            if (!read_config(fd, t, record)) {
+                error = "reading the configuration of " + describe(t) + " failed";
+                return false;
+            }
+            state.config = read_fields(record.bytes, config_fields(t.kind));
+            if (has_filters(t.kind)) {
+                state.name = bounded_string(reinterpret_cast<const char *>(record.bytes) +
+                                                offsetof(ChannelConfig, name),
+                                            CHANNEL_NAME_SIZE);
+            }
+        }
+        if (has_compressor(t)) {
+            if (!read_compressor(fd, t, record)) {
+                error = "reading the compressor of " + describe(t) + " failed";
+                return false;
+            }
+            state.compressor =
+                read_fields(record.bytes + compressor_offset(t.kind), compressor_fields());
+        }
+        if (has_filters(t.kind)) {
+            state.rx_filter = fetch_filter(fd, t, true, filter_length(fd, t, true));
+            state.tx_filter = fetch_filter(fd, t, false, filter_length(fd, t, false));
+        }
+        setup.targets.push_back(std::move(state));
+    }
+    return true;
+}
+
+int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std::FILE *out,
+                  std::FILE *errors) {
+    Restorer restorer(fd, out, errors);
+    std::int32_t answer = 0;
+    if (ctl_request(fd, REQ_PROBE, &answer) != 0) {
+        std::fprintf(errors, "zarnmix_state: the daemon does not answer\n");
+        return RESTORE_FAILED;
+    }
+    std::int32_t rate = 0;
+    if (ctl_request(fd, REQ_SAMPLE_RATE_GET, &rate) != 0) {
+        restorer.failed("reading the sample rate");
+        return RESTORE_FAILED;
+    }
+
+    std::vector<Target> offered;
+    discover_targets(fd, MAX_TARGETS, [&](const Target &t) { offered.push_back(t); });
+    std::map<Group, int> channels_here, channels_stored;
+    for (const Target &t : offered)
+        ++channels_here[group_of(t)];
+    for (const TargetState &s : setup.targets)
+        ++channels_stored[group_of(s.target)];
+
+    // Warnings do not stop a restore, but they are mismatches all the same.
+    std::vector<std::string> warnings;
+    if (rate != setup.sample_rate) {
+        warnings.push_back("the sample rate is " + std::to_string(rate) + " Hz here, " +
+                           std::to_string(setup.sample_rate) + " Hz in the file");
+    }
+    std::vector<Plan> plans;
+    std::vector<std::string> skipped;
+    for (const TargetState &stored : setup.targets) {
+        const Target &t = stored.target;
+        std::string skip;
+        bool found = false;
+        for (const Target &o : offered)
+            found = found || (o.kind == t.kind && o.number == t.number && o.channel == t.channel);
+        const Group group = group_of(t);
+        if (!found) {
+            skip = "the daemon does not offer it";
+        } else if (grouped(t.kind) && channels_here[group] != channels_stored[group]) {
+            skip = group_words(group) + " has " + std::to_string(channels_here[group]) +
+                   " channels here, " + std::to_string(channels_stored[group]) + " in the file";
+        }
+        Plan plan;
+        if (skip.empty() && !restorer.plan(stored, options.dry_run, plan, skip))
+            return RESTORE_FAILED;
+        if (!skip.empty()) {
+            skipped.push_back(describe(t) + ": " + skip);
+            continue;
+        }
+        if (stored.name && *stored.name != plan.daemon_name) {
+            warnings.push_back(describe(t) + " is called \"" + plan.daemon_name + "\" here, \"" +
+                               *stored.name + "\" in the file");
+        }
+        plans.push_back(std::move(plan));
+    }
+
+    for (const std::string &warning : warnings)
+        std::fprintf(errors, "zarnmix_state: warning: %s\n", warning.c_str());
+    for (const std::string &skip : skipped)
+        std::fprintf(errors, "zarnmix_state: skipped %s\n", skip.c_str());
+    if (options.pedantic && (!skipped.empty() || !warnings.empty())) {
+        std::fprintf(errors, "zarnmix_state: the daemon does not match the file; "
+                             "nothing restored\n");
+        return RESTORE_SKIPPED;
+    }
+    const int status = skipped.empty() ? RESTORE_DONE : RESTORE_SKIPPED;
+    if (options.dry_run) {
+        int changes = 0;
+        for (const Plan &plan : plans)
+            changes += restorer.print_changes(plan);
+        if (changes == 0)
+            std::fprintf(out, "nothing to change\n");
+        return status;
+    }
+    bool ok = true;
+    for (Plan &plan : plans)
+        ok = restorer.apply(plan) && ok;
+    return ok ? status : RESTORE_FAILED;
+}
+
+} // namespace zarn::state

@@ -1,0 +1,148 @@
+// zarnmix_state: stores the daemon's whole setup in a file and restores it.
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+#include <cstdio>
+#include <cstring>
+#include <getopt.h>
+#include <string>
+
+#include "ctl/transport.h"
+#include "tools/setup_device.h"
+#include "tools/setup_file.h"
+
+namespace {
+
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 64;
+
+[[noreturn]] void usage() {
+    std::fputs("usage: zarnmix_state -f DEVICE store [FILE]\n"
+               "       zarnmix_state -f DEVICE restore [--pedantic] [--dry-run] [FILE]\n",
+               stderr);
+    std::exit(EXIT_USAGE);
+}
+
+bool is_stdio(const char *file) {
+    return !file || std::strcmp(file, "-") == 0;
+}
+
+const char *file_words(const char *file) {
+    return is_stdio(file) ? "standard input" : file;
+}
+
+int fail(const std::string &message) {
+    std::fprintf(stderr, "zarnmix_state: %s\n", message.c_str());
+    return EXIT_FAILED;
+}
+
+// A file is replaced only once it is whole: QSaveFile writes a temporary
+// file beside it and renames that over it on commit.
+bool write_output(const char *file, const QByteArray &data, std::string &error) {
+    if (is_stdio(file)) {
+        if (std::fwrite(data.constData(), 1, static_cast<std::size_t>(data.size()), stdout) !=
+                static_cast<std::size_t>(data.size()) ||
+            std::fflush(stdout) != 0) {
+            error = "writing standard output failed";
+            return false;
+        }
+        return true;
+    }
+    QSaveFile out(QFile::decodeName(file));
+    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit()) {
+        error = std::string(file) + ": " + out.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+bool read_input(const char *file, QByteArray &data, std::string &error) {
+    QFile in;
+    const bool opened =
+        is_stdio(file) ? in.open(stdin, QIODevice::ReadOnly)
+                       : (in.setFileName(QFile::decodeName(file)), in.open(QIODevice::ReadOnly));
+    if (opened)
+        data = in.readAll();
+    if (!opened || in.error() != QFileDevice::NoError) {
+        error = std::string(file_words(file)) + ": " + in.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+int store(int fd, const char *file) {
+    zarn::state::Setup setup;
+    std::string error;
+    if (!zarn::state::read_setup(fd, setup, error))
+        return fail(error);
+    if (!write_output(file, zarn::state::encode_setup(setup), error))
+        return fail(error);
+    return 0;
+}
+
+int restore(const char *device, const char *file, const zarn::state::RestoreOptions &options) {
+    QByteArray data;
+    std::string error;
+    if (!read_input(file, data, error))
+        return fail(error);
+    zarn::state::Setup setup;
+    if (!zarn::state::decode_setup(data, setup, error))
+        return fail(std::string(file_words(file)) + ": " + error + "; nothing restored");
+    data.clear();
+    const int fd = zarn::ctl_open(device);
+    if (fd < 0)
+        return fail(std::string("cannot open ") + device);
+    const int status = zarn::state::restore_setup(fd, setup, options, stdout, stderr);
+    zarn::ctl_close(fd);
+    if (std::fflush(stdout) != 0)
+        return fail("writing standard output failed");
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const char *device = nullptr;
+    opterr = 0;
+    // '+': options end at the command, so the command's own options are its.
+    static const option none[] = {{nullptr, 0, nullptr, 0}};
+    int option;
+    while ((option = getopt_long(argc, argv, "+f:h", none, nullptr)) != -1) {
+        if (option != 'f')
+            usage();
+        device = optarg;
+    }
+    if (!device || optind >= argc)
+        usage();
+    const std::string command = argv[optind++];
+    zarn::state::RestoreOptions options;
+    const char *file = nullptr;
+    bool options_end = false;
+    for (; optind < argc; ++optind) {
+        const char *arg = argv[optind];
+        if (!options_end && command == "restore" && std::strcmp(arg, "--pedantic") == 0) {
+            options.pedantic = true;
+        } else if (!options_end && command == "restore" && std::strcmp(arg, "--dry-run") == 0) {
+            options.dry_run = true;
+        } else if (!options_end && std::strcmp(arg, "--") == 0) {
+            options_end = true;
+        } else if ((options_end || arg[0] != '-' || arg[1] == '\0') && !file) {
+            file = arg;
+        } else {
+            usage();
+        }
+    }
+
+    if (command == "store") {
+        const int fd = zarn::ctl_open(device);
+        if (fd < 0)
+            return fail(std::string("cannot open ") + device);
+        const int status = store(fd, file);
+        zarn::ctl_close(fd);
+        return status;
+    }
+    if (command == "restore")
+        return restore(device, file, options);
+    usage();
+}
