@@ -1,0 +1,529 @@
+#include <QtTest>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <set>
+#include <vector>
+
+#include "ctl/requests.h"
+#include "ctl/transport.h"
+#include "sim/test_daemon.h"
+#include "tools/setup_file.h"
+
+using zarn::sim::TestDaemon;
+
+namespace {
+
+struct Run {
+    int status;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QStringList &args, const QByteArray &input = QByteArray()) {
+    QProcess p;
+    p.start(QStringLiteral(ZARNMIX_STATE), args);
+    if (!p.waitForStarted())
+        return Run{-1, {}, "not started"};
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
+        return Run{-2, {}, "did not finish"};
+    return Run{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+}
+
+Run store(const char *device) {
+    return run({"-f", device, "store"});
+}
+
+Run restore(const char *device, const QByteArray &file, const QStringList &options = {}) {
+    return run(QStringList{"-f", device, "restore"} + options, file);
+}
+
+const std::set<std::uint32_t> WRITES = {
+    zarn::REQ_DEV_CONFIG_SET,    zarn::REQ_LOOP_CONFIG_SET,    zarn::REQ_INPUT_MON_SET,
+    zarn::REQ_OUTPUT_MON_SET,    zarn::REQ_LOCAL_MON_SET,      zarn::REQ_MAIN_COMP_SET,
+    zarn::REQ_DEV_COMP_SET,      zarn::REQ_LOOP_COMP_SET,      zarn::REQ_DEV_RX_FILTER_SET,
+    zarn::REQ_DEV_TX_FILTER_SET, zarn::REQ_LOOP_RX_FILTER_SET, zarn::REQ_LOOP_TX_FILTER_SET};
+
+std::size_t writes(const TestDaemon &d) {
+    std::size_t n = 0;
+    for (const auto &r : d.requests())
+        n += WRITES.count(r.code);
+    return n;
+}
+
+// Coefficients that a decimal text or a careless copy would change.
+std::vector<double> awkward(std::size_t length) {
+    const double fixed[] = {-0.0,
+                            0.0,
+                            std::numeric_limits<double>::denorm_min(),
+                            -std::numeric_limits<double>::denorm_min() * 12345,
+                            1.0 / 3.0,
+                            0.1,
+                            DBL_MAX,
+                            -DBL_MIN,
+                            std::nextafter(1.0, 2.0),
+                            9007199254740993.0};
+    std::vector<double> values(length);
+    for (std::size_t i = 0; i < length; ++i)
+        values[i] = i < std::size(fixed) ? fixed[i] : std::sin(double(i)) / double(i + 1);
+    return values;
+}
+
+bool same_bits(const std::vector<double> &a, const std::vector<double> &b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// The stored text with the first occurrence of from replaced; a test that
+// names text the file does not hold fails instead of testing nothing.
+QByteArray replaced(QByteArray text, const QByteArray &from, const QByteArray &to) {
+    const int at = text.indexOf(from);
+    if (at < 0)
+        qFatal("%s is not in the file", from.constData());
+    return text.replace(at, from.size(), to);
+}
+
+QByteArray base64_of(const std::vector<double> &values) {
+    return QByteArray(reinterpret_cast<const char *>(values.data()),
+                      int(values.size() * sizeof(double)))
+        .toBase64();
+}
+
+zarn::sim::Topology small_topology(int filter_length = 8) {
+    zarn::sim::Topology t;
+    t.filter_length = filter_length;
+    return t;
+}
+
+// A filter sent through the protocol, as the panel's equalizer sends it.
+int send_filter(int fd, std::uint32_t code, int number, int channel, std::vector<double> taps) {
+    zarn::FilterRecord r{};
+    r.number = number;
+    r.channel = channel;
+    r.size = int(taps.size());
+    r.coefficients = reinterpret_cast<std::uintptr_t>(taps.data());
+    return zarn::ctl_request(fd, code, &r);
+}
+
+} // namespace
+
+class TestZarnmixState : public QObject {
+    Q_OBJECT
+
+private slots:
+    void file_keeps_every_bit();
+    void invalid_files_name_the_place();
+    void round_trip_through_zarnmix_sim();
+    void invalid_file_sends_nothing();
+    void mismatched_daemon_skips_or_refuses();
+    void dry_run_prints_changes_and_sends_nothing();
+    void daemon_failures();
+    void usage();
+};
+
+void TestZarnmixState::file_keeps_every_bit() {
+    zarn::state::Setup setup;
+    setup.sample_rate = 44100;
+    zarn::state::TargetState device;
+    device.target = {zarn::KIND_DEVICE, 3, 1};
+    device.name = "Stüdio \"A\"";
+    device.config = zarn::state::Values{{"rx_amp", -31}, {"delay", 4800}, {"tx_mute", 1}};
+    device.rx_filter = zarn::state::FilterState{16, true, awkward(16)};
+    device.tx_filter = zarn::state::FilterState{16, false, {}};
+    zarn::state::TargetState main;
+    main.target = {zarn::KIND_MAIN_OUTPUT, 0, 0};
+    main.compressor = zarn::state::Values{{"enabled", 1}, {"knee", 255}};
+    zarn::state::TargetState monitor;
+    monitor.target = {zarn::KIND_LOCAL_MONITOR, 2, 0};
+    setup.targets = {device, main, monitor};
+
+    const QByteArray text = zarn::state::encode_setup(setup);
+    zarn::state::Setup back;
+    std::string error;
+    QVERIFY2(zarn::state::decode_setup(text, back, error), error.c_str());
+    QCOMPARE(back.sample_rate, 44100);
+    QCOMPARE(back.targets.size(), std::size_t{3});
+    const auto &d = back.targets[0];
+    QCOMPARE(std::make_tuple(d.target.kind, d.target.number, d.target.channel),
+             std::make_tuple(0, 3, 1));
+    QCOMPARE(*d.name, *device.name);
+    QCOMPARE(*d.config, *device.config);
+    QVERIFY(d.rx_filter->on && same_bits(d.rx_filter->coefficients, awkward(16)));
+    QVERIFY(!d.tx_filter->on && d.tx_filter->length == 16);
+    QVERIFY(!d.compressor);
+    QCOMPARE(*back.targets[1].compressor, *main.compressor);
+    QVERIFY(!back.targets[2].config && !back.targets[2].name);
+    // Written again, the same text: nothing was lost or reordered.
+    QCOMPARE(zarn::state::encode_setup(back), text);
+    // The bytes are little-endian IEEE-754 whatever the host: 1/3 is at index 4.
+    QVERIFY(text.contains(base64_of(awkward(16))));
+}
+
+void TestZarnmixState::invalid_files_name_the_place() {
+    TestDaemon d(small_topology());
+    const QByteArray good = store(d.path()).out;
+    QVERIFY(good.contains("\"state\": \"off\""));
+    std::vector<double> nan_at_5 = awkward(8);
+    nan_at_5[5] = std::nan("");
+    std::vector<double> infinite = awkward(8);
+    infinite[7] = -HUGE_VAL;
+    const QByteArray on = "\"state\": \"on\", \"coefficients\": \"";
+    const QByteArray filter = "\"length\": 8,\n                \"state\": \"off\"";
+    const QByteArray off = "\"state\": \"off\"";
+
+    // clang-format off
+    const std::vector<std::pair<QByteArray, std::string>> cases = {
+        {good.left(good.size() / 2), "line "},
+        {"[]", "not a JSON object"},
+        {replaced(good, "zarnmix-state", "alsa-state"), "format: \"alsa-state\" is not zarnmix-state"},
+        {replaced(good, "\"version\": 1", "\"version\": 2"), "version: 2 is not supported"},
+        {replaced(good, "\"sample_rate\": 48000", "\"sample_rate\": \"48000\""), "sample_rate: not a number"},
+        {replaced(good, "\"rx_amp\": 0", "\"rx_amp\": \"0\""), "targets[0].config.rx_amp: not a number"},
+        {replaced(good, "\"rx_amp\": 0", "\"rx_amp\": 32"), "targets[0].config.rx_amp: out of range (-31 to 31)"},
+        {replaced(good, "\"tx_mute\": 0", "\"tx_mute\": 0.5"), "targets[0].config.tx_mute: not an integer"},
+        {replaced(good, "\"knee\": 128", "\"knee\": 256"), "targets[0].compressor.knee: out of range (0 to 255)"},
+        {replaced(good, "\"rx_amp\": 0", "\"rx_amps\": 0"), "targets[0].config.rx_amps: unknown field"},
+        {replaced(good, "\"kind\": \"device\"", "\"kind\": \"mixer\""), "targets[0].kind: unknown kind \"mixer\""},
+        {replaced(good, "\"channel\": 1", "\"channel\": -1"), "targets[1].channel: out of range"},
+        {replaced(good, "\"channel\": 1,", "\"channel\": 0,"), "targets[1]: device 0 channel 0 appears twice"},
+        {replaced(good, "\"targets\": [", "\"targets\": [{\"kind\": \"input_monitor\", \"number\": 0, \"channel\": 0, \"rx_filter\": {}},"),
+         "targets[0].rx_filter: this kind has no filters"},
+        {replaced(good, filter, "\"length\": 8, " + on + base64_of(nan_at_5) + "\""),
+         "targets[0].rx_filter.coefficients[5]: not a finite number"},
+        {replaced(good, filter, "\"length\": 8, " + on + base64_of(infinite) + "\""),
+         "targets[0].rx_filter.coefficients[7]: not a finite number"},
+        {replaced(good, filter, "\"length\": 8, " + on + base64_of(awkward(7)) + "\""),
+         "targets[0].rx_filter.coefficients: holds 56 bytes, 64 are needed for 8 coefficients"},
+        {replaced(good, filter, "\"length\": 8, " + on + "not*base64\""),
+         "targets[0].rx_filter.coefficients: not base64 text"},
+        {replaced(good, filter, "\"length\": 8, \"state\": \"on\""), "targets[0].rx_filter.coefficients: missing"},
+        {replaced(good, off, "\"state\": \"off\", \"coefficients\": \"\""),
+         "targets[0].rx_filter.coefficients: present while the filter is off"},
+        {replaced(good, filter, "\"length\": 65537, \"state\": \"off\""), "targets[0].rx_filter.length: out of range (0 to 65536)"},
+    };
+    // clang-format on
+    for (const auto &[text, message] : cases) {
+        zarn::state::Setup setup;
+        std::string error;
+        QVERIFY2(!zarn::state::decode_setup(text, setup, error), message.c_str());
+        QVERIFY2(error.find(message) == 0, (error + " / " + message).c_str());
+    }
+    zarn::state::Setup setup;
+    std::string error;
+    QVERIFY2(zarn::state::decode_setup(good, setup, error), error.c_str());
+}
+
+void TestZarnmixState::round_trip_through_zarnmix_sim() {
+    QTemporaryDir dir;
+    const QString socket = dir.filePath("zmix.ctl");
+    const QString trace = dir.filePath("trace.txt");
+    QProcess sim;
+    sim.start(QStringLiteral(ZARNMIX_SIM),
+              {"--socket", socket, "--trace", trace, "--filter-length", "64"});
+    for (int waited = 0; waited < 5000 && !QFileInfo::exists(socket); waited += 20)
+        QTest::qWait(20);
+    const QByteArray device = socket.toLocal8Bit();
+    const QString file = dir.filePath("setup.json");
+
+    Run r = run({"-f", device, "store", file});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QByteArray());
+    QFile stored(file);
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    const QByteArray first = stored.readAll();
+    QVERIFY(first.contains("\"name\": \"dsp1\""));
+    QCOMPARE(first.count("\"kind\": \"device\""), 5);
+
+    // Gains, routing, a monitor, a filter and two compressors, changed
+    // through the protocol as the panel changes them.
+    const int fd = zarn::ctl_open(device.constData());
+    zarn::ChannelConfig config{};
+    config.number = 1;
+    config.channel = 2;
+    QCOMPARE(zarn::ctl_request(fd, zarn::REQ_DEV_CONFIG_GET, &config), 0);
+    config.rx_amp = -7;
+    config.tx_amp = 12;
+    config.dst_channel = 5;
+    config.rx_mute = 1;
+    config.delay = 300;
+    QCOMPARE(zarn::ctl_request(fd, zarn::REQ_DEV_CONFIG_SET, &config), 0);
+    zarn::MonitorConfig monitor{};
+    monitor.number = 1;
+    QCOMPARE(zarn::ctl_request(fd, zarn::REQ_INPUT_MON_GET, &monitor), 0);
+    monitor.src_channel = 1;
+    monitor.amp = -3;
+    QCOMPARE(zarn::ctl_request(fd, zarn::REQ_INPUT_MON_SET, &monitor), 0);
+    QCOMPARE(send_filter(fd, zarn::REQ_LOOP_TX_FILTER_SET, 0, 1, awkward(64)), 0);
+    zarn::CompressorSettings loop{0, 1, 200, 5, 60, 0};
+    QCOMPARE(zarn::ctl_request(fd, zarn::REQ_LOOP_COMP_SET, &loop), 0);
+    zarn::MainCompressorSettings main{1, 17, 0, 62, 0};
+    QCOMPARE(zarn::ctl_request(fd, zarn::REQ_MAIN_COMP_SET, &main), 0);
+
+    r = run({"-f", device, "store", "-"});
+    QCOMPARE(r.status, 0);
+    const QByteArray changed = r.out;
+    QVERIFY(changed != first);
+    QVERIFY(changed.contains(base64_of(awkward(64))));
+
+    r = run({"-f", device, "restore", file});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(store(device).out, first);
+
+    // And back again: the awkward coefficients come back bit for bit.
+    QCOMPARE(restore(device, changed).status, 0);
+    QCOMPARE(store(device).out, changed);
+    zarn::FilterRecord fetch{};
+    std::vector<double> taps(64);
+    fetch.channel = 1;
+    fetch.size = 64;
+    fetch.coefficients = reinterpret_cast<std::uintptr_t>(taps.data());
+    QCOMPARE(zarn::ctl_request(fd, zarn::REQ_LOOP_TX_FILTER_GET, &fetch), 0);
+    QVERIFY(same_bits(taps, awkward(64)));
+    zarn::ctl_close(fd);
+
+    // One device configuration write of the test, five of each restore, all
+    // whole records: the name and delay limit as the daemon reported them.
+    QFile log(trace);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    int device_writes = 0;
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() != 4 || words[1] != "0x80544f02")
+            continue;
+        ++device_writes;
+        QCOMPARE(words[2], QByteArray("0"));
+        QCOMPARE(words[3].mid(16, 6), QByteArray("647370"));
+        QVERIFY(words[3].endsWith("c0120000"));
+    }
+    QCOMPARE(device_writes, 11);
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+}
+
+void TestZarnmixState::invalid_file_sends_nothing() {
+    QTemporaryDir dir;
+    const QString socket = dir.filePath("zmix.ctl");
+    const QString trace = dir.filePath("trace.txt");
+    QProcess sim;
+    sim.start(QStringLiteral(ZARNMIX_SIM),
+              {"--socket", socket, "--trace", trace, "--filter-length", "8"});
+    for (int waited = 0; waited < 5000 && !QFileInfo::exists(socket); waited += 20)
+        QTest::qWait(20);
+    const QByteArray device = socket.toLocal8Bit();
+    const QByteArray good = store(device).out;
+    QFile log(trace);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const qint64 traced = log.readAll().size();
+    QVERIFY(traced > 0);
+
+    std::vector<double> nan_at_3 = awkward(8);
+    nan_at_3[3] = std::nan("");
+    const QByteArray filter = "\"length\": 8,\n                \"state\": \"off\"";
+    const QByteArray on = "\"state\": \"on\", \"coefficients\": \"";
+    const std::vector<std::pair<QByteArray, QByteArray>> cases = {
+        {good.left(good.size() - 40), "line "},
+        {replaced(good, "\"delay\": 0", "\"delay\": [0]"), "targets[0].config.delay: not a number"},
+        {replaced(good, filter, "\"length\": 8, " + on + base64_of(nan_at_3) + "\""),
+         "targets[0].rx_filter.coefficients[3]: not a finite number"},
+        {replaced(good, filter, "\"length\": 8, " + on + base64_of(awkward(9)) + "\""),
+         "targets[0].rx_filter.coefficients: holds 72 bytes, 64 are needed"},
+    };
+    for (const auto &[text, message] : cases) {
+        // A valid target ahead of the fault must not be sent either.
+        const QByteArray changed = replaced(text, "\"rx_amp\": 0", "\"rx_amp\": 4");
+        const Run r = restore(device, changed);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("zarnmix_state: standard input: " + message), r.err.constData());
+        QVERIFY(r.err.contains("nothing restored"));
+    }
+    const QString file = dir.filePath("missing.json");
+    const Run r = run({"-f", device, "restore", file});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains(file.toLocal8Bit()));
+    // Not one request reached the daemon, reads included.
+    QCOMPARE(log.readAll(), QByteArray());
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+}
+
+void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
+    TestDaemon full(small_topology());
+    full.with_engine([](zarn::sim::Engine &e) {
+        e.devices[0].channels[1].config.rx_amp = 6;
+        e.loops[0].compressor.knee = 77;
+    });
+    const QByteArray file = store(full.path()).out;
+
+    // One device, a loopback of three channels, no output monitor, and a
+    // device filter length of its own on device 0, channel 0.
+    zarn::sim::Topology fewer = small_topology();
+    fewer.device_channels = {2};
+    fewer.loop_channels = {3};
+    fewer.output_monitors = 0;
+    for (const bool pedantic : {true, false}) {
+        TestDaemon d(fewer);
+        d.with_engine([](zarn::sim::Engine &e) { e.devices[0].channels[0].tx_filter.length = 4; });
+        d.clear_requests();
+        const Run r = restore(d.path(), file, pedantic ? QStringList{"--pedantic"} : QStringList{});
+        QCOMPARE(r.status, 3);
+        for (const char *skipped :
+             {"skipped device 0 channel 0: its transmit filter takes 4 taps here, 8 in the file",
+              "skipped device 1 channel 0: the daemon does not offer it",
+              "skipped device 1 channel 2: the daemon does not offer it",
+              "skipped loopback 0 channel 0: loopback 0 has 3 channels here, 2 in the file",
+              "skipped loopback 0 channel 1: loopback 0 has 3 channels here, 2 in the file",
+              "skipped output monitor 0: the daemon does not offer it"})
+            QVERIFY2(r.err.contains(skipped), r.err.constData());
+        QCOMPARE(r.err.count("skipped"), 7);
+        QCOMPARE(r.err.contains("nothing restored"), pedantic);
+        if (pedantic) {
+            QCOMPARE(writes(d), std::size_t{0});
+            continue;
+        }
+        // The rest was restored: device 0 channel 1, the monitors, the main output.
+        QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{1});
+        QCOMPARE(d.count(zarn::REQ_INPUT_MON_SET), std::size_t{2});
+        QCOMPARE(d.count(zarn::REQ_LOCAL_MON_SET), std::size_t{1});
+        QCOMPARE(d.count(zarn::REQ_MAIN_COMP_SET), std::size_t{1});
+        QCOMPARE(d.count(zarn::REQ_DEV_RX_FILTER_SET) + d.count(zarn::REQ_LOOP_RX_FILTER_SET),
+                 std::size_t{1});
+        QCOMPARE(writes(d), std::size_t{7});
+        QCOMPARE(d.with_engine(
+                     [](zarn::sim::Engine &e) { return e.devices[0].channels[1].config.rx_amp; }),
+                 6);
+    }
+
+    // A differing sample rate or name is only a warning, unless pedantic.
+    zarn::sim::Topology renamed = small_topology();
+    renamed.sample_rate = 44100;
+    for (const bool pedantic : {true, false}) {
+        TestDaemon d(renamed);
+        d.with_engine(
+            [](zarn::sim::Engine &e) { std::strcpy(e.loops[0].channels[1].config.name, "other"); });
+        d.clear_requests();
+        const Run r = restore(d.path(), file, pedantic ? QStringList{"--pedantic"} : QStringList{});
+        QVERIFY(r.err.contains("warning: the sample rate is 44100 Hz here, 48000 Hz in the file"));
+        QVERIFY(r.err.contains(
+            "warning: loopback 0 channel 1 is called \"other\" here, \"loop0\" in the file"));
+        QCOMPARE(r.status, pedantic ? 3 : 0);
+        QCOMPARE(writes(d) > 0, !pedantic);
+    }
+}
+
+void TestZarnmixState::dry_run_prints_changes_and_sends_nothing() {
+    TestDaemon d(small_topology(4));
+    const QByteArray file = store(d.path()).out;
+    QCOMPARE(restore(d.path(), file, {"--dry-run"}).out, QByteArray("nothing to change\n"));
+
+    const std::vector<double> taps = awkward(4);
+    d.with_engine([&](zarn::sim::Engine &e) {
+        e.devices[1].channels[2].config.tx_amp = -2;
+        e.devices[1].channels[2].config.src_channel = 9;
+        e.input_monitors[1].config.mute = 1;
+        e.main_compressor.decay = 3;
+        e.loops[0].channels[0].rx_filter.active = true;
+        e.loops[0].channels[0].rx_filter.coefficients = taps;
+    });
+    const QByteArray with_filter = store(d.path()).out;
+    d.with_engine([&](zarn::sim::Engine &e) {
+        e.devices[0].channels[1].tx_filter.active = true;
+        e.devices[0].channels[1].tx_filter.coefficients = taps;
+        e.loops[0].channels[0].rx_filter.coefficients[0] = 0.0; // was -0.0
+    });
+    d.clear_requests();
+    Run r = restore(d.path(), file, {"--dry-run"});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QByteArray("device 0 channel 1: tx_filter: on (4 taps) -> off\n"
+                               "device 1 channel 2: src_channel 9 -> 0\n"
+                               "device 1 channel 2: tx_amp -2 -> 0\n"
+                               "loopback 0 channel 0: rx_filter: on (4 taps) -> off\n"
+                               "input monitor 1: mute 1 -> 0\n"
+                               "main output channel 0: compressor.decay 3 -> 30\n"));
+    r = restore(d.path(), with_filter, {"--dry-run"});
+    QCOMPARE(r.out, QByteArray("device 0 channel 1: tx_filter: on (4 taps) -> off\n"
+                               "loopback 0 channel 0: rx_filter: other coefficients (4 taps)\n"));
+    QCOMPARE(writes(d), std::size_t{0});
+    QCOMPARE(d.with_engine([](zarn::sim::Engine &e) { return e.main_compressor.decay; }), 3);
+}
+
+void TestZarnmixState::daemon_failures() {
+    QTemporaryDir dir;
+    TestDaemon d(small_topology());
+    const QByteArray file = store(d.path()).out;
+
+    // A refused write and a value the daemon will not keep: both reported,
+    // the rest restored all the same.
+    d.with_engine([](zarn::sim::Engine &e) { e.devices[1].channels[0].config.rx_amp = 3; });
+    d.set_hook([](std::uint32_t code, unsigned char *record, std::vector<double> &) {
+        zarn::ChannelConfig c;
+        std::memcpy(&c, record, std::min(sizeof c, std::size_t(zarn::ioc_size(code))));
+        if (code == zarn::REQ_DEV_CONFIG_SET && c.number == 0 && c.channel == 1)
+            return std::optional<int>(-1);
+        if (code == zarn::REQ_LOCAL_MON_GET)
+            std::memset(record + offsetof(zarn::MonitorConfig, amp), 0x11, 4);
+        return code == zarn::REQ_LOCAL_MON_GET ? std::optional<int>(0) : std::nullopt;
+    });
+    Run r = restore(d.path(), file);
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("writing the configuration of device 0 channel 1 failed"),
+             r.err.constData());
+    QVERIFY(r.err.contains("local monitor 0: amp reads back 286331153, not 0"));
+    QCOMPARE(
+        d.with_engine([](zarn::sim::Engine &e) { return e.devices[1].channels[0].config.rx_amp; }),
+        0);
+
+    // A read that fails during the restore's reading stage: nothing sent.
+    d.set_hook([](std::uint32_t code, unsigned char *, std::vector<double> &) {
+        return code == zarn::REQ_OUTPUT_MON_GET ? std::optional<int>(-1) : std::nullopt;
+    });
+    d.clear_requests();
+    r = restore(d.path(), file);
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains("reading the configuration of output monitor 0 failed"));
+    QCOMPARE(writes(d), std::size_t{0});
+
+    // A store that fails leaves the file it would have replaced untouched.
+    const QString path = dir.filePath("setup.json");
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old setup") == 9);
+    old.close();
+    r = run({"-f", d.path(), "store", path});
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains("reading the configuration of output monitor 0 failed"));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old setup"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"setup.json"});
+    d.clear_hook();
+    QCOMPARE(run({"-f", d.path(), "store", dir.filePath("no/such/folder.json")}).status, 1);
+
+    // No daemon at all.
+    d.stop();
+    r = store(d.path());
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains("cannot open"));
+    QCOMPARE(restore(d.path(), file).status, 1);
+}
+
+void TestZarnmixState::usage() {
+    const Run r = run({});
+    QCOMPARE(r.status, 64);
+    QVERIFY(r.err.startsWith("usage: zarnmix_state -f DEVICE store [FILE]\n"));
+    for (const QStringList &args :
+         {QStringList{"-f", "x"}, QStringList{"store", "-f", "x"}, QStringList{"-f", "x", "save"},
+          QStringList{"-h"}, QStringList{"-f", "x", "store", "a", "b"},
+          QStringList{"-f", "x", "store", "--dry-run"},
+          QStringList{"-f", "x", "restore", "--force"}, QStringList{"-f"}})
+        QVERIFY2(run(args).status == 64, qPrintable(args.join(' ')));
+}
+
+QTEST_GUILESS_MAIN(TestZarnmixState)
+#include "test_zarnmix_state.moc"
