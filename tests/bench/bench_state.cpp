@@ -1,0 +1,127 @@
+// Store and restore of the largest setup the tools see: 128 device channels,
+// each with a 65536-tap filter in force in both directions, against the
+// simulated daemon's server on a thread. Beside them, as the floor they are
+// judged against, the bare fetch and write of those 256 filters.
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "ctl/requests.h"
+#include "ctl/transport.h"
+#include "sim/engine.h"
+#include "sim/server.h"
+#include "tools/setup_device.h"
+#include "tools/setup_file.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Every filter of every device channel once: fetched, or written back.
+bool every_filter(int fd, bool write, std::vector<double> &taps) {
+    for (std::int32_t number = 0; number < 2; ++number) {
+        for (std::int32_t channel = 0; channel < 64; ++channel) {
+            for (const std::uint32_t code :
+                 write ? std::vector{zarn::REQ_DEV_RX_FILTER_SET, zarn::REQ_DEV_TX_FILTER_SET}
+                       : std::vector{zarn::REQ_DEV_RX_FILTER_GET, zarn::REQ_DEV_TX_FILTER_GET}) {
+                zarn::FilterRecord r{};
+                r.number = number;
+                r.channel = channel;
+                r.size = zarn::MAX_FILTER_SIZE;
+                r.coefficients = reinterpret_cast<std::uintptr_t>(taps.data());
+                if (zarn::ctl_request(fd, code, &r) != 0)
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main() {
+    zarn::sim::Topology topology = zarn::sim::devices_only({64, 64});
+    topology.filter_length = zarn::MAX_FILTER_SIZE;
+    zarn::sim::Engine engine(topology);
+    for (zarn::sim::Group &device : engine.devices) {
+        for (zarn::sim::ChannelState &channel : device.channels) {
+            for (zarn::sim::Filter *filter : {&channel.rx_filter, &channel.tx_filter}) {
+                filter->active = true;
+                filter->coefficients.resize(zarn::MAX_FILTER_SIZE);
+                for (std::size_t i = 0; i < filter->coefficients.size(); ++i)
+                    filter->coefficients[i] = std::sin(double(i) + channel.config.channel) / 7.0;
+            }
+        }
+    }
+    zarn::sim::Server server(
+        [&engine](std::uint32_t code, unsigned char *record, std::vector<double> &payload,
+                  zarn::sim::ReplyFault &) { return engine.handle(code, record, payload); });
+    char directory[] = "/tmp/zarnbench-XXXXXX";
+    int wake[2];
+    if (::mkdtemp(directory) == nullptr || ::pipe(wake) != 0) {
+        std::printf("cannot set up the daemon\n");
+        return 1;
+    }
+    const std::string path = std::string(directory) + "/zmix.ctl";
+    std::string error;
+    if (!server.listen(path, error)) {
+        std::printf("%s\n", error.c_str());
+        return 1;
+    }
+    std::thread serving([&server, &wake] { server.run(wake[0]); });
+    const int fd = zarn::ctl_open(path.c_str());
+
+    bool ok = fd >= 0;
+    std::vector<double> taps(zarn::MAX_FILTER_SIZE);
+    std::printf("128 channels, 256 filters of 65536 taps (%.0f MiB of coefficients)\n",
+                256.0 * zarn::MAX_FILTER_SIZE * sizeof(double) / (1 << 20));
+    for (int round = 0; ok && round < 3; ++round) {
+        auto start = Clock::now();
+        ok = every_filter(fd, false, taps);
+        const double fetch = ms_since(start);
+        start = Clock::now();
+        ok = ok && every_filter(fd, true, taps);
+        const double write = ms_since(start);
+
+        zarn::state::Setup setup;
+        start = Clock::now();
+        ok = ok && zarn::state::read_setup(fd, setup, error);
+        const double read = ms_since(start);
+        start = Clock::now();
+        const QByteArray text = zarn::state::encode_setup(setup);
+        const double encode = ms_since(start);
+
+        start = Clock::now();
+        ok = ok && zarn::state::decode_setup(text, setup, error);
+        const double decode = ms_since(start);
+        start = Clock::now();
+        ok = ok && zarn::state::restore_setup(fd, setup, {}, stdout, stdout) == 0;
+        const double restore = ms_since(start);
+
+        std::printf("round %d: floor: fetch all %7.1f ms, write all %7.1f ms\n", round + 1, fetch,
+                    write);
+        std::printf("         store: read %7.1f ms + encode %7.1f ms = %7.1f ms (%.1f MiB)\n", read,
+                    encode, read + encode, text.size() / double(1 << 20));
+        std::printf("         restore: decode %7.1f ms + write and verify %7.1f ms = %7.1f ms\n",
+                    decode, restore, decode + restore);
+    }
+    if (!ok)
+        std::printf("failed: %s\n", error.c_str());
+    zarn::ctl_close(fd);
+    const char byte = 0;
+    ok = ::write(wake[1], &byte, 1) == 1 && ok;
+    serving.join();
+    server.close();
+    ::rmdir(directory);
+    return ok ? 0 : 1;
+}
