@@ -66,6 +66,11 @@ bool has_config(std::int32_t kind) {
     return !config_fields(kind).empty();
 }
 
+bool has_channels(std::int32_t kind) {
+    return kind == KIND_DEVICE || kind == KIND_LOOP || kind == KIND_MAIN_OUTPUT ||
+           kind == KIND_MAIN_INPUT;
+}
+
 bool has_filters(std::int32_t kind) {
     return kind == KIND_DEVICE || kind == KIND_LOOP;
 }
@@ -117,6 +122,27 @@ std::string describe(const Target &target) {
     if (target.kind == KIND_DEVICE || target.kind == KIND_LOOP)
         text += " channel " + std::to_string(target.channel);
     return text;
+}
+
+std::vector<std::string> out_of_range(const Setup &setup) {
+    std::vector<std::string> lines;
+    const auto check = [&](const Target &target, const std::vector<Field> &fields,
+                           const Values &values, const char *prefix) {
+        for (const Field &field : fields) {
+            const auto found = values.find(field.name);
+            if (found != values.end() && (found->second < field.low || found->second > field.high))
+                lines.push_back(describe(target) + ": " + prefix + field.name + " " +
+                                std::to_string(found->second) + " is outside " +
+                                std::to_string(field.low) + " to " + std::to_string(field.high));
+        }
+    };
+    for (const TargetState &state : setup.targets) {
+        if (state.config)
+            check(state.target, config_fields(state.target.kind), *state.config, "");
+        if (state.compressor)
+            check(state.target, compressor_fields(), *state.compressor, "compressor.");
+    }
+    return lines;
 }
 
 Values read_fields(const unsigned char *record, const std::vector<Field> &fields) {

@@ -31,6 +31,9 @@ struct FilterState {
 
 struct TargetState {
     Target target{};
+    // Channels of the whole device, loopback, main output or main input the
+    // target belongs to; a restore skips the target when the daemon's differ.
+    std::optional<std::int32_t> channels;
     std::optional<std::string> name;      // devices and loopbacks only
     std::optional<Values> config;         // every kind but the main channels
     std::optional<Values> compressor;     // channel 0 of devices, loopbacks, main output
@@ -52,6 +55,8 @@ const std::vector<Field> &config_fields(std::int32_t kind);
 const std::vector<Field> &compressor_fields();
 
 bool has_config(std::int32_t kind);
+// Devices, loopbacks and the main output and input have channels.
+bool has_channels(std::int32_t kind);
 bool has_filters(std::int32_t kind);
 bool has_compressor(const Target &target);
 
@@ -63,6 +68,10 @@ std::int32_t kind_from_key(const std::string &key);
 // The target as people call it: "device 0 channel 1", "input monitor 1",
 // "main output channel 0".
 std::string describe(const Target &target);
+
+// One line for each stored value outside the range a restore accepts, as
+// in "device 0 channel 1: rx_amp 40 is outside -31 to 31".
+std::vector<std::string> out_of_range(const Setup &setup);
 
 Values read_fields(const unsigned char *record, const std::vector<Field> &fields);
 // Overlays the values present onto the record; fields without a value keep theirs.

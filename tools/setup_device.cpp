@@ -155,24 +155,27 @@ std::string filter_words(const FilterState &filter) {
     return filter.on ? "on (" + std::to_string(filter.length) + " taps)" : "off";
 }
 
-// Whole channels of a device or loopback, or of the main output or input.
+// A device or loopback by its number, the main output or input by its kind.
 using Group = std::pair<std::int32_t, std::int32_t>;
 
 Group group_of(const Target &target) {
     return {target.kind, target.number};
 }
 
-bool grouped(std::int32_t kind) {
-    return kind == KIND_DEVICE || kind == KIND_LOOP || kind == KIND_MAIN_OUTPUT ||
-           kind == KIND_MAIN_INPUT;
+// The channels' owner as people call it: "device 1", "main output".
+std::string group_words(const Target &target) {
+    std::string text = describe({target.kind, target.number, 0});
+    return text.substr(0, text.rfind(" channel "));
 }
 
-std::string group_words(const Group &group) {
-    const Target first{group.first, group.second, 0};
-    std::string text = describe(first);
-    // "device 1 channel 0" names the device as "device 1".
-    const std::size_t channel = text.rfind(" channel ");
-    return channel == std::string::npos ? text : text.substr(0, channel);
+// How many channels each device, loopback and main group has.
+std::map<Group, std::int32_t> channel_counts(const std::vector<Target> &targets) {
+    std::map<Group, std::int32_t> counts;
+    for (const Target &t : targets) {
+        if (has_channels(t.kind))
+            ++counts[group_of(t)];
+    }
+    return counts;
 }
 
 // One target the daemon offers that matches the file, with what it holds now.
@@ -383,9 +386,12 @@ bool read_setup(int fd, Setup &setup, std::string &error) {
     }
     std::vector<Target> targets;
     discover_targets(fd, MAX_TARGETS, [&](const Target &t) { targets.push_back(t); });
+    const std::map<Group, std::int32_t> channels = channel_counts(targets);
     for (const Target &t : targets) {
         TargetState state;
         state.target = t;
+        if (has_channels(t.kind))
+            state.channels = channels.at(group_of(t));
         Record record;
         if (has_config(t.kind)) {
             if (!read_config(fd, t, record)) {
@@ -432,11 +438,7 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std
 
     std::vector<Target> offered;
     discover_targets(fd, MAX_TARGETS, [&](const Target &t) { offered.push_back(t); });
-    std::map<Group, int> channels_here, channels_stored;
-    for (const Target &t : offered)
-        ++channels_here[group_of(t)];
-    for (const TargetState &s : setup.targets)
-        ++channels_stored[group_of(s.target)];
+    const std::map<Group, std::int32_t> channels = channel_counts(offered);
 
     // Warnings do not stop a restore, but they are mismatches all the same.
     std::vector<std::string> warnings;
@@ -452,12 +454,11 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std
         bool found = false;
         for (const Target &o : offered)
             found = found || (o.kind == t.kind && o.number == t.number && o.channel == t.channel);
-        const Group group = group_of(t);
         if (!found) {
             skip = "the daemon does not offer it";
-        } else if (grouped(t.kind) && channels_here[group] != channels_stored[group]) {
-            skip = group_words(group) + " has " + std::to_string(channels_here[group]) +
-                   " channels here, " + std::to_string(channels_stored[group]) + " in the file";
+        } else if (stored.channels && channels.at(group_of(t)) != *stored.channels) {
+            skip = group_words(t) + " has " + std::to_string(channels.at(group_of(t))) +
+                   " channels here, " + std::to_string(*stored.channels) + " in the file";
         }
         Plan plan;
         if (skip.empty() && !restorer.plan(stored, options.dry_run, plan, skip))

@@ -185,8 +185,8 @@ public:
         QString kind;
         if (!this->object(value, place, object) ||
             !known_keys(object, place,
-                        {"kind", "number", "channel", "name", "config", "compressor", "rx_filter",
-                         "tx_filter"}) ||
+                        {"kind", "number", "channel", "channels", "name", "config", "compressor",
+                         "rx_filter", "tx_filter"}) ||
             !string(object.value(text("kind")), place + ".kind", kind))
             return false;
         Target &t = out.target;
@@ -202,6 +202,15 @@ public:
                      t.channel))
             return false;
 
+        const QJsonValue channels = object.value(text("channels"));
+        if (!channels.isUndefined()) {
+            std::int32_t count;
+            if (!has_channels(t.kind))
+                return fail(place + ".channels", "this kind has no channels");
+            if (!integer(channels, place + ".channels", t.channel + 1, most, count))
+                return false;
+            out.channels = count;
+        }
         const QJsonValue name = object.value(text("name"));
         if (!name.isUndefined()) {
             QString s;
@@ -256,6 +265,8 @@ QByteArray encode_setup(const Setup &setup) {
         object.insert(text("kind"), text(kind_key(state.target.kind)));
         object.insert(text("number"), state.target.number);
         object.insert(text("channel"), state.target.channel);
+        if (state.channels)
+            object.insert(text("channels"), *state.channels);
         if (state.name)
             object.insert(text("name"), text(*state.name));
         if (state.config)

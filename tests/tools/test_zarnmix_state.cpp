@@ -134,6 +134,7 @@ void TestZarnmixState::file_keeps_every_bit() {
     setup.sample_rate = 44100;
     zarn::state::TargetState device;
     device.target = {zarn::KIND_DEVICE, 3, 1};
+    device.channels = 2;
     device.name = "Stüdio \"A\"";
     device.config = zarn::state::Values{{"rx_amp", -31}, {"delay", 4800}, {"tx_mute", 1}};
     device.rx_filter = zarn::state::FilterState{16, true, awkward(16)};
@@ -154,6 +155,7 @@ void TestZarnmixState::file_keeps_every_bit() {
     const auto &d = back.targets[0];
     QCOMPARE(std::make_tuple(d.target.kind, d.target.number, d.target.channel),
              std::make_tuple(0, 3, 1));
+    QCOMPARE(*d.channels, 2);
     QCOMPARE(*d.name, *device.name);
     QCOMPARE(*d.config, *device.config);
     QVERIFY(d.rx_filter->on && same_bits(d.rx_filter->coefficients, awkward(16)));
@@ -194,6 +196,7 @@ void TestZarnmixState::invalid_files_name_the_place() {
         {replaced(good, "\"kind\": \"device\"", "\"kind\": \"mixer\""), "targets[0].kind: unknown kind \"mixer\""},
         {replaced(good, "\"channel\": 1", "\"channel\": -1"), "targets[1].channel: out of range"},
         {replaced(good, "\"channel\": 1,", "\"channel\": 0,"), "targets[1]: device 0 channel 0 appears twice"},
+        {replaced(good, "\"channels\": 2", "\"channels\": 0"), "targets[0].channels: out of range (1 to 2147483647)"},
         {replaced(good, "\"targets\": [", "\"targets\": [{\"kind\": \"input_monitor\", \"number\": 0, \"channel\": 0, \"rx_filter\": {}},"),
          "targets[0].rx_filter: this kind has no filters"},
         {replaced(good, filter, "\"length\": 8, " + on + base64_of(nan_at_5) + "\""),
@@ -402,6 +405,17 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
                  6);
     }
 
+    // A file that leaves out a target restores the rest without a word.
+    zarn::state::Setup part;
+    std::string error;
+    QVERIFY(zarn::state::decode_setup(file, part, error));
+    part.targets.erase(part.targets.begin());
+    TestDaemon same(small_topology());
+    const Run r = restore(same.path(), zarn::state::encode_setup(part));
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QByteArray());
+    QCOMPARE(same.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{4});
+
     // A differing sample rate or name is only a warning, unless pedantic.
     zarn::sim::Topology renamed = small_topology();
     renamed.sample_rate = 44100;
@@ -504,6 +518,29 @@ void TestZarnmixState::daemon_failures() {
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"setup.json"});
     d.clear_hook();
     QCOMPARE(run({"-f", d.path(), "store", dir.filePath("no/such/folder.json")}).status, 1);
+
+    // A value beyond what the panel's controls offer is stored as reported,
+    // with a warning, and the file is then refused as a whole.
+    d.set_hook([](std::uint32_t code, unsigned char *record, std::vector<double> &) {
+        if (code != zarn::REQ_DEV_CONFIG_GET || record[0] != 1 || record[4] != 2)
+            return std::optional<int>();
+        zarn::ChannelConfig c{};
+        c.number = 1;
+        c.channel = 2;
+        c.rx_amp = 40;
+        std::memcpy(record, &c, sizeof c);
+        return std::optional<int>(0);
+    });
+    r = store(d.path());
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QByteArray("zarnmix_state: warning: device 1 channel 2: rx_amp 40 is outside "
+                               "-31 to 31; a restore refuses this file\n"));
+    d.clear_hook();
+    d.clear_requests();
+    r = restore(d.path(), r.out);
+    QCOMPARE(r.status, 1);
+    QVERIFY(r.err.contains("targets[4].config.rx_amp: out of range (-31 to 31)"));
+    QCOMPARE(d.requests().size(), std::size_t{0});
 
     // No daemon at all.
     d.stop();
