@@ -7,6 +7,7 @@
 #include <QJsonValue>
 #include <QString>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -207,7 +208,8 @@ public:
             std::int32_t count;
             if (!has_channels(t.kind))
                 return fail(place + ".channels", "this kind has no channels");
-            if (!integer(channels, place + ".channels", t.channel + 1, most, count))
+            if (!integer(channels, place + ".channels", std::min(t.channel, most - 1) + 1, most,
+                         count))
                 return false;
             out.channels = count;
         }
