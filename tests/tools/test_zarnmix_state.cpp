@@ -363,6 +363,7 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
     full.with_engine([](zarn::sim::Engine &e) {
         e.devices[0].channels[1].config.rx_amp = 6;
         e.loops[0].compressor.knee = 77;
+        e.devices[1].channels[0].config.delay = 4500;
     });
     const QByteArray file = store(full.path()).out;
 
@@ -416,7 +417,8 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
     QCOMPARE(r.err, QByteArray());
     QCOMPARE(same.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{4});
 
-    // A differing sample rate or name is only a warning, unless pedantic.
+    // A differing sample rate or name is only a warning, unless pedantic; a
+    // delay beyond the limit that comes with the lower rate is a mismatch.
     zarn::sim::Topology renamed = small_topology();
     renamed.sample_rate = 44100;
     for (const bool pedantic : {true, false}) {
@@ -428,7 +430,10 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
         QVERIFY(r.err.contains("warning: the sample rate is 44100 Hz here, 48000 Hz in the file"));
         QVERIFY(r.err.contains(
             "warning: loopback 0 channel 1 is called \"other\" here, \"loop0\" in the file"));
-        QCOMPARE(r.status, pedantic ? 3 : 0);
+        QVERIFY(r.err.contains(
+            "skipped device 1 channel 0: its delay 4500 is beyond the daemon's limit 4410"));
+        QCOMPARE(r.status, 3);
+        QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{pedantic ? 0u : 4u});
         QCOMPARE(writes(d) > 0, !pedantic);
     }
 }
