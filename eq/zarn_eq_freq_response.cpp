@@ -11,13 +11,20 @@ static_assert(ZARNEQFreqResponse::PLOT_WIDTH == zarn::RESPONSE_COLUMNS);
 static_assert(ZARNEQFreqResponse::PLOT_HEIGHT == zarn::RESPONSE_HEIGHT);
 
 ZARNEQFreqResponse::ZARNEQFreqResponse(ZARNEqualizer *equalizer_)
-    : QWidget(nullptr), equalizer(equalizer_), freq{}, heights{} {
+    : QWidget(nullptr), equalizer(equalizer_), stale(true), freq{}, heights{} {
     setFixedSize(PLOT_WIDTH, PLOT_HEIGHT);
 }
 
 ZARNEQFreqResponse::~ZARNEQFreqResponse() = default;
 
 void ZARNEQFreqResponse::refresh() {
+    stale = true;
+}
+
+void ZARNEQFreqResponse::evaluate() const {
+    if (!stale)
+        return;
+    stale = false;
     double mag[PLOT_WIDTH];
     zarn::response_columns(equalizer->sample_rate, equalizer->coefficients,
                            equalizer->coefficients ? equalizer->filter_length : 0, freq, mag,
@@ -27,10 +34,12 @@ void ZARNEQFreqResponse::refresh() {
 QString ZARNEQFreqResponse::label_text(int k) const {
     if (k < 1 || k > LABEL_COUNT)
         return QString();
+    evaluate();
     return QString::fromStdString(zarn::frequency_label(freq[32 * k]));
 }
 
 void ZARNEQFreqResponse::draw(QPaintDevice *device) const {
+    evaluate();
     QPainter painter(device);
     QFont font = painter.font();
     font.setPixelSize(8);

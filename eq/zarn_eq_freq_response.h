@@ -7,9 +7,10 @@ class QPaintDevice;
 class ZARNEqualizer;
 
 // The magnitude response of an equalizer window's current coefficients as a
-// filled 256 x 128 curve with seven frequency labels. The response is
-// evaluated only when the window's coefficients change (refresh()), since it
-// costs 256 x N sines and cosines; repaints draw from the stored columns.
+// filled 256 x 128 curve with seven frequency labels. The response costs
+// 256 x N sines and cosines, so it is evaluated only on the first paint (or
+// label query) after the window's coefficients change, and a window that is
+// never shown never evaluates it; later repaints draw from the stored columns.
 class ZARNEQFreqResponse : public QWidget {
 public:
     static constexpr int PLOT_WIDTH = 256;
@@ -19,9 +20,11 @@ public:
     explicit ZARNEQFreqResponse(ZARNEqualizer *equalizer);
     ~ZARNEQFreqResponse() override;
 
-    // Re-evaluates the response from the window's sample_rate,
-    // filter_length and coefficients.
+    // The window's sample_rate, filter_length or coefficients have changed:
+    // the next paint re-evaluates the response from them. Cheap.
     void refresh();
+    // Whether the stored columns are out of date.
+    bool is_stale() const { return stale; }
     // Paints the plot into any device of the widget's size (the widget
     // itself, or an image in tests).
     void draw(QPaintDevice *device) const;
@@ -34,6 +37,12 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    double freq[PLOT_WIDTH];
-    int heights[PLOT_WIDTH];
+    // Evaluates the columns if a change has made them stale.
+    void evaluate() const;
+
+    // A cache of what the window's state gives, filled on demand by the
+    // const drawing and label queries.
+    mutable bool stale;
+    mutable double freq[PLOT_WIDTH];
+    mutable int heights[PLOT_WIDTH];
 };

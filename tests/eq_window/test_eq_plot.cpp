@@ -58,6 +58,7 @@ private slots:
     void labels_follow_sample_rate();
     void plot_follows_apply_off_and_paste();
     void non_finite_coefficients();
+    void response_is_evaluated_on_the_first_paint_after_a_change();
 };
 
 void TestEqPlot::bottom_line_for_no_coefficients_and_flat_filters() {
@@ -218,6 +219,45 @@ void TestEqPlot::non_finite_coefficients() {
         // The smallest finite magnitude, at the right end, sits on the bottom row.
         QCOMPARE(curve_row(image, c.row_128 == -2 ? 255 : 128), c.row_128 == -2 ? 127 : c.row_128);
     }
+}
+
+void TestEqPlot::response_is_evaluated_on_the_first_paint_after_a_change() {
+    TestDaemon d(topology());
+    std::vector<double> dense(2048);
+    for (std::size_t k = 0; k < dense.size(); k++)
+        dense[k] = std::cos(0.37 * static_cast<double>(k)) / (1.0 + static_cast<double>(k));
+    eqfix::put_filter(d, true, dense);
+    auto w = fixture::make_window(d.path());
+    auto e = make_equalizer(w.get(), RX_DEVICE);
+    auto fresh = make_equalizer(w.get(), zarn::KIND_DEVICE);
+    // Construction read a filter but evaluated nothing; a label asks too.
+    QVERIFY(e->state_map->selected == 1 && e->freq_response->is_stale());
+    QCOMPARE(labels(e->freq_response).at(1), QStringLiteral("700"));
+    QVERIFY(!e->freq_response->is_stale());
+    const QImage daemon_curve = render(e->freq_response);
+    QVERIFY(curve_row(daemon_curve, 0) != 127);
+
+    // Two applies without a paint between them: the paint shows the second.
+    set_text(e.get(), "norm\n150 1\n1000 0\n");
+    apply(e.get());
+    QVERIFY(e->freq_response->is_stale());
+    set_text(e.get(), "norm\n100 0\n2000 1\n4000 0\n");
+    apply(e.get());
+    set_text(fresh.get(), "norm\n100 0\n2000 1\n4000 0\n");
+    release_on(fresh.get());
+    const QImage band = render(e->freq_response);
+    QVERIFY(band != daemon_curve && band == render(fresh->freq_response));
+    QVERIFY(!e->freq_response->is_stale());
+
+    // An invalid text keeps the filter and the picture; OFF drops both.
+    set_text(e.get(), "nonsense");
+    {
+        BoxCloser closer;
+        apply(e.get());
+    }
+    QVERIFY(render(e->freq_response) == band);
+    release_off(e.get());
+    verify_bottom_line(render(e->freq_response));
 }
 
 QTEST_MAIN(TestEqPlot)
