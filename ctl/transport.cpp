@@ -3,6 +3,7 @@
 #include "ctl/filter_record.h"
 #include "ctl/requests.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -12,6 +13,8 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -24,9 +27,42 @@ using Clock = std::chrono::steady_clock;
 // The whole exchange, request and reply, must finish within this time.
 constexpr auto REPLY_LIMIT = std::chrono::seconds(1);
 
-bool is_socket(int fd) {
+// A call may block on the socket's own timeouts (which equal REPLY_LIMIT)
+// only this early in an exchange, so that no exchange overruns its limit by
+// more than this.
+constexpr auto BLOCKING_SLACK = std::chrono::milliseconds(20);
+
+// What each descriptor that ctl_open returned is, so that a request needs no
+// fstat. ctl_close forgets a descriptor before closing it, and ctl_open
+// records one anew, so a number the system hands out again never carries
+// the old entry. Descriptors that did not come from ctl_open (or lie past
+// the table) are examined on every request.
+enum Kind : unsigned char {
+    UNKNOWN = 0,
+    DEVICE,
+    SOCKET_TIMED,  // blocking, with send and receive timeouts of REPLY_LIMIT
+    SOCKET_POLLED, // every transfer waits with poll
+};
+constexpr int REMEMBERED = 1024;
+std::atomic<unsigned char> kinds[REMEMBERED];
+
+Kind remembered(int fd) {
+    return fd < REMEMBERED ? static_cast<Kind>(kinds[fd].load(std::memory_order_relaxed)) : UNKNOWN;
+}
+
+void remember(int fd, Kind kind) {
+    if (fd >= 0 && fd < REMEMBERED)
+        kinds[fd].store(kind, std::memory_order_relaxed);
+}
+
+Kind examine(int fd) {
     struct stat st;
-    return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
+    return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode) ? SOCKET_POLLED : DEVICE;
+}
+
+// Whether a transfer may still block on the socket's own timeouts.
+bool may_block(Kind kind, Clock::time_point deadline) {
+    return kind == SOCKET_TIMED && deadline - Clock::now() > REPLY_LIMIT - BLOCKING_SLACK;
 }
 
 unsigned long timeouts = 0;
@@ -57,13 +93,26 @@ bool wait_ready(int fd, short events, Clock::time_point deadline) {
     }
 }
 
-bool send_all(int fd, const void *data, std::size_t size, Clock::time_point deadline) {
-    const auto *p = static_cast<const unsigned char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+// Sends every byte of the buffers. Normally a single call; after a short
+// one (a signal, a full socket) the rest waits with poll until the deadline.
+bool send_all(int fd, iovec *iov, int count, Kind kind, Clock::time_point deadline) {
+    msghdr message{};
+    message.msg_iov = iov;
+    message.msg_iovlen = count;
+    while (message.msg_iovlen > 0) {
+        const bool block = may_block(kind, deadline);
+        const ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL | (block ? 0 : MSG_DONTWAIT));
         if (n > 0) {
-            p += n;
-            size -= static_cast<std::size_t>(n);
+            std::size_t sent = static_cast<std::size_t>(n);
+            while (message.msg_iovlen > 0 && sent >= message.msg_iov->iov_len) {
+                sent -= message.msg_iov->iov_len;
+                ++message.msg_iov;
+                --message.msg_iovlen;
+            }
+            if (message.msg_iovlen > 0) {
+                message.msg_iov->iov_base = static_cast<char *>(message.msg_iov->iov_base) + sent;
+                message.msg_iov->iov_len -= sent;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -80,10 +129,12 @@ bool send_all(int fd, const void *data, std::size_t size, Clock::time_point dead
     return true;
 }
 
-bool recv_all(int fd, void *data, std::size_t size, Clock::time_point deadline) {
+// Receives exactly size bytes, normally in a single call, as send_all.
+bool recv_all(int fd, void *data, std::size_t size, Kind kind, Clock::time_point deadline) {
     auto *p = static_cast<unsigned char *>(data);
     while (size > 0) {
-        const ssize_t n = ::recv(fd, p, size, MSG_DONTWAIT);
+        const bool block = may_block(kind, deadline);
+        const ssize_t n = ::recv(fd, p, size, block ? MSG_WAITALL : MSG_DONTWAIT);
         if (n > 0) {
             p += n;
             size -= static_cast<std::size_t>(n);
@@ -112,6 +163,17 @@ double *coefficient_address(const unsigned char *record) {
     return reinterpret_cast<double *>(static_cast<std::uintptr_t>(address));
 }
 
+// Where a fetched filter waits until the whole reply has arrived. Kept
+// between requests: a fresh 512 KiB array would cost a mapping and a page
+// fault per page on every fetch.
+double *fetch_buffer() {
+    thread_local std::unique_ptr<double[]> buffer;
+    if (!buffer) {
+        buffer.reset(new double[MAX_FILTER_SIZE]);
+    }
+    return buffer.get();
+}
+
 int fail(int fd, int error) {
     // The stream may be out of step now; every later request must fail at once.
     ::shutdown(fd, SHUT_RDWR);
@@ -119,7 +181,7 @@ int fail(int fd, int error) {
     return -1;
 }
 
-int socket_request(int fd, std::uint32_t code, void *record) {
+int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
     const std::size_t length = ioc_size(code);
     if (length > 0 && record == nullptr) {
         errno = EFAULT;
@@ -129,39 +191,41 @@ int socket_request(int fd, std::uint32_t code, void *record) {
     auto *caller = static_cast<unsigned char *>(record);
     const bool filter = is_filter_get(code) || is_filter_set(code);
 
-    // The request goes out as one buffer, so a small request is one send.
+    // Code, record and any coefficients go out in one call.
     unsigned char request[sizeof code + IOC_SIZE_MASK];
     std::memcpy(request, &code, sizeof code);
     if (length > 0) {
         std::memcpy(request + sizeof code, caller, length);
     }
-    if (!send_all(fd, request, sizeof code + length, deadline)) {
-        return fail(fd, EIO);
-    }
+    iovec out[2] = {{request, sizeof code + length}, {nullptr, 0}};
+    int parts = 1;
     if (is_filter_set(code)) {
         const std::size_t count = carried_doubles(caller);
-        if (count > 0 &&
-            !send_all(fd, coefficient_address(caller), count * sizeof(double), deadline)) {
-            return fail(fd, EIO);
+        if (count > 0) {
+            out[1] = {coefficient_address(caller), count * sizeof(double)};
+            parts = 2;
         }
+    }
+    if (!send_all(fd, out, parts, kind, deadline)) {
+        return fail(fd, EIO);
     }
 
     // The reply lands in private buffers: the caller's memory changes only
     // once the whole reply has arrived and reports success.
     unsigned char reply[sizeof(std::int32_t) + IOC_SIZE_MASK];
-    if (!recv_all(fd, reply, sizeof(std::int32_t) + length, deadline)) {
+    if (!recv_all(fd, reply, sizeof(std::int32_t) + length, kind, deadline)) {
         return fail(fd, EIO);
     }
     std::int32_t result;
     std::memcpy(&result, reply, sizeof result);
 
-    std::unique_ptr<double[]> doubles;
+    double *doubles = nullptr;
     std::size_t count = 0;
     if (is_filter_get(code) && result == 0) {
         count = carried_doubles(caller);
         if (count > 0) {
-            doubles.reset(new double[count]);
-            if (!recv_all(fd, doubles.get(), count * sizeof(double), deadline)) {
+            doubles = fetch_buffer();
+            if (!recv_all(fd, doubles, count * sizeof(double), kind, deadline)) {
                 return fail(fd, EIO);
             }
         }
@@ -178,12 +242,24 @@ int socket_request(int fd, std::uint32_t code, void *record) {
                     caller + offsetof(FilterRecord, coefficients), sizeof(std::uint64_t));
     }
     if (count > 0) {
-        std::memcpy(coefficient_address(caller), doubles.get(), count * sizeof(double));
+        std::memcpy(coefficient_address(caller), doubles, count * sizeof(double));
     }
     if (length > 0) {
         std::memcpy(caller, reply_record, length);
     }
     return 0;
+}
+
+// Lets every blocking send and receive on a socket give up after
+// REPLY_LIMIT by itself, so that a request needs no poll.
+bool set_timeouts(int fd) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(REPLY_LIMIT);
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(seconds.count());
+    limit.tv_usec = static_cast<suseconds_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(REPLY_LIMIT - seconds).count());
+    return ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0 &&
+           ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
 }
 
 } // namespace
@@ -195,7 +271,9 @@ int ctl_open(const char *path) {
     }
     struct stat st;
     if (::stat(path, &st) != 0 || !S_ISSOCK(st.st_mode)) {
-        return ::open(path, O_RDWR | O_CLOEXEC);
+        const int fd = ::open(path, O_RDWR | O_CLOEXEC);
+        remember(fd, DEVICE);
+        return fd;
     }
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -224,6 +302,7 @@ int ctl_open(const char *path) {
         errno = error;
         return -1;
     }
+    remember(fd, set_timeouts(fd) ? SOCKET_TIMED : SOCKET_POLLED);
     return fd;
 }
 
@@ -232,13 +311,18 @@ int ctl_request(int fd, std::uint32_t code, void *record) {
         errno = EBADF;
         return -1;
     }
-    if (is_socket(fd)) {
-        return socket_request(fd, code, record);
+    Kind kind = remembered(fd);
+    if (kind == UNKNOWN) {
+        kind = examine(fd);
+    }
+    if (kind != DEVICE) {
+        return socket_request(fd, kind, code, record);
     }
     return ::ioctl(fd, static_cast<unsigned long>(code), record);
 }
 
 int ctl_close(int fd) {
+    remember(fd, UNKNOWN);
     return ::close(fd);
 }
 

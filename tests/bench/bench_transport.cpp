@@ -1,18 +1,32 @@
-// Requests per second over the socket transport against the simulated
-// daemon's server on a thread: a device peak request and a 65536-tap filter
-// fetch. The server runs without the test harness's request log, which would
-// keep every 512 KiB filter.
+// The socket transport next to its floor: a device peak request (64 bytes)
+// and a 65536-tap filter fetch, each timed as
+// - a bare socketpair ping-pong of the same sizes (one send and one receive
+//   on either side), the floor;
+// - ctl_request against a minimal server that answers with those same calls,
+//   so that the ratio to the floor is the transport's own cost;
+// - ctl_request on a descriptor ctl_open did not return (a dup of it): the
+//   fstat and poll of every request that the transport made before;
+// - ctl_request against the simulated daemon's server, the whole road.
+// The servers run on threads; the simulated one without the test harness's
+// request log, which would keep every 512 KiB filter.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "ctl/filter_record.h"
 #include "ctl/requests.h"
+#include "ctl/target_peak.h"
 #include "ctl/transport.h"
 #include "sim/engine.h"
 #include "sim/server.h"
@@ -21,47 +35,189 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Runs request() for about a second and prints the rate; false on the first failure.
-template <typename F> bool measure(const char *name, F request) {
-    for (int i = 0; i < 10; ++i) {
-        if (!request()) {
-            std::printf("%s: request failed\n", name);
-            return false;
-        }
-    }
+constexpr std::size_t TAP_BYTES = zarn::MAX_FILTER_SIZE * sizeof(double);
+
+// Microseconds per call of request() over about 50 ms; negative when a
+// request failed.
+double time_slice(const std::function<bool()> &request) {
     const auto start = Clock::now();
     long count = 0;
     double seconds = 0.0;
     do {
-        for (int i = 0; i < 50; ++i) {
-            if (!request()) {
-                std::printf("%s: request failed\n", name);
-                return false;
-            }
-        }
-        count += 50;
+        for (int i = 0; i < 10; ++i)
+            if (!request())
+                return -1.0;
+        count += 10;
         seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    } while (seconds < 1.0);
-    std::printf("%-32s %10.0f requests/s  %8.2f us/request\n", name, count / seconds,
-                seconds * 1e6 / count);
+    } while (seconds < 0.05);
+    return seconds * 1e6 / count;
+}
+
+// Times every request in turn, round after round, so that a change of load on
+// the machine falls on all of them alike; the median round of each.
+std::vector<double> time_interleaved(const std::vector<std::function<bool()>> &requests) {
+    constexpr int ROUNDS = 15;
+    std::vector<std::vector<double>> slices(requests.size());
+    for (int round = 0; round < ROUNDS; ++round)
+        for (std::size_t i = 0; i < requests.size(); ++i)
+            slices[i].push_back(time_slice(requests[i]));
+    std::vector<double> medians;
+    for (std::vector<double> &s : slices) {
+        std::sort(s.begin(), s.end());
+        medians.push_back(s.front() < 0 ? -1.0 : s[s.size() / 2]);
+    }
+    return medians;
+}
+
+bool send_all(int fd, const void *data, std::size_t size) {
+    const auto *p = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
     return true;
+}
+
+bool recv_all(int fd, void *data, std::size_t size) {
+    return size == 0 || ::recv(fd, data, size, MSG_WAITALL) == static_cast<ssize_t>(size);
+}
+
+// Answers framed requests on fd with one receive for the request and one
+// send for the reply (record and any doubles together), until the peer
+// closes. Filter reads are answered with doubles; everything else echoes.
+void minimal_server(int fd) {
+    std::vector<unsigned char> buffer(sizeof(std::int32_t) + zarn::IOC_SIZE_MASK + TAP_BYTES);
+    for (;;) {
+        std::uint32_t code;
+        if (!recv_all(fd, &code, sizeof code))
+            return;
+        const std::size_t length = zarn::ioc_size(code);
+        if (!recv_all(fd, buffer.data() + sizeof(std::int32_t), length))
+            return;
+        std::size_t doubles = 0;
+        if (zarn::is_filter_get(code))
+            doubles = zarn::carried_doubles(buffer.data() + sizeof(std::int32_t));
+        const std::int32_t result = 0;
+        std::memcpy(buffer.data(), &result, sizeof result);
+        if (!send_all(fd, buffer.data(), sizeof result + length + doubles * sizeof(double)))
+            return;
+    }
+}
+
+// The same shape without the protocol: bytes_out from the client, bytes_back
+// to it.
+void bare_server(int fd, std::size_t bytes_out, std::size_t bytes_back) {
+    std::vector<unsigned char> buffer(std::max(bytes_out, bytes_back));
+    while (recv_all(fd, buffer.data(), bytes_out) && send_all(fd, buffer.data(), bytes_back)) {
+    }
+}
+
+// A socketpair with bare_server on the far end.
+class BarePair {
+public:
+    BarePair(std::size_t bytes_out, std::size_t bytes_back)
+        : out_(bytes_out, 1), back_(bytes_back) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair_) == 0)
+            server_ = std::thread(bare_server, pair_[1], bytes_out, bytes_back);
+    }
+    ~BarePair() {
+        ::shutdown(pair_[0], SHUT_RDWR);
+        if (server_.joinable())
+            server_.join();
+        ::close(pair_[0]);
+        ::close(pair_[1]);
+    }
+    bool ping() {
+        return send_all(pair_[0], out_.data(), out_.size()) &&
+               recv_all(pair_[0], back_.data(), back_.size());
+    }
+
+private:
+    int pair_[2] = {-1, -1};
+    std::vector<unsigned char> out_, back_;
+    std::thread server_;
+};
+
+// A listening socket at path whose single connection minimal_server answers.
+class MinimalDaemon {
+public:
+    explicit MinimalDaemon(const std::string &path) : path_(path) {
+        listener_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        if (listener_ < 0 ||
+            ::bind(listener_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+            ::listen(listener_, 1) != 0)
+            return;
+        serving_ = std::thread([this] {
+            const int fd = ::accept(listener_, nullptr, nullptr);
+            if (fd >= 0) {
+                minimal_server(fd);
+                ::close(fd);
+            }
+        });
+    }
+    ~MinimalDaemon() {
+        if (serving_.joinable())
+            serving_.join();
+        ::close(listener_);
+        ::unlink(path_.c_str());
+    }
+
+private:
+    std::string path_;
+    int listener_ = -1;
+    std::thread serving_;
+};
+
+std::function<bool()> peak_request(int fd) {
+    return [fd] {
+        zarn::TargetPeak peak{};
+        return zarn::ctl_request(fd, zarn::REQ_DEV_PEAK, &peak) == 0;
+    };
+}
+
+std::function<bool()> fetch_request(int fd, std::vector<double> &fetched) {
+    return [fd, &fetched] {
+        zarn::FilterRecord get{};
+        get.size = zarn::MAX_FILTER_SIZE;
+        get.coefficients = reinterpret_cast<std::uintptr_t>(fetched.data());
+        return zarn::ctl_request(fd, zarn::REQ_DEV_RX_FILTER_GET, &get) == 0;
+    };
 }
 
 } // namespace
 
 int main() {
+    char directory[] = "/tmp/zarnbench-XXXXXX";
+    int wake[2];
+    if (::mkdtemp(directory) == nullptr || ::pipe(wake) != 0) {
+        std::printf("cannot set up the daemons\n");
+        return 1;
+    }
+    const std::size_t code_size = sizeof(std::uint32_t);
+    const std::size_t result_size = sizeof(std::int32_t);
+    BarePair bare_peak(code_size + sizeof(zarn::TargetPeak),
+                       result_size + sizeof(zarn::TargetPeak));
+    BarePair bare_fetch(code_size + sizeof(zarn::FilterRecord),
+                        result_size + sizeof(zarn::FilterRecord) + TAP_BYTES);
+
+    const std::string minimal_path = std::string(directory) + "/minimal.ctl";
+    MinimalDaemon minimal(minimal_path);
+    const int minimal_fd = zarn::ctl_open(minimal_path.c_str());
+    // A descriptor ctl_open did not return is examined on every request.
+    const int minimal_dup = ::dup(minimal_fd);
+
     zarn::sim::Topology topology;
     topology.filter_length = zarn::MAX_FILTER_SIZE;
     zarn::sim::Engine engine(topology);
     zarn::sim::Server server(
         [&engine](std::uint32_t code, unsigned char *record, std::vector<double> &payload,
                   zarn::sim::ReplyFault &) { return engine.handle(code, record, payload); });
-    char directory[] = "/tmp/zarnbench-XXXXXX";
-    int wake[2];
-    if (::mkdtemp(directory) == nullptr || ::pipe(wake) != 0) {
-        std::printf("cannot set up the daemon\n");
-        return 1;
-    }
     const std::string path = std::string(directory) + "/zmix.ctl";
     std::string error;
     if (!server.listen(path, error)) {
@@ -69,42 +225,64 @@ int main() {
         return 1;
     }
     std::thread serving([&server, &wake] { server.run(wake[0]); });
-
     const int fd = zarn::ctl_open(path.c_str());
-    if (fd < 0) {
-        std::printf("cannot connect to %s\n", path.c_str());
-        return 1;
-    }
-
-    bool ok = measure("device peak (64 bytes)", [fd] {
-        zarn::TargetPeak peak{};
-        return zarn::ctl_request(fd, zarn::REQ_DEV_PEAK, &peak) == 0;
-    });
-
+    const int fd_dup = ::dup(fd);
     std::vector<double> taps(zarn::MAX_FILTER_SIZE, 0.25);
     zarn::FilterRecord set{};
     set.size = zarn::MAX_FILTER_SIZE;
     set.coefficients = reinterpret_cast<std::uintptr_t>(taps.data());
-    ok = ok && zarn::ctl_request(fd, zarn::REQ_DEV_RX_FILTER_SET, &set) == 0;
+    bool ok =
+        minimal_fd >= 0 && fd >= 0 && zarn::ctl_request(fd, zarn::REQ_DEV_RX_FILTER_SET, &set) == 0;
 
     std::vector<double> fetched(zarn::MAX_FILTER_SIZE);
-    ok = ok && measure("filter fetch (65536 taps)", [fd, &fetched] {
-             zarn::FilterRecord get{};
-             get.size = zarn::MAX_FILTER_SIZE;
-             get.coefficients = reinterpret_cast<std::uintptr_t>(fetched.data());
-             return zarn::ctl_request(fd, zarn::REQ_DEV_RX_FILTER_GET, &get) == 0;
-         });
-    ok = ok && measure("filter write (65536 taps)", [fd, &taps] {
-             zarn::FilterRecord put{};
-             put.size = zarn::MAX_FILTER_SIZE;
-             put.coefficients = reinterpret_cast<std::uintptr_t>(taps.data());
-             return zarn::ctl_request(fd, zarn::REQ_DEV_RX_FILTER_SET, &put) == 0;
-         });
+    const std::vector<double> us = time_interleaved({
+        [&] { return bare_peak.ping(); },
+        peak_request(minimal_fd),
+        peak_request(minimal_dup),
+        peak_request(fd),
+        peak_request(fd_dup),
+        [&] { return bare_fetch.ping(); },
+        fetch_request(minimal_fd, fetched),
+        fetch_request(minimal_dup, fetched),
+        fetch_request(fd, fetched),
+        fetch_request(fd_dup, fetched),
+        [&] {
+            zarn::FilterRecord put{};
+            put.size = zarn::MAX_FILTER_SIZE;
+            put.coefficients = reinterpret_cast<std::uintptr_t>(taps.data());
+            return zarn::ctl_request(fd, zarn::REQ_DEV_RX_FILTER_SET, &put) == 0;
+        },
+    });
+    ok = ok && std::all_of(us.begin(), us.end(), [](double t) { return t > 0; });
+
+    ::close(minimal_dup);
+    zarn::ctl_close(minimal_fd);
+    ::close(fd_dup);
     zarn::ctl_close(fd);
     const char byte = 0;
     ok = ::write(wake[1], &byte, 1) == 1 && ok;
     serving.join();
     server.close();
+
+    if (FILE *load = std::fopen("/proc/loadavg", "r")) {
+        char line[128] = {};
+        if (std::fgets(line, sizeof line, load))
+            std::printf("load average: %s", line);
+        std::fclose(load);
+    }
+    std::printf("%-50s %22s   %22s\n", "us per request (median round of 15), x bare",
+                "device peak, 64 bytes", "filter fetch, 65536 taps");
+    const char *rows[] = {
+        "bare socketpair ping-pong, same sizes",     "ctl_request, minimal server (target <= 1.5x)",
+        "  before: fstat and poll on every request", "ctl_request, simulated daemon's server",
+        "  before: fstat and poll on every request",
+    };
+    for (int r = 0; r < 5; ++r)
+        std::printf("%-50s %11.2f us %6.2fx   %11.2f us %6.2fx\n", rows[r], us[r], us[r] / us[0],
+                    us[5 + r], us[5 + r] / us[5]);
+    std::printf("%-50s %11.2f us\n", "filter write, 65536 taps, simulated daemon", us[10]);
+    if (!ok)
+        std::printf("a request failed\n");
     ::rmdir(directory);
     return ok ? 0 : 1;
 }

@@ -306,6 +306,40 @@ private slots:
         zarn::ctl_close(again);
     }
 
+    // The transport remembers what each descriptor it opened is; a number the
+    // system hands out again after ctl_close must be taken for what it now is.
+    void reused_descriptor_numbers_take_their_new_kind() {
+        TestDaemon daemon;
+        std::int32_t rate = 0;
+        for (int round = 0; round < 2; ++round) {
+            const int device = zarn::ctl_open("/dev/null");
+            QVERIFY(device >= 0);
+            QVERIFY(zarn::ctl_request(device, zarn::REQ_SAMPLE_RATE_GET, &rate) != 0);
+            zarn::ctl_close(device);
+
+            const int socket = zarn::ctl_open(daemon.path());
+            QCOMPARE(socket, device);
+            rate = 0;
+            QCOMPARE(zarn::ctl_request(socket, zarn::REQ_SAMPLE_RATE_GET, &rate), 0);
+            QCOMPARE(rate, 48000);
+            // A descriptor ctl_open did not return works too.
+            const int copy = ::dup(socket);
+            rate = 0;
+            QCOMPARE(zarn::ctl_request(copy, zarn::REQ_SAMPLE_RATE_GET, &rate), 0);
+            QCOMPARE(rate, 48000);
+            ::close(copy);
+            zarn::ctl_close(socket);
+        }
+        // The socket's number goes back to a device: no bytes reach the daemon.
+        daemon.clear_requests();
+        const int device = zarn::ctl_open("/dev/null");
+        rate = 5;
+        QVERIFY(zarn::ctl_request(device, zarn::REQ_SAMPLE_RATE_GET, &rate) != 0);
+        QCOMPARE(rate, 5);
+        QVERIFY(daemon.requests().empty());
+        zarn::ctl_close(device);
+    }
+
     void paths_that_are_not_a_daemon() {
         QVERIFY(zarn::ctl_open("/nonexistent/zmix.ctl") < 0);
         std::int32_t value = 3;
