@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "app/zarn_main_window.h"
+#include "eq/wisdom_cache.h"
 
 namespace {
 
@@ -31,6 +32,10 @@ int main(int argc, char **argv) {
         device_path = optarg;
     if (c != -1 || device_path == nullptr)
         usage();
+
+    // FFTW's measurements from earlier runs make the first design of a
+    // filter length quick.
+    zarn::keep_wisdom_in_cache();
 
     // Lives until the process ends; its widgets are torn down with it.
     ZARNMainWindow *window = new ZARNMainWindow(device_path);

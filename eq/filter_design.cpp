@@ -1,7 +1,13 @@
 #include "eq/filter_design.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <unistd.h>
+#include <vector>
 
 namespace zarn {
 
@@ -176,6 +182,104 @@ bool design_filter(FilterDesign *design, const char *text) {
     return false;
 }
 
+namespace {
+
+// A wisdom file holds a few kilobytes per size; anything far larger is not one.
+constexpr long MAX_WISDOM_BYTES = 4L << 20;
+
+struct WisdomFile {
+    std::string path;
+    std::string written;             // what the file holds, as far as we know
+    std::set<std::uint64_t> planned; // sizes planned in this process
+};
+
+WisdomFile &wisdom_file() {
+    static WisdomFile file;
+    return file;
+}
+
+std::string current_wisdom() {
+    std::string text;
+    fftw_export_wisdom([](char c, void *data) { static_cast<std::string *>(data)->push_back(c); },
+                       &text);
+    return text;
+}
+
+bool write_fully(int fd, const std::string &text) {
+    const char *p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Readers never see a half-written file: the text goes into a temporary file
+// in the same folder, which then replaces the old file in one rename.
+bool write_atomically(const std::string &path, const std::string &text) {
+    std::vector<char> temporary(path.begin(), path.end());
+    const char suffix[] = ".XXXXXX";
+    temporary.insert(temporary.end(), suffix, suffix + sizeof suffix);
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    const bool written = write_fully(fd, text);
+    if (::close(fd) != 0 || !written || std::rename(temporary.data(), path.c_str()) != 0) {
+        ::unlink(temporary.data());
+        return false;
+    }
+    return true;
+}
+
+// After a plan of size: writes the wisdom back if this is the first plan of
+// that size here and planning it taught FFTW something new.
+void note_planned(std::uint64_t size) {
+    WisdomFile &file = wisdom_file();
+    if (file.path.empty() || !file.planned.insert(size).second)
+        return;
+    std::string text = current_wisdom();
+    if (text != file.written && write_atomically(file.path, text))
+        file.written = std::move(text);
+}
+
+} // namespace
+
+bool import_wisdom(const std::string &path) {
+    FILE *in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr)
+        return false;
+    std::string text;
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0 &&
+           text.size() + n <= static_cast<std::size_t>(MAX_WISDOM_BYTES))
+        text.append(chunk, n);
+    const bool complete = std::feof(in) && !std::ferror(in);
+    std::fclose(in);
+    // FFTW keeps the wisdom it had when the text turns out not to be wisdom.
+    return complete && fftw_import_wisdom_from_string(text.c_str()) != 0;
+}
+
+bool export_wisdom(const std::string &path) {
+    return write_atomically(path, current_wisdom());
+}
+
+void keep_wisdom_in(const std::string &path) {
+    WisdomFile &file = wisdom_file();
+    file.path = path;
+    file.planned.clear();
+    if (path.empty())
+        return;
+    import_wisdom(path);
+    file.written = current_wisdom();
+}
+
 bool design_coefficients(double sample_rate, std::uint64_t size, const char *text,
                          double *coefficients) {
     if (size == 0 || size > MAX_FILTER_LENGTH)
@@ -189,6 +293,7 @@ bool design_coefficients(double sample_rate, std::uint64_t size, const char *tex
         design.plan = fftw_plan_r2r_1d(static_cast<int>(size), design.spectrum, design.taps,
                                        FFTW_HC2R, FFTW_MEASURE);
         if (design.plan) {
+            note_planned(size);
             design.sample_rate = sample_rate;
             design.size = size;
             invalid = design_filter(&design, text);

@@ -1,5 +1,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "ctl/requests.h"
@@ -12,7 +13,10 @@ namespace {
 const QByteArray USAGE = "usage: zarnmix_ctl -f /dev/zmix.ctl\n";
 
 QProcessEnvironment panel_environment() {
+    // The panel keeps FFTW's wisdom in the cache folder: never the user's.
+    static QTemporaryDir cache;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // The window is meant to live until the process ends.
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));

@@ -90,6 +90,8 @@ void TestEndToEnd::initTestCase() {
     QVERIFY(dir.isValid());
     socket = dir.filePath(QStringLiteral("zmix.ctl"));
     panel_env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    // The panel keeps FFTW's wisdom in the cache folder: never the user's.
+    panel_env.insert(QStringLiteral("XDG_CACHE_HOME"), dir.filePath(QStringLiteral("cache")));
 
     // A real X server where one is installed, the offscreen platform otherwise.
     const QString xvfb_program = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));

@@ -1,5 +1,9 @@
 #include <QtTest>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -168,6 +172,7 @@ private slots:
     void invalid_designs();
     void random_texts_and_lengths();
     void workspace_calling_order();
+    void wisdom_kept_in_a_file();
 };
 
 void TestFirDesign::flat_texts_design_a_pure_delay() {
@@ -298,6 +303,85 @@ void TestFirDesign::workspace_calling_order() {
     fftw_destroy_plan(d.plan);
     fftw_free(d.spectrum);
     fftw_free(d.taps);
+}
+
+namespace {
+
+QByteArray file_text(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("missing");
+}
+
+void write_text(const QString &path, const QByteArray &text) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(text), text.size());
+}
+
+double largest_difference(const std::vector<double> &a, const std::vector<double> &b) {
+    double d = 0.0;
+    for (std::size_t i = 0; i < a.size(); i++)
+        d = std::max(d, std::fabs(a[i] - b[i]));
+    return d;
+}
+
+} // namespace
+
+void TestFirDesign::wisdom_kept_in_a_file() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("fftw-wisdom"));
+    const std::string file = QFile::encodeName(path).toStdString();
+
+    fftw_forget_wisdom();
+    const Design fresh = design(LOWPASS, 48000.0, 4096);
+    QVERIFY(!fresh.invalid);
+
+    // What is not a wisdom file imports nothing and stops nothing.
+    QVERIFY(!zarn::import_wisdom(file));
+    QVERIFY(!zarn::import_wisdom(QFile::encodeName(dir.path()).toStdString()));
+    for (const QByteArray &text : {QByteArray("(fftw-3.3 fftw_wisdom #x1 #x2\n  (nonsense"),
+                                   QByteArray("garbage"), QByteArray(64, '\0')}) {
+        write_text(path, text);
+        QVERIFY2(!zarn::import_wisdom(file), text.constData());
+    }
+
+    // Kept from a corrupt file: the first plan of a size replaces it, whole.
+    fftw_forget_wisdom();
+    zarn::keep_wisdom_in(file);
+    QVERIFY(largest_difference(design(LOWPASS, 48000.0, 4096).taps, fresh.taps) < 1e-12);
+    const QByteArray kept = file_text(path);
+    QVERIFY2(kept.startsWith("(fftw-"), kept.left(40).constData());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("fftw-wisdom")});
+
+    // A size planned before in this process writes nothing; a new one does.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(!design(LOWPASS, 48000.0, 4096).invalid);
+    QVERIFY(!QFile::exists(path));
+    QVERIFY(!design(LOWPASS, 48000.0, 2048).invalid);
+    QVERIFY(QFile::exists(path));
+
+    // Planned from the imported wisdom alone, the design agrees with the
+    // freshly measured one.
+    fftw_forget_wisdom();
+    QVERIFY(zarn::import_wisdom(file));
+    QVERIFY(largest_difference(design(LOWPASS, 48000.0, 4096).taps, fresh.taps) < 1e-12);
+
+    // A file cut short is ignored, then replaced by the next new size.
+    const QByteArray whole = file_text(path);
+    write_text(path, whole.left(whole.size() / 2));
+    QVERIFY(!zarn::import_wisdom(file));
+    zarn::keep_wisdom_in(file);
+    QVERIFY(!design(LOWPASS, 48000.0, 1024).invalid);
+    QVERIFY(zarn::import_wisdom(file));
+    QVERIFY(zarn::export_wisdom(file));
+    QVERIFY(!zarn::export_wisdom(
+        QFile::encodeName(dir.filePath(QStringLiteral("no/such/folder"))).toStdString()));
+
+    zarn::keep_wisdom_in(std::string());
+    QVERIFY(QFile::remove(path));
+    QVERIFY(!design(LOWPASS, 48000.0, 512).invalid);
+    QVERIFY(!QFile::exists(path));
 }
 
 QTEST_APPLESS_MAIN(TestFirDesign)

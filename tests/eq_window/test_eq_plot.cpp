@@ -1,7 +1,11 @@
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <limits>
 
+#include "eq/filter_design.h"
+#include "eq/wisdom_cache.h"
 #include "eq_fixture.h"
 
 using namespace eqfix;
@@ -59,6 +63,7 @@ private slots:
     void plot_follows_apply_off_and_paste();
     void non_finite_coefficients();
     void response_is_evaluated_on_the_first_paint_after_a_change();
+    void first_apply_of_a_length_keeps_wisdom_in_the_cache_folder();
 };
 
 void TestEqPlot::bottom_line_for_no_coefficients_and_flat_filters() {
@@ -258,6 +263,32 @@ void TestEqPlot::response_is_evaluated_on_the_first_paint_after_a_change() {
     QVERIFY(render(e->freq_response) == band);
     release_off(e.get());
     verify_bottom_line(render(e->freq_response));
+}
+
+void TestEqPlot::first_apply_of_a_length_keeps_wisdom_in_the_cache_folder() {
+    QTemporaryDir cache;
+    QVERIFY(cache.isValid());
+    const QByteArray old_cache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    zarn::keep_wisdom_in_cache();
+    const QString path = zarn::wisdom_cache_path();
+    QVERIFY2(path.startsWith(cache.path() + QLatin1Char('/')), qPrintable(path));
+    QVERIFY(!QFile::exists(path));
+
+    TestDaemon d(topology(1536));
+    auto w = fixture::make_window(d.path());
+    auto e = make_equalizer(w.get(), RX_DEVICE);
+    set_text(e.get(), "norm\n150 1\n1000 0\n");
+    release_on(e.get());
+    QVERIFY(e->coefficients != nullptr);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll().startsWith("(fftw-"));
+
+    zarn::keep_wisdom_in(std::string());
+    if (old_cache.isNull())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", old_cache);
 }
 
 QTEST_MAIN(TestEqPlot)
