@@ -97,3 +97,8 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
 }
 
 ZARNConnect::~ZARNConnect() = default;
+
+void ZARNConnect::routes_changed() {
+    dev_connections->routes_changed();
+    loop_connections->routes_changed();
+}

@@ -9,13 +9,20 @@ class ZARNMainWindow;
 
 // The connection diagram: main, device and loopback channels in a five-column
 // grid, with the two route painters between the columns. Built once from the
-// finished strip table; repainted by the strips after each configuration write.
+// finished strip table. After a configuration write a strip calls
+// routes_changed(), which repaints only what moved; update() still repaints
+// the whole panel, and the painters then catch up with every change too.
 class ZARNConnect : public QGroupBox {
     Q_OBJECT
 
 public:
     explicit ZARNConnect(ZARNMainWindow *main_window);
     ~ZARNConnect() override;
+
+    // The painters compare the strips' routes with the pictures they keep,
+    // redraw the bands of rows where routes moved or changed their mute, and
+    // repaint just those bands. A write that changes no route repaints nothing.
+    void routes_changed();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;

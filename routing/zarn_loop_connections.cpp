@@ -1,13 +1,8 @@
 #include "routing/zarn_loop_connections.h"
 
-#include <QBrush>
-#include <QColor>
 #include <QGridLayout>
+#include <QPaintEvent>
 #include <QPainter>
-#include <QPen>
-#include <QPoint>
-#include <QRect>
-#include <climits>
 
 #include "app/zarn_main_window.h"
 #include "ctl/strip_kind.h"
@@ -20,57 +15,52 @@ ZARNLoopConnections::ZARNLoopConnections(ZARNConnect *panel) : panel(panel) {
 
 ZARNLoopConnections::~ZARNLoopConnections() = default;
 
-void ZARNLoopConnections::paintEvent(QPaintEvent *) {
-    draw(this);
+std::vector<zarn::Route> ZARNLoopConnections::routes() const {
+    const int w = width();
+    std::vector<zarn::Route> out;
+    ZARNController *const *strips = panel->main_window->strips;
+    for (int i = 0; i < MAX_STRIPS && strips[i] != nullptr; i++) {
+        const ZARNController *strip = strips[i];
+        if (strip->kind != zarn::KIND_LOOP)
+            continue;
+        const zarn::ChannelConfig &cc = strip->channel_config;
+        // A loopback records a main output channel. Any other source number
+        // is drawn as lying past the grid (above the painter), never onto the
+        // row of whatever device happens to sit there.
+        const int source_row = cc.src_channel >= 0 && cc.src_channel < panel->main_output_count
+                                   ? cc.src_channel + 1
+                                   : -1;
+        zarn::Route r{};
+        r.a = QPoint(w, zarn::row_middle(panel->grid, strip->connect_row));
+        r.b = QPoint(0, zarn::row_middle(panel->grid, source_row));
+        r.side_a = 1;
+        r.side_b = 0;
+        r.has_a = true;
+        r.has_b = true;
+        r.mute = cc.rx_mute;
+        out.push_back(r);
+    }
+    return out;
 }
 
 void ZARNLoopConnections::draw(QPaintDevice *target) {
     QPainter painter(target);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.fillRect(0, 0, width(), height(), Qt::white);
-
-    ZARNController *const *strips = panel->main_window->strips;
-    // Muted routes first, so the active ones lie on top of them.
-    for (int pass = 0; pass < 2; pass++) {
-        for (int i = 0; i < MAX_STRIPS && strips[i] != nullptr; i++) {
-            const ZARNController *strip = strips[i];
-            if (strip->kind != zarn::KIND_LOOP)
-                continue;
-            const zarn::ChannelConfig &cc = strip->channel_config;
-            // Any row past the grid draws alike, so the largest channel
-            // number stays there instead of overflowing.
-            const int source_row = cc.src_channel < INT_MAX ? cc.src_channel + 1 : INT_MAX;
-            draw_route(&painter, 1, strip->connect_row, 0, source_row, cc.rx_mute, pass);
-        }
-    }
+    zarn::draw_routes(&painter, routes(), QRect(0, 0, width(), height()));
 }
 
-void ZARNLoopConnections::draw_route(QPainter *painter, int side_a, int row_a, int side_b,
-                                     int row_b, int mute, int pass) {
-    if (mute == pass)
-        return;
+void ZARNLoopConnections::routes_changed() {
+    const QRect changed = kept.update(routes(), size(), devicePixelRatioF());
+    if (!changed.isEmpty())
+        update(changed);
+}
 
-    const QColor colour = mute == 0 ? QColor(0, 0, 0) : QColor(192, 192, 192);
-    painter->setBrush(QBrush(colour, Qt::SolidPattern));
-    painter->setPen(QPen(QBrush(colour, Qt::SolidPattern), side_a == side_b ? 8.0 : 4.0,
-                         mute != 0 ? Qt::DotLine : Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+const QImage &ZARNLoopConnections::picture() {
+    kept.update(routes(), size(), devicePixelRatioF());
+    return kept.image();
+}
 
-    const int w = width();
-    const int top = panel->grid->cellRect(1, 0).top();
-
-    // A row outside the grid gives an empty cell (top 0, height 0): that end
-    // then lies above the painter and is clipped.
-    const QRect cell_a = panel->grid->cellRect(row_a, 0);
-    const QRect cell_b = panel->grid->cellRect(row_b, 0);
-    const QPoint a(side_a == 0 ? 0 : w, cell_a.top() - top + cell_a.height() / 2);
-    const QPoint b(side_b == 0 ? 0 : w, cell_b.top() - top + cell_b.height() / 2);
-
-    const QPoint line[4] = {a, QPoint(side_a == 0 ? a.x() + 16 : a.x() - 16, a.y()),
-                            QPoint(side_b == 0 ? b.x() + 16 : b.x() - 16, b.y()), b};
-    painter->drawPolyline(line, 4);
-
-    painter->setPen(
-        QPen(QBrush(colour, Qt::SolidPattern), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-    painter->drawEllipse(a.x() - 8, a.y() - 8, 16, 16);
-    painter->drawEllipse(b.x() - 8, b.y() - 8, 16, 16);
+void ZARNLoopConnections::paintEvent(QPaintEvent *event) {
+    kept.update(routes(), size(), devicePixelRatioF());
+    kept.paint(this, event->rect());
 }

@@ -2,6 +2,8 @@
 #include <QSpinBox>
 #include <QtTest>
 #include <climits>
+#include <iterator>
+#include <random>
 
 #include "routing_rig.h"
 
@@ -49,9 +51,11 @@ private slots:
     void muted_route_lies_grey_and_dotted_under_active_ones();
     void output_monitor_on_one_channel_is_a_thick_stub();
     void loopback_source_past_the_grid_is_clipped();
-    void loopback_source_is_not_mapped_to_main_channels();
+    void loopback_records_a_main_output_channel();
     void targets_without_routes_leave_the_painters_white();
     void strip_change_without_daemon_keeps_the_route();
+    void kept_picture_matches_a_full_redraw();
+    void route_changes_repaint_only_their_rows();
 };
 
 void TestConnectionPainting::route_to_a_missing_main_channel_keeps_only_its_valid_end() {
@@ -142,14 +146,21 @@ void TestConnectionPainting::output_monitor_on_one_channel_is_a_thick_stub() {
 }
 
 void TestConnectionPainting::loopback_source_past_the_grid_is_clipped() {
-    QImage pictures[2];
-    const int sources[2] = {40, INT_MAX};
-    for (int i = 0; i < 2; i++) {
+    // Only main output channels have rows a loopback may record from: any
+    // other source, even one whose row number a device row has, lies past
+    // the grid, above the painter.
+    const int sources[] = {40, INT_MAX, 2, 3, -1, -2, INT_MIN};
+    QImage pictures[std::size(sources)];
+    for (std::size_t i = 0; i < std::size(sources); i++) {
         RoutingRig rig;
         rig.add_main(2, 2);
+        ZARNController *dev = rig.add_device(0, 0, "pcm");
+        dev->channel_config.rx_mute = 1;
+        dev->channel_config.tx_mute = 1;
         ZARNController *loop = rig.add_loop(0, 0, "rec");
         loop->channel_config.src_channel = sources[i];
         QVERIFY(rig.build());
+        QCOMPARE(dev->connect_row, 4);
 
         ZARNLoopConnections *painter = rig.panel->loop_connections;
         const QImage image = render(painter);
@@ -163,19 +174,15 @@ void TestConnectionPainting::loopback_source_past_the_grid_is_clipped() {
         QVERIFY(count(image, QRect(16, 0, w - 32, 2), is_dark) > 0);
         pictures[i] = image;
     }
-    QCOMPARE(pictures[1], pictures[0]);
+    for (const QImage &picture : pictures)
+        QCOMPARE(picture, pictures[0]);
 }
 
-void TestConnectionPainting::loopback_source_is_not_mapped_to_main_channels() {
+void TestConnectionPainting::loopback_records_a_main_output_channel() {
     RoutingRig rig;
     rig.add_main(2, 2);
-    ZARNController *dev = rig.add_device(0, 0, "pcm");
-    dev->channel_config.rx_mute = 1;
-    dev->channel_config.tx_mute = 1;
     ZARNController *loop = rig.add_loop(0, 0, "rec");
-    // Main output channel 3 does not exist; the route still goes to row 4,
-    // the device's channel row.
-    loop->channel_config.src_channel = 3;
+    loop->channel_config.src_channel = 1;
     ZARNController *muted = rig.add_loop(1, 0, "rec");
     muted->channel_config.src_channel = 0;
     muted->channel_config.rx_mute = 1;
@@ -183,11 +190,10 @@ void TestConnectionPainting::loopback_source_is_not_mapped_to_main_channels() {
 
     ZARNLoopConnections *painter = rig.panel->loop_connections;
     const QImage image = render(painter);
-    QCOMPARE(dev->connect_row, 4);
-    const int dev_y = rig.row_y(dev->connect_row, painter);
     const int out0 = rig.row_y(1, painter);
+    const int out1 = rig.row_y(2, painter);
 
-    QVERIFY(count(image, half_disc(image, 0, dev_y), is_dark) > 40);
+    QVERIFY(count(image, half_disc(image, 0, out1), is_dark) > 40);
     QVERIFY(count(image, half_disc(image, 1, rig.row_y(loop->connect_row, painter)), is_dark) > 40);
     QVERIFY(count(image, QRect(0, out0 - 3, 4, 7), is_grey) == 4 * 7);
 }
@@ -226,6 +232,158 @@ void TestConnectionPainting::strip_change_without_daemon_keeps_the_route() {
     QCOMPARE(std::make_pair(dev->channel_config.tx_mute, dev->channel_config.dst_channel),
              std::make_pair(0, 0));
     QCOMPARE(count(render(painter), out0, is_dark), 4 * 7);
+}
+
+namespace {
+
+// Devices, loopbacks and monitors over 6 main inputs and 8 main outputs.
+void add_busy_mixer(RoutingRig &rig) {
+    rig.add_main(6, 8);
+    for (int d = 0; d < 4; d++)
+        for (int c = 0; c < 3; c++)
+            rig.add_device(c, d, "dev");
+    for (int l = 0; l < 2; l++)
+        for (int c = 0; c < 3; c++)
+            rig.add_loop(c, l, "loop");
+    for (int m = 0; m < 3; m++) {
+        rig.add(zarn::KIND_INPUT_MONITOR, 0, m);
+        rig.add(zarn::KIND_OUTPUT_MONITOR, 0, m);
+    }
+}
+
+// Compares a kept picture with one drawn afresh: the largest difference in
+// any colour channel, how many pixels differ, and how many of those are not
+// antialiased edge pixels (pure white or a pure route colour when drawn afresh).
+struct Difference {
+    int largest = 0;
+    int pixels = 0;
+    int inside = 0;
+};
+
+template <typename Painter> Difference compare_with_full_redraw(Painter *painter) {
+    const QImage kept = painter->picture().convertToFormat(QImage::Format_ARGB32);
+    QImage full(painter->size(), QImage::Format_ARGB32_Premultiplied);
+    painter->draw(&full);
+    full = full.convertToFormat(QImage::Format_ARGB32);
+    Difference d;
+    if (kept.size() != full.size()) {
+        d.largest = 256;
+        return d;
+    }
+    for (int y = 0; y < full.height(); y++)
+        for (int x = 0; x < full.width(); x++) {
+            const QRgb a = kept.pixel(x, y);
+            const QRgb b = full.pixel(x, y);
+            const int diff = std::max({qAbs(qRed(a) - qRed(b)), qAbs(qGreen(a) - qGreen(b)),
+                                       qAbs(qBlue(a) - qBlue(b)), qAbs(qAlpha(a) - qAlpha(b))});
+            if (diff == 0)
+                continue;
+            d.largest = std::max(d.largest, diff);
+            d.pixels++;
+            if (b == qRgb(255, 255, 255) || b == qRgb(0, 0, 0) || b == qRgb(192, 192, 192))
+                d.inside++;
+        }
+    return d;
+}
+
+} // namespace
+
+void TestConnectionPainting::kept_picture_matches_a_full_redraw() {
+    RoutingRig rig;
+    add_busy_mixer(rig);
+    QVERIFY(rig.build());
+    std::vector<ZARNController *> routed;
+    for (ZARNController *s : rig.window->strips)
+        if (s && s->kind != zarn::KIND_MAIN_INPUT && s->kind != zarn::KIND_MAIN_OUTPUT)
+            routed.push_back(s);
+
+    std::mt19937 random(15);
+    const auto pick = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(random);
+    };
+    Difference total;
+    int kept_bands = 0;
+    for (int step = 0; step < 400; step++) {
+        // One strip's route moves, mutes or unmutes; now and then two strips
+        // change before the painters look.
+        for (int changes = step % 7 == 0 ? 2 : 1; changes > 0; changes--) {
+            ZARNController *s = routed[static_cast<std::size_t>(pick(0, int(routed.size()) - 1))];
+            const bool monitor =
+                s->kind == zarn::KIND_INPUT_MONITOR || s->kind == zarn::KIND_OUTPUT_MONITOR;
+            std::int32_t *fields[3] = {
+                monitor ? &s->monitor_config.src_channel : &s->channel_config.src_channel,
+                monitor ? &s->monitor_config.dst_channel : &s->channel_config.dst_channel,
+                monitor ? &s->monitor_config.mute
+                        : (pick(0, 1) ? &s->channel_config.rx_mute : &s->channel_config.tx_mute)};
+            const int which = pick(0, 2);
+            *fields[which] = which == 2 ? pick(0, 4) / 2 : pick(-1, 9);
+        }
+        if (step % 2 == 0)
+            rig.panel->routes_changed();
+        const Difference dev = compare_with_full_redraw(rig.panel->dev_connections);
+        const Difference loop = compare_with_full_redraw(rig.panel->loop_connections);
+        total.largest = std::max({total.largest, dev.largest, loop.largest});
+        total.pixels += dev.pixels + loop.pixels;
+        total.inside += dev.inside + loop.inside;
+        kept_bands++;
+    }
+    qInfo("%d steps: %d pixels differ from a full redraw, by at most %d, %d of them not on an "
+          "antialiased edge",
+          kept_bands, total.pixels, total.largest, total.inside);
+    QVERIFY2(total.largest <= 1, qPrintable(QString::number(total.largest)));
+    QCOMPARE(total.inside, 0);
+}
+
+// Captures the areas a widget is asked to repaint.
+class PaintAreas : public QObject {
+public:
+    QVector<QRect> areas;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint)
+            areas << static_cast<QPaintEvent *>(event)->rect();
+        return false;
+    }
+};
+
+void TestConnectionPainting::route_changes_repaint_only_their_rows() {
+    RoutingRig rig;
+    add_busy_mixer(rig);
+    QVERIFY(rig.build());
+    ZARNDevConnections *painter = rig.panel->dev_connections;
+    ZARNController *dev = rig.window->strips[14]; // device 0, channel 0
+    QCOMPARE(dev->kind, int(zarn::KIND_DEVICE));
+    QApplication::processEvents();
+    PaintAreas seen;
+    painter->installEventFilter(&seen);
+    rig.panel->loop_connections->installEventFilter(&seen);
+
+    // Gain, delay and polarity move no route: nothing is repainted.
+    dev->channel_config.rx_amp += 3;
+    dev->channel_config.delay = 480;
+    dev->channel_config.rx_polarity ^= 1;
+    rig.panel->routes_changed();
+    QTest::qWait(50);
+    QCOMPARE(seen.areas.size(), 0);
+
+    // Main output 0 to 1: the band of rows from output 0 to the device row.
+    dev->channel_config.dst_channel = 1;
+    rig.panel->routes_changed();
+    QTRY_COMPARE(seen.areas.size(), 1);
+    const QRect band = seen.areas[0];
+    const int out0 = rig.row_y(1, painter);
+    const int row = rig.row_y(dev->connect_row, painter);
+    QVERIFY2(band.top() <= out0 - 8 && band.bottom() >= row + 8 && band.top() >= out0 - 12 &&
+                 band.bottom() <= row + 12 && band.width() == painter->width(),
+             qPrintable(QStringLiteral("%1 %2 %3").arg(band.top()).arg(band.bottom()).arg(row)));
+    QVERIFY(band.height() < painter->height() / 2);
+
+    // A repaint of the unchanged painter comes from the kept picture.
+    const QImage before = painter->picture();
+    painter->repaint();
+    QVERIFY(painter->picture().constBits() == before.constBits());
+    QCOMPARE(compare_with_full_redraw(painter).largest, 0);
 }
 
 QTEST_MAIN(TestConnectionPainting)

@@ -1,0 +1,228 @@
+#include "routing/route_picture.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QGridLayout>
+#include <QPainter>
+#include <QPen>
+#include <QPointF>
+#include <QVarLengthArray>
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <numeric>
+
+namespace zarn {
+
+namespace {
+
+// Radius of an end circle plus a pixel of antialiased rim: nothing of a
+// route reaches further from its line or its ends (the pens are at most 8
+// wide, so their caps and joins reach 4).
+constexpr int REACH = 9;
+
+// How far outside the rows that matter a line is cut: the cap the cut leaves
+// reaches half the pen's width, 4 at most, and its rim one pixel more.
+constexpr double CUT_MARGIN = 6.0;
+
+// The rasterizer works on a grid of 1/64 pixel.
+constexpr int SUBPIXELS = 64;
+
+// The part of a polyline whose y lies within [lo, hi], and its length before
+// that part starts. A route's y never turns back along its line, so the part
+// is one piece.
+//
+// A cut falls only on a point of the line that lies on the rasterizer's grid.
+// The stroke's edges from such a point are the edges of the whole line
+// shifted by a whole number of grid steps, so they are rounded to the grid
+// exactly as the whole line's are and cover every pixel left of the cut
+// alike: the picture keeps its antialiased edges. The points of the line on
+// the grid lie 1 / (64 gcd(dx, dy)) of the segment apart.
+struct Piece {
+    QVarLengthArray<QPointF, 4> points;
+    double skipped = 0.0;
+};
+
+// The grid point j steps of (b - a) / (64 g) from a.
+QPointF grid_point(QPoint a, QPoint b, long long j, long long g) {
+    const long long x = SUBPIXELS * static_cast<long long>(a.x()) + j * ((b.x() - a.x()) / g);
+    const long long y = SUBPIXELS * static_cast<long long>(a.y()) + j * ((b.y() - a.y()) / g);
+    return QPointF(static_cast<double>(x) / SUBPIXELS, static_cast<double>(y) / SUBPIXELS);
+}
+
+Piece cut_to_rows(const QPoint *p, int count, double lo, double hi) {
+    Piece piece;
+    for (int i = 0; i + 1 < count; i++) {
+        const QPoint a = p[i];
+        const QPoint b = p[i + 1];
+        const double length = std::hypot(double(b.x() - a.x()), double(b.y() - a.y()));
+        const int dy = b.y() - a.y();
+        if (dy == 0) {
+            // Level: all or nothing.
+            if (a.y() < lo || a.y() > hi) {
+                if (!piece.points.isEmpty())
+                    break;
+                piece.skipped += length;
+                continue;
+            }
+            if (piece.points.isEmpty())
+                piece.points.append(a);
+            piece.points.append(b);
+            continue;
+        }
+        const double ta = (lo - a.y()) / dy;
+        const double tb = (hi - a.y()) / dy;
+        double t0 = std::max(0.0, std::min(ta, tb));
+        double t1 = std::min(1.0, std::max(ta, tb));
+        if (t0 > t1) {
+            if (!piece.points.isEmpty())
+                break;
+            piece.skipped += length;
+            continue;
+        }
+        // Widen to the nearest grid points outside.
+        const long long g = std::gcd(std::abs(b.x() - a.x()), std::abs(dy));
+        const long long steps = SUBPIXELS * g;
+        const long long j0 = static_cast<long long>(std::floor(t0 * static_cast<double>(steps)));
+        const long long j1 = static_cast<long long>(std::ceil(t1 * static_cast<double>(steps)));
+        // Points that are not cut stay exactly as they were.
+        if (piece.points.isEmpty()) {
+            piece.skipped += length * static_cast<double>(j0) / static_cast<double>(steps);
+            piece.points.append(j0 <= 0 ? QPointF(a) : grid_point(a, b, j0, g));
+        }
+        piece.points.append(j1 >= steps ? QPointF(b) : grid_point(a, b, j1, g));
+        if (j1 < steps)
+            break;
+    }
+    return piece;
+}
+
+QRect band_of(const QRect &a, const QRect &b) {
+    if (a.isEmpty())
+        return b;
+    if (b.isEmpty())
+        return a;
+    return a.united(b);
+}
+
+} // namespace
+
+bool Route::operator==(const Route &other) const {
+    return a == other.a && b == other.b && side_a == other.side_a && side_b == other.side_b &&
+           has_a == other.has_a && has_b == other.has_b && mute == other.mute;
+}
+
+QRect Route::extent(int width) const {
+    int top = 0;
+    int bottom = -1;
+    if (has_a && has_b) {
+        top = std::min(a.y(), b.y());
+        bottom = std::max(a.y(), b.y());
+    } else if (has_a) {
+        top = bottom = a.y();
+    } else if (has_b) {
+        top = bottom = b.y();
+    } else {
+        return QRect();
+    }
+    return QRect(QPoint(0, top - REACH), QPoint(width - 1, bottom + REACH));
+}
+
+int row_middle(const QGridLayout *grid, int row) {
+    const QRect cell = grid->cellRect(row, 0);
+    return cell.top() - grid->cellRect(1, 0).top() + cell.height() / 2;
+}
+
+void draw_route(QPainter *painter, const Route &route, int pass, const QRect *rows) {
+    if (route.mute == pass)
+        return;
+
+    const QColor colour = route.mute == 0 ? QColor(0, 0, 0) : QColor(192, 192, 192);
+    painter->setBrush(QBrush(colour, Qt::SolidPattern));
+    const double width = route.side_a == route.side_b ? 8.0 : 4.0;
+    QPen line_pen(QBrush(colour, Qt::SolidPattern), width,
+                  route.mute != 0 ? Qt::DotLine : Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+
+    if (route.has_a && route.has_b) {
+        const QPoint a = route.a;
+        const QPoint b = route.b;
+        const QPoint line[4] = {a, QPoint(route.side_a == 0 ? a.x() + 16 : a.x() - 16, a.y()),
+                                QPoint(route.side_b == 0 ? b.x() + 16 : b.x() - 16, b.y()), b};
+        if (rows == nullptr) {
+            painter->setPen(line_pen);
+            painter->drawPolyline(line, 4);
+        } else {
+            const Piece piece =
+                cut_to_rows(line, 4, rows->top() - CUT_MARGIN, rows->bottom() + 1 + CUT_MARGIN);
+            if (piece.points.size() >= 2) {
+                // The dots keep the places they have on the whole line.
+                if (route.mute != 0)
+                    line_pen.setDashOffset(piece.skipped / width);
+                painter->setPen(line_pen);
+                painter->drawPolyline(piece.points.constData(), piece.points.size());
+            }
+        }
+    }
+
+    painter->setPen(
+        QPen(QBrush(colour, Qt::SolidPattern), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    if (route.has_a)
+        painter->drawEllipse(route.a.x() - 8, route.a.y() - 8, 16, 16);
+    if (route.has_b)
+        painter->drawEllipse(route.b.x() - 8, route.b.y() - 8, 16, 16);
+}
+
+void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area,
+                 const QRect *rows) {
+    painter->fillRect(area, Qt::white);
+    // Muted routes first, so the active ones lie on top of them.
+    for (int pass = 0; pass < 2; pass++)
+        for (const Route &route : routes)
+            if (rows == nullptr || route.extent(area.width()).intersects(*rows))
+                draw_route(painter, route, pass, rows);
+}
+
+QRect RoutePicture::update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio) {
+    const QRect whole(QPoint(0, 0), size);
+    QRect band;
+    if (image_.isNull() || image_.size() != size * pixel_ratio ||
+        image_.devicePixelRatio() != pixel_ratio || routes.size() != routes_.size()) {
+        image_ = QImage(size * pixel_ratio, QImage::Format_ARGB32_Premultiplied);
+        image_.setDevicePixelRatio(pixel_ratio);
+        band = whole;
+    } else {
+        for (std::size_t i = 0; i < routes.size(); i++)
+            if (routes[i] != routes_[i])
+                band = band_of(
+                    band, band_of(routes_[i].extent(size.width()), routes[i].extent(size.width())));
+        band = band.intersected(whole);
+    }
+    routes_ = routes;
+    if (band.isEmpty() || image_.isNull())
+        return QRect();
+
+    QPainter painter(&image_);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    if (band == whole) {
+        draw_routes(&painter, routes, whole);
+    } else {
+        painter.setClipRect(band);
+        draw_routes(&painter, routes, QRect(0, band.top(), size.width(), band.height()), &band);
+    }
+    return band;
+}
+
+} // namespace zarn
+
+namespace zarn {
+
+void RoutePicture::paint(QWidget *widget, const QRect &area) const {
+    QPainter painter(widget);
+    const qreal ratio = image_.devicePixelRatio();
+    painter.drawImage(
+        area.topLeft(), image_,
+        QRectF(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio));
+}
+
+} // namespace zarn

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <vector>
+
+class QGridLayout;
+class QPainter;
+class QWidget;
+
+namespace zarn {
+
+// One route as a painter draws it, in the painter's own pixels: end A and
+// end B on side 0 (left edge) or 1 (right edge), and the mute value that
+// governs it. An end whose channel does not exist is not drawn, and without
+// both ends there is no line.
+struct Route {
+    QPoint a;
+    QPoint b;
+    int side_a;
+    int side_b;
+    bool has_a;
+    bool has_b;
+    int mute;
+
+    bool operator==(const Route &other) const;
+    bool operator!=(const Route &other) const { return !(*this == other); }
+
+    // The rows of pixels the route's line and end circles can touch (its
+    // antialiased rim included); empty when nothing of it is drawn.
+    QRect extent(int width) const;
+};
+
+// The y of the middle of a grid row in a painter that spans the grid from
+// row 1 down, measured in column 0. A row outside the grid has an empty cell
+// (top 0, height 0), which puts it above the painter.
+int row_middle(const QGridLayout *grid, int row);
+
+// Draws the route in the given pass: pass 0 draws the routes whose mute value
+// is not 0, pass 1 those whose value is not 1, so muted routes lie under the
+// active ones. With rows not null, only the rows from rows->top() to
+// rows->bottom() matter: the line is cut geometrically a little outside them
+// before it is stroked (the dots of a dotted line keep their places), so a
+// long route costs little there; the painter must be clipped to those rows.
+void draw_route(QPainter *painter, const Route &route, int pass, const QRect *rows = nullptr);
+
+// Every route in both passes over a white background.
+void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area,
+                 const QRect *rows = nullptr);
+
+// A painter's picture, kept between paints and redrawn only where routes
+// changed: a route that moves or changes its mute value redraws the band of
+// rows its old and new places cross, with every route clipped to that band.
+class RoutePicture {
+public:
+    // Brings the picture up to date with the routes at this size and pixel
+    // ratio. Returns the area, in the painter's coordinates, that changed:
+    // empty when nothing did.
+    QRect update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio);
+
+    const QImage &image() const { return image_; }
+
+    // Paints the part of the picture that the widget's paint event asks for.
+    void paint(QWidget *widget, const QRect &area) const;
+
+private:
+    QImage image_;
+    std::vector<Route> routes_;
+};
+
+} // namespace zarn
