@@ -6,9 +6,11 @@
 #include <QPainter>
 #include <QPen>
 #include <QPointF>
+#include <QRegion>
 #include <QVarLengthArray>
 #include <QWidget>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <numeric>
@@ -98,12 +100,63 @@ Piece cut_to_rows(const QPoint *p, int count, double lo, double hi) {
     return piece;
 }
 
-QRect band_of(const QRect &a, const QRect &b) {
-    if (a.isEmpty())
-        return b;
-    if (b.isEmpty())
-        return a;
-    return a.united(b);
+// Rows of the tiles a changed route's area is made of: within a tile, the
+// area spans only the columns the route crosses there.
+constexpr int TILE = 64;
+
+// The columns a route can touch within the rows from top to bottom, its
+// antialiased rim included; false when it touches none of those rows.
+bool columns_within(const Route &route, int top, int bottom, int *first, int *last) {
+    int lo = INT_MAX;
+    int hi = INT_MIN;
+    if (route.has_a && route.has_b) {
+        const QPoint a = route.a;
+        const QPoint b = route.b;
+        const QPoint line[4] = {a, QPoint(route.side_a == 0 ? a.x() + 16 : a.x() - 16, a.y()),
+                                QPoint(route.side_b == 0 ? b.x() + 16 : b.x() - 16, b.y()), b};
+        const Piece piece = cut_to_rows(line, 4, top - REACH, bottom + REACH);
+        for (const QPointF &p : piece.points) {
+            lo = std::min(lo, static_cast<int>(std::floor(p.x())));
+            hi = std::max(hi, static_cast<int>(std::ceil(p.x())));
+        }
+    }
+    const auto circle = [&](bool has, QPoint end) {
+        if (has && end.y() + REACH >= top && end.y() - REACH <= bottom) {
+            lo = std::min(lo, end.x());
+            hi = std::max(hi, end.x());
+        }
+    };
+    circle(route.has_a, route.a);
+    circle(route.has_b, route.b);
+    if (lo > hi)
+        return false;
+    *first = lo - REACH;
+    *last = hi + REACH;
+    return true;
+}
+
+bool touches(const Route &route, const QRect &area) {
+    int first = 0;
+    int last = 0;
+    return columns_within(route, area.top(), area.bottom(), &first, &last) &&
+           first <= area.right() && last >= area.left();
+}
+
+// What a route covers, as tiles of rows each narrowed to its columns there.
+QRegion area_of(const Route &route, const QRect &whole) {
+    const QRect extent = route.extent(whole.width()).intersected(whole);
+    QRegion area;
+    if (extent.isEmpty())
+        return area;
+    for (int top = extent.top() - extent.top() % TILE; top <= extent.bottom(); top += TILE) {
+        const int bottom = std::min(top + TILE - 1, extent.bottom());
+        int first = 0;
+        int last = 0;
+        if (columns_within(route, std::max(top, extent.top()), bottom, &first, &last))
+            area += QRect(QPoint(first, std::max(top, extent.top())), QPoint(last, bottom))
+                        .intersected(whole);
+    }
+    return area;
 }
 
 } // namespace
@@ -179,38 +232,40 @@ void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area
     // Muted routes first, so the active ones lie on top of them.
     for (int pass = 0; pass < 2; pass++)
         for (const Route &route : routes)
-            if (rows == nullptr || route.extent(area.width()).intersects(*rows))
+            if (rows == nullptr || touches(route, area))
                 draw_route(painter, route, pass, rows);
 }
 
-QRect RoutePicture::update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio) {
+QRegion RoutePicture::update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio) {
     const QRect whole(QPoint(0, 0), size);
-    QRect band;
-    if (image_.isNull() || image_.size() != size * pixel_ratio ||
-        image_.devicePixelRatio() != pixel_ratio || routes.size() != routes_.size()) {
+    const bool fresh = image_.isNull() || image_.size() != size * pixel_ratio ||
+                       image_.devicePixelRatio() != pixel_ratio || routes.size() != routes_.size();
+    QRegion changed;
+    if (fresh) {
         image_ = QImage(size * pixel_ratio, QImage::Format_ARGB32_Premultiplied);
         image_.setDevicePixelRatio(pixel_ratio);
-        band = whole;
     } else {
         for (std::size_t i = 0; i < routes.size(); i++)
             if (routes[i] != routes_[i])
-                band = band_of(
-                    band, band_of(routes_[i].extent(size.width()), routes[i].extent(size.width())));
-        band = band.intersected(whole);
+                changed += area_of(routes_[i], whole) + area_of(routes[i], whole);
     }
     routes_ = routes;
-    if (band.isEmpty() || image_.isNull())
-        return QRect();
+    if (image_.isNull() || (!fresh && changed.isEmpty()))
+        return QRegion();
 
     QPainter painter(&image_);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    if (band == whole) {
+    if (fresh) {
         draw_routes(&painter, routes, whole);
-    } else {
-        painter.setClipRect(band);
-        draw_routes(&painter, routes, QRect(0, band.top(), size.width(), band.height()), &band);
+        return QRegion(whole);
     }
-    return band;
+    // Each part of the changed area anew: white, then every route that
+    // reaches into it, cut to its rows, in the order of a whole picture.
+    for (const QRect &part : changed) {
+        painter.setClipRect(part);
+        draw_routes(&painter, routes, part, &part);
+    }
+    return changed;
 }
 
 } // namespace zarn

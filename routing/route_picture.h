@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 #include <vector>
 
@@ -46,19 +47,23 @@ int row_middle(const QGridLayout *grid, int row);
 // long route costs little there; the painter must be clipped to those rows.
 void draw_route(QPainter *painter, const Route &route, int pass, const QRect *rows = nullptr);
 
-// Every route in both passes over a white background.
+// Every route in both passes over a white background. With rows not null,
+// only area matters (the painter clipped to it), and only the routes that
+// reach into it are drawn, cut to its rows.
 void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area,
                  const QRect *rows = nullptr);
 
 // A painter's picture, kept between paints and redrawn only where routes
-// changed: a route that moves or changes its mute value redraws the band of
-// rows its old and new places cross, with every route clipped to that band.
+// changed: a route that moves or changes its mute value redraws the rows its
+// old and new places cross, in tiles of rows each narrowed to the columns
+// the route crosses there; every route reaching into a tile is cut to its
+// rows before it is stroked.
 class RoutePicture {
 public:
     // Brings the picture up to date with the routes at this size and pixel
     // ratio. Returns the area, in the painter's coordinates, that changed:
     // empty when nothing did.
-    QRect update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio);
+    QRegion update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio);
 
     const QImage &image() const { return image_; }
 

@@ -65,7 +65,7 @@ void ZARNDevConnections::draw(QPaintDevice *target) {
 }
 
 void ZARNDevConnections::routes_changed() {
-    const QRect changed = kept.update(routes(), size(), devicePixelRatioF());
+    const QRegion changed = kept.update(routes(), size(), devicePixelRatioF());
     if (!changed.isEmpty())
         update(changed);
 }

@@ -50,7 +50,7 @@ void ZARNLoopConnections::draw(QPaintDevice *target) {
 }
 
 void ZARNLoopConnections::routes_changed() {
-    const QRect changed = kept.update(routes(), size(), devicePixelRatioF());
+    const QRegion changed = kept.update(routes(), size(), devicePixelRatioF());
     if (!changed.isEmpty())
         update(changed);
 }

@@ -1,6 +1,10 @@
 // Times the connection diagram with a full strip table (128 strips) from the
-// in-process simulated daemon: building the panel, and one paint of each
-// route painter into an image of its size. Prints its figures.
+// in-process simulated daemon, the diagram in view: building the panel; the
+// whole picture of each route painter drawn afresh, which every paint cost
+// before the pictures were kept; a repaint from the kept pictures; and
+// writes that change one route (nearby rows, and across the whole height) or
+// none, each through routes_changed() and through the panel's update().
+// Prints its figures.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -11,6 +15,7 @@
 #include <vector>
 
 #include "app/zarn_main_window.h"
+#include "ctl/strip_kind.h"
 #include "routing/zarn_connect.h"
 #include "routing/zarn_dev_connections.h"
 #include "routing/zarn_loop_connections.h"
@@ -26,6 +31,24 @@ double median(std::vector<double> v) {
 
 double worst(const std::vector<double> &v) {
     return *std::max_element(v.begin(), v.end());
+}
+
+// Times f() followed by the repaints it scheduled.
+template <typename F> std::vector<double> time_with_repaint(int runs, F &&f) {
+    std::vector<double> times;
+    QElapsedTimer clock;
+    for (int i = 0; i < runs; i++) {
+        clock.start();
+        f(i);
+        QApplication::processEvents();
+        times.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    return times;
+}
+
+void print(const char *what, const std::vector<double> &t) {
+    std::printf("%-62s median %8.3f ms, worst %8.3f ms (%zu runs)\n", what, median(t), worst(t),
+                t.size());
 }
 
 template <typename Painter> std::vector<double> time_paints(Painter *painter, int paints) {
@@ -88,20 +111,65 @@ int main(int argc, char **argv) {
     window->show();
     if (!QTest::qWaitForWindowExposed(window))
         return 1;
+    QApplication::processEvents();
     ZARNConnect *panel = window->connect_panel;
-    const int paints = 200;
-    const std::vector<double> dev = time_paints(panel->dev_connections, paints);
-    const std::vector<double> loop = time_paints(panel->loop_connections, paints);
-
+    const int paints = 100;
     std::printf("strips: %d; device painter %dx%d, loopback painter %dx%d\n", strips,
                 panel->dev_connections->width(), panel->dev_connections->height(),
                 panel->loop_connections->width(), panel->loop_connections->height());
-    std::printf("panel construction: median %.3f ms, worst %.3f ms (20 runs)\n", median(builds),
-                worst(builds));
-    std::printf("device painter paint: median %.3f ms, worst %.3f ms (%d paints)\n", median(dev),
-                worst(dev), paints);
-    std::printf("loopback painter paint: median %.3f ms, worst %.3f ms (%d paints)\n", median(loop),
-                worst(loop), paints);
+    print("panel construction", builds);
+    print("before: device painter, whole picture drawn afresh",
+          time_paints(panel->dev_connections, paints));
+    print("before: loopback painter, whole picture drawn afresh",
+          time_paints(panel->loop_connections, paints));
+
+    // Repaints for scrolling and exposure: from the kept pictures.
+    print("repaint of the device painter, nothing changed",
+          time_with_repaint(paints, [&](int) { panel->dev_connections->repaint(); }));
+    print("repaint of the loopback painter, nothing changed",
+          time_with_repaint(paints, [&](int) { panel->loop_connections->repaint(); }));
+
+    ZARNController *monitor = nullptr;
+    ZARNController *last_device = nullptr;
+    for (ZARNController *s : window->strips) {
+        if (s && s->kind == zarn::KIND_INPUT_MONITOR && !monitor)
+            monitor = s;
+        if (s && s->kind == zarn::KIND_DEVICE)
+            last_device = s;
+    }
+    // A gain, delay or polarity write moves no route.
+    print("write, no route changed: routes_changed()", time_with_repaint(paints, [&](int i) {
+              last_device->channel_config.rx_amp = i % 7;
+              panel->routes_changed();
+          }));
+    print("write, no route changed: panel update() (as the strips call)",
+          time_with_repaint(paints, [&](int i) {
+              last_device->channel_config.rx_amp = i % 7;
+              panel->update();
+          }));
+    // An input monitor moves between main outputs 0 and 1: nearby rows.
+    print("write, one route between nearby rows: routes_changed()",
+          time_with_repaint(paints, [&](int i) {
+              monitor->monitor_config.dst_channel = (i + 1) % 2;
+              panel->routes_changed();
+          }));
+    print("write, one route between nearby rows: panel update()",
+          time_with_repaint(paints, [&](int i) {
+              monitor->monitor_config.dst_channel = (i + 1) % 2;
+              panel->update();
+          }));
+    // The last device's receive route runs from main input 0 at the top to
+    // the device's row at the bottom: muting it redraws the whole height.
+    print("write, one route across the whole height: routes_changed()",
+          time_with_repaint(paints, [&](int i) {
+              last_device->channel_config.rx_mute = (i + 1) % 2;
+              panel->routes_changed();
+          }));
+    print("write, one route across the whole height: panel update()",
+          time_with_repaint(paints, [&](int i) {
+              last_device->channel_config.rx_mute = (i + 1) % 2;
+              panel->update();
+          }));
     // The window is never destroyed, as in the program itself.
     return 0;
 }
