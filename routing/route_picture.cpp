@@ -100,6 +100,17 @@ Piece cut_to_rows(const QPoint *p, int count, double lo, double hi) {
     return piece;
 }
 
+// The route's line: it leaves each edge for 16 pixels, then runs straight
+// from stub to stub.
+void route_line(const Route &route, QPoint line[4]) {
+    const QPoint a = route.a;
+    const QPoint b = route.b;
+    line[0] = a;
+    line[1] = QPoint(route.side_a == 0 ? a.x() + 16 : a.x() - 16, a.y());
+    line[2] = QPoint(route.side_b == 0 ? b.x() + 16 : b.x() - 16, b.y());
+    line[3] = b;
+}
+
 // Rows of the tiles a changed route's area is made of: within a tile, the
 // area spans only the columns the route crosses there.
 constexpr int TILE = 64;
@@ -110,10 +121,8 @@ bool columns_within(const Route &route, int top, int bottom, int *first, int *la
     int lo = INT_MAX;
     int hi = INT_MIN;
     if (route.has_a && route.has_b) {
-        const QPoint a = route.a;
-        const QPoint b = route.b;
-        const QPoint line[4] = {a, QPoint(route.side_a == 0 ? a.x() + 16 : a.x() - 16, a.y()),
-                                QPoint(route.side_b == 0 ? b.x() + 16 : b.x() - 16, b.y()), b};
+        QPoint line[4];
+        route_line(route, line);
         const Piece piece = cut_to_rows(line, 4, top - REACH, bottom + REACH);
         for (const QPointF &p : piece.points) {
             lo = std::min(lo, static_cast<int>(std::floor(p.x())));
@@ -198,10 +207,8 @@ void draw_route(QPainter *painter, const Route &route, int pass, const QRect *ro
                   route.mute != 0 ? Qt::DotLine : Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 
     if (route.has_a && route.has_b) {
-        const QPoint a = route.a;
-        const QPoint b = route.b;
-        const QPoint line[4] = {a, QPoint(route.side_a == 0 ? a.x() + 16 : a.x() - 16, a.y()),
-                                QPoint(route.side_b == 0 ? b.x() + 16 : b.x() - 16, b.y()), b};
+        QPoint line[4];
+        route_line(route, line);
         if (rows == nullptr) {
             painter->setPen(line_pen);
             painter->drawPolyline(line, 4);
@@ -226,14 +233,15 @@ void draw_route(QPainter *painter, const Route &route, int pass, const QRect *ro
         painter->drawEllipse(route.b.x() - 8, route.b.y() - 8, 16, 16);
 }
 
-void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area,
-                 const QRect *rows) {
+void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area, bool cut) {
     painter->fillRect(area, Qt::white);
     // Muted routes first, so the active ones lie on top of them.
     for (int pass = 0; pass < 2; pass++)
         for (const Route &route : routes)
-            if (rows == nullptr || touches(route, area))
-                draw_route(painter, route, pass, rows);
+            if (!cut)
+                draw_route(painter, route, pass);
+            else if (touches(route, area))
+                draw_route(painter, route, pass, &area);
 }
 
 QRegion RoutePicture::update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio) {
@@ -263,14 +271,10 @@ QRegion RoutePicture::update(const std::vector<Route> &routes, QSize size, qreal
     // reaches into it, cut to its rows, in the order of a whole picture.
     for (const QRect &part : changed) {
         painter.setClipRect(part);
-        draw_routes(&painter, routes, part, &part);
+        draw_routes(&painter, routes, part, true);
     }
     return changed;
 }
-
-} // namespace zarn
-
-namespace zarn {
 
 void RoutePicture::paint(QWidget *widget, const QRect &area) const {
     QPainter painter(widget);

@@ -47,11 +47,10 @@ int row_middle(const QGridLayout *grid, int row);
 // long route costs little there; the painter must be clipped to those rows.
 void draw_route(QPainter *painter, const Route &route, int pass, const QRect *rows = nullptr);
 
-// Every route in both passes over a white background. With rows not null,
-// only area matters (the painter clipped to it), and only the routes that
-// reach into it are drawn, cut to its rows.
-void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area,
-                 const QRect *rows = nullptr);
+// Every route in both passes over area, filled white first. With cut, only
+// area matters (the painter is clipped to it): only the routes that reach
+// into it are drawn, each cut to its rows.
+void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area, bool cut = false);
 
 // A painter's picture, kept between paints and redrawn only where routes
 // changed: a route that moves or changes its mute value redraws the rows its
