@@ -3,6 +3,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QGridLayout>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
 #include <QPointF>
@@ -19,42 +20,38 @@ namespace zarn {
 
 namespace {
 
-// Radius of an end circle plus a pixel of antialiased rim: nothing of a
-// route reaches further from its line or its ends (the pens are at most 8
-// wide, so their caps and joins reach 4).
-constexpr int REACH = 9;
+// How far from its line and its end points a route may colour a pixel: an
+// end circle's radius of 8, half its 1-pixel outline, and the antialiased
+// rim, which at fractional pixel ratios was seen up to about two pixels
+// beyond; the pens' caps and joins reach only 4.
+constexpr int REACH = 11;
 
 // How far outside the rows that matter a line is cut: the cap the cut leaves
 // reaches half the pen's width, 4 at most, and its rim one pixel more.
 constexpr double CUT_MARGIN = 6.0;
 
-// The rasterizer works on a grid of 1/64 pixel.
+// The rasterizer works on a grid of 1/64 device pixel.
 constexpr int SUBPIXELS = 64;
 
 // The part of a polyline whose y lies within [lo, hi], and its length before
 // that part starts. A route's y never turns back along its line, so the part
 // is one piece.
 //
-// A cut falls only on a point of the line that lies on the rasterizer's grid.
-// The stroke's edges from such a point are the edges of the whole line
-// shifted by a whole number of grid steps, so they are rounded to the grid
-// exactly as the whole line's are and cover every pixel left of the cut
-// alike: the picture keeps its antialiased edges. The points of the line on
-// the grid lie 1 / (64 gcd(dx, dy)) of the segment apart.
+// A cut falls only on a point of the line that lies on the rasterizer's grid
+// (scale device pixels to the pixel). The stroke's edges from such a point
+// are the edges of the whole line shifted by a whole number of grid steps,
+// so they are rounded to the grid exactly as the whole line's are and cover
+// every pixel past the cut alike: the picture keeps its antialiased edges.
+// With the ends on the grid, such points lie 1 / gcd(dx, dy) of the segment
+// apart, dx and dy counted in grid steps.
 struct Piece {
     QVarLengthArray<QPointF, 4> points;
     double skipped = 0.0;
 };
 
-// The grid point j steps of (b - a) / (64 g) from a.
-QPointF grid_point(QPoint a, QPoint b, long long j, long long g) {
-    const long long x = SUBPIXELS * static_cast<long long>(a.x()) + j * ((b.x() - a.x()) / g);
-    const long long y = SUBPIXELS * static_cast<long long>(a.y()) + j * ((b.y() - a.y()) / g);
-    return QPointF(static_cast<double>(x) / SUBPIXELS, static_cast<double>(y) / SUBPIXELS);
-}
-
-Piece cut_to_rows(const QPoint *p, int count, double lo, double hi) {
+Piece cut_to_rows(const QPoint *p, int count, double lo, double hi, double scale) {
     Piece piece;
+    const double grid = SUBPIXELS * scale;
     for (int i = 0; i + 1 < count; i++) {
         const QPoint a = p[i];
         const QPoint b = p[i + 1];
@@ -75,25 +72,40 @@ Piece cut_to_rows(const QPoint *p, int count, double lo, double hi) {
         }
         const double ta = (lo - a.y()) / dy;
         const double tb = (hi - a.y()) / dy;
-        double t0 = std::max(0.0, std::min(ta, tb));
-        double t1 = std::min(1.0, std::max(ta, tb));
+        const double t0 = std::max(0.0, std::min(ta, tb));
+        const double t1 = std::min(1.0, std::max(ta, tb));
         if (t0 > t1) {
             if (!piece.points.isEmpty())
                 break;
             piece.skipped += length;
             continue;
         }
-        // Widen to the nearest grid points outside.
-        const long long g = std::gcd(std::abs(b.x() - a.x()), std::abs(dy));
-        const long long steps = SUBPIXELS * g;
+        // Both ends and the steps between them in grid units; widened to the
+        // nearest grid points outside.
+        const long long ax = std::llround(a.x() * grid);
+        const long long ay = std::llround(a.y() * grid);
+        const long long sx = std::llround(b.x() * grid) - ax;
+        const long long sy = std::llround(b.y() * grid) - ay;
+        const long long steps = std::gcd(std::llabs(sx), std::llabs(sy));
+        if (steps == 0) {
+            // Shorter than a grid step: kept whole.
+            if (piece.points.isEmpty())
+                piece.points.append(a);
+            piece.points.append(b);
+            continue;
+        }
+        const auto at = [&](long long j) {
+            return QPointF(static_cast<double>(ax + j * (sx / steps)) / grid,
+                           static_cast<double>(ay + j * (sy / steps)) / grid);
+        };
         const long long j0 = static_cast<long long>(std::floor(t0 * static_cast<double>(steps)));
         const long long j1 = static_cast<long long>(std::ceil(t1 * static_cast<double>(steps)));
         // Points that are not cut stay exactly as they were.
         if (piece.points.isEmpty()) {
             piece.skipped += length * static_cast<double>(j0) / static_cast<double>(steps);
-            piece.points.append(j0 <= 0 ? QPointF(a) : grid_point(a, b, j0, g));
+            piece.points.append(j0 <= 0 ? QPointF(a) : at(j0));
         }
-        piece.points.append(j1 >= steps ? QPointF(b) : grid_point(a, b, j1, g));
+        piece.points.append(j1 >= steps ? QPointF(b) : at(j1));
         if (j1 < steps)
             break;
     }
@@ -123,7 +135,7 @@ bool columns_within(const Route &route, int top, int bottom, int *first, int *la
     if (route.has_a && route.has_b) {
         QPoint line[4];
         route_line(route, line);
-        const Piece piece = cut_to_rows(line, 4, top - REACH, bottom + REACH);
+        const Piece piece = cut_to_rows(line, 4, top - REACH, bottom + REACH, 1.0);
         for (const QPointF &p : piece.points) {
             lo = std::min(lo, static_cast<int>(std::floor(p.x())));
             hi = std::max(hi, static_cast<int>(std::ceil(p.x())));
@@ -214,7 +226,8 @@ void draw_route(QPainter *painter, const Route &route, int pass, const QRect *ro
             painter->drawPolyline(line, 4);
         } else {
             const Piece piece =
-                cut_to_rows(line, 4, rows->top() - CUT_MARGIN, rows->bottom() + 1 + CUT_MARGIN);
+                cut_to_rows(line, 4, rows->top() - CUT_MARGIN, rows->bottom() + 1 + CUT_MARGIN,
+                            painter->device()->devicePixelRatioF());
             if (piece.points.size() >= 2) {
                 // The dots keep the places they have on the whole line.
                 if (route.mute != 0)
@@ -244,20 +257,40 @@ void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area
                 draw_route(painter, route, pass, &area);
 }
 
+namespace {
+
+// The smallest whole number of pixels that spans a whole number of device
+// pixels at this ratio (2 at a ratio of 1.5), or 0 when there is none worth
+// using. The parts of the picture that are redrawn start and end on such
+// pixels, so that none of their device pixels is covered only in part.
+int whole_device_pixels(qreal ratio) {
+    for (int m = 1; m <= 16; m++)
+        if (std::fabs(m * ratio - std::round(m * ratio)) < 1e-9)
+            return m;
+    return 0;
+}
+
+} // namespace
+
 QRegion RoutePicture::update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio) {
     const QRect whole(QPoint(0, 0), size);
-    const bool fresh = image_.isNull() || image_.size() != size * pixel_ratio ||
-                       image_.devicePixelRatio() != pixel_ratio || routes.size() != routes_.size();
+    const int snap = whole_device_pixels(pixel_ratio);
+    bool fresh = image_.isNull() || image_.size() != size * pixel_ratio ||
+                 image_.devicePixelRatio() != pixel_ratio || routes.size() != routes_.size();
     QRegion changed;
-    if (fresh) {
-        image_ = QImage(size * pixel_ratio, QImage::Format_ARGB32_Premultiplied);
-        image_.setDevicePixelRatio(pixel_ratio);
-    } else {
+    if (!fresh) {
         for (std::size_t i = 0; i < routes.size(); i++)
             if (routes[i] != routes_[i])
                 changed += area_of(routes_[i], whole) + area_of(routes[i], whole);
+        fresh = !changed.isEmpty() && snap == 0;
     }
     routes_ = routes;
+    if (fresh) {
+        image_ = QImage(size * pixel_ratio, QImage::Format_ARGB32_Premultiplied);
+        image_.setDevicePixelRatio(pixel_ratio);
+        // Device pixels past the last whole pixel exist at some ratios.
+        image_.fill(Qt::white);
+    }
     if (image_.isNull() || (!fresh && changed.isEmpty()))
         return QRegion();
 
@@ -269,11 +302,21 @@ QRegion RoutePicture::update(const std::vector<Route> &routes, QSize size, qreal
     }
     // Each part of the changed area anew: white, then every route that
     // reaches into it, cut to its rows, in the order of a whole picture.
-    for (const QRect &part : changed) {
+    QRegion redrawn;
+    for (QRect part : changed) {
+        if (snap > 1) {
+            part.setLeft(part.left() - part.left() % snap);
+            part.setTop(part.top() - part.top() % snap);
+            part.setRight(part.right() + snap - 1 - part.right() % snap);
+            part.setBottom(part.bottom() + snap - 1 - part.bottom() % snap);
+        }
+        redrawn += part;
+    }
+    for (const QRect &part : redrawn) {
         painter.setClipRect(part);
         draw_routes(&painter, routes, part, true);
     }
-    return changed;
+    return redrawn.intersected(whole);
 }
 
 void RoutePicture::paint(QWidget *widget, const QRect &area) const {

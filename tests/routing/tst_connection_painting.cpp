@@ -1,10 +1,12 @@
 #include <QCheckBox>
+#include <QPainter>
 #include <QSpinBox>
 #include <QtTest>
 #include <climits>
 #include <iterator>
 #include <random>
 
+#include "routing/route_picture.h"
 #include "routing_rig.h"
 
 namespace {
@@ -253,18 +255,16 @@ void add_busy_mixer(RoutingRig &rig) {
 
 // Compares a kept picture with one drawn afresh: the largest difference in
 // any colour channel, how many pixels differ, and how many of those are not
-// antialiased edge pixels (pure white or a pure route colour when drawn afresh).
+// on an antialiased edge (all their neighbours alike when drawn afresh).
 struct Difference {
     int largest = 0;
     int pixels = 0;
     int inside = 0;
 };
 
-template <typename Painter> Difference compare_with_full_redraw(Painter *painter) {
-    const QImage kept = painter->picture().convertToFormat(QImage::Format_ARGB32);
-    QImage full(painter->size(), QImage::Format_ARGB32_Premultiplied);
-    painter->draw(&full);
-    full = full.convertToFormat(QImage::Format_ARGB32);
+Difference compare_images(const QImage &kept_image, const QImage &full_image) {
+    const QImage kept = kept_image.convertToFormat(QImage::Format_ARGB32);
+    const QImage full = full_image.convertToFormat(QImage::Format_ARGB32);
     Difference d;
     if (kept.size() != full.size()) {
         d.largest = 256;
@@ -280,10 +280,20 @@ template <typename Painter> Difference compare_with_full_redraw(Painter *painter
                 continue;
             d.largest = std::max(d.largest, diff);
             d.pixels++;
-            if (b == qRgb(255, 255, 255) || b == qRgb(0, 0, 0) || b == qRgb(192, 192, 192))
+            bool uniform = true;
+            for (int ny = std::max(0, y - 1); ny <= std::min(full.height() - 1, y + 1); ny++)
+                for (int nx = std::max(0, x - 1); nx <= std::min(full.width() - 1, x + 1); nx++)
+                    uniform = uniform && full.pixel(nx, ny) == b;
+            if (uniform)
                 d.inside++;
         }
     return d;
+}
+
+template <typename Painter> Difference compare_with_full_redraw(Painter *painter) {
+    QImage full(painter->size(), QImage::Format_ARGB32_Premultiplied);
+    painter->draw(&full);
+    return compare_images(painter->picture(), full);
 }
 
 } // namespace
@@ -301,7 +311,11 @@ void TestConnectionPainting::kept_picture_matches_a_full_redraw() {
     const auto pick = [&](int lo, int hi) {
         return std::uniform_int_distribution<int>(lo, hi)(random);
     };
+    // The same routes kept at the pixel ratios of high-density screens.
+    zarn::RoutePicture dense[2];
+    const qreal ratios[2] = {2.0, 1.5};
     Difference total;
+    Difference scaled;
     int kept_bands = 0;
     for (int step = 0; step < 400; step++) {
         // One strip's route moves, mutes or unmutes; now and then two strips
@@ -325,13 +339,36 @@ void TestConnectionPainting::kept_picture_matches_a_full_redraw() {
         total.largest = std::max({total.largest, dev.largest, loop.largest});
         total.pixels += dev.pixels + loop.pixels;
         total.inside += dev.inside + loop.inside;
+        if (step % 25 == 0 || step == 399) {
+            const std::vector<zarn::Route> routes = rig.panel->dev_connections->routes();
+            const QSize size = rig.panel->dev_connections->size();
+            for (int r = 0; r < 2; r++) {
+                dense[r].update(routes, size, ratios[r]);
+                QImage full(size * ratios[r], QImage::Format_ARGB32_Premultiplied);
+                full.setDevicePixelRatio(ratios[r]);
+                full.fill(Qt::white);
+                QPainter painter(&full);
+                painter.setRenderHint(QPainter::Antialiasing, true);
+                zarn::draw_routes(&painter, routes, QRect(QPoint(0, 0), size));
+                painter.end();
+                const Difference d = compare_images(dense[r].image(), full);
+                scaled.largest = std::max(scaled.largest, d.largest);
+                scaled.pixels += d.pixels;
+                scaled.inside += d.inside;
+            }
+        }
         kept_bands++;
     }
     qInfo("%d steps: %d pixels differ from a full redraw, by at most %d, %d of them not on an "
           "antialiased edge",
           kept_bands, total.pixels, total.largest, total.inside);
+    qInfo("at pixel ratios 2 and 1.5: %d pixels differ, by at most %d, %d of them not on an "
+          "antialiased edge",
+          scaled.pixels, scaled.largest, scaled.inside);
     QVERIFY2(total.largest <= 1, qPrintable(QString::number(total.largest)));
     QCOMPARE(total.inside, 0);
+    QVERIFY2(scaled.largest <= 1, qPrintable(QString::number(scaled.largest)));
+    QCOMPARE(scaled.inside, 0);
 }
 
 // Captures the areas a widget is asked to repaint.
