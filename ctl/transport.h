@@ -8,7 +8,8 @@ namespace zarn {
 // A character device is driven with ioctl itself; a Unix-domain socket with
 // the framed request/reply protocol that the simulated daemon speaks.
 
-// Opens the control device read-write; -1 on failure.
+// Opens the control device read-write; -1 on failure. The transport
+// remembers what the descriptor is, so requests need not ask the system.
 int ctl_open(const char *path);
 
 // Issues one request; 0 on success, anything else is a failure. The record
@@ -16,7 +17,9 @@ int ctl_open(const char *path);
 // filter's coefficient array) untouched.
 int ctl_request(int fd, std::uint32_t code, void *record);
 
-// Closes a descriptor returned by ctl_open.
+// Closes a descriptor returned by ctl_open, and forgets what it was: close
+// it with nothing else, or a descriptor that reuses its number could be
+// taken for it. A descriptor from elsewhere is examined on every request.
 int ctl_close(int fd);
 
 // How many requests have run out of time since the process started; the
