@@ -118,7 +118,7 @@ void ZARNMainWindow::resynchronise() {
             if (strip)
                 strip->resync();
         }
-        connect_panel->update();
+        connect_panel->routes_changed();
     }
     delay_locator->resync();
     record_status->show_state();

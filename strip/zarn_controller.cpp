@@ -345,7 +345,7 @@ void ZARNController::handle_tx_eq() {
 
 void ZARNController::handle_set_config() {
     if (!is_two_way(kind) && !is_monitor(kind)) {
-        main_window->connect_panel->update();
+        main_window->connect_panel->routes_changed();
         return;
     }
     // Only what the user changed is taken from the widgets; every other field
@@ -400,7 +400,7 @@ void ZARNController::handle_set_config() {
         monitor_config = monitor;
     }
     show_config();
-    main_window->connect_panel->update();
+    main_window->connect_panel->routes_changed();
 }
 
 void ZARNController::handle_compressor() {
