@@ -1,37 +1,22 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
+#include "app/command_line.h"
 #include "app/zarn_main_window.h"
 #include "eq/wisdom_cache.h"
 
-namespace {
-
-// glibc's getopt reorders arguments unless told otherwise; parsing must stop
-// at the first one that is not an option.
-#ifdef __GLIBC__
-constexpr const char *OPTIONS = "+f:h?";
-#else
-constexpr const char *OPTIONS = "f:h?";
-#endif
-
-[[noreturn]] void usage() {
-    std::fputs("usage: zarnmix_ctl -f /dev/zmix.ctl\n", stderr);
-    std::exit(64);
-}
-
-} // namespace
-
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
+    // Read before the application object exists: it needs a display, and a
+    // wrong command line is answered with the usage text without one.
+    const char *device_path = zarn::device_path_from(argc, argv);
+    if (device_path == nullptr) {
+        std::fputs(zarn::USAGE, stderr);
+        return 64;
+    }
 
-    const char *device_path = nullptr;
-    int c;
-    while ((c = getopt(argc, argv, OPTIONS)) == 'f')
-        device_path = optarg;
-    if (c != -1 || device_path == nullptr)
-        usage();
+    // Removes the toolkit's own options, which the parse above passed over.
+    QApplication app(argc, argv);
 
     // FFTW's measurements from earlier runs make the first design of a
     // filter length quick.

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/command_line.h"
 #include "ctl/requests.h"
 #include "sim/test_daemon.h"
 
@@ -28,9 +29,9 @@ struct Outcome {
     QByteArray error;
 };
 
-Outcome run_to_end(const QStringList &arguments) {
+Outcome run_to_end(const QStringList &arguments, const QProcessEnvironment &env) {
     QProcess p;
-    p.setProcessEnvironment(panel_environment());
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(ZARNMIX_CTL_PROGRAM), arguments);
     if (!p.waitForFinished(20000)) {
         p.kill();
@@ -60,13 +61,26 @@ class TestCommandLine : public QObject {
 private slots:
     void usage_cases();
     void the_path_chosen();
+    void parsed_in_process();
 };
 
 void TestCommandLine::usage_cases() {
-    const QStringList cases[] = {
-        {}, {"-h"}, {"-?"}, {"-x"}, {"-f"}, {"-f", "a", "-h"}, {"x", "-f", "a"}, {"--"}};
+    // No display at all: the usage text comes before the toolkit needs one.
+    QProcessEnvironment no_display = panel_environment();
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        no_display.remove(QString::fromLatin1(name));
+    const QStringList cases[] = {{},
+                                 {"-h"},
+                                 {"-?"},
+                                 {"-x"},
+                                 {"-f"},
+                                 {"-f", "a", "-h"},
+                                 {"x", "-f", "a"},
+                                 {"--"},
+                                 {"-platform", "offscreen", "-h"},
+                                 {"-f", "-reverse"}};
     for (const QStringList &arguments : cases) {
-        const Outcome o = run_to_end(arguments);
+        const Outcome o = run_to_end(arguments, no_display);
         QCOMPARE(o.status, 64);
         QVERIFY2(o.error.endsWith(USAGE), qPrintable(arguments.join(' ') + ": " + o.error));
     }
@@ -91,6 +105,49 @@ void TestCommandLine::the_path_chosen() {
         env.remove(QStringLiteral("QT_QPA_PLATFORM"));
         run_until_probed({"-platform", "offscreen", "-f", a.path()}, a, b, env);
         QVERIFY(a.count(zarn::REQ_PROBE) > 0);
+    }
+    {
+        TestDaemon a, b; // wherever they stand, with one or two dashes
+        run_until_probed({"--qwindowgeometry", "300x200", "-f", a.path(), "-reverse", "x", "-f",
+                          b.path(), "-style=fusion"},
+                         a, b);
+        QVERIFY(a.count(zarn::REQ_PROBE) > 0);
+        QCOMPARE(b.requests().size(), std::size_t{0});
+    }
+}
+
+void TestCommandLine::parsed_in_process() {
+    const struct {
+        QStringList arguments;
+        const char *path; // null: the usage text
+    } cases[] = {
+        {{"-f", "a"}, "a"},
+        {{"-f", "a", "-f", "b"}, "b"},
+        {{"-fa"}, "a"},
+        {{"-f", "a", "x", "-h"}, "a"},
+        {{"x", "-f", "a"}, nullptr},
+        {{"-f", "a", "-h"}, nullptr},
+        {{"-f"}, nullptr},
+        {{}, nullptr},
+        {{"-platform", "xcb", "-f", "a"}, "a"},
+        {{"-f", "a", "--platform", "offscreen"}, "a"},
+        {{"-qwindowgeometry", "-f", "a"}, nullptr}, // -f is the geometry
+        {{"-f", "-display", ":1"}, nullptr},        // the path is taken away
+        {{"-widgetcount", "-f", "a", "-nograb"}, "a"},
+        {{"-stylesheet=x.qss", "-f", "a", "-session", "s"}, "a"},
+        {{"-platform=offscreen", "-f", "a"}, nullptr}, // not one of the toolkit's
+    };
+    for (const auto &c : cases) {
+        QList<QByteArray> bytes{"zarnmix_ctl"};
+        for (const QString &a : c.arguments)
+            bytes << a.toUtf8();
+        std::vector<char *> argv;
+        for (QByteArray &b : bytes)
+            argv.push_back(b.data());
+        argv.push_back(nullptr);
+        const char *path = zarn::device_path_from(int(bytes.size()), argv.data());
+        QVERIFY2(c.path ? path && QByteArray(path) == c.path : path == nullptr,
+                 qPrintable(c.arguments.join(' ')));
     }
 }
 
