@@ -47,27 +47,43 @@ bool read_number(const unsigned char *&p, double &value) {
     return valid;
 }
 
-enum class Read { point, ended, invalid };
+enum class Read { point, ended, bad_frequency, bad_amplitude };
+
+// The reading position, and the line it is on for error reports.
+struct Cursor {
+    const unsigned char *p;
+    std::uint64_t line;
+};
 
 // Both numbers of a point stand on one line: a line feed is skipped only
 // before the frequency.
-Read read_point(const unsigned char *&p, double &frequency, double &amplitude) {
-    while (*p == '\t' || *p == '\n' || *p == '\r' || *p == ' ')
+Read read_point(Cursor &at, double &frequency, double &amplitude) {
+    const unsigned char *&p = at.p;
+    while (*p == '\t' || *p == '\n' || *p == '\r' || *p == ' ') {
+        if (*p == '\n')
+            ++at.line;
         ++p;
+    }
     if (*p == '\0')
         return Read::ended;
     if (!read_number(p, frequency))
-        return Read::invalid;
+        return Read::bad_frequency;
     while (*p == '\t' || *p == '\r' || *p == ' ')
         ++p;
     if (!read_number(p, amplitude))
-        return Read::invalid;
+        return Read::bad_amplitude;
     return Read::point;
+}
+
+bool refuse(SpecError *error, SpecFault fault, std::uint64_t line) {
+    if (error)
+        *error = SpecError{fault, line};
+    return true;
 }
 
 } // namespace
 
-bool parse_filter_spec(FilterDesign *design, const char *text) {
+bool parse_filter_spec(FilterDesign *design, const char *text, SpecError *error) {
     const double rate = design->sample_rate;
     const std::uint64_t n = design->size;
     const std::uint64_t half = n / 2;
@@ -75,9 +91,10 @@ bool parse_filter_spec(FilterDesign *design, const char *text) {
     // and the walk over the bins would not end.
     if (n == 0 || !(rate > 0.0) || !std::isfinite(rate) ||
         !std::isfinite(rate * static_cast<double>(half)))
-        return true;
+        return refuse(error, SpecFault::no_design, 0);
 
-    const auto *p = reinterpret_cast<const unsigned char *>(text);
+    Cursor at{reinterpret_cast<const unsigned char *>(text), 1};
+    const unsigned char *&p = at.p;
 
     static const char keyword[] = "norm";
     std::size_t matched = 0;
@@ -87,8 +104,10 @@ bool parse_filter_spec(FilterDesign *design, const char *text) {
     if (design->normalize) {
         while (*p != '\0' && *p != '\n')
             ++p;
-        if (*p == '\n')
+        if (*p == '\n') {
             ++p;
+            ++at.line;
+        }
     }
 
     double f_lo = 0.0, a_lo = 1.0;
@@ -104,12 +123,14 @@ bool parse_filter_spec(FilterDesign *design, const char *text) {
                 a_lo = a_hi;
                 if (!ended) {
                     double frequency = 0.0, amplitude = 0.0;
-                    const Read r = read_point(p, frequency, amplitude);
-                    if (r == Read::invalid)
-                        return true;
+                    const Read r = read_point(at, frequency, amplitude);
+                    if (r == Read::bad_frequency)
+                        return refuse(error, SpecFault::expected_numbers, at.line);
+                    if (r == Read::bad_amplitude)
+                        return refuse(error, SpecFault::expected_amplitude, at.line);
                     if (r == Read::point) {
                         if (frequency < f_lo)
-                            return true;
+                            return refuse(error, SpecFault::frequency_below_previous, at.line);
                         f_hi = frequency;
                         a_hi = amplitude;
                     } else {
@@ -305,6 +326,20 @@ bool design_coefficients(double sample_rate, std::uint64_t size, const char *tex
     fftw_free(design.spectrum);
     fftw_free(design.taps);
     return invalid;
+}
+
+SpecError find_spec_error(double sample_rate, std::uint64_t size, const char *text) {
+    if (size == 0 || size > MAX_FILTER_LENGTH)
+        return SpecError{SpecFault::no_design, 0};
+    std::vector<double> spectrum(size / 2 + 1);
+    FilterDesign design{};
+    design.sample_rate = sample_rate;
+    design.size = size;
+    design.spectrum = spectrum.data();
+    SpecError error;
+    if (!parse_filter_spec(&design, text, &error))
+        error = SpecError{SpecFault::not_finite, 0};
+    return error;
 }
 
 namespace {

@@ -25,12 +25,34 @@ struct FilterDesign {
     fftw_plan plan;
 };
 
+// Why a specification was refused.
+enum class SpecFault {
+    none,
+    // The sample rate or the length is one no design can use.
+    no_design,
+    // A point does not start with a number where its frequency belongs.
+    expected_numbers,
+    // The frequency is not followed by an amplitude on its own line.
+    expected_amplitude,
+    // A frequency below the one of the point before it.
+    frequency_below_previous,
+    // The numbers are too large: the coefficients would not be finite.
+    not_finite,
+};
+
+struct SpecError {
+    SpecFault fault = SpecFault::none;
+    // Line of the text at fault, counting from 1; 0 when no one line is.
+    std::uint64_t line = 0;
+};
+
 // Reads the NUL-terminated specification text, sets normalize and writes the
 // sampled amplitudes into spectrum[0] ... spectrum[size / 2]. Returns true
 // when the text is invalid, and also for a sample rate that is not a
 // positive finite number small enough for the bin frequencies, or a size of
-// 0, where the bin walk could not end.
-bool parse_filter_spec(FilterDesign *design, const char *text);
+// 0, where the bin walk could not end. When it returns true and error is not
+// null, error says why and on which line.
+bool parse_filter_spec(FilterDesign *design, const char *text, SpecError *error = nullptr);
 
 // Designs the coefficients into taps: the zero-phase response of the sampled
 // curve, Hann-tapered, centred at tap size / 2 (a linear-phase filter with a
@@ -64,6 +86,11 @@ bool export_wisdom(const std::string &path);
 // there each time it plans a size not planned before in this process and the
 // wisdom has grown. An empty path stops the writing.
 void keep_wisdom_in(const std::string &path);
+
+// Why design_coefficients refused text at this rate and length: the parse
+// is run once more, without a transform, to find the line at fault. A text
+// the parser accepts was refused for its coefficients (not_finite).
+SpecError find_spec_error(double sample_rate, std::uint64_t size, const char *text);
 
 // The specification text with white space removed at both ends, as the
 // equalizer's editor trims it: ASCII white space and the Unicode spaces and

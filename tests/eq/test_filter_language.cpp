@@ -72,6 +72,7 @@ private slots:
     void overlong_numbers();
     void rates_and_lengths_that_could_not_end_are_refused();
     void trim_agrees_with_the_editor_for_every_code_point();
+    void refusals_name_the_line_and_the_reason();
 };
 
 void TestFilterLanguage::texts_on_a_16_hz_grid_data() {
@@ -235,6 +236,53 @@ void TestFilterLanguage::trim_agrees_with_the_editor_for_every_code_point() {
     }
     QVERIFY2(differing == 0,
              qPrintable(QStringLiteral("%1 differ, first U+%2").arg(differing).arg(first)));
+}
+
+void TestFilterLanguage::refusals_name_the_line_and_the_reason() {
+    using zarn::SpecFault;
+    const struct {
+        const char *text;
+        SpecFault fault;
+        std::uint64_t line;
+    } cases[] = {
+        {"nor", SpecFault::expected_numbers, 1},
+        {"norm\n100 1\n-5 1", SpecFault::expected_numbers, 3},
+        {"100 1\n\n\n,5 1", SpecFault::expected_numbers, 4},
+        {"100 1\n\n\n1e3 1", SpecFault::expected_amplitude, 4},
+        {"100 1 200 1 x", SpecFault::expected_numbers, 1},
+        {"100\n1", SpecFault::expected_amplitude, 1},
+        {"100 1\r\n200 \r\n", SpecFault::expected_amplitude, 2},
+        {"100 1\n200 1\n150 1", SpecFault::frequency_below_previous, 3},
+        {"NORMAL\n\t4 1 4 1\n  3.5 1", SpecFault::frequency_below_previous, 3},
+    };
+    for (const auto &c : cases) {
+        zarn::SpecError error;
+        std::vector<double> spectrum(33);
+        zarn::FilterDesign design{};
+        design.sample_rate = 48000.0;
+        design.size = 64;
+        design.spectrum = spectrum.data();
+        QVERIFY2(zarn::parse_filter_spec(&design, c.text, &error), c.text);
+        QVERIFY2(error.fault == c.fault && error.line == c.line,
+                 qPrintable(QString("%1: fault %2 line %3")
+                                .arg(QString::fromUtf8(c.text))
+                                .arg(int(error.fault))
+                                .arg(error.line)));
+        // The same report for the refusal of a whole design.
+        const zarn::SpecError again = zarn::find_spec_error(48000.0, 64, c.text);
+        QVERIFY(again.fault == c.fault && again.line == c.line);
+    }
+
+    // No one line is to blame for coefficients that are not finite, nor
+    // for a length no design takes.
+    const std::string loud = "4 " + std::string(400, '9');
+    std::vector<double> out(16);
+    QVERIFY(zarn::design_coefficients(16.0, 16, loud.c_str(), out.data()));
+    const zarn::SpecError too_large = zarn::find_spec_error(16.0, 16, loud.c_str());
+    QVERIFY(too_large.fault == SpecFault::not_finite && too_large.line == 0);
+    for (std::uint64_t size : {std::uint64_t(0), zarn::MAX_FILTER_LENGTH + 1})
+        QVERIFY(zarn::find_spec_error(48000.0, size, "100 1").fault == SpecFault::no_design);
+    QVERIFY(zarn::find_spec_error(0.0, 64, "100 1").fault == SpecFault::no_design);
 }
 
 QTEST_APPLESS_MAIN(TestFilterLanguage)
