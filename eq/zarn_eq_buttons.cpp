@@ -21,6 +21,15 @@ ZARNEQButtons::ZARNEQButtons(ZARNEqualizer *equalizer_)
     lowpass_button = new QPushButton(tr("&LowPass"));
     highpass_button = new QPushButton(tr("&HighPass"));
     bandpass_button = new QPushButton(tr("&BandPass"));
+    // A preset only fills the editor; nothing is sent until it is applied.
+    defaults_button->setToolTip(tr("Fill the editor with a flat response, amplitude 1 from "
+                                   "20 Hz to 20 kHz: the sound passes unchanged"));
+    lowpass_button->setToolTip(tr("Fill the editor with a low-pass: 1 up to 150 Hz, "
+                                  "falling to 0 at 1000 Hz"));
+    highpass_button->setToolTip(tr("Fill the editor with a high-pass: 0 up to 150 Hz, "
+                                   "rising to 1 at 1000 Hz"));
+    bandpass_button->setToolTip(tr("Fill the editor with a band-pass: 1 from 500 Hz to "
+                                   "1000 Hz, 0 below 250 Hz and from 2000 Hz on"));
     grid.addWidget(defaults_button, 0, 0, 1, 1);
     grid.addWidget(lowpass_button, 0, 1, 1, 1);
     grid.addWidget(highpass_button, 1, 0, 1, 1);

@@ -13,6 +13,7 @@
 #include "ctl/strip_kind.h"
 #include "ctl/transport.h"
 #include "eq/filter_design.h"
+#include "eq/zarn_button.h"
 #include "eq/zarn_button_map.h"
 #include "eq/zarn_eq_buttons.h"
 #include "eq/zarn_eq_clipboard.h"
@@ -59,6 +60,33 @@ int accepted_length(std::int32_t size) {
 
 } // namespace
 
+QString ZARNEqualizer::explain(const zarn::SpecError &error, int blank_lines) {
+    QString reason;
+    switch (error.fault) {
+    case zarn::SpecFault::expected_numbers:
+        reason = tr("expected two numbers, a frequency in Hz and an amplitude: digits with an "
+                    "optional decimal point, no sign, exponent or comma");
+        break;
+    case zarn::SpecFault::expected_amplitude:
+        reason = tr("expected two numbers: after the frequency, an amplitude on the same line");
+        break;
+    case zarn::SpecFault::frequency_below_previous:
+        reason = tr("frequency below the previous point");
+        break;
+    case zarn::SpecFault::not_finite:
+        reason = tr("a number is too large for the filter");
+        break;
+    case zarn::SpecFault::no_design:
+    case zarn::SpecFault::none:
+        reason = tr("no filter can be designed for this channel");
+        break;
+    }
+    if (error.line == 0)
+        return reason;
+    return tr("line %1: %2")
+        .arg(QString::number(error.line + static_cast<std::uint64_t>(blank_lines)), reason);
+}
+
 ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number_, int channel_)
     : QWidget(nullptr), kind(kind_), number(number_), channel(channel_), sample_rate(0),
       filter_length(0), coefficients(nullptr), grid(this), main_window(main_window_),
@@ -89,6 +117,13 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
 
     grid.setRowStretch(2, 1);
     grid.setColumnStretch(4, 1);
+
+    state_map->buttons[STATE_OFF]->setToolTip(
+        tr("Switch the filter off: the daemon drops this channel's filter"));
+    state_map->buttons[STATE_ON]->setToolTip(
+        tr("Switch the filter on: the text below is designed and sent"));
+    freq_response->setToolTip(tr("Gain of the filter in force over frequency, linear, from 0 Hz "
+                                 "up to 8 kHz, or half the sample rate when that is lower"));
 
     if (!read_filter())
         freq_response->refresh();
@@ -186,7 +221,8 @@ void ZARNEqualizer::show_daemon_state() {
 }
 
 std::unique_ptr<double[]> ZARNEqualizer::design() {
-    const QString text = editor->text_edit->toPlainText().trimmed();
+    const QString whole = editor->text_edit->toPlainText();
+    const QString text = whole.trimmed();
     if (text.isEmpty()) {
         QMessageBox::information(this, QStringLiteral("Zarnmix Control"),
                                  tr("EQ filter specification is empty"));
@@ -197,8 +233,20 @@ std::unique_ptr<double[]> ZARNEqualizer::design() {
     if (zarn::design_coefficients(static_cast<double>(sample_rate),
                                   static_cast<std::uint64_t>(filter_length), utf8.constData(),
                                   designed.get())) {
-        QMessageBox::information(this, QStringLiteral("Zarnmix Control"),
-                                 tr("Invalid EQ filter specification"));
+        // Lines are counted in the editor, before its blank lines were trimmed.
+        int blank_lines = 0;
+        for (const QChar c : whole) {
+            if (!c.isSpace())
+                break;
+            blank_lines += c == QLatin1Char('\n');
+        }
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Zarnmix Control"),
+                        tr("Invalid EQ filter specification"), QMessageBox::Ok, this);
+        box.setInformativeText(explain(
+            zarn::find_spec_error(static_cast<double>(sample_rate),
+                                  static_cast<std::uint64_t>(filter_length), utf8.constData()),
+            blank_lines));
+        box.exec();
         return nullptr;
     }
     return designed;

@@ -12,6 +12,9 @@ class ZARNEQClipboard;
 class ZARNEQEditor;
 class ZARNEQFreqResponse;
 class ZARNMainWindow;
+namespace zarn {
+struct SpecError;
+}
 
 // The FIR equalizer of one channel of a device or loopback, in one direction.
 // A parentless top-level window, created hidden by its strip.
@@ -46,6 +49,10 @@ public:
     bool filter_known;
     // Re-read when next shown.
     bool stale;
+
+    // The informative text of the "Invalid EQ filter specification" box:
+    // the line at fault, counted in the editor, and the reason.
+    static QString explain(const zarn::SpecError &error, int blank_lines);
 
 public slots:
     void handle_update();

@@ -55,7 +55,7 @@ inline void release_off(ZARNEqualizer *e) {
 }
 
 // Answers every modal message box that opens while it lives with OK, and
-// keeps "caption|text|icon|button count" of each.
+// keeps "caption|text|icon|button count" of each, and its informative text.
 class BoxCloser : public QObject {
 public:
     BoxCloser() {
@@ -67,6 +67,7 @@ public:
                          .arg(box->windowTitle(), box->text())
                          .arg(int(box->icon()))
                          .arg(box->buttons().size());
+            informative << box->informativeText();
             if (QAbstractButton *ok = box->button(QMessageBox::Ok))
                 ok->click();
             else
@@ -76,6 +77,7 @@ public:
     }
 
     QStringList boxes;
+    QStringList informative;
     QTimer timer;
 };
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "../tool_tips.h"
 #include "eq/filter_design.h"
 #include "eq_fixture.h"
 
@@ -129,6 +130,12 @@ void TestEqualizer::window_layout_and_texts() {
              QList<QKeySequence>({Qt::ALT | Qt::Key_U, Qt::ALT | Qt::Key_L, Qt::ALT | Qt::Key_H,
                                   Qt::ALT | Qt::Key_B}));
     QVERIFY(e->editor->text_edit->tabChangesFocus());
+    // The empty editor shows the format and an example that designs.
+    QCOMPARE(
+        e->editor->text_edit->placeholderText().section(QLatin1Char('\n'), -4),
+        QStringLiteral("Example, a low-pass from 150 Hz to 1000 Hz:\nnormalize\n150 1\n1000 0"));
+    QCOMPARE(controls_without_tool_tips(e.get()), QStringList());
+    QVERIFY(!e->freq_response->toolTip().isEmpty());
     QCOMPARE(e->state_map->count, 2);
     QCOMPARE(e->clipboard->equalizer, e.get());
 }
@@ -332,11 +339,21 @@ void TestEqualizer::texts_that_cannot_be_sent() {
     // Emptied or made invalid while a filter is in force: the filter stays.
     d.clear_requests();
     closer->boxes.clear();
-    for (const char *text : {"", "1e3 1", "200 1\n100 1", "nor"}) {
+    closer->informative.clear();
+    for (const char *text : {"", "1e3 1", "\n \n200 1\r\n100 1", "nor", "100 1\n200"}) {
         set_text(e.get(), text);
         apply(e.get());
     }
-    QCOMPARE(closer->boxes, QStringList({empty, invalid, invalid, invalid}));
+    QCOMPARE(closer->boxes, QStringList({empty, invalid, invalid, invalid, invalid}));
+    // The line is counted in the editor, blank lines trimmed off included.
+    const QString two_numbers =
+        QStringLiteral("expected two numbers: after the frequency, an amplitude on the same line");
+    QCOMPARE(
+        closer->informative,
+        QStringList({"", "line 1: " + two_numbers, "line 4: frequency below the previous point",
+                     "line 1: expected two numbers, a frequency in Hz and an amplitude: "
+                     "digits with an optional decimal point, no sign, exponent or comma",
+                     "line 2: " + two_numbers}));
     QVERIFY(d.requests().empty());
     QCOMPARE(e->state_map->selected, 1);
     QCOMPARE(coefficients_of(e.get()), sent);
