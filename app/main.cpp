@@ -1,8 +1,10 @@
 #include <QApplication>
+#include <QScreen>
 #include <cstdio>
 #include <cstdlib>
 
 #include "app/command_line.h"
+#include "app/opening_size.h"
 #include "app/zarn_main_window.h"
 #include "eq/wisdom_cache.h"
 
@@ -24,6 +26,7 @@ int main(int argc, char **argv) {
 
     // Lives until the process ends; its widgets are torn down with it.
     ZARNMainWindow *window = new ZARNMainWindow(device_path);
+    window->resize(zarn::opening_size(*window, window->screen()->availableGeometry()));
     window->show();
     return app.exec();
 }

@@ -83,11 +83,14 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
     }
 
     const int rows = std::max(device_row, loop_row);
+    // With no channel rows at all the painters still take row 1: a span of
+    // no rows is refused by the grid with a warning.
+    const int painter_rows = std::max(rows - 1, 1);
 
     dev_connections = new ZARNDevConnections(this);
-    grid->addWidget(dev_connections, 1, 1, rows - 1, 1);
+    grid->addWidget(dev_connections, 1, 1, painter_rows, 1);
     loop_connections = new ZARNLoopConnections(this);
-    grid->addWidget(loop_connections, 1, 3, rows - 1, 1);
+    grid->addWidget(loop_connections, 1, 3, painter_rows, 1);
 
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(2, 1);

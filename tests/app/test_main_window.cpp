@@ -12,6 +12,7 @@
 #include <limits>
 #include <tuple>
 
+#include "app/opening_size.h"
 #include "compressor/zarn_compressor.h"
 #include "eq/zarn_button_map.h"
 #include "eq/zarn_equalizer.h"
@@ -80,6 +81,8 @@ private slots:
     void closing_the_window_closes_its_windows();
     void watchdog_walks_past_null_entries();
     void tick_order();
+    void no_strips_no_layout_warning();
+    void opens_wide_enough_for_the_strips();
 };
 
 void TestMainWindow::discovery_order_and_probes() {
@@ -443,6 +446,66 @@ void TestMainWindow::tick_order() {
     for (auto &r : d.requests())
         codes.push_back(r.code);
     QCOMPARE(codes, expected);
+}
+
+namespace {
+
+QStringList *layout_messages = nullptr;
+
+void keep_layout_messages(QtMsgType, const QMessageLogContext &, const QString &message) {
+    if (message.contains(QLatin1String("Layout")))
+        layout_messages->append(message);
+}
+
+} // namespace
+
+void TestMainWindow::no_strips_no_layout_warning() {
+    QStringList messages;
+    layout_messages = &messages;
+    const QtMessageHandler previous = qInstallMessageHandler(keep_layout_messages);
+    {
+        TestDaemon d(fixture::empty_topology());
+        auto w = fixture::make_window(d.path());
+        QCOMPARE(fixture::strip_count(*w), 0);
+        fixture::show_whole(*w);
+        // And a window that found no daemon at all.
+        auto closed = fixture::make_window("/nonexistent/zmix.ctl");
+        fixture::show_whole(*closed);
+    }
+    qInstallMessageHandler(previous);
+    layout_messages = nullptr;
+    QCOMPARE(messages, QStringList());
+}
+
+void TestMainWindow::opens_wide_enough_for_the_strips() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    const QSize content = static_cast<QWidget *>(w->main_grid)->sizeHint();
+    const QRect screen(0, 0, 1920, 4000);
+
+    // Everything fits: the content's own size, no scroll bar at all.
+    const QSize whole = zarn::opening_size(*w, screen);
+    QVERIFY2(whole.width() < 1920 && whole.height() < 4000 * 85 / 100 &&
+                 whole.width() >= content.width() && whole.height() >= content.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(whole.width()).arg(whole.height())));
+    w->resize(whole);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QVERIFY(!w->horizontalScrollBar()->isVisible());
+    QVERIFY(!w->verticalScrollBar()->isVisible());
+
+    // A lower screen cuts the height at 85% of it; the vertical scroll bar
+    // then takes its room beside the strips, not from them.
+    const QRect low(0, 0, 1920, content.height() / 2);
+    const QSize cut = zarn::opening_size(*w, low);
+    QCOMPARE(cut.height(), low.height() * 85 / 100);
+    QVERIFY(cut.width() > whole.width());
+    w->resize(cut);
+    QTRY_VERIFY(w->verticalScrollBar()->isVisible());
+    QVERIFY(!w->horizontalScrollBar()->isVisible());
+
+    // Never wider than the screen.
+    QCOMPARE(zarn::opening_size(*w, QRect(0, 0, 300, 200)).width(), 300);
 }
 
 QTEST_MAIN(TestMainWindow)
