@@ -12,6 +12,7 @@
 #include "ctl/bounded_string.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
+#include "panels/zarn_record_status.h"
 #include "panels/zarn_sys_info_options.h"
 
 namespace {
@@ -27,6 +28,15 @@ QByteArray to_latin1(const QString &text) {
     return bytes;
 }
 
+// The daemon's answer: UTF-8 where the bytes are valid UTF-8, otherwise
+// Latin-1, the encoding the options went out in, so that an echoed "é"
+// comes back as "é". Valid UTF-8, and only that, survives the round trip.
+QString decode_answer(const char *text, std::size_t length) {
+    const QByteArray bytes(text, static_cast<int>(length));
+    const QString utf8 = QString::fromUtf8(bytes);
+    return utf8.toUtf8() == bytes ? utf8 : QString::fromLatin1(bytes);
+}
+
 } // namespace
 
 ZARNAddOptions::ZARNAddOptions(ZARNMainWindow *main_window)
@@ -36,6 +46,10 @@ ZARNAddOptions::ZARNAddOptions(ZARNMainWindow *main_window)
     setTitle(tr("Add Options"));
     add_button = new QPushButton(tr("ADD"));
     line_edit = new QLineEdit;
+    line_edit->setToolTip(tr("Options for the running daemon, in its own syntax; Return or ADD "
+                             "sends them (Latin-1, at most 1023 bytes). The daemon's answer "
+                             "replaces the text: an empty answer means accepted"));
+    add_button->setToolTip(tr("Send the options to the daemon"));
     grid->addWidget(line_edit, 0, 0);
     grid->addWidget(add_button, 0, 1);
     connect(add_button, &QPushButton::released, this, &ZARNAddOptions::handle_add);
@@ -60,8 +74,11 @@ void ZARNAddOptions::handle_add() {
     // past the buffer, the answer then ends at its last byte.
     const std::size_t answer_length =
         zarn::bounded_length(options_buffer.text, zarn::OPTIONS_BUFFER_SIZE);
-    line_edit->setText(QString::fromUtf8(options_buffer.text, static_cast<int>(answer_length)));
+    line_edit->setText(decode_answer(options_buffer.text, answer_length));
 
     if (main_window->sys_info)
         main_window->sys_info->refresh();
+    // An option may start or stop recording.
+    if (main_window->record_status)
+        main_window->record_status->show_state();
 }

@@ -6,7 +6,10 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include <cstring>
+
 #include "app/zarn_main_window.h"
+#include "app/zarn_spin_box_guard.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
 
@@ -16,12 +19,16 @@ namespace {
 constexpr int REPORT_MAX_CHARS = 127;
 
 // Reads the locator, applies one change and writes the whole record back;
-// the report shows the result at the next watchdog tick.
+// the report shows the result at the next watchdog tick. A change that
+// leaves the record as the daemon holds it is not sent.
 template <typename Change> void read_modify_write(int fd, Change change) {
     zarn::DelayLocatorRecord rec{};
     if (zarn::ctl_request(fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) != 0)
         return;
+    const zarn::DelayLocatorRecord held = rec;
     change(rec);
+    if (std::memcmp(&rec, &held, sizeof rec) == 0)
+        return;
     zarn::ctl_request(fd, zarn::REQ_DELAY_LOCATOR_SET, &rec);
 }
 
@@ -68,6 +75,23 @@ ZARNAudioDelayLocator::ZARNAudioDelayLocator(ZARNMainWindow *main_window)
             &ZARNAudioDelayLocator::handle_channel_in);
     connect(out_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
             &ZARNAudioDelayLocator::handle_channel_out);
+
+    ZARNSpinBoxGuard::guard(in_channel_box);
+    ZARNSpinBoxGuard::guard(out_channel_box);
+    enable_button->setToolTip(tr("Switch the delay locator on or off: it sends a test signal "
+                                 "on the output channel and measures how late it comes back "
+                                 "on the input channel"));
+    reset_button->setToolTip(tr("Start the measurement afresh"));
+    up_button->setToolTip(tr("Raise the test signal's output level by one step"));
+    down_button->setToolTip(tr("Lower the test signal's output level by one step"));
+    in_channel_box->setToolTip(tr("Input channel on which the test signal is measured, from 0 "
+                                  "to %1")
+                                   .arg(in_channel_box->maximum()));
+    out_channel_box->setToolTip(tr("Output channel on which the test signal is sent, from 0 "
+                                   "to %1")
+                                    .arg(out_channel_box->maximum()));
+    report_label->setToolTip(tr("The locator's state, the test signal's level and the delay "
+                                "measured, in samples and in milliseconds; read every 100 ms"));
 }
 
 void ZARNAudioDelayLocator::refresh() {

@@ -13,6 +13,9 @@ ZARNRecordStatus::ZARNRecordStatus(ZARNMainWindow *main_window)
     setTitle(tr("Recording status"));
     start_button = new QPushButton(tr("START"));
     stop_button = new QPushButton(tr("STOP"));
+    start_button->setToolTip(tr("Ask the daemon to start recording; enabled while it is not "
+                                "recording"));
+    stop_button->setToolTip(tr("Ask the daemon to stop recording; enabled while it records"));
     grid->addWidget(start_button, 0, 0);
     grid->addWidget(stop_button, 0, 1);
 

@@ -23,6 +23,9 @@ ZARNSysInfoOptions::ZARNSysInfoOptions(ZARNMainWindow *main_window)
     grid = new QGridLayout(this);
     setTitle(tr("System information"));
     label = new QLabel;
+    label->setToolTip(tr("The daemon's sample rate, sample width and number of channels, and "
+                         "its input and output devices; read at start and after each "
+                         "accepted Add Options request"));
     grid->addWidget(label, 0, 0);
     refresh();
 }
@@ -31,12 +34,10 @@ void ZARNSysInfoOptions::refresh() {
     zarn::SystemInfo info{};
     if (zarn::ctl_request(main_window->fd, zarn::REQ_SYSTEM_INFO, &info) != 0)
         return;
-    // Five substitution passes in order: a name holding a marker such as %5
-    // is substituted again by a later pass.
+    // One substitution pass: a device name that holds a marker such as %5
+    // is shown as it is, not substituted again.
     label->setText(QStringLiteral("%1 Hz, %2 bits, %3 channels, Input: %4, Output: %5")
-                       .arg(info.sample_rate)
-                       .arg(info.sample_bits)
-                       .arg(info.channels)
-                       .arg(device_name(info.input_device))
-                       .arg(device_name(info.output_device)));
+                       .arg(QString::number(info.sample_rate), QString::number(info.sample_bits),
+                            QString::number(info.channels), device_name(info.input_device),
+                            device_name(info.output_device)));
 }

@@ -6,6 +6,7 @@
 
 #include "panels/panel_rig.h"
 #include "panels/zarn_add_options.h"
+#include "panels/zarn_record_status.h"
 #include "panels/zarn_sys_info_options.h"
 
 namespace {
@@ -56,7 +57,7 @@ private slots:
     void return_and_add_each_send_one_request();
     void answers();
     void encoding_and_length();
-    void system_information_is_read_after_success();
+    void system_information_and_recording_are_read_after_success();
     void a_failed_request_keeps_the_text_and_reads_nothing_more();
 };
 
@@ -135,25 +136,59 @@ void TestAddOptions::encoding_and_length() {
     p.add_button->click();
     QCOMPARE(sent_last(rig), text.left(1023).toLatin1());
 
-    // Latin-1 out, UTF-8 back: 0xE9 alone comes back as the replacement character.
+    // Latin-1 out; back, an answer that is not valid UTF-8 is read as
+    // Latin-1, so an echoed 0xE9 shows as the letter that was typed.
     rig.daemon.set_hook(echo_options());
     p.line_edit->setText(QString::fromUtf8("caf\xc3\xa9"));
     p.add_button->click();
     QCOMPARE(sent_last(rig), QByteArray("caf\xe9"));
-    QCOMPARE(p.line_edit->text(), QString("caf") + QChar(0xfffd));
+    QCOMPARE(p.line_edit->text(), QString::fromUtf8("caf\xc3\xa9"));
+
+    // Valid UTF-8 is read as UTF-8, the replacement character included;
+    // one stray byte makes the whole answer Latin-1.
+    rig.daemon.clear_hook();
+    const struct {
+        std::string answer;
+        const char *shown; // UTF-8
+    } cases[] = {
+        {"Gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xef\xbf\xbd",
+         "Gr\xc3\xbc\xc3\x9f \xe2\x82\xac \xef\xbf\xbd"},
+        {"\xc3\xbc\xfc", "\xc3\x83\xc2\xbc\xc3\xbc"},
+        {"\xe2\x82", "\xc3\xa2\xc2\x82"},
+    };
+    for (const auto &c : cases) {
+        answer_options(rig, c.answer);
+        p.add_button->click();
+        QCOMPARE(p.line_edit->text(), QString::fromUtf8(c.shown));
+    }
 }
 
-void TestAddOptions::system_information_is_read_after_success() {
+void TestAddOptions::system_information_and_recording_are_read_after_success() {
     PanelRig rig;
     ZARNSysInfoOptions &info = *rig.window->sys_info;
+    ZARNRecordStatus &recording = *rig.window->record_status;
     ZARNAddOptions p(rig.window.get());
     rig.daemon.clear_requests();
     p.line_edit->setText("-rate=96000 -input=mic");
     p.add_button->click();
-    QCOMPARE(rig.codes(),
-             (std::vector<std::uint32_t>{zarn::REQ_ADD_OPTIONS, zarn::REQ_SYSTEM_INFO}));
+    QCOMPARE(rig.codes(), (std::vector<std::uint32_t>{zarn::REQ_ADD_OPTIONS, zarn::REQ_SYSTEM_INFO,
+                                                      zarn::REQ_RECORDING_GET}));
     QVERIFY2(info.label->text().startsWith("96000 Hz, "), qPrintable(info.label->text()));
     QVERIFY2(info.label->text().contains("Input: mic, "), qPrintable(info.label->text()));
+
+    // An option that starts recording enables STOP, one that ends it START.
+    // (The window of the rig never saw the daemon answer, so it keeps the
+    // panel itself greyed; the buttons' own state is what counts.)
+    auto enabled = [&recording] {
+        return std::make_pair(recording.start_button->isEnabledTo(&recording),
+                              recording.stop_button->isEnabledTo(&recording));
+    };
+    p.line_edit->setText("-record=1");
+    p.add_button->click();
+    QCOMPARE(enabled(), std::make_pair(false, true));
+    p.line_edit->setText("-record=0");
+    p.add_button->click();
+    QCOMPARE(enabled(), std::make_pair(true, false));
 }
 
 void TestAddOptions::a_failed_request_keeps_the_text_and_reads_nothing_more() {

@@ -7,8 +7,10 @@
 #include <climits>
 #include <cstdio>
 
+#include "input_events.h"
 #include "panels/panel_rig.h"
 #include "panels/zarn_audio_delay_locator.h"
+#include "tool_tips.h"
 
 using zarn::DelayLocatorRecord;
 
@@ -48,6 +50,8 @@ private slots:
     void buttons_read_modify_write();
     void channels();
     void reset_sends_one_request_without_data();
+    void wheel_needs_focus_and_typing_sends_once();
+    void tool_tips();
 };
 
 void TestDelayLocator::construction() {
@@ -220,6 +224,65 @@ void TestDelayLocator::reset_sends_one_request_without_data() {
     QCOMPARE(
         rig.daemon.with_engine([](zarn::sim::Engine &e) { return e.delay_locator.delay_samples; }),
         0);
+}
+
+void TestDelayLocator::wheel_needs_focus_and_typing_sends_once() {
+    PanelRig rig;
+    set_locator(rig, {3, 1, 40, 2, 0, 48000, 1});
+    ZARNAudioDelayLocator p(rig.window.get());
+    p.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&p));
+    rig.daemon.clear_requests();
+
+    // Over a box without focus the wheel does nothing, and does not focus it.
+    turn_wheel(p.in_channel_box, 1);
+    turn_wheel(p.out_channel_box, -2);
+    QCOMPARE(p.in_channel_box->value(), 1);
+    QVERIFY(!p.in_channel_box->hasFocus());
+    QVERIFY(rig.daemon.requests().empty());
+
+    // With focus one notch is one step, sent at once.
+    QVERIFY(focus(p.in_channel_box));
+    turn_wheel(p.in_channel_box, 1);
+    QCOMPARE(p.in_channel_box->value(), 2);
+    QCOMPARE(rig.sent(zarn::REQ_DELAY_LOCATOR_SET).size(), std::size_t(1));
+
+    // Typed digits go out once, on Return; the arrow key steps at once.
+    rig.daemon.clear_requests();
+    p.in_channel_box->selectAll();
+    QTest::keyClicks(p.in_channel_box, "37");
+    QVERIFY(rig.daemon.requests().empty());
+    QTest::keyClick(p.in_channel_box, Qt::Key_Return);
+    QTest::keyClick(p.in_channel_box, Qt::Key_Up);
+    auto writes = rig.sent(zarn::REQ_DELAY_LOCATOR_SET);
+    QCOMPARE(writes.size(), std::size_t(2));
+    QCOMPARE(record_of<DelayLocatorRecord>(writes[0]).in_channel, 37);
+    QCOMPARE(record_of<DelayLocatorRecord>(writes[1]).in_channel, 38);
+
+    // Or when the focus leaves; typing the value the box holds sends nothing.
+    rig.daemon.clear_requests();
+    QVERIFY(focus(p.out_channel_box));
+    p.out_channel_box->selectAll();
+    QTest::keyClicks(p.out_channel_box, "3");
+    QVERIFY(focus(p.in_channel_box));
+    p.in_channel_box->selectAll();
+    QTest::keyClicks(p.in_channel_box, "9");
+    QVERIFY(rig.daemon.requests().empty());
+    QVERIFY(focus(p.out_channel_box));
+    writes = rig.sent(zarn::REQ_DELAY_LOCATOR_SET);
+    QCOMPARE(writes.size(), std::size_t(1));
+    QCOMPARE(settings(writes[0]), (QList<int>{3, 9, 40, 2, 48000, 1}));
+}
+
+void TestDelayLocator::tool_tips() {
+    PanelRig rig;
+    set_locator(rig, {3, 1, 40, 2, 0, 48000, 1});
+    ZARNAudioDelayLocator p(rig.window.get());
+    QCOMPARE(controls_without_tool_tips(&p), QStringList());
+    // The channels' range is the daemon's.
+    QVERIFY2(p.in_channel_box->toolTip().endsWith(QLatin1String("from 0 to 40")),
+             qPrintable(p.in_channel_box->toolTip()));
+    QVERIFY(!p.report_label->toolTip().isEmpty());
 }
 
 QTEST_MAIN(TestDelayLocator)

@@ -59,9 +59,9 @@ void TestSysInfo::lines() {
     } cases[] = {
         {0xffffffffu, "a", "b", "4294967295 Hz, 24 bits, 2 channels, Input: a, Output: b"},
         {44100, "", "", "44100 Hz, 24 bits, 2 channels, Input: , Output: "},
-        // The toolkit's substitution passes: a marker in a name is substituted
-        // again, and the pattern's own %5 is left standing.
-        {48000, "x%1", "y", "48000 Hz, 24 bits, 2 channels, Input: xy, Output: %5"},
+        // A marker in a name is shown as it is, never substituted.
+        {48000, "x%1", "y%5", "48000 Hz, 24 bits, 2 channels, Input: x%1, Output: y%5"},
+        {48000, "%3%2", "%1%4", "48000 Hz, 24 bits, 2 channels, Input: %3%2, Output: %1%4"},
         {48000, "Gr\xc3\xbc\xc3\x9f", "\xe2\x82\xac",
          QString::fromUtf8("48000 Hz, 24 bits, 2 channels, Input: Grüß, Output: €")},
         // Names filling their fields without a NUL end there.
