@@ -42,6 +42,9 @@ public slots:
     void handle_update();
 
 private:
+    // Tool tips: what each control does, with its range.
+    void explain_controls();
+
     struct Settings {
         int enabled;
         int knee;

@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "app/zarn_main_window.h"
+#include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/bounded_string.h"
 #include "ctl/requests.h"
@@ -122,6 +123,12 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
 
     connect_signals();
     place_widgets();
+
+    for (QSpinBox *box : {src_channel_box, dst_channel_box, delay_box}) {
+        if (box)
+            ZARNSpinBoxGuard::guard(box);
+    }
+    explain_controls();
 }
 
 // The equalizer windows are parentless, so the strip deletes them itself; its
@@ -415,4 +422,84 @@ void ZARNController::refresh_levels() {
     meter->repaint();
     if (compressor)
         compressor->refresh_gain();
+}
+
+void ZARNController::explain_controls() {
+    const bool two_way = is_two_way(kind);
+    // A monitor has one direction, kept in the RX controls.
+    const QString rx = two_way ? tr("receive (RX)") : tr("monitor");
+    const QString tx = tr("transmit (TX)");
+    const auto gain = [](const QString &direction) {
+        return tr("Gain of the %1 direction in the daemon's steps, from %2 to %3")
+            .arg(direction)
+            .arg(-MAX_GAIN)
+            .arg(MAX_GAIN);
+    };
+    rx_mute_box->setToolTip(tr("Mute the %1 direction").arg(rx));
+    tx_mute_box->setToolTip(tr("Mute the %1 direction").arg(tx));
+    rx_polarity_box->setToolTip(tr("Invert the polarity of the %1 direction").arg(rx));
+    tx_polarity_box->setToolTip(tr("Invert the polarity of the %1 direction").arg(tx));
+    rx_gain_label->setToolTip(gain(rx));
+    tx_gain_label->setToolTip(gain(tx));
+    rx_up_button->setToolTip(tr("Raise the %1 gain by one step, up to %2").arg(rx).arg(MAX_GAIN));
+    rx_down_button->setToolTip(
+        tr("Lower the %1 gain by one step, down to %2").arg(rx).arg(-MAX_GAIN));
+    tx_up_button->setToolTip(tr("Raise the %1 gain by one step, up to %2").arg(tx).arg(MAX_GAIN));
+    tx_down_button->setToolTip(
+        tr("Lower the %1 gain by one step, down to %2").arg(tx).arg(-MAX_GAIN));
+
+    QString source, destination;
+    switch (kind) {
+    case zarn::KIND_DEVICE:
+        source = tr("the main input channel routed to this channel");
+        destination = tr("the main output channel this channel feeds");
+        break;
+    case zarn::KIND_LOOP:
+        source = tr("the main output channel this loopback channel records");
+        destination = tr("the destination channel of this loopback channel");
+        break;
+    case zarn::KIND_INPUT_MONITOR:
+        source = tr("the main input channel monitored");
+        destination = tr("the main output channel it is heard on");
+        break;
+    case zarn::KIND_OUTPUT_MONITOR:
+        source = tr("the main output channel monitored");
+        destination = tr("the main output channel it is copied to");
+        break;
+    default:
+        source = tr("the channel monitored");
+        destination = tr("the channel it is heard on");
+        break;
+    }
+    const QString typing = tr("Type a number and press Return; the wheel turns it only while "
+                              "it has the keyboard focus.");
+    src_channel_box->setToolTip(
+        tr("Source channel, %1 to %2: %3.\n%4").arg(0).arg(63).arg(source, typing));
+    dst_channel_box->setToolTip(
+        tr("Destination channel, %1 to %2: %3.\n%4").arg(0).arg(63).arg(destination, typing));
+
+    if (two_way) {
+        rx_eq_button->setToolTip(rx_eq_button->isEnabled()
+                                     ? tr("Open the equalizer of the receive (RX) direction")
+                                     : tr("The daemon has no filter for the receive (RX) "
+                                          "direction of this channel"));
+        tx_eq_button->setToolTip(tx_eq_button->isEnabled()
+                                     ? tr("Open the equalizer of the transmit (TX) direction")
+                                     : tr("The daemon has no filter for the transmit (TX) "
+                                          "direction of this channel"));
+        delay_box->setToolTip(tr("Delay of this channel in samples, from 0 to %1, the largest "
+                                 "the daemon accepts.\n%2")
+                                  .arg(delay_box->maximum())
+                                  .arg(typing));
+    }
+    if (compressor_button)
+        compressor_button->setToolTip(
+            kind == zarn::KIND_MAIN_OUTPUT
+                ? tr("Open the compressor window of the main output")
+                : tr("Open the compressor window of this device or loopback, shared by its "
+                     "channels"));
+    meter->setToolTip(two_way ? tr("Peak level: receive (RX) above, transmit (TX) below; "
+                                   "full width is full scale, each mark an eighth of it")
+                              : tr("Peak level: full width is full scale, each mark an "
+                                   "eighth of it"));
 }

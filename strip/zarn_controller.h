@@ -96,6 +96,8 @@ private:
     void show_config();
     void connect_signals();
     void place_widgets();
+    // Tool tips: what each control does, with its unit and range.
+    void explain_controls();
     // The configured name, never read past its 36-byte field.
     std::string config_name() const;
 };

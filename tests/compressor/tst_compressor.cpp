@@ -6,7 +6,9 @@
 
 #include "compressor/zarn_compressor.h"
 #include "ctl/strip_kind.h"
+#include "input_events.h"
 #include "panels/panel_rig.h"
+#include "tool_tips.h"
 
 using zarn::CompressorSettings;
 using zarn::MainCompressorSettings;
@@ -50,6 +52,8 @@ private slots:
     void paste_takes_the_source_values_of_that_moment();
     void paste_writes_once_per_changed_setting_in_order();
     void destroyed_source_is_forgotten();
+    void wheel_needs_focus_and_typing_sends_once();
+    void every_control_says_what_it_does();
 };
 
 void TestCompressor::construction_reads_once_and_writes_nothing() {
@@ -346,6 +350,57 @@ void TestCompressor::destroyed_source_is_forgotten() {
     b.copy_button->click();
     { ZARNCompressor other(rig.window.get(), zarn::KIND_DEVICE, 0, "other"); }
     QCOMPARE(rig.window->compressor_copy_source, &b);
+}
+
+void TestCompressor::wheel_needs_focus_and_typing_sends_once() {
+    PanelRig rig;
+    ZARNCompressor c(rig.window.get(), zarn::KIND_DEVICE, 0, "x");
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    set_shown(c, {1, 100, 10, 30});
+    rig.daemon.clear_requests();
+    auto knees_sent = [&rig] {
+        QList<int> out;
+        for (const auto &r : rig.sent(zarn::REQ_DEV_COMP_SET))
+            out << record_of<CompressorSettings>(r).knee;
+        return out;
+    };
+
+    // Without focus the wheel changes no setting. (A window gives the focus
+    // to its first box when shown.)
+    QVERIFY(focus(c.copy_button));
+    for (QSpinBox *box : {c.enabled_box, c.knee_box, c.attack_box, c.decay_box})
+        turn_wheel(box, -1);
+    QCOMPARE(shown(c), QList<int>({1, 100, 10, 30}));
+    QVERIFY(rig.daemon.requests().empty());
+
+    // With focus a notch is a step, sent at once; typed digits are sent
+    // once, on Return.
+    QVERIFY(focus(c.knee_box));
+    turn_wheel(c.knee_box, 1);
+    c.knee_box->selectAll();
+    QTest::keyClicks(c.knee_box, "250");
+    QCOMPARE(knees_sent(), QList<int>({101}));
+    QTest::keyClick(c.knee_box, Qt::Key_Return);
+    QTest::keyClick(c.knee_box, Qt::Key_Down);
+    QCOMPARE(knees_sent(), QList<int>({101, 250, 249}));
+    QCOMPARE(settings_of(record_of<CompressorSettings>(rig.sent(zarn::REQ_DEV_COMP_SET).back())),
+             QList<int>({1, 249, 10, 30}));
+}
+
+void TestCompressor::every_control_says_what_it_does() {
+    PanelRig rig;
+    ZARNCompressor c(rig.window.get(), zarn::KIND_MAIN_OUTPUT, 0, "x");
+    QCOMPARE(controls_without_tool_tips(&c), QStringList());
+    // Each setting's range, as the box has it.
+    QCOMPARE(QStringList({c.enabled_box->toolTip(), c.knee_box->toolTip().section(':', 0, 0),
+                          c.attack_box->toolTip().section(':', 0, 0),
+                          c.decay_box->toolTip().section(':', 0, 0)}),
+             QStringList({"1 switches the compressor on, 0 off",
+                          "Knee, from 0 to 255 in the daemon's units",
+                          "Attack, from 0 to 62 in the daemon's units",
+                          "Decay, from 0 to 62 in the daemon's units"}));
+    QVERIFY(!c.gain_label->toolTip().isEmpty());
 }
 
 QTEST_MAIN(TestCompressor)

@@ -2,12 +2,15 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <cstring>
 #include <tuple>
 
 #include "../app/window_fixture.h"
+#include "../input_events.h"
+#include "../tool_tips.h"
 #include "compressor/zarn_compressor.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
@@ -118,6 +121,9 @@ private slots:
     void change_sends_whole_record_as_last_read();
     void gain_shown_clamped_is_sent_as_reported();
     void compressor_button_shows_the_channel_zero_window();
+    void wheel_without_focus_scrolls_and_sends_nothing();
+    void typed_numbers_are_sent_once();
+    void every_control_says_what_it_does();
 };
 
 void TestController::widgets_and_cells_per_kind() {
@@ -458,6 +464,104 @@ void TestController::compressor_button_shows_the_channel_zero_window() {
     w->strips[8]->compressor_button->click();
     QVERIFY(main_out->compressor->isVisible());
     main_out->compressor->hide();
+}
+
+void TestController::wheel_without_focus_scrolls_and_sends_nothing() {
+    TestDaemon d(mixed());
+    auto w = fixture::make_window(d.path());
+    // Shorter than its strips, so the window scrolls.
+    w->resize(static_cast<QWidget *>(w->main_grid)->sizeHint().width() + 40, 300);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QScrollBar *bar = w->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    ZARNController *s = w->strips[DEV0_CH0];
+    bar->setValue(s->y());
+    const int top = bar->value();
+    d.clear_requests();
+
+    // Over each spin box of the strip, three notches towards the user.
+    for (QSpinBox *box : {s->dst_channel_box, s->src_channel_box, s->delay_box}) {
+        const int before = box->value();
+        const int scrolled = bar->value();
+        turn_wheel(box, -3);
+        QCOMPARE(box->value(), before);
+        QVERIFY(!box->hasFocus());
+        QVERIFY2(bar->value() > scrolled, qPrintable(QString::number(bar->value())));
+        bar->setValue(top);
+    }
+    QCOMPARE(pure_writes(d), std::size_t{0});
+
+    // With the keyboard focus the wheel steps the box, and each step is sent.
+    QVERIFY(focus(s->dst_channel_box));
+    turn_wheel(s->dst_channel_box, 1);
+    turn_wheel(s->dst_channel_box, 1);
+    QCOMPARE(s->dst_channel_box->value(), 2);
+    QCOMPARE(bar->value(), top);
+    const auto writes = with_code(d, zarn::REQ_DEV_CONFIG_SET);
+    QCOMPARE(writes.size(), std::size_t{2});
+    QCOMPARE(as<zarn::ChannelConfig>(writes[1]).dst_channel, 2);
+}
+
+void TestController::typed_numbers_are_sent_once() {
+    TestDaemon d(mixed());
+    d.with_engine([](Engine &e) { e.devices[0].channels[0].config.delay_limit = 1000; });
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    ZARNController *s = w->strips[DEV0_CH0];
+    QSpinBox *delay = s->delay_box;
+    d.clear_requests();
+
+    auto delays_sent = [&d] {
+        QList<int> out;
+        for (const auto &r : with_code(d, zarn::REQ_DEV_CONFIG_SET))
+            out << as<zarn::ChannelConfig>(r).delay;
+        return out;
+    };
+
+    // Typing 480 sends nothing until Return, then 480 once.
+    QVERIFY(focus(delay));
+    delay->selectAll();
+    QTest::keyClicks(delay, "480");
+    QCOMPARE(delays_sent(), QList<int>());
+    QTest::keyClick(delay, Qt::Key_Return);
+    QCOMPARE(delays_sent(), QList<int>({480}));
+
+    // The same number again is not sent; an arrow key steps at once.
+    delay->selectAll();
+    QTest::keyClicks(delay, "480");
+    QTest::keyClick(delay, Qt::Key_Return);
+    QTest::keyClick(delay, Qt::Key_Up);
+    QCOMPARE(delays_sent(), QList<int>({480, 481}));
+
+    // A number typed and left is sent when the focus moves on.
+    delay->selectAll();
+    QTest::keyClicks(delay, "12");
+    QCOMPARE(delays_sent(), QList<int>({480, 481}));
+    QVERIFY(focus(s->src_channel_box));
+    QCOMPARE(delays_sent(), QList<int>({480, 481, 12}));
+    QCOMPARE(pure_writes(d), std::size_t{3});
+}
+
+void TestController::every_control_says_what_it_does() {
+    TestDaemon d(mixed());
+    d.with_engine([](Engine &e) { e.devices[1].channels[0].config.delay_limit = 4800; });
+    auto w = fixture::make_window(d.path());
+    for (ZARNController *s : w->strips) {
+        if (s)
+            QVERIFY2(controls_without_tool_tips(s).isEmpty() || s->kind == zarn::KIND_MAIN_INPUT,
+                     qPrintable(s->title() + ": " + controls_without_tool_tips(s).join(", ")));
+    }
+    // Units and ranges: the delay's limit is the daemon's.
+    ZARNController *s = w->strips[DEV1_CH0];
+    QVERIFY2(
+        s->delay_box->toolTip().startsWith(
+            "Delay of this channel in samples, from 0 to 4800, the largest the daemon accepts"),
+        qPrintable(s->delay_box->toolTip()));
+    QCOMPARE(s->rx_gain_label->toolTip(),
+             QStringLiteral("Gain of the receive (RX) direction in the daemon's steps, from -31 "
+                            "to 31"));
+    QVERIFY(s->meter->toolTip().contains(QLatin1String("full scale")));
 }
 
 QTEST_MAIN(TestController)
