@@ -15,6 +15,7 @@
 #include "panels/zarn_sys_info_options.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
+#include "tool_tips.h"
 
 namespace {
 
@@ -72,6 +73,7 @@ private slots:
     void channel_zero_strips_of_compressor_kinds_get_a_window();
     void a_tick_refreshes_each_compressor_then_the_delay_locator();
     void no_daemon_at_start_still_shows_every_panel();
+    void every_panel_control_says_what_it_does();
 };
 
 void TestPanelWiring::panels_are_created_in_order_in_rows_2_to_5() {
@@ -169,6 +171,18 @@ void TestPanelWiring::no_daemon_at_start_still_shows_every_panel() {
     QCOMPARE(cell(w, 5), static_cast<QWidget *>(w.sys_info));
     QCOMPARE(w.delay_locator->in_channel_box->maximum(), 99);
     QCOMPARE(w.sys_info->label->text(), QString());
+}
+
+void TestPanelWiring::every_panel_control_says_what_it_does() {
+    zarn::sim::TestDaemon daemon;
+    Running run(daemon);
+    ZARNMainWindow &w = *run.window;
+    for (QWidget *panel :
+         std::initializer_list<QWidget *>{w.delay_locator, w.record_status, w.add_options})
+        QVERIFY2(controls_without_tool_tips(panel).isEmpty(),
+                 qPrintable(controls_without_tool_tips(panel).join(", ")));
+    QVERIFY(!w.sys_info->label->toolTip().isEmpty());
+    QVERIFY(w.record_status->stop_button->toolTip().contains(QLatin1String("stop recording")));
 }
 
 QTEST_MAIN(TestPanelWiring)
