@@ -1,22 +1,28 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
-class QAbstractSpinBox;
+class QSpinBox;
 
 // Keeps a spin box from acting on input the user did not mean for it. The
 // wheel turns it only while it has keyboard focus; otherwise the wheel goes
 // on to the window, which scrolls. Typed digits are taken once, when Return
 // is pressed or the focus leaves, not at every keystroke, while the arrow
-// buttons and keys still step at once.
+// buttons and keys still step at once. Its tool tip ends with the range it
+// has at that moment, which may come from the daemon and change.
 class ZARNSpinBoxGuard : public QObject {
 public:
     // Guards box with a filter that is its child and goes with it.
-    static void guard(QAbstractSpinBox *box);
+    static void guard(QSpinBox *box);
+
+    // The box's tool tip as shown: its own text, then how to enter a value
+    // and the range.
+    static QString tool_tip(const QSpinBox *box);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    explicit ZARNSpinBoxGuard(QAbstractSpinBox *box);
+    explicit ZARNSpinBoxGuard(QSpinBox *box);
 };

@@ -74,16 +74,14 @@ void ZARNCompressor::explain_controls() {
     // What the settings do is the daemon's; their ranges are the panel's.
     gain_label->setToolTip(tr("The gain the compressor applies now, as a factor: 1 leaves the "
                               "level as it is, 0.5 halves it; read every 100 ms"));
-    enabled_box->setToolTip(tr("1 switches the compressor on, 0 off"));
-    knee_box->setToolTip(tr("Knee, from 0 to %1 in the daemon's units: where on the level "
-                            "scale the compressor starts to reduce the gain")
-                             .arg(knee_box->maximum()));
-    attack_box->setToolTip(tr("Attack, from 0 to %1 in the daemon's units: how fast the gain "
-                              "falls when the level rises")
-                               .arg(attack_box->maximum()));
-    decay_box->setToolTip(tr("Decay, from 0 to %1 in the daemon's units: how fast the gain "
-                             "recovers when the level falls")
-                              .arg(decay_box->maximum()));
+    // The guard adds each box's range.
+    enabled_box->setToolTip(tr("1 switches the compressor on, 0 off."));
+    knee_box->setToolTip(tr("Knee, in the daemon's units: where on the level scale the "
+                            "compressor starts to reduce the gain."));
+    attack_box->setToolTip(tr("Attack, in the daemon's units: how fast the gain falls when the "
+                              "level rises."));
+    decay_box->setToolTip(tr("Decay, in the daemon's units: how fast the gain recovers when "
+                             "the level falls."));
     copy_button->setToolTip(tr("Mark this window as the one to paste from; its four settings "
                                "are taken when PASTE is pressed"));
     paste_button->setToolTip(tr("Take the four settings of the compressor window where COPY "

@@ -84,12 +84,9 @@ ZARNAudioDelayLocator::ZARNAudioDelayLocator(ZARNMainWindow *main_window)
     reset_button->setToolTip(tr("Start the measurement afresh"));
     up_button->setToolTip(tr("Raise the test signal's output level by one step"));
     down_button->setToolTip(tr("Lower the test signal's output level by one step"));
-    in_channel_box->setToolTip(tr("Input channel on which the test signal is measured, from 0 "
-                                  "to %1")
-                                   .arg(in_channel_box->maximum()));
-    out_channel_box->setToolTip(tr("Output channel on which the test signal is sent, from 0 "
-                                   "to %1")
-                                    .arg(out_channel_box->maximum()));
+    // The guard adds the range, which a reconnection may change.
+    in_channel_box->setToolTip(tr("Input channel on which the test signal is measured."));
+    out_channel_box->setToolTip(tr("Output channel on which the test signal is sent."));
     report_label->setToolTip(tr("The locator's state, the test signal's level and the delay "
                                 "measured, in samples and in milliseconds; read every 100 ms"));
 }

@@ -471,12 +471,9 @@ void ZARNController::explain_controls() {
         destination = tr("the channel it is heard on");
         break;
     }
-    const QString typing = tr("Type a number and press Return; the wheel turns it only while "
-                              "it has the keyboard focus.");
-    src_channel_box->setToolTip(
-        tr("Source channel, %1 to %2: %3.\n%4").arg(0).arg(63).arg(source, typing));
-    dst_channel_box->setToolTip(
-        tr("Destination channel, %1 to %2: %3.\n%4").arg(0).arg(63).arg(destination, typing));
+    // The guard adds each box's range as it stands when the tip is shown.
+    src_channel_box->setToolTip(tr("Source channel: %1.").arg(source));
+    dst_channel_box->setToolTip(tr("Destination channel: %1.").arg(destination));
 
     if (two_way) {
         rx_eq_button->setToolTip(rx_eq_button->isEnabled()
@@ -487,10 +484,8 @@ void ZARNController::explain_controls() {
                                      ? tr("Open the equalizer of the transmit (TX) direction")
                                      : tr("The daemon has no filter for the transmit (TX) "
                                           "direction of this channel"));
-        delay_box->setToolTip(tr("Delay of this channel in samples, from 0 to %1, the largest "
-                                 "the daemon accepts.\n%2")
-                                  .arg(delay_box->maximum())
-                                  .arg(typing));
+        delay_box->setToolTip(tr("Delay of this channel in samples, up to the largest the "
+                                 "daemon accepts."));
     }
     if (compressor_button)
         compressor_button->setToolTip(

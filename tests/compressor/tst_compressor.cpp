@@ -4,6 +4,7 @@
 #include <QSpinBox>
 #include <QtTest>
 
+#include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/strip_kind.h"
 #include "input_events.h"
@@ -393,13 +394,11 @@ void TestCompressor::every_control_says_what_it_does() {
     ZARNCompressor c(rig.window.get(), zarn::KIND_MAIN_OUTPUT, 0, "x");
     QCOMPARE(controls_without_tool_tips(&c), QStringList());
     // Each setting's range, as the box has it.
-    QCOMPARE(QStringList({c.enabled_box->toolTip(), c.knee_box->toolTip().section(':', 0, 0),
-                          c.attack_box->toolTip().section(':', 0, 0),
-                          c.decay_box->toolTip().section(':', 0, 0)}),
-             QStringList({"1 switches the compressor on, 0 off",
-                          "Knee, from 0 to 255 in the daemon's units",
-                          "Attack, from 0 to 62 in the daemon's units",
-                          "Decay, from 0 to 62 in the daemon's units"}));
+    QStringList ranges;
+    for (QSpinBox *box : {c.enabled_box, c.knee_box, c.attack_box, c.decay_box})
+        ranges << ZARNSpinBoxGuard::tool_tip(box).section('\n', 1, 1);
+    QCOMPARE(ranges,
+             QStringList({"From 0 to 1.", "From 0 to 255.", "From 0 to 62.", "From 0 to 62."}));
     QVERIFY(!c.gain_label->toolTip().isEmpty());
 }
 

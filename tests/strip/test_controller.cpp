@@ -5,12 +5,14 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
+#include <QToolTip>
 #include <cstring>
 #include <tuple>
 
 #include "../app/window_fixture.h"
 #include "../input_events.h"
 #include "../tool_tips.h"
+#include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
@@ -552,12 +554,21 @@ void TestController::every_control_says_what_it_does() {
             QVERIFY2(controls_without_tool_tips(s).isEmpty() || s->kind == zarn::KIND_MAIN_INPUT,
                      qPrintable(s->title() + ": " + controls_without_tool_tips(s).join(", ")));
     }
-    // Units and ranges: the delay's limit is the daemon's.
+    // Units and ranges, as the boxes have them when the tip is shown: the
+    // delay's limit is the daemon's.
     ZARNController *s = w->strips[DEV1_CH0];
-    QVERIFY2(
-        s->delay_box->toolTip().startsWith(
-            "Delay of this channel in samples, from 0 to 4800, the largest the daemon accepts"),
-        qPrintable(s->delay_box->toolTip()));
+    const QString delay_tip = ZARNSpinBoxGuard::tool_tip(s->delay_box);
+    QVERIFY2(delay_tip.startsWith("Delay of this channel in samples, up to the largest the "
+                                  "daemon accepts.\nFrom 0 to 4800 samples.\nType a number"),
+             qPrintable(delay_tip));
+    QVERIFY(ZARNSpinBoxGuard::tool_tip(s->dst_channel_box).contains("\nFrom 0 to 63.\n"));
+    s->delay_box->setMaximum(96);
+    QVERIFY(ZARNSpinBoxGuard::tool_tip(s->delay_box).contains("\nFrom 0 to 96 samples.\n"));
+    // What hovering shows.
+    fixture::show_whole(*w);
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), s->delay_box->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(s->delay_box, &hover);
+    QTRY_COMPARE(QToolTip::text(), ZARNSpinBoxGuard::tool_tip(s->delay_box));
     QCOMPARE(s->rx_gain_label->toolTip(),
              QStringLiteral("Gain of the receive (RX) direction in the daemon's steps, from -31 "
                             "to 31"));
