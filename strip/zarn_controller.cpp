@@ -476,14 +476,12 @@ void ZARNController::explain_controls() {
     dst_channel_box->setToolTip(tr("Destination channel: %1.").arg(destination));
 
     if (two_way) {
-        rx_eq_button->setToolTip(rx_eq_button->isEnabled()
-                                     ? tr("Open the equalizer of the receive (RX) direction")
-                                     : tr("The daemon has no filter for the receive (RX) "
-                                          "direction of this channel"));
-        tx_eq_button->setToolTip(tx_eq_button->isEnabled()
-                                     ? tr("Open the equalizer of the transmit (TX) direction")
-                                     : tr("The daemon has no filter for the transmit (TX) "
-                                          "direction of this channel"));
+        // The buttons' enabled state may change when the daemon is read
+        // again, so the tips cover both.
+        rx_eq_button->setToolTip(tr("Open the equalizer of the receive (RX) direction; greyed "
+                                    "when the daemon has no filter for it"));
+        tx_eq_button->setToolTip(tr("Open the equalizer of the transmit (TX) direction; greyed "
+                                    "when the daemon has no filter for it"));
         delay_box->setToolTip(tr("Delay of this channel in samples, up to the largest the "
                                  "daemon accepts."));
     }
