@@ -1,6 +1,5 @@
 #include "app/command_line.h"
 
-#include <cstring>
 #include <string_view>
 #include <unistd.h>
 #include <vector>

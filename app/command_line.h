@@ -6,7 +6,7 @@ namespace zarn {
 // one.
 extern const char USAGE[];
 
-// Arguments argument takes up if it is one of the toolkit's own options,
+// How many arguments argument takes up if it is one of the toolkit's options,
 // which the application object removes from the command line itself: 1 for
 // a flag or an option=value, 2 for an option and its value, 0 for anything
 // else. Both one and two leading dashes count, as they do for the toolkit.

@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/command_line.h"
 #include "app/opening_size.h"
