@@ -17,7 +17,7 @@
 namespace {
 
 QLineEdit *channel_edit(const ZARNController *strip) {
-    return new QLineEdit(QString("Channel %1").arg(strip->channel));
+    return new QLineEdit(QStringLiteral("Channel %1").arg(strip->channel));
 }
 
 } // namespace
