@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #pragma once
 
 // Cross-check of the hand-written request codes against the system's own

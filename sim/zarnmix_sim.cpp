@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // zarnmix_sim: a simulated mixer daemon serving the control socket protocol.
 
 #include <cerrno>

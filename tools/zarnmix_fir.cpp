@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // zarnmix_fir: the panel's FIR design from the command line.
 #include <cerrno>
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The request codes against FreeBSD's ioctl encoding on every system: these
 // macros follow <sys/ioccom.h> (ioctl(2)), defined before the request header
 // is read so that a clash of names with that header breaks this build too.
