@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>
@@ -23,6 +25,8 @@ int main(int argc, char **argv) {
     // filter length quick.
     zarn::keep_wisdom_in_cache();
 
+    // Wayland compositors find the window's icon through its desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZARN_APP_ID));
     // Lives until the process ends; its widgets are torn down with it.
     ZARNMainWindow *window = new ZARNMainWindow(device_path);
     window->resize(zarn::opening_size(*window, window->screen()->availableGeometry()));

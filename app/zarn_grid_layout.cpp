@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "app/zarn_grid_layout.h"
 
 // The grid part takes the widget part as parent, which installs it as the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "app/zarn_main_window.h"
 
 #include <QCloseEvent>

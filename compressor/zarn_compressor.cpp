@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "compressor/zarn_compressor.h"
 
 #include <QGridLayout>

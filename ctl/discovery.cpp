@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "ctl/discovery.h"
 
 #include "ctl/monitor_peak.h"

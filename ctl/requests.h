@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #pragma once
 
 #include <cstddef>
@@ -19,11 +21,12 @@
 namespace zarn {
 
 // FreeBSD ioctl encoding: direction in bits 31-29, record size in 28-16,
-// group in 15-8, request number in 7-0.
-constexpr std::uint32_t IOC_VOID = 0x20000000u;
-constexpr std::uint32_t IOC_OUT = 0x40000000u;   // daemon to panel
-constexpr std::uint32_t IOC_IN = 0x80000000u;    // panel to daemon
-constexpr std::uint32_t IOC_INOUT = 0xc0000000u; // both
+// group in 15-8, request number in 7-0. The directions are not named
+// IOC_*: <sys/ioccom.h> defines those as macros.
+constexpr std::uint32_t DIR_VOID = 0x20000000u;
+constexpr std::uint32_t DIR_OUT = 0x40000000u;   // daemon to panel
+constexpr std::uint32_t DIR_IN = 0x80000000u;    // panel to daemon
+constexpr std::uint32_t DIR_INOUT = 0xc0000000u; // both
 constexpr std::uint32_t IOC_SIZE_MASK = 0x1fffu;
 constexpr std::uint32_t IOC_GROUP = 'O';
 
@@ -36,47 +39,47 @@ constexpr std::uint32_t ioc_size(std::uint32_t code) {
     return (code >> 16) & IOC_SIZE_MASK;
 }
 
-constexpr std::uint32_t REQ_PROBE = ioc(IOC_OUT, sizeof(std::int32_t), 0);
-constexpr std::uint32_t REQ_DEV_CONFIG_GET = ioc(IOC_INOUT, sizeof(ChannelConfig), 1);
-constexpr std::uint32_t REQ_DEV_CONFIG_SET = ioc(IOC_IN, sizeof(ChannelConfig), 2);
-constexpr std::uint32_t REQ_LOOP_CONFIG_GET = ioc(IOC_INOUT, sizeof(ChannelConfig), 3);
-constexpr std::uint32_t REQ_LOOP_CONFIG_SET = ioc(IOC_IN, sizeof(ChannelConfig), 4);
-constexpr std::uint32_t REQ_INPUT_MON_GET = ioc(IOC_INOUT, sizeof(MonitorConfig), 5);
-constexpr std::uint32_t REQ_INPUT_MON_SET = ioc(IOC_IN, sizeof(MonitorConfig), 6);
-constexpr std::uint32_t REQ_OUTPUT_MON_GET = ioc(IOC_INOUT, sizeof(MonitorConfig), 7);
-constexpr std::uint32_t REQ_OUTPUT_MON_SET = ioc(IOC_IN, sizeof(MonitorConfig), 8);
-constexpr std::uint32_t REQ_DEV_PEAK = ioc(IOC_INOUT, sizeof(TargetPeak), 9);
-constexpr std::uint32_t REQ_LOOP_PEAK = ioc(IOC_INOUT, sizeof(TargetPeak), 10);
-constexpr std::uint32_t REQ_INPUT_MON_PEAK = ioc(IOC_INOUT, sizeof(MonitorPeak), 11);
-constexpr std::uint32_t REQ_OUTPUT_MON_PEAK = ioc(IOC_INOUT, sizeof(MonitorPeak), 12);
-constexpr std::uint32_t REQ_MAIN_COMP_SET = ioc(IOC_IN, sizeof(MainCompressorSettings), 17);
-constexpr std::uint32_t REQ_MAIN_COMP_GET = ioc(IOC_INOUT, sizeof(MainCompressorSettings), 18);
-constexpr std::uint32_t REQ_DEV_COMP_SET = ioc(IOC_IN, sizeof(CompressorSettings), 19);
-constexpr std::uint32_t REQ_DEV_COMP_GET = ioc(IOC_INOUT, sizeof(CompressorSettings), 20);
-constexpr std::uint32_t REQ_LOOP_COMP_SET = ioc(IOC_IN, sizeof(CompressorSettings), 21);
-constexpr std::uint32_t REQ_LOOP_COMP_GET = ioc(IOC_INOUT, sizeof(CompressorSettings), 22);
-constexpr std::uint32_t REQ_MAIN_OUTPUT_PEAK = ioc(IOC_INOUT, sizeof(MonitorPeak), 23);
-constexpr std::uint32_t REQ_MAIN_INPUT_PEAK = ioc(IOC_INOUT, sizeof(MonitorPeak), 24);
-constexpr std::uint32_t REQ_RECORDING_SET = ioc(IOC_IN, sizeof(std::int32_t), 25);
-constexpr std::uint32_t REQ_RECORDING_GET = ioc(IOC_OUT, sizeof(std::int32_t), 26);
-constexpr std::uint32_t REQ_DELAY_LOCATOR_SET = ioc(IOC_IN, sizeof(DelayLocatorRecord), 27);
-constexpr std::uint32_t REQ_DELAY_LOCATOR_GET = ioc(IOC_OUT, sizeof(DelayLocatorRecord), 28);
-constexpr std::uint32_t REQ_DELAY_LOCATOR_RESET = ioc(IOC_VOID, 0, 29);
-constexpr std::uint32_t REQ_ADD_OPTIONS = ioc(IOC_INOUT, sizeof(OptionsBuffer), 33);
-constexpr std::uint32_t REQ_DEV_RX_FILTER_GET = ioc(IOC_INOUT, sizeof(FilterRecord), 34);
-constexpr std::uint32_t REQ_DEV_RX_FILTER_SET = ioc(IOC_INOUT, sizeof(FilterRecord), 35);
-constexpr std::uint32_t REQ_DEV_TX_FILTER_GET = ioc(IOC_INOUT, sizeof(FilterRecord), 36);
-constexpr std::uint32_t REQ_DEV_TX_FILTER_SET = ioc(IOC_INOUT, sizeof(FilterRecord), 37);
-constexpr std::uint32_t REQ_LOOP_RX_FILTER_GET = ioc(IOC_INOUT, sizeof(FilterRecord), 38);
-constexpr std::uint32_t REQ_LOOP_RX_FILTER_SET = ioc(IOC_INOUT, sizeof(FilterRecord), 39);
-constexpr std::uint32_t REQ_LOOP_TX_FILTER_GET = ioc(IOC_INOUT, sizeof(FilterRecord), 40);
-constexpr std::uint32_t REQ_LOOP_TX_FILTER_SET = ioc(IOC_INOUT, sizeof(FilterRecord), 41);
-constexpr std::uint32_t REQ_SAMPLE_RATE_GET = ioc(IOC_OUT, sizeof(std::int32_t), 42);
+constexpr std::uint32_t REQ_PROBE = ioc(DIR_OUT, sizeof(std::int32_t), 0);
+constexpr std::uint32_t REQ_DEV_CONFIG_GET = ioc(DIR_INOUT, sizeof(ChannelConfig), 1);
+constexpr std::uint32_t REQ_DEV_CONFIG_SET = ioc(DIR_IN, sizeof(ChannelConfig), 2);
+constexpr std::uint32_t REQ_LOOP_CONFIG_GET = ioc(DIR_INOUT, sizeof(ChannelConfig), 3);
+constexpr std::uint32_t REQ_LOOP_CONFIG_SET = ioc(DIR_IN, sizeof(ChannelConfig), 4);
+constexpr std::uint32_t REQ_INPUT_MON_GET = ioc(DIR_INOUT, sizeof(MonitorConfig), 5);
+constexpr std::uint32_t REQ_INPUT_MON_SET = ioc(DIR_IN, sizeof(MonitorConfig), 6);
+constexpr std::uint32_t REQ_OUTPUT_MON_GET = ioc(DIR_INOUT, sizeof(MonitorConfig), 7);
+constexpr std::uint32_t REQ_OUTPUT_MON_SET = ioc(DIR_IN, sizeof(MonitorConfig), 8);
+constexpr std::uint32_t REQ_DEV_PEAK = ioc(DIR_INOUT, sizeof(TargetPeak), 9);
+constexpr std::uint32_t REQ_LOOP_PEAK = ioc(DIR_INOUT, sizeof(TargetPeak), 10);
+constexpr std::uint32_t REQ_INPUT_MON_PEAK = ioc(DIR_INOUT, sizeof(MonitorPeak), 11);
+constexpr std::uint32_t REQ_OUTPUT_MON_PEAK = ioc(DIR_INOUT, sizeof(MonitorPeak), 12);
+constexpr std::uint32_t REQ_MAIN_COMP_SET = ioc(DIR_IN, sizeof(MainCompressorSettings), 17);
+constexpr std::uint32_t REQ_MAIN_COMP_GET = ioc(DIR_INOUT, sizeof(MainCompressorSettings), 18);
+constexpr std::uint32_t REQ_DEV_COMP_SET = ioc(DIR_IN, sizeof(CompressorSettings), 19);
+constexpr std::uint32_t REQ_DEV_COMP_GET = ioc(DIR_INOUT, sizeof(CompressorSettings), 20);
+constexpr std::uint32_t REQ_LOOP_COMP_SET = ioc(DIR_IN, sizeof(CompressorSettings), 21);
+constexpr std::uint32_t REQ_LOOP_COMP_GET = ioc(DIR_INOUT, sizeof(CompressorSettings), 22);
+constexpr std::uint32_t REQ_MAIN_OUTPUT_PEAK = ioc(DIR_INOUT, sizeof(MonitorPeak), 23);
+constexpr std::uint32_t REQ_MAIN_INPUT_PEAK = ioc(DIR_INOUT, sizeof(MonitorPeak), 24);
+constexpr std::uint32_t REQ_RECORDING_SET = ioc(DIR_IN, sizeof(std::int32_t), 25);
+constexpr std::uint32_t REQ_RECORDING_GET = ioc(DIR_OUT, sizeof(std::int32_t), 26);
+constexpr std::uint32_t REQ_DELAY_LOCATOR_SET = ioc(DIR_IN, sizeof(DelayLocatorRecord), 27);
+constexpr std::uint32_t REQ_DELAY_LOCATOR_GET = ioc(DIR_OUT, sizeof(DelayLocatorRecord), 28);
+constexpr std::uint32_t REQ_DELAY_LOCATOR_RESET = ioc(DIR_VOID, 0, 29);
+constexpr std::uint32_t REQ_ADD_OPTIONS = ioc(DIR_INOUT, sizeof(OptionsBuffer), 33);
+constexpr std::uint32_t REQ_DEV_RX_FILTER_GET = ioc(DIR_INOUT, sizeof(FilterRecord), 34);
+constexpr std::uint32_t REQ_DEV_RX_FILTER_SET = ioc(DIR_INOUT, sizeof(FilterRecord), 35);
+constexpr std::uint32_t REQ_DEV_TX_FILTER_GET = ioc(DIR_INOUT, sizeof(FilterRecord), 36);
+constexpr std::uint32_t REQ_DEV_TX_FILTER_SET = ioc(DIR_INOUT, sizeof(FilterRecord), 37);
+constexpr std::uint32_t REQ_LOOP_RX_FILTER_GET = ioc(DIR_INOUT, sizeof(FilterRecord), 38);
+constexpr std::uint32_t REQ_LOOP_RX_FILTER_SET = ioc(DIR_INOUT, sizeof(FilterRecord), 39);
+constexpr std::uint32_t REQ_LOOP_TX_FILTER_GET = ioc(DIR_INOUT, sizeof(FilterRecord), 40);
+constexpr std::uint32_t REQ_LOOP_TX_FILTER_SET = ioc(DIR_INOUT, sizeof(FilterRecord), 41);
+constexpr std::uint32_t REQ_SAMPLE_RATE_GET = ioc(DIR_OUT, sizeof(std::int32_t), 42);
 // Number 43 has two forms; the daemon tells them apart by the whole code.
-constexpr std::uint32_t REQ_LOCAL_MON_GET = ioc(IOC_INOUT, sizeof(MonitorConfig), 43);
-constexpr std::uint32_t REQ_SYSTEM_INFO = ioc(IOC_OUT, sizeof(SystemInfo), 43);
-constexpr std::uint32_t REQ_LOCAL_MON_SET = ioc(IOC_IN, sizeof(MonitorConfig), 44);
-constexpr std::uint32_t REQ_LOCAL_MON_PEAK = ioc(IOC_INOUT, sizeof(MonitorPeak), 45);
+constexpr std::uint32_t REQ_LOCAL_MON_GET = ioc(DIR_INOUT, sizeof(MonitorConfig), 43);
+constexpr std::uint32_t REQ_SYSTEM_INFO = ioc(DIR_OUT, sizeof(SystemInfo), 43);
+constexpr std::uint32_t REQ_LOCAL_MON_SET = ioc(DIR_IN, sizeof(MonitorConfig), 44);
+constexpr std::uint32_t REQ_LOCAL_MON_PEAK = ioc(DIR_INOUT, sizeof(MonitorPeak), 45);
 
 static_assert(REQ_PROBE == 0x40044f00u);
 static_assert(REQ_DEV_CONFIG_GET == 0xc0544f01u);

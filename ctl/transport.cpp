@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "ctl/transport.h"
 
 #include "ctl/filter_record.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "eq/wisdom_cache.h"
 
 #include <QDir>

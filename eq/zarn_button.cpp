@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "eq/zarn_button.h"
 
 ZARNButton::ZARNButton(const QString &text, int id) : QPushButton(text), id(id) {

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "eq/zarn_eq_editor.h"
 
 #include <QPushButton>

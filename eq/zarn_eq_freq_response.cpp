@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "eq/zarn_eq_freq_response.h"
 
 #include <QFont>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "panels/zarn_add_options.h"
 
 #include <QGridLayout>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "panels/zarn_audio_delay_locator.h"
 
 #include <QGridLayout>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "routing/zarn_connect.h"
 
 #include <QGridLayout>
@@ -17,7 +19,7 @@
 namespace {
 
 QLineEdit *channel_edit(const ZARNController *strip) {
-    return new QLineEdit(QString("Channel %1").arg(strip->channel));
+    return new QLineEdit(QStringLiteral("Channel %1").arg(strip->channel));
 }
 
 } // namespace

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "sim/server.h"
 
 #include <algorithm>
@@ -33,8 +35,8 @@ bool make_address(const std::string &path, sockaddr_un &address) {
 // all; anything else means the client is not speaking the protocol.
 bool plausible(std::uint32_t code) {
     const std::uint32_t direction = code & 0xe0000000u;
-    const bool known_direction = direction == IOC_VOID || direction == IOC_OUT ||
-                                 direction == IOC_IN || direction == IOC_INOUT;
+    const bool known_direction = direction == DIR_VOID || direction == DIR_OUT ||
+                                 direction == DIR_IN || direction == DIR_INOUT;
     return known_direction && ((code >> 8) & 0xffu) == IOC_GROUP;
 }
 

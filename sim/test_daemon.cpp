@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "sim/test_daemon.h"
 
 #include <cerrno>

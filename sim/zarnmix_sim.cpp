@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // zarnmix_sim: a simulated mixer daemon serving the control socket protocol.
 
 #include <cerrno>
@@ -62,6 +63,7 @@ void usage(FILE *out) {
         "  --trace FILE            write one line per request: time, code, result,\n"
         "                          request record in hex\n"
         "  --help                  show this text\n"
+        "  --version               show the program's version\n"
         "Counts are 0 to %d; device and loopback channels 1 to %d.\n\n%s",
         default_socket_path().c_str(), MAX_COUNT, MAX_COUNT, zarn::sim::Engine::options_help());
 }
@@ -133,6 +135,7 @@ int main(int argc, char **argv) {
         OPT_SAMPLE_BITS,
         OPT_TRACE,
         OPT_HELP,
+        OPT_VERSION,
     };
     static const option options[] = {
         {"socket", required_argument, nullptr, OPT_SOCKET},
@@ -148,6 +151,7 @@ int main(int argc, char **argv) {
         {"sample-bits", required_argument, nullptr, OPT_SAMPLE_BITS},
         {"trace", required_argument, nullptr, OPT_TRACE},
         {"help", no_argument, nullptr, OPT_HELP},
+        {"version", no_argument, nullptr, OPT_VERSION},
         {nullptr, 0, nullptr, 0},
     };
 
@@ -196,6 +200,9 @@ int main(int argc, char **argv) {
             break;
         case OPT_HELP:
             usage(stdout);
+            return 0;
+        case OPT_VERSION:
+            std::puts("zarnmix_sim " ZARN_VERSION);
             return 0;
         default:
             usage(stderr);

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "strip/zarn_volume_bar.h"
 
 #include <QColor>

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // zarnmix_fir: the panel's FIR design from the command line.
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <getopt.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -14,6 +16,7 @@
 namespace {
 
 constexpr int EXIT_USAGE = 64;
+constexpr int OPT_VERSION = 256;
 
 [[noreturn]] void usage() {
     std::fputs("usage: zarnmix_fir -n LENGTH -r RATE [-p] [FILE]\n", stderr);
@@ -60,10 +63,17 @@ int main(int argc, char **argv) {
     bool have_length = false;
     bool have_rate = false;
 
+    static const option long_options[] = {
+        {"version", no_argument, nullptr, OPT_VERSION},
+        {nullptr, 0, nullptr, 0},
+    };
     opterr = 0;
     int option;
-    while ((option = getopt(argc, argv, "n:r:p")) != -1) {
+    while ((option = getopt_long(argc, argv, "n:r:p", long_options, nullptr)) != -1) {
         switch (option) {
+        case OPT_VERSION:
+            std::puts("zarnmix_fir " ZARN_VERSION);
+            return 0;
         case 'n':
             if (!parse_length(optarg, length))
                 usage();

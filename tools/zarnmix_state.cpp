@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // zarnmix_state: stores the daemon's whole setup in a file and restores it.
 #include <QByteArray>
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Times the connection diagram with a full strip table (128 strips) from the
 // in-process simulated daemon, the diagram in view: building the panel; the
 // whole picture of each route painter drawn afresh, which every paint cost

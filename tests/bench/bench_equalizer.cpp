@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Times the equalizer at the longest filter (65536 taps) against the
 // in-process simulated daemon:
 // - start-up to the first watchdog tick with 128 strips whose 256 equalizer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Times the FIR design at 2048 and 65536 taps, the first of each length (FFTW
 // measures its plan) and later ones (the plan comes from FFTW's wisdom), and
 // the response evaluation at 65536 taps against the plain column loop, whose

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Times the watchdog tick that brings the panel back after the daemon was
 // gone: every strip, compressor and panel read again, with 128 strips whose
 // 256 equalizer filters are active and 65536 taps long. Prints its figures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Store and restore of the largest setup the tools see: 128 device channels,
 // each with a 65536-tap filter in force in both directions, against the
 // simulated daemon's server on a thread. Beside them, as the floor they are

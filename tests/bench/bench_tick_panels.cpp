@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Times the watchdog tick with 128 strips of 64 two-channel devices, their
 // 64 compressor windows and the delay locator, against the in-process
 // simulated daemon, and the compressor and locator share of it.

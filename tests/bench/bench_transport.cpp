@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // The socket transport next to its floor: a device peak request (64 bytes)
 // and a 65536-tap filter fetch, each timed as
 // - a bare socketpair ping-pong of the same sizes (one send and one receive

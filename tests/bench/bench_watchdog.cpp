@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Times one watchdog tick with 128 strips against the in-process simulated
 // daemon, and start-up to the first shown window. Prints its figures.
 #include <QApplication>

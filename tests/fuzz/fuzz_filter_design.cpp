@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Filter texts, lengths and rates from the fuzzer, through the parser, the
 // design and the response arithmetic; raw bytes as daemon coefficients.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause
 // Feeds the simulated daemon's engine arbitrary sequences of requests: any
 // code of the catalogue (or none), any record bytes, any coefficients.
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include <QTest>
 
 #include <algorithm>
@@ -536,8 +538,8 @@ private slots:
         // Unused numbers, and a known number with the wrong direction or size.
         unsigned char record[64] = {};
         for (const std::uint32_t code :
-             {zarn::ioc(zarn::IOC_INOUT, 8, 13), zarn::ioc(zarn::IOC_VOID, 0, 30),
-              zarn::ioc(zarn::IOC_OUT, 64, 9), zarn::ioc(zarn::IOC_INOUT, 32, 9)}) {
+             {zarn::ioc(zarn::DIR_INOUT, 8, 13), zarn::ioc(zarn::DIR_VOID, 0, 30),
+              zarn::ioc(zarn::DIR_OUT, 64, 9), zarn::ioc(zarn::DIR_INOUT, 32, 9)}) {
             QVERIFY(zarn::ctl_request(client.fd, code, record) != 0);
         }
         QCOMPARE(client.request(zarn::REQ_PROBE, probe), 0);

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include <QTest>
 
 #include <cstdint>
@@ -113,7 +115,7 @@ private slots:
         QVERIFY(client.send_request(zarn::REQ_DEV_PEAK, missing));
         QCOMPARE(client.receive(68), reply(-1, missing));
         const Bytes unknown = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-        QVERIFY(client.send_request(zarn::ioc(zarn::IOC_INOUT, 12, 99), unknown));
+        QVERIFY(client.send_request(zarn::ioc(zarn::DIR_INOUT, 12, 99), unknown));
         QCOMPARE(client.receive(16), reply(-1, unknown));
         // The reset request has no record: the reply is the result alone.
         QVERIFY(client.send_request(zarn::REQ_DELAY_LOCATOR_RESET, {}));

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -154,16 +156,19 @@ private slots:
 
     void help_and_bad_arguments() {
         QByteArray text, error;
+        QCOMPARE(run({QStringLiteral("--version")}, &text, &error), 0);
+        QCOMPARE(text, QByteArray("zarnmix_sim " ZARN_VERSION "\n"));
         QCOMPARE(run({QStringLiteral("--help")}, &text, &error), 0);
         for (const char *word :
-             {"--socket", "--devices", "--loops", "--input-monitors", "--output-monitors",
-              "--local-monitors", "--main-outputs", "--main-inputs", "--filter-length",
-              "--sample-rate", "--sample-bits", "--trace", "-rate=", "-input="}) {
+             {"--version", "--socket", "--devices", "--loops", "--input-monitors",
+              "--output-monitors", "--local-monitors", "--main-outputs", "--main-inputs",
+              "--filter-length", "--sample-rate", "--sample-bits", "--trace",
+              "-rate=", "-input="}) {
             QVERIFY2(text.contains(word), word);
         }
         for (const char *arguments :
              {"--devices 2,,3", "--devices 0", "--filter-length 65537", "--sample-bits 64",
-              "--input-monitors x", "--frobnicate", "stray"}) {
+              "--input-monitors x", "--frobnicate", "stray", "--version=2"}) {
             QVERIFY2(run(QString::fromLatin1(arguments).split(QLatin1Char(' ')), &text, &error) ==
                          64,
                      arguments);

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -78,7 +80,7 @@ std::vector<unsigned char> bytes_of(const void *record, std::size_t size) {
 std::size_t pure_writes(const TestDaemon &d) {
     std::size_t n = 0;
     for (auto &r : d.requests())
-        n += (r.code & 0xe0000000u) == zarn::IOC_IN;
+        n += (r.code & 0xe0000000u) == zarn::DIR_IN;
     return n;
 }
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include <QImage>
 #include <QPainter>
 #include <QTest>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include <QtTest>
 
 #include <QProcess>
@@ -160,11 +162,18 @@ void TestZarnmixFir::text_errors() {
 }
 
 void TestZarnmixFir::usage_errors() {
+    const Run version = run({"--version"});
+    QCOMPARE(version.status, 0);
+    QCOMPARE(version.out, QByteArray("zarnmix_fir " ZARN_VERSION "\n"));
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d+\\.\\d+"))
+                .match(QStringLiteral(ZARN_VERSION))
+                .hasMatch());
     // One argument list per entry, split at spaces; "~" stands for an empty one.
     for (const char *line :
          {"", "-n 8", "-n 0 -r 48000", "-n 65537 -r 48000", "-n 8x -r 48000",
           "-n 99999999999999999999 -r 48000", "-n 8 -r 0", "-n 8 -r nan", "-n 8 -r 1e300",
-          "-n 8 -r ~", "-r 48000 -n", "-n 8 -r 48000 -x", "-n 8 -r 48000 a b"}) {
+          "-n 8 -r ~", "-r 48000 -n", "-n 8 -r 48000 -x", "-n 8 -r 48000 a b", "-V", "--version=1",
+          "--frobnicate -n 8 -r 48000"}) {
         QStringList args = QString(line).split(' ', Qt::SkipEmptyParts);
         args.replaceInStrings("~", "");
         const Run r = run(args, "norm");
