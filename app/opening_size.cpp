@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "app/opening_size.h"
 
 #include <QScrollArea>

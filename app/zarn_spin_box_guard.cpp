@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
 #include "app/zarn_spin_box_guard.h"
 
 #include <QEvent>
