@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // zarnmix_sim: a simulated mixer daemon serving the control socket protocol.
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <getopt.h>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -120,46 +122,49 @@ void trace_line(FILE *trace, std::uint32_t code, int result, const unsigned char
 
 } // namespace
 
+namespace {
+
+// The options that set one number of the topology, each with its range.
+struct NumberOption {
+    const char *name;
+    int zarn::sim::Topology::*field;
+    long low;
+    long high;
+};
+
+const NumberOption NUMBER_OPTIONS[] = {
+    {"input-monitors", &zarn::sim::Topology::input_monitors, 0, MAX_COUNT},
+    {"output-monitors", &zarn::sim::Topology::output_monitors, 0, MAX_COUNT},
+    {"local-monitors", &zarn::sim::Topology::local_monitors, 0, MAX_COUNT},
+    {"main-outputs", &zarn::sim::Topology::main_output_channels, 0, MAX_COUNT},
+    {"main-inputs", &zarn::sim::Topology::main_input_channels, 0, MAX_COUNT},
+    {"filter-length", &zarn::sim::Topology::filter_length, 0, zarn::MAX_FILTER_SIZE},
+    {"sample-rate", &zarn::sim::Topology::sample_rate, 1, 384000},
+    {"sample-bits", &zarn::sim::Topology::sample_bits, 8, 32},
+};
+
+} // namespace
+
 int main(int argc, char **argv) {
-    enum {
-        OPT_SOCKET = 1,
-        OPT_DEVICES,
-        OPT_LOOPS,
-        OPT_INPUT_MONITORS,
-        OPT_OUTPUT_MONITORS,
-        OPT_LOCAL_MONITORS,
-        OPT_MAIN_OUTPUTS,
-        OPT_MAIN_INPUTS,
-        OPT_FILTER_LENGTH,
-        OPT_SAMPLE_RATE,
-        OPT_SAMPLE_BITS,
-        OPT_TRACE,
-        OPT_HELP,
-        OPT_VERSION,
-    };
-    static const option options[] = {
+    enum { OPT_SOCKET = 1, OPT_DEVICES, OPT_LOOPS, OPT_TRACE, OPT_HELP, OPT_VERSION, OPT_NUMBER };
+    std::vector<option> options = {
         {"socket", required_argument, nullptr, OPT_SOCKET},
         {"devices", required_argument, nullptr, OPT_DEVICES},
         {"loops", required_argument, nullptr, OPT_LOOPS},
-        {"input-monitors", required_argument, nullptr, OPT_INPUT_MONITORS},
-        {"output-monitors", required_argument, nullptr, OPT_OUTPUT_MONITORS},
-        {"local-monitors", required_argument, nullptr, OPT_LOCAL_MONITORS},
-        {"main-outputs", required_argument, nullptr, OPT_MAIN_OUTPUTS},
-        {"main-inputs", required_argument, nullptr, OPT_MAIN_INPUTS},
-        {"filter-length", required_argument, nullptr, OPT_FILTER_LENGTH},
-        {"sample-rate", required_argument, nullptr, OPT_SAMPLE_RATE},
-        {"sample-bits", required_argument, nullptr, OPT_SAMPLE_BITS},
         {"trace", required_argument, nullptr, OPT_TRACE},
         {"help", no_argument, nullptr, OPT_HELP},
         {"version", no_argument, nullptr, OPT_VERSION},
-        {nullptr, 0, nullptr, 0},
     };
+    const int number_count = static_cast<int>(std::size(NUMBER_OPTIONS));
+    for (int i = 0; i < number_count; ++i)
+        options.push_back({NUMBER_OPTIONS[i].name, required_argument, nullptr, OPT_NUMBER + i});
+    options.push_back({nullptr, 0, nullptr, 0});
 
     zarn::sim::Topology topology;
     std::string socket_path = default_socket_path();
     std::string trace_path;
     int opt;
-    while ((opt = getopt_long(argc, argv, "", options, nullptr)) != -1) {
+    while ((opt = getopt_long(argc, argv, "", options.data(), nullptr)) != -1) {
         bool ok = true;
         switch (opt) {
         case OPT_SOCKET:
@@ -171,30 +176,6 @@ int main(int argc, char **argv) {
         case OPT_LOOPS:
             ok = parse_list(optarg, topology.loop_channels);
             break;
-        case OPT_INPUT_MONITORS:
-            ok = parse_number(optarg, 0, MAX_COUNT, topology.input_monitors);
-            break;
-        case OPT_OUTPUT_MONITORS:
-            ok = parse_number(optarg, 0, MAX_COUNT, topology.output_monitors);
-            break;
-        case OPT_LOCAL_MONITORS:
-            ok = parse_number(optarg, 0, MAX_COUNT, topology.local_monitors);
-            break;
-        case OPT_MAIN_OUTPUTS:
-            ok = parse_number(optarg, 0, MAX_COUNT, topology.main_output_channels);
-            break;
-        case OPT_MAIN_INPUTS:
-            ok = parse_number(optarg, 0, MAX_COUNT, topology.main_input_channels);
-            break;
-        case OPT_FILTER_LENGTH:
-            ok = parse_number(optarg, 0, zarn::MAX_FILTER_SIZE, topology.filter_length);
-            break;
-        case OPT_SAMPLE_RATE:
-            ok = parse_number(optarg, 1, 384000, topology.sample_rate);
-            break;
-        case OPT_SAMPLE_BITS:
-            ok = parse_number(optarg, 8, 32, topology.sample_bits);
-            break;
         case OPT_TRACE:
             trace_path = optarg;
             break;
@@ -205,12 +186,17 @@ int main(int argc, char **argv) {
             std::puts("zarnmix_sim " ZARN_VERSION);
             return 0;
         default:
-            usage(stderr);
-            return EXIT_USAGE;
+            if (opt < OPT_NUMBER || opt >= OPT_NUMBER + number_count) {
+                usage(stderr);
+                return EXIT_USAGE;
+            }
+            const NumberOption &number = NUMBER_OPTIONS[opt - OPT_NUMBER];
+            ok = parse_number(optarg, number.low, number.high, topology.*number.field);
         }
         if (!ok) {
-            std::fprintf(stderr, "zarnmix_sim: bad value for --%s: %s\n", options[opt - 1].name,
-                         optarg);
+            const auto named = std::find_if(options.begin(), options.end(),
+                                            [opt](const option &o) { return o.val == opt; });
+            std::fprintf(stderr, "zarnmix_sim: bad value for --%s: %s\n", named->name, optarg);
             return EXIT_USAGE;
         }
     }
