@@ -3,17 +3,13 @@
 #include "routing/zarn_dev_connections.h"
 
 #include <QGridLayout>
-#include <QPaintEvent>
-#include <QPainter>
 
 #include "app/zarn_main_window.h"
 #include "ctl/strip_kind.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 
-ZARNDevConnections::ZARNDevConnections(ZARNConnect *panel) : panel(panel) {
-    setMinimumWidth(128);
-}
+ZARNDevConnections::ZARNDevConnections(ZARNConnect *panel) : ZARNRoutePainter(panel) {}
 
 ZARNDevConnections::~ZARNDevConnections() = default;
 
@@ -58,28 +54,6 @@ std::vector<zarn::Route> ZARNDevConnections::routes() const {
         }
     }
     return out;
-}
-
-void ZARNDevConnections::draw(QPaintDevice *target) {
-    QPainter painter(target);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    zarn::draw_routes(&painter, routes(), QRect(0, 0, width(), height()));
-}
-
-void ZARNDevConnections::routes_changed() {
-    const QRegion changed = kept.update(routes(), size(), devicePixelRatioF());
-    if (!changed.isEmpty())
-        update(changed);
-}
-
-const QImage &ZARNDevConnections::picture() {
-    kept.update(routes(), size(), devicePixelRatioF());
-    return kept.image();
-}
-
-void ZARNDevConnections::paintEvent(QPaintEvent *event) {
-    kept.update(routes(), size(), devicePixelRatioF());
-    kept.paint(this, event->rect());
 }
 
 int ZARNDevConnections::input_row(int channel) const {

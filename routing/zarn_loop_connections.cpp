@@ -3,17 +3,13 @@
 #include "routing/zarn_loop_connections.h"
 
 #include <QGridLayout>
-#include <QPaintEvent>
-#include <QPainter>
 
 #include "app/zarn_main_window.h"
 #include "ctl/strip_kind.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 
-ZARNLoopConnections::ZARNLoopConnections(ZARNConnect *panel) : panel(panel) {
-    setMinimumWidth(128);
-}
+ZARNLoopConnections::ZARNLoopConnections(ZARNConnect *panel) : ZARNRoutePainter(panel) {}
 
 ZARNLoopConnections::~ZARNLoopConnections() = default;
 
@@ -43,26 +39,4 @@ std::vector<zarn::Route> ZARNLoopConnections::routes() const {
         out.push_back(r);
     }
     return out;
-}
-
-void ZARNLoopConnections::draw(QPaintDevice *target) {
-    QPainter painter(target);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    zarn::draw_routes(&painter, routes(), QRect(0, 0, width(), height()));
-}
-
-void ZARNLoopConnections::routes_changed() {
-    const QRegion changed = kept.update(routes(), size(), devicePixelRatioF());
-    if (!changed.isEmpty())
-        update(changed);
-}
-
-const QImage &ZARNLoopConnections::picture() {
-    kept.update(routes(), size(), devicePixelRatioF());
-    return kept.image();
-}
-
-void ZARNLoopConnections::paintEvent(QPaintEvent *event) {
-    kept.update(routes(), size(), devicePixelRatioF());
-    kept.paint(this, event->rect());
 }
