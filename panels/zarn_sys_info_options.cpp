@@ -14,8 +14,7 @@ namespace {
 
 // A name that fills its whole field without a NUL ends at the field's end.
 QString device_name(const char *field) {
-    return QString::fromUtf8(field,
-                             static_cast<int>(zarn::bounded_length(field, zarn::DEVICE_NAME_SIZE)));
+    return QString::fromStdString(zarn::bounded_string(field, zarn::DEVICE_NAME_SIZE));
 }
 
 } // namespace

@@ -7,10 +7,8 @@
 #include <QLineEdit>
 #include <QString>
 #include <algorithm>
-#include <cstring>
 
 #include "app/zarn_main_window.h"
-#include "ctl/bounded_string.h"
 #include "ctl/strip_kind.h"
 #include "routing/zarn_dev_connections.h"
 #include "routing/zarn_loop_connections.h"
@@ -55,10 +53,8 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
         if (strip->kind != zarn::KIND_LOOP && strip->kind != zarn::KIND_DEVICE)
             continue;
 
-        // The daemon may fill the name to the last byte without a NUL.
-        char name[zarn::CHANNEL_NAME_SIZE + 1] = {};
-        std::memcpy(name, strip->channel_config.name,
-                    zarn::bounded_length(strip->channel_config.name, zarn::CHANNEL_NAME_SIZE));
+        const std::string name_text = strip->config_name();
+        const char *name = name_text.c_str();
 
         if (strip->kind == zarn::KIND_LOOP) {
             if (strip->channel == 0) {

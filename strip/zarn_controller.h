@@ -37,6 +37,9 @@ public:
     void set_rx_gain(int v);
     void set_tx_gain(int v);
     void refresh_levels();
+    // The configured name, never read past its 36-byte field: the daemon may
+    // fill it to the last byte without a NUL.
+    std::string config_name() const;
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;
@@ -100,6 +103,4 @@ private:
     void place_widgets();
     // Tool tips: what each control does, with its unit and range.
     void explain_controls();
-    // The configured name, never read past its 36-byte field.
-    std::string config_name() const;
 };
