@@ -11,11 +11,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "eq/constants.h"
+
 namespace zarn {
 
 namespace {
-
-constexpr double PI = 3.14159265358979323846;
 
 bool is_digit(unsigned char c) {
     return c >= '0' && c <= '9';

@@ -2,6 +2,8 @@
 
 #include "eq/freq_response.h"
 
+#include "eq/constants.h"
+
 #include <algorithm>
 #include <cmath>
 #include <system_error>
@@ -11,8 +13,6 @@
 namespace zarn {
 
 namespace {
-
-constexpr double PI = 3.14159265358979323846;
 
 // Below this length a column is cheaper than starting a thread.
 constexpr int PARALLEL_LENGTH = 512;
