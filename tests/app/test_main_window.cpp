@@ -24,7 +24,7 @@
 #include "panels/zarn_sys_info_options.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
-#include "window_fixture.h"
+#include "support/window_fixture.h"
 
 using fixture::as;
 using fixture::with_code;

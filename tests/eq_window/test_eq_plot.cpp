@@ -8,7 +8,7 @@
 
 #include "eq/filter_design.h"
 #include "eq/wisdom_cache.h"
-#include "eq_fixture.h"
+#include "support/eq_fixture.h"
 
 using namespace eqfix;
 using zarn::sim::TestDaemon;

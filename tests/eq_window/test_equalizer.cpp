@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "../tool_tips.h"
 #include "eq/filter_design.h"
-#include "eq_fixture.h"
+#include "support/eq_fixture.h"
+#include "support/tool_tips.h"
 
 using namespace eqfix;
 using fixture::as;

@@ -11,13 +11,13 @@
 #include <cstring>
 #include <tuple>
 
-#include "../app/window_fixture.h"
-#include "../input_events.h"
-#include "../tool_tips.h"
 #include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
+#include "support/input_events.h"
+#include "support/tool_tips.h"
+#include "support/window_fixture.h"
 
 using fixture::as;
 using fixture::with_code;

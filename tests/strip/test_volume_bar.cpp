@@ -5,9 +5,9 @@
 #include <QTest>
 #include <limits>
 
-#include "../app/window_fixture.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
+#include "support/window_fixture.h"
 
 using fixture::as;
 using fixture::with_code;

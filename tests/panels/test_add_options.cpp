@@ -6,10 +6,10 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "panels/panel_rig.h"
 #include "panels/zarn_add_options.h"
 #include "panels/zarn_record_status.h"
 #include "panels/zarn_sys_info_options.h"
+#include "support/panel_rig.h"
 
 namespace {
 
@@ -213,4 +213,4 @@ void TestAddOptions::a_failed_request_keeps_the_text_and_reads_nothing_more() {
 }
 
 QTEST_MAIN(TestAddOptions)
-#include "tst_add_options.moc"
+#include "test_add_options.moc"

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/zarn_grid_layout.h"
-#include "routing_rig.h"
+#include "support/routing_rig.h"
 
 namespace {
 
@@ -190,4 +190,4 @@ void TestConnectPanel::no_main_channels_and_names_filling_their_field() {
 }
 
 QTEST_MAIN(TestConnectPanel)
-#include "tst_connect_panel.moc"
+#include "test_connect_panel.moc"

@@ -5,7 +5,6 @@
 #include <QMessageBox>
 #include <QTextEdit>
 
-#include "../app/window_fixture.h"
 #include "ctl/filter_record.h"
 #include "ctl/strip_kind.h"
 #include "eq/zarn_button.h"
@@ -15,6 +14,7 @@
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_eq_freq_response.h"
 #include "eq/zarn_equalizer.h"
+#include "support/window_fixture.h"
 
 // Equalizer windows against the in-process daemon.
 namespace eqfix {

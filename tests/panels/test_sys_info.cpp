@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "panels/panel_rig.h"
 #include "panels/zarn_sys_info_options.h"
+#include "support/panel_rig.h"
 
 using zarn::SystemInfo;
 
@@ -99,4 +99,4 @@ void TestSysInfo::closed_at_start_stays_empty_and_a_failed_read_keeps_the_text()
 }
 
 QTEST_MAIN(TestSysInfo)
-#include "tst_sys_info.moc"
+#include "test_sys_info.moc"

@@ -10,10 +10,10 @@
 #include <cstdio>
 
 #include "app/zarn_spin_box_guard.h"
-#include "input_events.h"
-#include "panels/panel_rig.h"
 #include "panels/zarn_audio_delay_locator.h"
-#include "tool_tips.h"
+#include "support/input_events.h"
+#include "support/panel_rig.h"
+#include "support/tool_tips.h"
 
 using zarn::DelayLocatorRecord;
 
@@ -269,4 +269,4 @@ void TestDelayLocator::tool_tips() {
 }
 
 QTEST_MAIN(TestDelayLocator)
-#include "tst_delay_locator.moc"
+#include "test_delay_locator.moc"

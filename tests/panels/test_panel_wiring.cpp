@@ -10,14 +10,14 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/bounded_string.h"
 #include "ctl/strip_kind.h"
-#include "panels/panel_rig.h"
 #include "panels/zarn_add_options.h"
 #include "panels/zarn_audio_delay_locator.h"
 #include "panels/zarn_record_status.h"
 #include "panels/zarn_sys_info_options.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
-#include "tool_tips.h"
+#include "support/panel_rig.h"
+#include "support/tool_tips.h"
 
 namespace {
 
@@ -188,4 +188,4 @@ void TestPanelWiring::every_panel_control_says_what_it_does() {
 }
 
 QTEST_MAIN(TestPanelWiring)
-#include "tst_panel_wiring.moc"
+#include "test_panel_wiring.moc"

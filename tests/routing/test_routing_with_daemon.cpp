@@ -13,9 +13,9 @@
 #include "routing/zarn_connect.h"
 #include "routing/zarn_dev_connections.h"
 #include "routing/zarn_loop_connections.h"
-#include "routing_rig.h"
 #include "sim/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "support/routing_rig.h"
 
 namespace {
 
@@ -150,4 +150,4 @@ void TestRoutingWithDaemon::diagram_shows_the_daemon_routes_and_follows_writes()
 }
 
 QTEST_MAIN(TestRoutingWithDaemon)
-#include "tst_routing_with_daemon.moc"
+#include "test_routing_with_daemon.moc"

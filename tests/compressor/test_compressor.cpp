@@ -9,9 +9,9 @@
 #include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/strip_kind.h"
-#include "input_events.h"
-#include "panels/panel_rig.h"
-#include "tool_tips.h"
+#include "support/input_events.h"
+#include "support/panel_rig.h"
+#include "support/tool_tips.h"
 
 using zarn::CompressorSettings;
 using zarn::MainCompressorSettings;
@@ -392,4 +392,4 @@ void TestCompressor::every_control_says_what_it_does() {
 }
 
 QTEST_MAIN(TestCompressor)
-#include "tst_compressor.moc"
+#include "test_compressor.moc"

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "routing/route_picture.h"
-#include "routing_rig.h"
+#include "support/routing_rig.h"
 
 namespace {
 
@@ -426,4 +426,4 @@ void TestConnectionPainting::route_changes_repaint_only_their_rows() {
 }
 
 QTEST_MAIN(TestConnectionPainting)
-#include "tst_connection_painting.moc"
+#include "test_connection_painting.moc"

@@ -4,8 +4,8 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "panels/panel_rig.h"
 #include "panels/zarn_record_status.h"
+#include "support/panel_rig.h"
 
 namespace {
 
@@ -117,4 +117,4 @@ void TestRecordStatus::failures() {
 }
 
 QTEST_MAIN(TestRecordStatus)
-#include "tst_record_status.moc"
+#include "test_record_status.moc"
