@@ -21,17 +21,25 @@ struct Topology {
     int sample_bits = 24;
 };
 
-// A mixer of devices with the given channel counts and nothing else.
-inline Topology devices_only(std::vector<int> device_channels) {
+// A mixer of exactly these parts; filter length, rate and width keep their
+// defaults.
+inline Topology mixer(std::vector<int> device_channels, std::vector<int> loop_channels,
+                      int input_monitors, int output_monitors, int local_monitors,
+                      int main_output_channels, int main_input_channels) {
     Topology t;
     t.device_channels = std::move(device_channels);
-    t.loop_channels = {};
-    t.input_monitors = 0;
-    t.output_monitors = 0;
-    t.local_monitors = 0;
-    t.main_output_channels = 0;
-    t.main_input_channels = 0;
+    t.loop_channels = std::move(loop_channels);
+    t.input_monitors = input_monitors;
+    t.output_monitors = output_monitors;
+    t.local_monitors = local_monitors;
+    t.main_output_channels = main_output_channels;
+    t.main_input_channels = main_input_channels;
     return t;
+}
+
+// A mixer of devices with the given channel counts and nothing else.
+inline Topology devices_only(std::vector<int> device_channels) {
+    return mixer(std::move(device_channels), {}, 0, 0, 0, 0, 0);
 }
 
 } // namespace zarn::sim

@@ -56,15 +56,7 @@ std::vector<Target> targets(const ZARNMainWindow &w) {
 }
 
 zarn::sim::Topology example_topology() {
-    zarn::sim::Topology t = fixture::empty_topology();
-    t.device_channels = {2, 3};
-    t.loop_channels = {2};
-    t.input_monitors = 2;
-    t.output_monitors = 0;
-    t.local_monitors = 1;
-    t.main_output_channels = 2;
-    t.main_input_channels = 2;
-    return t;
+    return zarn::sim::mixer({2, 3}, {2}, 2, 0, 1, 2, 2);
 }
 
 } // namespace

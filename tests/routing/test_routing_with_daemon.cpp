@@ -20,14 +20,7 @@
 namespace {
 
 zarn::sim::Topology small_mixer() {
-    zarn::sim::Topology t;
-    t.device_channels = {2};
-    t.loop_channels = {2};
-    t.input_monitors = 1;
-    t.output_monitors = 1;
-    t.local_monitors = 1;
-    t.main_output_channels = 2;
-    t.main_input_channels = 2;
+    zarn::sim::Topology t = zarn::sim::mixer({2}, {2}, 1, 1, 1, 2, 2);
     t.filter_length = 0;
     return t;
 }

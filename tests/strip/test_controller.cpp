@@ -85,15 +85,7 @@ std::size_t pure_writes(const TestDaemon &d) {
 }
 
 zarn::sim::Topology mixed() {
-    zarn::sim::Topology t = fixture::empty_topology();
-    t.device_channels = {2, 1};
-    t.loop_channels = {1};
-    t.input_monitors = 2;
-    t.output_monitors = 1;
-    t.local_monitors = 1;
-    t.main_output_channels = 2;
-    t.main_input_channels = 1;
-    return t;
+    return zarn::sim::mixer({2, 1}, {1}, 2, 1, 1, 2, 1);
 }
 
 // Strip indices of mixed(), in discovery order.

@@ -76,13 +76,7 @@ int count_pixels(const QImage &image, QRgb colour) {
 }
 
 zarn::sim::Topology one_of_each() {
-    zarn::sim::Topology t = fixture::empty_topology();
-    t.device_channels = {2};
-    t.loop_channels = {1};
-    t.input_monitors = 2;
-    t.main_output_channels = 3;
-    t.main_input_channels = 1;
-    return t;
+    return zarn::sim::mixer({2}, {1}, 2, 0, 0, 3, 1);
 }
 
 void pin(zarn::sim::Meter &m, std::uint32_t bits, std::int64_t rx, std::int64_t tx) {
