@@ -34,12 +34,12 @@ double column_magnitude(double omega, int length, const double *c) {
     return std::sqrt(p * p + q * q);
 }
 
-// Columns first, first + stride, ...: every worker gets low and high
-// frequencies alike, and each column is computed whole by one worker, in
-// the order of the plain loop, so the result does not depend on the split.
+// Columns first, first + stride, ... below last: every worker gets low and
+// high frequencies alike, and each column is computed whole by one worker,
+// in the order of the plain loop, so the result does not depend on the split.
 void magnitudes(double sample_rate, int length, const double *c, ResponseColumns *columns,
-                int first, int stride) {
-    for (int x = first; x < RESPONSE_COLUMNS; x += stride) {
+                int first, int last, int stride) {
+    for (int x = first; x < last; x += stride) {
         const double omega = columns->freq[x] * 2.0 * PI / sample_rate;
         columns->mag[x] = column_magnitude(omega, length, c);
     }
@@ -47,48 +47,55 @@ void magnitudes(double sample_rate, int length, const double *c, ResponseColumns
 
 } // namespace
 
-void evaluate_response(double sample_rate, int filter_length, const double *coefficients,
-                       ResponseColumns *columns) {
-    if (!(sample_rate > 0.0)) {
-        for (int x = 0; x < RESPONSE_COLUMNS; ++x) {
-            columns->freq[x] = 0.0;
-            columns->mag[x] = 0.0;
-        }
-        return;
-    }
+bool response_axis(double sample_rate, ResponseColumns *columns) {
+    const bool valid = sample_rate > 0.0;
     const double span = sample_rate >= 16000.0 ? 8000.0 : 0.5 * sample_rate;
     for (int x = 0; x < RESPONSE_COLUMNS; ++x) {
-        columns->freq[x] = std::exp2(static_cast<double>(x) / 256.0) * span - span;
+        columns->freq[x] = valid ? std::exp2(static_cast<double>(x) / 256.0) * span - span : 0.0;
         columns->mag[x] = 0.0;
     }
-    if (filter_length <= 0 || !coefficients)
+    return valid;
+}
+
+void response_magnitudes(double sample_rate, int filter_length, const double *coefficients,
+                         ResponseColumns *columns, int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, RESPONSE_COLUMNS);
+    if (!(sample_rate > 0.0) || filter_length <= 0 || !coefficients || first >= last)
         return;
 
     unsigned workers = 1;
     if (filter_length >= PARALLEL_LENGTH)
         workers = std::max(1u, std::thread::hardware_concurrency());
-    workers = std::min(workers, 16u);
+    workers = std::min({workers, 16u, static_cast<unsigned>(last - first)});
 
     // The helpers only compute columns and are joined before returning; the
     // caller's thread takes a share too. Where no thread can be started, it
     // takes the remaining shares itself.
     std::vector<std::thread> helpers;
     unsigned started = 0;
+    const int stride = static_cast<int>(workers);
     for (unsigned w = 1; w < workers; ++w) {
         try {
             helpers.emplace_back(magnitudes, sample_rate, filter_length, coefficients, columns,
-                                 static_cast<int>(w), static_cast<int>(workers));
+                                 first + static_cast<int>(w), last, stride);
             ++started;
         } catch (const std::system_error &) {
             break;
         }
     }
-    magnitudes(sample_rate, filter_length, coefficients, columns, 0, static_cast<int>(workers));
+    magnitudes(sample_rate, filter_length, coefficients, columns, first, last, stride);
     for (unsigned w = started + 1; w < workers; ++w)
-        magnitudes(sample_rate, filter_length, coefficients, columns, static_cast<int>(w),
-                   static_cast<int>(workers));
+        magnitudes(sample_rate, filter_length, coefficients, columns, first + static_cast<int>(w),
+                   last, stride);
     for (std::thread &t : helpers)
         t.join();
+}
+
+void evaluate_response(double sample_rate, int filter_length, const double *coefficients,
+                       ResponseColumns *columns) {
+    if (response_axis(sample_rate, columns))
+        response_magnitudes(sample_rate, filter_length, coefficients, columns, 0, RESPONSE_COLUMNS);
 }
 
 ResponseScale response_scale(const double mag[RESPONSE_COLUMNS]) {
@@ -127,16 +134,21 @@ std::string frequency_label(double freq) {
     return std::to_string(static_cast<int>(thousands)) + "k";
 }
 
+void response_heights(const ResponseColumns &columns, int heights[RESPONSE_COLUMNS]) {
+    const ResponseScale scale = response_scale(columns.mag);
+    for (int x = 0; x < RESPONSE_COLUMNS; ++x)
+        heights[x] = column_height(columns.mag[x], scale);
+}
+
 void response_columns(double sample_rate, const double *coefficients, int filter_length,
                       double freq[RESPONSE_COLUMNS], double mag[RESPONSE_COLUMNS],
                       int heights[RESPONSE_COLUMNS]) {
     ResponseColumns columns;
     evaluate_response(sample_rate, filter_length, coefficients, &columns);
-    const ResponseScale scale = response_scale(columns.mag);
+    response_heights(columns, heights);
     for (int x = 0; x < RESPONSE_COLUMNS; ++x) {
         freq[x] = columns.freq[x];
         mag[x] = columns.mag[x];
-        heights[x] = column_height(columns.mag[x], scale);
     }
 }
 

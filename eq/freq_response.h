@@ -28,6 +28,14 @@ struct ResponseColumns {
 void evaluate_response(double sample_rate, int filter_length, const double *coefficients,
                        ResponseColumns *columns);
 
+// The same in parts, so that a caller can spread the work: response_axis
+// fills every freq and sets every mag to 0, and returns whether the sample
+// rate gives an axis at all; response_magnitudes then fills mag of columns
+// first ... last - 1 alone, each bit for bit as evaluate_response does.
+bool response_axis(double sample_rate, ResponseColumns *columns);
+void response_magnitudes(double sample_rate, int filter_length, const double *coefficients,
+                         ResponseColumns *columns, int first, int last);
+
 // The vertical scale: lo is the smallest magnitude, range the largest
 // + 1.0 - lo, so that 0 to 1 fills only the lower half. Magnitudes that are
 // NaN or infinite take no part; without any finite one, lo = 0 and range = 1.
@@ -42,6 +50,9 @@ ResponseScale response_scale(const double mag[RESPONSE_COLUMNS]);
 // zero and limited to 0 ... 127. A NaN magnitude has height 0 and an infinite
 // one 127, so no non-finite value reaches an integer conversion.
 int column_height(double mag, ResponseScale scale);
+
+// Height of every column from the scale of all their magnitudes.
+void response_heights(const ResponseColumns &columns, int heights[RESPONSE_COLUMNS]);
 
 // Label of the frequency of a labelled column: "700" (whole hundreds) below
 // 2000 Hz, else "2k" (whole thousands).

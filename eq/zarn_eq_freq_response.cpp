@@ -2,46 +2,87 @@
 
 #include "eq/zarn_eq_freq_response.h"
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
+#include <QTimer>
+#include <algorithm>
+#include <thread>
 
-#include "eq/freq_response.h"
 #include "eq/zarn_equalizer.h"
 
 static_assert(ZARNEQFreqResponse::PLOT_WIDTH == zarn::RESPONSE_COLUMNS);
 static_assert(ZARNEQFreqResponse::PLOT_HEIGHT == zarn::RESPONSE_HEIGHT);
 
 ZARNEQFreqResponse::ZARNEQFreqResponse(ZARNEqualizer *equalizer_)
-    : QWidget(nullptr), equalizer(equalizer_), stale(true), freq{}, heights{} {
+    : QWidget(nullptr), equalizer(equalizer_), slice_timer(new QTimer(this)), stale(true),
+      pictured(false), next_column(0), pending{}, freq{}, heights{} {
     setFixedSize(PLOT_WIDTH, PLOT_HEIGHT);
+    slice_timer->setInterval(0);
+    connect(slice_timer, &QTimer::timeout, this, &ZARNEQFreqResponse::evaluate_slice);
 }
 
 ZARNEQFreqResponse::~ZARNEQFreqResponse() = default;
 
 void ZARNEQFreqResponse::refresh() {
+    // A slice under way goes on from the first column with the new state.
     stale = true;
+    next_column = 0;
 }
 
-void ZARNEQFreqResponse::evaluate() const {
+void ZARNEQFreqResponse::evaluate(int budget_ms) const {
     if (!stale)
         return;
+    const double rate = equalizer->sample_rate;
+    const double *c = equalizer->coefficients;
+    const int length = c ? equalizer->filter_length : 0;
+    if (next_column == 0 && (!zarn::response_axis(rate, &pending) || length <= 0))
+        next_column = PLOT_WIDTH; // nothing to sum: every magnitude stays 0
+
+    // Batches of as many columns as evaluate in parallel, so that the clock
+    // is read often enough for a slice to keep close to its budget.
+    const int batch = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
+    QElapsedTimer clock;
+    clock.start();
+    while (next_column < PLOT_WIDTH && (budget_ms < 0 || !clock.hasExpired(budget_ms))) {
+        const int last = std::min(next_column + batch, PLOT_WIDTH);
+        zarn::response_magnitudes(rate, length, c, &pending, next_column, last);
+        next_column = last;
+    }
+    if (next_column < PLOT_WIDTH)
+        return;
+    zarn::response_heights(pending, heights);
+    std::copy(std::begin(pending.freq), std::end(pending.freq), freq);
     stale = false;
-    double mag[PLOT_WIDTH];
-    zarn::response_columns(equalizer->sample_rate, equalizer->coefficients,
-                           equalizer->coefficients ? equalizer->filter_length : 0, freq, mag,
-                           heights);
+    pictured = true;
+    slice_timer->stop();
+}
+
+void ZARNEQFreqResponse::evaluate_slice() {
+    // Hidden plots do not evaluate; the next paint takes the work up again.
+    if (!stale || !isVisible()) {
+        slice_timer->stop();
+        return;
+    }
+    evaluate(SLICE_MS);
+    if (!stale)
+        update();
 }
 
 QString ZARNEQFreqResponse::label_text(int k) const {
     if (k < 1 || k > LABEL_COUNT)
         return QString();
-    evaluate();
+    evaluate(-1);
     return QString::fromStdString(zarn::frequency_label(freq[32 * k]));
 }
 
 void ZARNEQFreqResponse::draw(QPaintDevice *device) const {
-    evaluate();
+    evaluate(-1);
+    paint_picture(device);
+}
+
+void ZARNEQFreqResponse::paint_picture(QPaintDevice *device) const {
     QPainter painter(device);
     QFont font = painter.font();
     font.setPixelSize(8);
@@ -49,6 +90,11 @@ void ZARNEQFreqResponse::draw(QPaintDevice *device) const {
 
     QImage image(PLOT_WIDTH, PLOT_HEIGHT, QImage::Format_ARGB32);
     image.fill(QColor(255, 255, 255));
+    if (!pictured) {
+        // The first picture is still being evaluated: an empty plot.
+        painter.drawImage(QRect(0, 0, device->width(), device->height()), image, image.rect());
+        return;
+    }
     const QRgb black = qRgb(0, 0, 0);
     const QRgb grey = qRgb(192, 192, 192);
     for (int x = 0; x < PLOT_WIDTH; x++) {
@@ -63,9 +109,12 @@ void ZARNEQFreqResponse::draw(QPaintDevice *device) const {
 
     painter.setPen(QColor(0, 0, 0));
     for (int k = 1; k <= LABEL_COUNT; k++)
-        painter.drawText(QPoint(w * 32 * k / PLOT_WIDTH, h - 1), label_text(k));
+        painter.drawText(QPoint(w * 32 * k / PLOT_WIDTH, h - 1),
+                         QString::fromStdString(zarn::frequency_label(freq[32 * k])));
 }
 
 void ZARNEQFreqResponse::paintEvent(QPaintEvent *) {
-    draw(this);
+    if (stale && !slice_timer->isActive())
+        slice_timer->start();
+    paint_picture(this);
 }

@@ -5,30 +5,43 @@
 #include <QString>
 #include <QWidget>
 
+#include "eq/freq_response.h"
+
 class QPaintDevice;
+class QTimer;
 class ZARNEqualizer;
 
 // The magnitude response of an equalizer window's current coefficients as a
 // filled 256 x 128 curve with seven frequency labels. The response costs
-// 256 x N sines and cosines, so it is evaluated only on the first paint (or
-// label query) after the window's coefficients change, and a window that is
-// never shown never evaluates it; later repaints draw from the stored columns.
+// 256 x N sines and cosines, so it is evaluated only once the plot is painted
+// after the window's coefficients change, and a window that is never shown
+// never evaluates it. On screen the columns are evaluated a slice at a time
+// across turns of the event loop, so that a long filter never freezes the
+// window; until the new picture is complete the plot keeps showing the last
+// complete one (an empty plot before the first). draw() and label_text() finish what is missing at
+// once.
 class ZARNEQFreqResponse : public QWidget {
 public:
     static constexpr int PLOT_WIDTH = 256;
     static constexpr int PLOT_HEIGHT = 128;
     static constexpr int LABEL_COUNT = 7;
+    // Time one slice of the evaluation may take before the event loop gets
+    // its turn; a slice overruns it by at most one batch of columns.
+    static constexpr int SLICE_MS = 8;
 
     explicit ZARNEQFreqResponse(ZARNEqualizer *equalizer);
     ~ZARNEQFreqResponse() override;
 
     // The window's sample_rate, filter_length or coefficients have changed:
-    // the next paint re-evaluates the response from them. Cheap.
+    // the picture is re-evaluated from them, from the first column on, once
+    // the plot is painted. Cheap.
     void refresh();
-    // Whether the stored columns are out of date.
+    // Whether the picture does not yet show the current coefficients.
     bool is_stale() const { return stale; }
-    // Paints the plot into any device of the widget's size (the widget
-    // itself, or an image in tests).
+    // Columns of the current coefficients evaluated so far, 0 ... 256.
+    int columns_ready() const { return next_column; }
+    // Paints the complete plot into any device of the widget's size (the
+    // widget itself, or an image in tests).
     void draw(QPaintDevice *device) const;
     // Text of label k = 1..7, which belongs to column 32k.
     QString label_text(int k) const;
@@ -39,12 +52,23 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    // Evaluates the columns if a change has made them stale.
-    void evaluate() const;
+    // One slice of the evaluation, run by the timer while the plot is shown.
+    void evaluate_slice();
+    // Evaluates columns until all are done or, when budget_ms >= 0, that
+    // time has passed; publishes the picture once all are done.
+    void evaluate(int budget_ms) const;
+    // Paints the last complete picture.
+    void paint_picture(QPaintDevice *device) const;
+
+    QTimer *slice_timer;
 
     // A cache of what the window's state gives, filled on demand by the
-    // const drawing and label queries.
+    // const drawing and label queries: the evaluation in progress, and the
+    // complete picture that is shown.
     mutable bool stale;
+    mutable bool pictured; // a complete picture exists
+    mutable int next_column;
+    mutable zarn::ResponseColumns pending;
     mutable double freq[PLOT_WIDTH];
     mutable int heights[PLOT_WIDTH];
 };

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -20,6 +21,22 @@ namespace zarn::sim {
 namespace {
 
 constexpr std::size_t READ_CHUNK = 64 * 1024;
+
+// Bytes of the request at p (available bytes of it received), or 0 while its
+// code and record are not complete. Only for a plausible code.
+std::size_t request_size(const unsigned char *p, std::size_t available) {
+    std::uint32_t code;
+    if (available < sizeof code) {
+        return 0;
+    }
+    std::memcpy(&code, p, sizeof code);
+    const std::size_t length = ioc_size(code);
+    if (available < sizeof code + length) {
+        return 0;
+    }
+    const std::size_t doubles = is_filter_set(code) ? carried_doubles(p + sizeof code) : 0;
+    return sizeof code + length + doubles * sizeof(double);
+}
 
 bool make_address(const std::string &path, sockaddr_un &address) {
     address = sockaddr_un{};
@@ -42,7 +59,7 @@ bool plausible(std::uint32_t code) {
 
 } // namespace
 
-Server::Server(Handler handler) : handler_(std::move(handler)), chunk_(READ_CHUNK) {}
+Server::Server(Handler handler) : handler_(std::move(handler)) {}
 
 Server::~Server() {
     close();
@@ -118,7 +135,7 @@ void Server::close() {
 }
 
 bool Server::busy(const Connection &connection) const {
-    return connection.in_pos < connection.in.size() || connection.out_pos < connection.out.size();
+    return connection.in_begin < connection.in_end || connection.replying();
 }
 
 void Server::accept_all() {
@@ -135,20 +152,56 @@ void Server::accept_all() {
 }
 
 bool Server::receive(Connection &connection) {
-    const ssize_t n = ::recv(connection.fd, chunk_.data(), chunk_.size(), 0);
+    std::vector<unsigned char> &in = connection.in;
+    if (connection.in_begin == connection.in_end) {
+        connection.in_begin = connection.in_end = 0;
+    }
+    // Room for a chunk, or for the rest of a request under way when that is
+    // more (a filter write): the buffer never holds more than one request
+    // and a chunk beyond it.
+    const std::size_t held = connection.in_end - connection.in_begin;
+    const std::size_t started = request_size(in.data() + connection.in_begin, held);
+    const std::size_t room = std::max(READ_CHUNK, started > held ? started - held : 0);
+    if (in.size() - connection.in_end < room) {
+        if (connection.in_begin > 0) {
+            std::memmove(in.data(), in.data() + connection.in_begin, held);
+            connection.in_begin = 0;
+            connection.in_end = held;
+        }
+        if (in.size() - connection.in_end < room) {
+            in.resize(connection.in_end + room);
+        }
+    }
+    const ssize_t n =
+        ::recv(connection.fd, in.data() + connection.in_end, in.size() - connection.in_end, 0);
     if (n <= 0) {
         return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
     }
-    connection.in.insert(connection.in.end(), chunk_.begin(), chunk_.begin() + n);
+    connection.in_end += static_cast<std::size_t>(n);
     connection.last_progress = Clock::now();
     return true;
 }
 
 bool Server::flush(Connection &connection) {
-    while (connection.out_pos < connection.out.size()) {
-        const ssize_t n =
-            ::send(connection.fd, connection.out.data() + connection.out_pos,
-                   connection.out.size() - connection.out_pos, MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (connection.replying()) {
+        // The part of head and payload from out_pos up to reply_size.
+        const std::size_t head_size = connection.head.size();
+        const std::size_t pos = connection.out_pos;
+        const std::size_t end = connection.reply_size;
+        iovec parts[2];
+        int count = 0;
+        if (pos < head_size) {
+            parts[count++] = {connection.head.data() + pos, std::min(end, head_size) - pos};
+        }
+        if (end > head_size) {
+            const std::size_t from = std::max(pos, head_size) - head_size;
+            parts[count++] = {reinterpret_cast<unsigned char *>(connection.payload.data()) + from,
+                              end - head_size - from};
+        }
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = static_cast<std::size_t>(count);
+        const ssize_t n = ::sendmsg(connection.fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             connection.out_pos += static_cast<std::size_t>(n);
             connection.last_progress = Clock::now();
@@ -159,7 +212,7 @@ bool Server::flush(Connection &connection) {
         }
         return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
-    connection.out.clear();
+    connection.reply_size = 0;
     connection.out_pos = 0;
     return !connection.close_after_reply;
 }
@@ -167,9 +220,9 @@ bool Server::flush(Connection &connection) {
 // Answers the complete requests waiting in the input, in order, as long as
 // every reply goes out at once; returns false to drop the connection.
 bool Server::serve(Connection &connection) {
-    while (connection.out.empty()) {
-        const std::size_t available = connection.in.size() - connection.in_pos;
-        const unsigned char *begin = connection.in.data() + connection.in_pos;
+    while (!connection.replying()) {
+        const std::size_t available = connection.in_end - connection.in_begin;
+        const unsigned char *begin = connection.in.data() + connection.in_begin;
         std::uint32_t code;
         if (available < sizeof code) {
             break;
@@ -178,47 +231,44 @@ bool Server::serve(Connection &connection) {
         if (!plausible(code)) {
             return false;
         }
+        const std::size_t total = request_size(begin, available);
+        if (total == 0 || available < total) {
+            break;
+        }
         const std::size_t length = ioc_size(code);
-        if (available < sizeof code + length) {
-            break;
-        }
         const unsigned char *record_bytes = begin + sizeof code;
-        std::size_t doubles = 0;
-        if (is_filter_set(code)) {
-            doubles = carried_doubles(record_bytes);
-        }
-        const std::size_t total = sizeof code + length + doubles * sizeof(double);
-        if (available < total) {
-            break;
-        }
+        const std::size_t doubles = (total - sizeof code - length) / sizeof(double);
 
-        std::vector<unsigned char> record(record_bytes, record_bytes + length);
-        std::vector<double> payload(doubles);
+        // The record is answered in place, after the result.
+        std::int32_t result = 0;
+        std::vector<unsigned char> &head = connection.head;
+        head.resize(sizeof result + length);
+        unsigned char *record = head.data() + sizeof result;
+        if (length > 0) {
+            std::memcpy(record, record_bytes, length);
+        }
+        std::vector<double> &payload = connection.payload;
+        payload.resize(doubles);
         if (doubles > 0) {
             std::memcpy(payload.data(), record_bytes + length, doubles * sizeof(double));
         }
         // A filter read sends back as many doubles as the request asked for.
-        const std::size_t wanted = is_filter_get(code) ? carried_doubles(record.data()) : 0;
-        connection.in_pos += total;
+        const std::size_t wanted = is_filter_get(code) ? carried_doubles(record) : 0;
+        connection.in_begin += total;
 
         ReplyFault fault = ReplyFault::none;
-        const std::int32_t result = handler_(code, record.data(), payload, fault);
+        result = handler_(code, record, payload, fault);
         if (fault == ReplyFault::silent) {
             continue;
         }
-        std::vector<unsigned char> &out = connection.out;
-        out.resize(sizeof result + length);
-        std::memcpy(out.data(), &result, sizeof result);
-        if (length > 0) {
-            std::memcpy(out.data() + sizeof result, record.data(), length);
-        }
+        std::memcpy(head.data(), &result, sizeof result);
+        connection.reply_size = head.size();
         if (result == 0 && wanted > 0) {
             payload.resize(wanted);
-            const auto *bytes = reinterpret_cast<const unsigned char *>(payload.data());
-            out.insert(out.end(), bytes, bytes + wanted * sizeof(double));
+            connection.reply_size += wanted * sizeof(double);
         }
         if (fault == ReplyFault::cut) {
-            out.resize(std::max<std::size_t>(out.size() / 2, 1));
+            connection.reply_size = std::max<std::size_t>(connection.reply_size / 2, 1);
             connection.close_after_reply = true;
         }
         connection.out_pos = 0;
@@ -226,30 +276,24 @@ bool Server::serve(Connection &connection) {
             return false;
         }
     }
-    if (connection.in_pos == connection.in.size()) {
-        connection.in.clear();
-        connection.in_pos = 0;
-    } else if (connection.in_pos > READ_CHUNK) {
-        connection.in.erase(connection.in.begin(),
-                            connection.in.begin() + static_cast<std::ptrdiff_t>(connection.in_pos));
-        connection.in_pos = 0;
+    if (connection.in_begin == connection.in_end) {
+        connection.in_begin = connection.in_end = 0;
     }
     return true;
 }
 
 void Server::run(int wake_fd) {
-    std::vector<pollfd> fds;
     for (;;) {
-        fds.clear();
-        fds.push_back({wake_fd, POLLIN, 0});
-        fds.push_back({listener_, POLLIN, 0});
+        fds_.clear();
+        fds_.push_back({wake_fd, POLLIN, 0});
+        fds_.push_back({listener_, POLLIN, 0});
         int timeout = -1;
         const auto now = Clock::now();
         for (const Connection &connection : connections_) {
             // A client that does not read its replies is not read from either,
             // so its pipelined requests cannot pile up here.
-            const short events = connection.out.empty() ? POLLIN : POLLOUT;
-            fds.push_back({connection.fd, events, 0});
+            const short events = connection.replying() ? POLLOUT : POLLIN;
+            fds_.push_back({connection.fd, events, 0});
             if (busy(connection)) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                                       connection.last_progress + STALL_LIMIT - now)
@@ -258,48 +302,51 @@ void Server::run(int wake_fd) {
                 timeout = timeout < 0 ? wait : std::min(timeout, wait);
             }
         }
-        const int ready = ::poll(fds.data(), fds.size(), timeout);
+        const int ready = ::poll(fds_.data(), fds_.size(), timeout);
         if (ready < 0 && errno != EINTR) {
             return;
         }
-        if (fds[0].revents != 0) {
+        if (fds_[0].revents != 0) {
             return;
         }
 
         const auto checked = Clock::now();
-        std::vector<bool> keep(connections_.size(), true);
+        bool any_dropped = false;
         for (std::size_t i = 0; i < connections_.size(); ++i) {
             Connection &connection = connections_[i];
-            const short revents = ready > 0 ? fds[i + 2].revents : 0;
+            const short revents = ready > 0 ? fds_[i + 2].revents : 0;
+            bool keep = true;
             if (revents & POLLNVAL) {
-                keep[i] = false;
-                continue;
-            }
-            if (!connection.out.empty()) {
+                keep = false;
+            } else if (connection.replying()) {
                 if (revents & (POLLOUT | POLLERR | POLLHUP)) {
-                    keep[i] = flush(connection) && serve(connection);
+                    keep = flush(connection) && serve(connection);
                 }
             } else if (revents & (POLLIN | POLLERR | POLLHUP)) {
-                keep[i] = receive(connection) && serve(connection);
+                keep = receive(connection) && serve(connection);
             }
-            if (keep[i] && busy(connection) && checked - connection.last_progress >= STALL_LIMIT) {
-                keep[i] = false;
+            if (keep && busy(connection) && checked - connection.last_progress >= STALL_LIMIT) {
+                keep = false;
             }
+            connection.dropped = !keep;
+            any_dropped = any_dropped || !keep;
         }
-        std::size_t kept = 0;
-        for (std::size_t i = 0; i < connections_.size(); ++i) {
-            if (keep[i]) {
-                if (kept != i) {
-                    connections_[kept] = std::move(connections_[i]);
+        if (any_dropped) {
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < connections_.size(); ++i) {
+                if (!connections_[i].dropped) {
+                    if (kept != i) {
+                        connections_[kept] = std::move(connections_[i]);
+                    }
+                    ++kept;
+                } else {
+                    ::close(connections_[i].fd);
                 }
-                ++kept;
-            } else {
-                ::close(connections_[i].fd);
             }
+            connections_.resize(kept);
         }
-        connections_.resize(kept);
 
-        if (ready > 0 && (fds[1].revents & POLLIN)) {
+        if (ready > 0 && (fds_[1].revents & POLLIN)) {
             accept_all();
         }
     }

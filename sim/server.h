@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <poll.h>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -53,14 +54,25 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // Received bytes lie in in[in_begin, in_end); the rest of in is room for
+    // the next receive, so that bytes go from the socket straight to where
+    // they are parsed. The reply is head (result and record) followed by
+    // the doubles of payload, reply_size bytes in all, sent from where they
+    // lie.
     struct Connection {
         int fd = -1;
         std::vector<unsigned char> in;
-        std::size_t in_pos = 0;
-        std::vector<unsigned char> out;
+        std::size_t in_begin = 0;
+        std::size_t in_end = 0;
+        std::vector<unsigned char> head;
+        std::vector<double> payload;
+        std::size_t reply_size = 0;
         std::size_t out_pos = 0;
         bool close_after_reply = false;
+        bool dropped = false;
         Clock::time_point last_progress;
+
+        bool replying() const { return out_pos < reply_size; }
     };
 
     void accept_all();
@@ -75,7 +87,7 @@ private:
     dev_t device_ = 0;
     ino_t inode_ = 0;
     std::vector<Connection> connections_;
-    std::vector<unsigned char> chunk_; // read buffer shared by all connections
+    std::vector<pollfd> fds_; // kept between turns of the loop
 };
 
 } // namespace zarn::sim

@@ -65,6 +65,7 @@ private slots:
     void plot_follows_apply_off_and_paste();
     void non_finite_coefficients();
     void response_is_evaluated_on_the_first_paint_after_a_change();
+    void shown_plot_evaluates_across_turns_of_the_event_loop();
     void first_apply_of_a_length_keeps_wisdom_in_the_cache_folder();
 };
 
@@ -265,6 +266,73 @@ void TestEqPlot::response_is_evaluated_on_the_first_paint_after_a_change() {
     QVERIFY(render(e->freq_response) == band);
     release_off(e.get());
     verify_bottom_line(render(e->freq_response));
+}
+
+void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
+    // Long enough that the evaluation takes many slices.
+    constexpr int LENGTH = 8192;
+    const auto dense = [](double a) {
+        std::vector<double> c(LENGTH);
+        for (std::size_t k = 0; k < c.size(); k++)
+            c[k] = std::cos(a * static_cast<double>(k * k)) / (1.0 + static_cast<double>(k));
+        return c;
+    };
+    TestDaemon d(topology(LENGTH));
+    eqfix::put_filter(d, true, dense(0.37));
+    auto w = fixture::make_window(d.path());
+    auto e = make_equalizer(w.get(), RX_DEVICE);
+    ZARNEQFreqResponse *plot = e->freq_response;
+    const auto on_screen = [plot] {
+        return plot->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    };
+    const auto synchronous = [&w] {
+        return render(make_equalizer(w.get(), RX_DEVICE)->freq_response);
+    };
+    // Runs the event loop until a slice has evaluated some columns.
+    const auto first_slice = [plot] {
+        for (int turn = 0; turn < 1000 && plot->columns_ready() == 0; turn++)
+            QCoreApplication::processEvents();
+    };
+
+    // Hidden, the plot evaluates nothing however long the loop runs.
+    QTest::qWait(30);
+    QVERIFY(plot->is_stale() && plot->columns_ready() == 0);
+
+    e->show();
+    QVERIFY(QTest::qWaitForWindowExposed(e.get()));
+    QTRY_VERIFY(!plot->is_stale());
+    const QImage first = on_screen();
+    QVERIFY(first == synchronous());
+
+    // A new filter: one slice evaluates only part of it, and meanwhile the
+    // plot keeps the last complete picture.
+    eqfix::put_filter(d, true, dense(1.1));
+    e->resync();
+    QVERIFY(plot->is_stale() && plot->columns_ready() == 0);
+    first_slice();
+    QVERIFY(plot->columns_ready() > 0 && plot->is_stale());
+    QVERIFY(on_screen() == first);
+
+    // Another filter midway: the evaluation starts over with it.
+    eqfix::put_filter(d, true, dense(2.3));
+    e->resync();
+    QCOMPARE(plot->columns_ready(), 0);
+    first_slice();
+    QVERIFY(plot->columns_ready() > 0 && plot->is_stale());
+    QTRY_VERIFY(!plot->is_stale());
+    const QImage last = on_screen();
+    QVERIFY(last != first && last == synchronous());
+
+    // Hidden midway, the plot stops; draw finishes the rest at once.
+    eqfix::put_filter(d, true, dense(1.1));
+    e->resync();
+    first_slice();
+    e->hide();
+    const int ready = plot->columns_ready();
+    QTest::qWait(30);
+    QVERIFY(plot->is_stale() && plot->columns_ready() == ready && ready < 256);
+    const QImage middle = render(plot);
+    QVERIFY(!plot->is_stale() && middle != first && middle != last && middle == synchronous());
 }
 
 void TestEqPlot::first_apply_of_a_length_keeps_wisdom_in_the_cache_folder() {

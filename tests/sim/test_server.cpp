@@ -145,6 +145,56 @@ private slots:
         }
     }
 
+    void longest_filters_travel_exactly_amid_pipelined_requests() {
+        zarn::sim::Topology topology;
+        topology.filter_length = zarn::MAX_FILTER_SIZE;
+        TestDaemon daemon(topology);
+        RawClient client(daemon.path());
+        std::vector<double> taps(zarn::MAX_FILTER_SIZE);
+        for (std::size_t k = 0; k < taps.size(); ++k) {
+            taps[k] = static_cast<double>(k) * 0.5 - 1000.0;
+        }
+        const zarn::FilterRecord filter{0, 1, zarn::MAX_FILTER_SIZE, 0, 0x1000};
+        const auto *record = reinterpret_cast<const unsigned char *>(&filter);
+        const Bytes filter_record(record, record + sizeof filter);
+        const auto *tap_bytes = reinterpret_cast<const unsigned char *>(taps.data());
+        const std::size_t tap_size = taps.size() * sizeof(double);
+
+        // A write, a peak, a read and a peak in one burst.
+        Bytes burst;
+        const auto add = [&burst](std::uint32_t code, const Bytes &bytes) {
+            const auto *c = reinterpret_cast<const unsigned char *>(&code);
+            burst.insert(burst.end(), c, c + 4);
+            burst.insert(burst.end(), bytes.begin(), bytes.end());
+        };
+        add(zarn::REQ_DEV_TX_FILTER_SET, filter_record);
+        burst.insert(burst.end(), tap_bytes, tap_bytes + tap_size);
+        add(zarn::REQ_DEV_PEAK, peak_request(0, 1));
+        add(zarn::REQ_DEV_TX_FILTER_GET, filter_record);
+        add(zarn::REQ_DEV_PEAK, peak_request(0, 0));
+        QVERIFY(client.send(burst.data(), burst.size()));
+
+        Bytes expected = reply(0, filter_record);
+        const std::size_t peak_at = expected.size();
+        expected.resize(expected.size() + 68);
+        const Bytes fetched = reply(0, filter_record);
+        expected.insert(expected.end(), fetched.begin(), fetched.end());
+        expected.insert(expected.end(), tap_bytes, tap_bytes + tap_size);
+        const std::size_t last_peak_at = expected.size();
+        expected.resize(expected.size() + 68);
+        Bytes found = client.receive(expected.size() + 1, 5000);
+        QCOMPARE(found.size(), expected.size());
+        // The peaks' levels move; their heads do not.
+        for (std::size_t at : {peak_at, last_peak_at}) {
+            QCOMPARE(
+                Bytes(found.begin() + at, found.begin() + at + 12),
+                reply(0, Bytes{0, 0, 0, 0, static_cast<unsigned char>(at == peak_at), 0, 0, 0}));
+            std::copy(found.begin() + at, found.begin() + at + 68, expected.begin() + at);
+        }
+        QVERIFY(found == expected);
+        QCOMPARE(daemon.requests().size(), std::size_t{4});
+    }
+
     void misbehaving_clients_are_dropped_while_others_are_served() {
         TestDaemon daemon;
         RawClient good(daemon.path());
