@@ -22,17 +22,12 @@
 #include "routing/zarn_loop_connections.h"
 #include "sim/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "timing.h"
+
+using bench::median;
+using bench::worst;
 
 namespace {
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double worst(const std::vector<double> &v) {
-    return *std::max_element(v.begin(), v.end());
-}
 
 // Times f() followed by the repaints it scheduled.
 template <typename F> std::vector<double> time_with_repaint(int runs, F &&f) {

@@ -38,30 +38,15 @@
 #include "eq/zarn_equalizer.h"
 #include "sim/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "timing.h"
+
+using bench::median;
+using bench::ms;
+using bench::time_runs;
 
 namespace {
 
 constexpr int LENGTH = 65536;
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double ms(qint64 ns) {
-    return ns / 1e6;
-}
-
-template <typename F> std::vector<double> time_runs(int runs, F &&f) {
-    std::vector<double> times;
-    QElapsedTimer clock;
-    for (int i = 0; i < runs; ++i) {
-        clock.start();
-        f();
-        times.push_back(ms(clock.nsecsElapsed()));
-    }
-    return times;
-}
 
 void print(const char *what, const std::vector<double> &t) {
     std::printf("%-52s median %9.3f ms  min %9.3f ms  max %9.3f ms  (%zu runs)\n", what, median(t),

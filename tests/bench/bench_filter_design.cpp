@@ -12,6 +12,9 @@
 
 #include "eq/filter_design.h"
 #include "eq/freq_response.h"
+#include "timing.h"
+
+using bench::median;
 
 namespace {
 
@@ -23,11 +26,6 @@ template <typename F> double time_ms(F &&f) {
     f();
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
         .count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void bench_design(std::uint64_t n, int runs) {

@@ -17,14 +17,11 @@
 #include "eq/zarn_equalizer.h"
 #include "sim/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "timing.h"
 
-namespace {
+using bench::ms;
 
-double ms(qint64 ns) {
-    return ns / 1e6;
-}
-
-} // namespace
+namespace {} // namespace
 
 int main(int argc, char **argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -72,10 +69,9 @@ int main(int argc, char **argv) {
         std::printf("reconnection tick %d: %.1f ms, %zu requests\n", run, resyncs.back(),
                     daemon.requests().size());
     }
-    std::sort(resyncs.begin(), resyncs.end());
     std::printf("reconnection tick (resynchronisation and the tick's own reads): median %.1f ms, "
                 "worst %.1f ms (target at most 1000 ms)\n",
-                resyncs[resyncs.size() / 2], resyncs.back());
+                bench::median(resyncs), bench::worst(resyncs));
 
     // A window that was hidden during the reconnection fetches its filter
     // when it is next shown.

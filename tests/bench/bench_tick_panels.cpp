@@ -3,12 +3,10 @@
 // 64 compressor windows and the delay locator, against the in-process
 // simulated daemon, and the compressor and locator share of it.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
 #include "app/zarn_grid_layout.h"
@@ -18,6 +16,9 @@
 #include "panels/zarn_audio_delay_locator.h"
 #include "sim/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "timing.h"
+
+using bench::time_runs;
 
 namespace {
 
@@ -27,24 +28,11 @@ struct Figures {
     double max;
 };
 
-Figures figures(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t p95 = std::min(v.size() - 1, v.size() * 95 / 100);
-    return {v[v.size() / 2], v[p95], v.back()};
+Figures figures(const std::vector<double> &v) {
+    return {bench::median(v), bench::percentile(v, 0.95), bench::worst(v)};
 }
 
 // Runs f n times; returns each run's time in ms.
-std::vector<double> time_runs(int n, const std::function<void()> &f) {
-    std::vector<double> times;
-    QElapsedTimer clock;
-    for (int i = 0; i < n; ++i) {
-        clock.start();
-        f();
-        times.push_back(clock.nsecsElapsed() / 1e6);
-    }
-    return times;
-}
-
 void print(const char *what, const std::vector<double> &times) {
     const Figures f = figures(times);
     std::printf("%-44s median %7.3f ms  95th %7.3f ms  max %7.3f ms  (%zu runs)\n", what, f.median,

@@ -36,6 +36,7 @@
 #include "ctl/transport.h"
 #include "sim/engine.h"
 #include "sim/server.h"
+#include "timing.h"
 
 namespace {
 
@@ -88,9 +89,8 @@ Cost time_slice(const Timed &timed) {
                 (cpu_us(timed.server) - server) / count};
 }
 
-double median_of(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.front() < 0 ? -1.0 : v[v.size() / 2];
+double median_of(const std::vector<double> &v) {
+    return *std::min_element(v.begin(), v.end()) < 0 ? -1.0 : bench::median(v);
 }
 
 // Times every request in turn, round after round, so that a change of load on

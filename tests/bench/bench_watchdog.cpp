@@ -20,22 +20,13 @@
 #include "sim/test_daemon.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
+#include "timing.h"
+
+using bench::median;
+using bench::ms;
+using bench::percentile;
 
 namespace {
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, static_cast<std::size_t>(p * v.size()))];
-}
-
-double ms(qint64 ns) {
-    return ns / 1e6;
-}
 
 std::size_t peak_count(const zarn::sim::TestDaemon &d) {
     return d.count(zarn::REQ_DEV_PEAK);
