@@ -110,10 +110,11 @@ void ZARNAudioDelayLocator::refresh() {
     const float ms =
         static_cast<float>(rec.delay_samples) * 1000.0f / static_cast<float>(rec.sample_rate);
     const QString report =
-        QString::asprintf("Delay locator is %s. Output volume level is %d. Measured audio delay "
-                          "is %d samples or %f ms.",
-                          rec.enabled != 0 ? "enabled" : "disabled", rec.output_level,
-                          rec.delay_samples, static_cast<double>(ms));
+        QStringLiteral("Delay locator is %1. Output volume level is %2. Measured audio delay is "
+                       "%3 samples or %4 ms.")
+            .arg(rec.enabled != 0 ? QStringLiteral("enabled") : QStringLiteral("disabled"),
+                 QString::number(rec.output_level), QString::number(rec.delay_samples),
+                 QString::number(static_cast<double>(ms), 'f', 6));
     report_label->setText(report.left(REPORT_MAX_CHARS));
 }
 

@@ -9,7 +9,6 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <type_traits>
 
@@ -27,6 +26,7 @@
 namespace {
 
 constexpr int MAX_GAIN = 31;
+constexpr int TITLE_MAX_BYTES = 63;
 
 bool is_two_way(int kind) {
     return kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP;
@@ -35,12 +35,6 @@ bool is_two_way(int kind) {
 bool is_monitor(int kind) {
     return kind == zarn::KIND_INPUT_MONITOR || kind == zarn::KIND_OUTPUT_MONITOR ||
            kind == zarn::KIND_LOCAL_MONITOR;
-}
-
-QString gain_text(int v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", v);
-    return QString::fromUtf8(text);
 }
 
 } // namespace
@@ -302,24 +296,25 @@ void ZARNController::resync() {
 }
 
 void ZARNController::set_title(const char *text) {
-    char title[64];
-    if (text[0] != '\0') {
-        const int id = is_monitor(kind) ? number : channel;
-        std::snprintf(title, sizeof title, "%s - Ch%d", text, id);
-    } else {
-        std::snprintf(title, sizeof title, "Channel %d.%d", number, channel);
-    }
-    setTitle(QString::fromUtf8(title));
+    // The title is cut where a 64-byte buffer would cut its UTF-8 bytes, so it
+    // is put together byte for byte (Latin-1 keeps one character a byte) and
+    // decoded only once cut.
+    const QString bytes = text[0] != '\0'
+                              ? QStringLiteral("%1 - Ch%2")
+                                    .arg(QString::fromLatin1(text),
+                                         QString::number(is_monitor(kind) ? number : channel))
+                              : QStringLiteral("Channel %1.%2").arg(number).arg(channel);
+    setTitle(QString::fromUtf8(bytes.left(TITLE_MAX_BYTES).toLatin1()));
 }
 
 void ZARNController::set_rx_gain(int v) {
     rx_amp = std::clamp(v, -MAX_GAIN, MAX_GAIN);
-    rx_gain_label->setText(gain_text(rx_amp));
+    rx_gain_label->setText(QString::number(rx_amp));
 }
 
 void ZARNController::set_tx_gain(int v) {
     tx_amp = std::clamp(v, -MAX_GAIN, MAX_GAIN);
-    tx_gain_label->setText(gain_text(tx_amp));
+    tx_gain_label->setText(QString::number(tx_amp));
 }
 
 void ZARNController::handle_rx_amp_up() {

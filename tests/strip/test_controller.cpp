@@ -203,6 +203,9 @@ void TestController::titles() {
     QCOMPARE(s->title(), QString(63, QLatin1Char('x')));
     s->set_title("\xc3\xa9t\xc3\xa9");
     QCOMPARE(s->title(), QStringLiteral("\u00e9t\u00e9 - Ch1"));
+    // The cut falls on the 63rd byte, even inside a character.
+    s->set_title((std::string(62, 'x') + "\xc3\xa9").c_str());
+    QCOMPARE(s->title(), QString(62, QLatin1Char('x')) + QChar(0xFFFD));
     w->strips[INPUT_MON1]->set_title("");
     QCOMPARE(w->strips[INPUT_MON1]->title(), QStringLiteral("Channel 1.0"));
 }
