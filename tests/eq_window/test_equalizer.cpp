@@ -492,6 +492,19 @@ void TestEqualizer::nothing_sent_without_rate_or_device() {
     QCOMPARE(no_rate->sample_rate, 48000);
     QCOMPARE(filter_writes(d).size(), std::size_t(1));
     QCOMPARE(no_rate->state_map->selected, 1);
+
+    // A write the daemon refuses leaves its filter as it was, and the map
+    // says so.
+    d.set_hook(
+        [](std::uint32_t code, unsigned char *, std::vector<double> &) -> std::optional<int> {
+            if (code == zarn::REQ_DEV_RX_FILTER_SET)
+                return -1;
+            return std::nullopt;
+        });
+    release_on(e.get());
+    QCOMPARE(filter_writes(d).size(), std::size_t(2));
+    QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
+    d.clear_hook();
 }
 
 void TestEqualizer::paste_text_only_and_destroyed_source() {
