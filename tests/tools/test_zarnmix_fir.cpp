@@ -13,25 +13,12 @@
 
 #include "eq/filter_design.h"
 #include "eq/freq_response.h"
+#include "support/run_program.h"
 
 namespace {
 
-struct Run {
-    int status;
-    QByteArray out;
-    QByteArray err;
-};
-
 Run run(const QStringList &args, const QByteArray &input = QByteArray()) {
-    QProcess p;
-    p.start(QStringLiteral(ZARNMIX_FIR), args);
-    if (!p.waitForStarted())
-        return Run{-1, {}, "not started"};
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return Run{-2, {}, "did not finish"};
-    return Run{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+    return run_program(QStringLiteral(ZARNMIX_FIR), args, input);
 }
 
 // The numbers of each output line; NaN marks a word that is not a number.

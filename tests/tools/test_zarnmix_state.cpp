@@ -17,28 +17,15 @@
 #include "ctl/requests.h"
 #include "ctl/transport.h"
 #include "sim/test_daemon.h"
+#include "support/run_program.h"
 #include "tools/setup_file.h"
 
 using zarn::sim::TestDaemon;
 
 namespace {
 
-struct Run {
-    int status;
-    QByteArray out;
-    QByteArray err;
-};
-
 Run run(const QStringList &args, const QByteArray &input = QByteArray()) {
-    QProcess p;
-    p.start(QStringLiteral(ZARNMIX_STATE), args);
-    if (!p.waitForStarted())
-        return Run{-1, {}, "not started"};
-    p.write(input);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-        return Run{-2, {}, "did not finish"};
-    return Run{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+    return run_program(QStringLiteral(ZARNMIX_STATE), args, input);
 }
 
 Run store(const char *device) {
