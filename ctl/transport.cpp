@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -165,17 +164,6 @@ double *coefficient_address(const unsigned char *record) {
     return reinterpret_cast<double *>(static_cast<std::uintptr_t>(address));
 }
 
-// Where a fetched filter waits until the whole reply has arrived. Kept
-// between requests: a fresh 512 KiB array would cost a mapping and a page
-// fault per page on every fetch.
-double *fetch_buffer() {
-    thread_local std::unique_ptr<double[]> buffer;
-    if (!buffer) {
-        buffer.reset(new double[MAX_FILTER_SIZE]);
-    }
-    return buffer.get();
-}
-
 int fail(int fd, int error) {
     // The stream may be out of step now; every later request must fail at once.
     ::shutdown(fd, SHUT_RDWR);
@@ -212,8 +200,10 @@ int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
         return fail(fd, EIO);
     }
 
-    // The reply lands in private buffers: the caller's memory changes only
-    // once the whole reply has arrived and reports success.
+    // The record lands in a private buffer and reaches the caller only once
+    // the whole reply has arrived and reports success. A fetched filter goes
+    // straight into the caller's array, as a device's ioctl would put it:
+    // a second copy of 512 KiB would cost as much as the transfer itself.
     unsigned char reply[sizeof(std::int32_t) + IOC_SIZE_MASK];
     if (!recv_all(fd, reply, sizeof(std::int32_t) + length, kind, deadline)) {
         return fail(fd, EIO);
@@ -221,15 +211,11 @@ int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
     std::int32_t result;
     std::memcpy(&result, reply, sizeof result);
 
-    double *doubles = nullptr;
-    std::size_t count = 0;
     if (is_filter_get(code) && result == 0) {
-        count = carried_doubles(caller);
-        if (count > 0) {
-            doubles = fetch_buffer();
-            if (!recv_all(fd, doubles, count * sizeof(double), kind, deadline)) {
-                return fail(fd, EIO);
-            }
+        const std::size_t count = carried_doubles(caller);
+        if (count > 0 &&
+            !recv_all(fd, coefficient_address(caller), count * sizeof(double), kind, deadline)) {
+            return fail(fd, EIO);
         }
     }
     if (result != 0) {
@@ -242,9 +228,6 @@ int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
         // The daemon's idea of the address means nothing in this process.
         std::memcpy(reply_record + offsetof(FilterRecord, coefficients),
                     caller + offsetof(FilterRecord, coefficients), sizeof(std::uint64_t));
-    }
-    if (count > 0) {
-        std::memcpy(coefficient_address(caller), doubles, count * sizeof(double));
     }
     if (length > 0) {
         std::memcpy(caller, reply_record, length);

@@ -15,8 +15,10 @@ namespace zarn {
 int ctl_open(const char *path);
 
 // Issues one request; 0 on success, anything else is a failure. The record
-// must hold at least ioc_size(code) bytes; a failed request leaves it (and a
-// filter's coefficient array) untouched.
+// must hold at least ioc_size(code) bytes; a failed request leaves it
+// untouched. A filter fetch that fails once the daemon has accepted it (the
+// reply cut short) may have filled part of the coefficient array, as a
+// device's ioctl may: keep the array only when the request succeeds.
 int ctl_request(int fd, std::uint32_t code, void *record);
 
 // Closes a descriptor returned by ctl_open, and forgets what it was: close

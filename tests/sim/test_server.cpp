@@ -78,9 +78,9 @@ Bytes peak_request(std::int32_t number, std::int32_t channel) {
 }
 
 Bytes reply(std::int32_t result, const Bytes &record) {
-    Bytes bytes(reinterpret_cast<const unsigned char *>(&result),
-                reinterpret_cast<const unsigned char *>(&result) + 4);
-    bytes.insert(bytes.end(), record.begin(), record.end());
+    Bytes bytes(sizeof result + record.size());
+    std::memcpy(bytes.data(), &result, sizeof result);
+    std::copy(record.begin(), record.end(), bytes.begin() + sizeof result);
     return bytes;
 }
 
