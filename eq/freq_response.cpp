@@ -5,6 +5,7 @@
 #include "eq/constants.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <system_error>
 #include <thread>
@@ -34,19 +35,6 @@ double column_magnitude(double omega, int length, const double *c) {
     return std::sqrt(p * p + q * q);
 }
 
-// Columns first, first + stride, ... below last: every worker gets low and
-// high frequencies alike, and each column is computed whole by one worker,
-// in the order of the plain loop, so the result does not depend on the split.
-void magnitudes(double sample_rate, int length, const double *c, ResponseColumns *columns,
-                int first, int last, int stride) {
-    for (int x = first; x < last; x += stride) {
-        const double omega = columns->freq[x] * 2.0 * PI / sample_rate;
-        columns->mag[x] = column_magnitude(omega, length, c);
-    }
-}
-
-} // namespace
-
 bool response_axis(double sample_rate, ResponseColumns *columns) {
     const bool valid = sample_rate > 0.0;
     const double span = sample_rate >= 16000.0 ? 8000.0 : 0.5 * sample_rate;
@@ -57,45 +45,86 @@ bool response_axis(double sample_rate, ResponseColumns *columns) {
     return valid;
 }
 
-void response_magnitudes(double sample_rate, int filter_length, const double *coefficients,
-                         ResponseColumns *columns, int first, int last) {
-    first = std::max(first, 0);
-    last = std::min(last, RESPONSE_COLUMNS);
-    if (!(sample_rate > 0.0) || filter_length <= 0 || !coefficients || first >= last)
-        return;
+} // namespace
 
-    unsigned workers = 1;
-    if (filter_length >= PARALLEL_LENGTH)
-        workers = std::max(1u, std::thread::hardware_concurrency());
-    workers = std::min({workers, 16u, static_cast<unsigned>(last - first)});
+ResponseJob::~ResponseJob() {
+    pause();
+}
 
-    // The helpers only compute columns and are joined before returning; the
-    // caller's thread takes a share too. Where no thread can be started, it
-    // takes the remaining shares itself.
-    std::vector<std::thread> helpers;
-    unsigned started = 0;
-    const int stride = static_cast<int>(workers);
-    for (unsigned w = 1; w < workers; ++w) {
-        try {
-            helpers.emplace_back(magnitudes, sample_rate, filter_length, coefficients, columns,
-                                 first + static_cast<int>(w), last, stride);
-            ++started;
-        } catch (const std::system_error &) {
-            break;
+void ResponseJob::start(double sample_rate, int filter_length, const double *coefficients) {
+    pause();
+    sample_rate_ = sample_rate;
+    const bool sum = response_axis(sample_rate, &columns_) && filter_length > 0 && coefficients;
+    if (sum)
+        coefficients_.assign(coefficients, coefficients + filter_length);
+    else
+        coefficients_.clear();
+    // Without a sum every magnitude stays 0: nothing is left to take.
+    next_.store(sum ? 0 : RESPONSE_COLUMNS);
+}
+
+bool ResponseJob::take_column() {
+    // Looking first keeps the counter from growing once every column is taken.
+    if (next_.load() >= RESPONSE_COLUMNS)
+        return false;
+    const int x = next_.fetch_add(1);
+    if (x >= RESPONSE_COLUMNS)
+        return false;
+    const double omega = columns_.freq[x] * 2.0 * PI / sample_rate_;
+    columns_.mag[x] =
+        column_magnitude(omega, static_cast<int>(coefficients_.size()), coefficients_.data());
+    return true;
+}
+
+void ResponseJob::help() {
+    while (!pausing_.load() && take_column()) {
+    }
+}
+
+bool ResponseJob::work(long long budget_ns) {
+    if (helpers_.empty() && columns_taken() < RESPONSE_COLUMNS &&
+        coefficients_.size() >= static_cast<std::size_t>(PARALLEL_LENGTH)) {
+        // The calling thread is a worker too. Where no thread can be
+        // started, it does the work alone.
+        const unsigned helpers = std::min(std::thread::hardware_concurrency(), 16u);
+        for (unsigned h = 1; h < helpers; ++h) {
+            try {
+                helpers_.emplace_back(&ResponseJob::help, this);
+            } catch (const std::system_error &) {
+                break;
+            }
         }
     }
-    magnitudes(sample_rate, filter_length, coefficients, columns, first, last, stride);
-    for (unsigned w = started + 1; w < workers; ++w)
-        magnitudes(sample_rate, filter_length, coefficients, columns, first + static_cast<int>(w),
-                   last, stride);
-    for (std::thread &t : helpers)
+    const auto started = std::chrono::steady_clock::now();
+    while (budget_ns < 0 ||
+           std::chrono::steady_clock::now() - started < std::chrono::nanoseconds(budget_ns)) {
+        if (!take_column()) {
+            // The helpers finish their last columns; the wait is at most one.
+            pause();
+            return true;
+        }
+    }
+    return false;
+}
+
+void ResponseJob::pause() {
+    pausing_.store(true);
+    for (std::thread &t : helpers_)
         t.join();
+    helpers_.clear();
+    pausing_.store(false);
+}
+
+int ResponseJob::columns_taken() const {
+    return std::min(next_.load(), RESPONSE_COLUMNS);
 }
 
 void evaluate_response(double sample_rate, int filter_length, const double *coefficients,
                        ResponseColumns *columns) {
-    if (response_axis(sample_rate, columns))
-        response_magnitudes(sample_rate, filter_length, coefficients, columns, 0, RESPONSE_COLUMNS);
+    ResponseJob job;
+    job.start(sample_rate, filter_length, coefficients);
+    job.work(-1);
+    *columns = job.columns();
 }
 
 ResponseScale response_scale(const double mag[RESPONSE_COLUMNS]) {

@@ -2,7 +2,10 @@
 
 #pragma once
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace zarn {
 
@@ -28,13 +31,43 @@ struct ResponseColumns {
 void evaluate_response(double sample_rate, int filter_length, const double *coefficients,
                        ResponseColumns *columns);
 
-// The same in parts, so that a caller can spread the work: response_axis
-// fills every freq and sets every mag to 0, and returns whether the sample
-// rate gives an axis at all; response_magnitudes then fills mag of columns
-// first ... last - 1 alone, each bit for bit as evaluate_response does.
-bool response_axis(double sample_rate, ResponseColumns *columns);
-void response_magnitudes(double sample_rate, int filter_length, const double *coefficients,
-                         ResponseColumns *columns, int first, int last);
+// The same spread over time: start() takes a copy of the filter, and work()
+// evaluates columns on the calling thread for a while, helper threads taking
+// columns meanwhile, in between calls too, until every column is done. Each
+// column is computed whole by one thread, in the plain loop's order, so the
+// result is bit for bit that of evaluate_response however the work falls.
+class ResponseJob {
+public:
+    ResponseJob() = default;
+    ResponseJob(const ResponseJob &) = delete;
+    ResponseJob &operator=(const ResponseJob &) = delete;
+    ~ResponseJob();
+
+    // Starts over with this filter; what was under way is dropped.
+    void start(double sample_rate, int filter_length, const double *coefficients);
+    // Evaluates columns until all are done, or, with budget_ns >= 0, until
+    // that many nanoseconds have passed (by at most one column); starts the
+    // helpers when they are not running. True once every column is done.
+    bool work(long long budget_ns);
+    // Stops the helpers once their current column is done; work() goes on.
+    void pause();
+    // Columns done or being evaluated, 0 ... 256.
+    int columns_taken() const;
+    // The result, complete once work() has returned true.
+    const ResponseColumns &columns() const { return columns_; }
+
+private:
+    // Takes the next column and evaluates it; false when none is left.
+    bool take_column();
+    void help();
+
+    double sample_rate_ = 0.0;
+    std::vector<double> coefficients_;
+    ResponseColumns columns_{};
+    std::atomic<int> next_{RESPONSE_COLUMNS};
+    std::atomic<bool> pausing_{false};
+    std::vector<std::thread> helpers_;
+};
 
 // The vertical scale: lo is the smallest magnitude, range the largest
 // + 1.0 - lo, so that 0 to 1 fills only the lower half. Magnitudes that are

@@ -2,13 +2,11 @@
 
 #include "eq/zarn_eq_freq_response.h"
 
-#include <QElapsedTimer>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QTimer>
 #include <algorithm>
-#include <thread>
 
 #include "eq/zarn_equalizer.h"
 
@@ -17,7 +15,7 @@ static_assert(ZARNEQFreqResponse::PLOT_HEIGHT == zarn::RESPONSE_HEIGHT);
 
 ZARNEQFreqResponse::ZARNEQFreqResponse(ZARNEqualizer *equalizer_)
     : QWidget(nullptr), equalizer(equalizer_), slice_timer(new QTimer(this)), stale(true),
-      pictured(false), next_column(0), pending{}, freq{}, heights{} {
+      started(false), pictured(false), freq{}, heights{} {
     setFixedSize(PLOT_WIDTH, PLOT_HEIGHT);
     slice_timer->setInterval(0);
     connect(slice_timer, &QTimer::timeout, this, &ZARNEQFreqResponse::evaluate_slice);
@@ -26,34 +24,29 @@ ZARNEQFreqResponse::ZARNEQFreqResponse(ZARNEqualizer *equalizer_)
 ZARNEQFreqResponse::~ZARNEQFreqResponse() = default;
 
 void ZARNEQFreqResponse::refresh() {
-    // A slice under way goes on from the first column with the new state.
+    // An evaluation under way starts over, from the first column, with the
+    // new state.
+    job.pause();
     stale = true;
-    next_column = 0;
+    started = false;
+}
+
+int ZARNEQFreqResponse::columns_ready() const {
+    return started ? job.columns_taken() : 0;
 }
 
 void ZARNEQFreqResponse::evaluate(int budget_ms) const {
     if (!stale)
         return;
-    const double rate = equalizer->sample_rate;
-    const double *c = equalizer->coefficients;
-    const int length = c ? equalizer->filter_length : 0;
-    if (next_column == 0 && (!zarn::response_axis(rate, &pending) || length <= 0))
-        next_column = PLOT_WIDTH; // nothing to sum: every magnitude stays 0
-
-    // Batches of as many columns as evaluate in parallel, so that the clock
-    // is read often enough for a slice to keep close to its budget.
-    const int batch = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 16u));
-    QElapsedTimer clock;
-    clock.start();
-    while (next_column < PLOT_WIDTH && (budget_ms < 0 || !clock.hasExpired(budget_ms))) {
-        const int last = std::min(next_column + batch, PLOT_WIDTH);
-        zarn::response_magnitudes(rate, length, c, &pending, next_column, last);
-        next_column = last;
+    if (!started) {
+        // The job keeps its own copy: the window may replace its array at any time.
+        job.start(equalizer->sample_rate, equalizer->filter_length, equalizer->coefficients);
+        started = true;
     }
-    if (next_column < PLOT_WIDTH)
+    if (!job.work(budget_ms < 0 ? -1 : static_cast<long long>(budget_ms) * 1000000))
         return;
-    zarn::response_heights(pending, heights);
-    std::copy(std::begin(pending.freq), std::end(pending.freq), freq);
+    zarn::response_heights(job.columns(), heights);
+    std::copy(std::begin(job.columns().freq), std::end(job.columns().freq), freq);
     stale = false;
     pictured = true;
     slice_timer->stop();
@@ -62,6 +55,7 @@ void ZARNEQFreqResponse::evaluate(int budget_ms) const {
 void ZARNEQFreqResponse::evaluate_slice() {
     // Hidden plots do not evaluate; the next paint takes the work up again.
     if (!stale || !isVisible()) {
+        job.pause();
         slice_timer->stop();
         return;
     }
@@ -111,6 +105,11 @@ void ZARNEQFreqResponse::paint_picture(QPaintDevice *device) const {
     for (int k = 1; k <= LABEL_COUNT; k++)
         painter.drawText(QPoint(w * 32 * k / PLOT_WIDTH, h - 1),
                          QString::fromStdString(zarn::frequency_label(freq[32 * k])));
+}
+
+void ZARNEQFreqResponse::hideEvent(QHideEvent *event) {
+    job.pause();
+    QWidget::hideEvent(event);
 }
 
 void ZARNEQFreqResponse::paintEvent(QPaintEvent *) {

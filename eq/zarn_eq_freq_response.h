@@ -15,18 +15,19 @@ class ZARNEqualizer;
 // filled 256 x 128 curve with seven frequency labels. The response costs
 // 256 x N sines and cosines, so it is evaluated only once the plot is painted
 // after the window's coefficients change, and a window that is never shown
-// never evaluates it. On screen the columns are evaluated a slice at a time
-// across turns of the event loop, so that a long filter never freezes the
-// window; until the new picture is complete the plot keeps showing the last
-// complete one (an empty plot before the first). draw() and label_text() finish what is missing at
-// once.
+// never evaluates it. On screen the GUI thread evaluates columns a slice at a
+// time across turns of the event loop, and helper threads go on with them in
+// between, so that a long filter never freezes the window; until the new picture is complete the
+// plot keeps showing the last complete one (an empty plot before the first). draw() and
+// label_text() finish what is missing at once.
 class ZARNEQFreqResponse : public QWidget {
 public:
     static constexpr int PLOT_WIDTH = 256;
     static constexpr int PLOT_HEIGHT = 128;
     static constexpr int LABEL_COUNT = 7;
-    // Time one slice of the evaluation may take before the event loop gets
-    // its turn; a slice overruns it by at most one batch of columns.
+    // Time one slice of the evaluation may take on the GUI thread before the
+    // event loop gets its turn (helper threads go on meanwhile); a slice
+    // overruns it by at most one column.
     static constexpr int SLICE_MS = 8;
 
     explicit ZARNEQFreqResponse(ZARNEqualizer *equalizer);
@@ -39,7 +40,7 @@ public:
     // Whether the picture does not yet show the current coefficients.
     bool is_stale() const { return stale; }
     // Columns of the current coefficients evaluated so far, 0 ... 256.
-    int columns_ready() const { return next_column; }
+    int columns_ready() const;
     // Paints the complete plot into any device of the widget's size (the
     // widget itself, or an image in tests).
     void draw(QPaintDevice *device) const;
@@ -50,6 +51,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // Helper threads stop with the plot: hidden plots do not evaluate.
+    void hideEvent(QHideEvent *event) override;
 
 private:
     // One slice of the evaluation, run by the timer while the plot is shown.
@@ -66,9 +69,9 @@ private:
     // const drawing and label queries: the evaluation in progress, and the
     // complete picture that is shown.
     mutable bool stale;
+    mutable bool started;  // the job has the current coefficients
     mutable bool pictured; // a complete picture exists
-    mutable int next_column;
-    mutable zarn::ResponseColumns pending;
+    mutable zarn::ResponseJob job;
     mutable double freq[PLOT_WIDTH];
     mutable int heights[PLOT_WIDTH];
 };

@@ -2,6 +2,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -63,6 +65,7 @@ private slots:
     void frequency_axis_and_labels();
     void flat_responses_draw_the_bottom_line();
     void parallel_columns_equal_the_plain_loop();
+    void job_spread_over_calls_equals_one_evaluation();
     void scale_and_heights();
     void non_finite_coefficients();
 };
@@ -151,6 +154,39 @@ void TestFreqResponse::parallel_columns_equal_the_plain_loop() {
                      qPrintable(QString("n %1 column %2").arg(c.size()).arg(x)));
         }
     }
+}
+
+void TestFreqResponse::job_spread_over_calls_equals_one_evaluation() {
+    const std::vector<double> first = random_taps(8192, 3);
+    const std::vector<double> second = random_taps(8192, 4);
+    const zarn::ResponseColumns want_first = evaluate(44100.0, first);
+    const zarn::ResponseColumns want_second = evaluate(44100.0, second);
+    const auto same = [](const zarn::ResponseColumns &a, const zarn::ResponseColumns &b) {
+        return std::memcmp(&a, &b, sizeof a) == 0;
+    };
+
+    zarn::ResponseJob job;
+    std::vector<double> taps = first;
+    job.start(44100.0, static_cast<int>(taps.size()), taps.data());
+    // The job works on its own copy of the filter.
+    std::fill(taps.begin(), taps.end(), 0.0);
+    int calls = 0;
+    for (bool done = false; !done; ++calls) {
+        done = job.work(100000);
+        if (calls % 3 == 0)
+            job.pause();
+    }
+    QVERIFY(calls > 1);
+    QVERIFY(same(job.columns(), want_first));
+
+    // Started over midway, the job gives the new filter's columns alone.
+    job.start(44100.0, static_cast<int>(first.size()), first.data());
+    job.work(100000);
+    QVERIFY(job.columns_taken() > 0);
+    job.start(44100.0, static_cast<int>(second.size()), second.data());
+    QCOMPARE(job.columns_taken(), 0);
+    QVERIFY(job.work(-1));
+    QVERIFY(same(job.columns(), want_second));
 }
 
 void TestFreqResponse::scale_and_heights() {
