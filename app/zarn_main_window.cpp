@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 #include "app/zarn_grid_layout.h"
 #include "compressor/zarn_compressor.h"
@@ -209,6 +210,14 @@ void ZARNMainWindow::handle_watchdog() {
     set_link(Link::Answering);
     // Wraps instead of overflowing; the meters only compare it for change.
     tick = static_cast<int>(static_cast<unsigned>(tick) + 1u);
+    // The meters' and compressors' reads go to the daemon together, in the
+    // order the strips would issue them: one round trip instead of up to 256.
+    std::vector<zarn::BatchedRequest> batch;
+    for (ZARNController *strip : strips) {
+        if (strip)
+            strip->queue_level_requests(batch);
+    }
+    zarn::ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
     for (ZARNController *strip : strips) {
         if (strip)
             strip->refresh_levels();

@@ -32,7 +32,7 @@ QSpinBox *make_box(int max) {
 
 ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number, const char *name)
     : QWidget(nullptr), main_window(main_window), kind(kind), number(number), reported{},
-      known(false), shown{} {
+      known(false), shown{}, batched_read{}, batched_result(-1), batched(false) {
     setWindowTitle(tr("Zarnmix Compressor for %1").arg(QString::fromUtf8(name ? name : "")));
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
 
@@ -95,33 +95,66 @@ ZARNCompressor::~ZARNCompressor() {
         main_window->compressor_copy_source = nullptr;
 }
 
+std::uint32_t ZARNCompressor::read_code() const {
+    switch (kind) {
+    case zarn::KIND_DEVICE:
+        return zarn::REQ_DEV_COMP_GET;
+    case zarn::KIND_LOOP:
+        return zarn::REQ_LOOP_COMP_GET;
+    case zarn::KIND_MAIN_OUTPUT:
+        return zarn::REQ_MAIN_COMP_GET;
+    default:
+        return 0;
+    }
+}
+
+void *ZARNCompressor::prepare_read(ReadRecord &record) const {
+    record = ReadRecord{};
+    if (kind == zarn::KIND_MAIN_OUTPUT)
+        return &record.main;
+    record.target.number = number;
+    return &record.target;
+}
+
+ZARNCompressor::Settings ZARNCompressor::settings_read(const ReadRecord &record) const {
+    if (kind == zarn::KIND_MAIN_OUTPUT) {
+        const zarn::MainCompressorSettings &r = record.main;
+        return {r.enabled, r.knee, r.attack, r.decay, r.gain};
+    }
+    const zarn::CompressorSettings &r = record.target;
+    return {r.enabled, r.knee, r.attack, r.decay, r.gain};
+}
+
 bool ZARNCompressor::read_settings(Settings &out) const {
     const int fd = main_window->fd;
-    if (fd < 0)
+    const std::uint32_t code = read_code();
+    if (fd < 0 || code == 0)
         return false;
-    if (kind == zarn::KIND_MAIN_OUTPUT) {
-        zarn::MainCompressorSettings rec{};
-        if (zarn::ctl_request(fd, zarn::REQ_MAIN_COMP_GET, &rec) != 0)
-            return false;
-        out = {rec.enabled, rec.knee, rec.attack, rec.decay, rec.gain};
-        return true;
-    }
-    if (kind != zarn::KIND_DEVICE && kind != zarn::KIND_LOOP)
+    ReadRecord record;
+    if (zarn::ctl_request(fd, code, prepare_read(record)) != 0)
         return false;
-    zarn::CompressorSettings rec{};
-    rec.number = number;
-    const std::uint32_t code =
-        kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_COMP_GET : zarn::REQ_LOOP_COMP_GET;
-    if (zarn::ctl_request(fd, code, &rec) != 0)
-        return false;
-    out = {rec.enabled, rec.knee, rec.attack, rec.decay, rec.gain};
+    out = settings_read(record);
     return true;
+}
+
+void ZARNCompressor::queue_gain(std::vector<zarn::BatchedRequest> &batch) {
+    const std::uint32_t code = read_code();
+    if (main_window->fd < 0 || code == 0)
+        return;
+    batched = true;
+    batch.push_back({code, prepare_read(batched_read), &batched_result});
 }
 
 void ZARNCompressor::refresh_gain() {
     Settings s;
-    if (!read_settings(s))
+    if (batched) {
+        batched = false;
+        if (batched_result != 0)
+            return;
+        s = settings_read(batched_read);
+    } else if (!read_settings(s)) {
         return;
+    }
     // Six significant digits, trailing zeros dropped, exponent from a
     // million on: the C "%g" form, but independent of the process locale.
     gain_label->setText(QString::number(s.gain / 1000.0, 'g', 6));

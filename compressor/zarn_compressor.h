@@ -3,6 +3,12 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
+#include <vector>
+
+#include "ctl/compressor_settings.h"
+#include "ctl/main_compressor_settings.h"
+#include "ctl/transport.h"
 
 class QGridLayout;
 class QLabel;
@@ -21,8 +27,11 @@ public:
     ZARNCompressor(ZARNMainWindow *main_window, int kind, int number, const char *name);
     ~ZARNCompressor() override;
 
-    // Re-reads the record and shows the daemon's current gain.
+    // Re-reads the record and shows the daemon's current gain; the answer to
+    // queue_gain's request when the watchdog batched one since.
     void refresh_gain();
+    // Puts the read that refresh_gain would issue into the watchdog's batch.
+    void queue_gain(std::vector<zarn::BatchedRequest> &batch);
     // Re-reads the four settings and shows them without writing.
     void resync();
 
@@ -55,6 +64,15 @@ private:
         int gain;
     };
 
+    // The kind's read request (0 for a kind without one), and the record it
+    // fills: the main output has a record of its own.
+    struct ReadRecord {
+        zarn::CompressorSettings target;
+        zarn::MainCompressorSettings main;
+    };
+    std::uint32_t read_code() const;
+    void *prepare_read(ReadRecord &record) const;
+    Settings settings_read(const ReadRecord &record) const;
     // Issues the kind's read request; false on failure or when the device
     // is closed.
     bool read_settings(Settings &out) const;
@@ -68,4 +86,9 @@ private:
     Settings reported;
     bool known;
     Settings shown;
+
+    // The gain read of this tick that the watchdog batched, while pending.
+    ReadRecord batched_read;
+    int batched_result;
+    bool batched;
 };

@@ -67,6 +67,7 @@ bool may_block(Kind kind, Clock::time_point deadline) {
 }
 
 unsigned long timeouts = 0;
+unsigned long round_trips = 0;
 
 // Waits until fd is ready for events or the deadline passes.
 bool wait_ready(int fd, short events, Clock::time_point deadline) {
@@ -196,6 +197,7 @@ int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
             parts = 2;
         }
     }
+    ++round_trips;
     if (!send_all(fd, out, parts, kind, deadline)) {
         return fail(fd, EIO);
     }
@@ -233,6 +235,85 @@ int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
         std::memcpy(caller, reply_record, length);
     }
     return 0;
+}
+
+// Requests, and replies, of one exchange of a batch stay within this many
+// bytes, far below a socket's buffer, so that the daemon never waits to send
+// a reply while the client is still sending. One record of any size fits.
+constexpr std::size_t BATCH_BYTES = 2 * (sizeof(std::uint32_t) + IOC_SIZE_MASK);
+
+// Whether a request can share an exchange: it carries no array of doubles.
+bool batchable(const BatchedRequest &r) {
+    return !is_filter_get(r.code) && !is_filter_set(r.code) &&
+           (ioc_size(r.code) == 0 || r.record != nullptr);
+}
+
+// Requests first ... last - 1, all batchable, in one send and one receive;
+// false when the exchange failed, and then none of them has an outcome yet.
+bool socket_exchange(int fd, Kind kind, const BatchedRequest *first, const BatchedRequest *last) {
+    unsigned char out[BATCH_BYTES];
+    unsigned char in[BATCH_BYTES];
+    std::size_t out_size = 0;
+    std::size_t in_size = 0;
+    for (const BatchedRequest *r = first; r != last; ++r) {
+        const std::size_t length = ioc_size(r->code);
+        std::memcpy(out + out_size, &r->code, sizeof r->code);
+        if (length > 0)
+            std::memcpy(out + out_size + sizeof r->code, r->record, length);
+        out_size += sizeof r->code + length;
+        in_size += sizeof(std::int32_t) + length;
+    }
+    const auto deadline = Clock::now() + REPLY_LIMIT;
+    iovec part{out, out_size};
+    ++round_trips;
+    if (!send_all(fd, &part, 1, kind, deadline) || !recv_all(fd, in, in_size, kind, deadline))
+        return false;
+    // As with a single request, a failed one leaves its record untouched.
+    const unsigned char *reply = in;
+    for (const BatchedRequest *r = first; r != last; ++r) {
+        const std::size_t length = ioc_size(r->code);
+        std::int32_t result;
+        std::memcpy(&result, reply, sizeof result);
+        if (result == 0 && length > 0)
+            std::memcpy(r->record, reply + sizeof result, length);
+        *r->result = result == 0 ? 0 : -1;
+        reply += sizeof result + length;
+    }
+    return true;
+}
+
+int socket_batch(int fd, Kind kind, const BatchedRequest *requests, int count) {
+    int failed = 0;
+    int i = 0;
+    while (i < count) {
+        if (!batchable(requests[i])) {
+            *requests[i].result = socket_request(fd, kind, requests[i].code, requests[i].record);
+            failed += *requests[i].result != 0;
+            ++i;
+            continue;
+        }
+        int end = i;
+        std::size_t out_size = 0;
+        std::size_t in_size = 0;
+        while (end < count && batchable(requests[end])) {
+            const std::size_t length = ioc_size(requests[end].code);
+            if (out_size + sizeof(std::uint32_t) + length > BATCH_BYTES ||
+                in_size + sizeof(std::int32_t) + length > BATCH_BYTES)
+                break;
+            out_size += sizeof(std::uint32_t) + length;
+            in_size += sizeof(std::int32_t) + length;
+            ++end;
+        }
+        if (!socket_exchange(fd, kind, requests + i, requests + end)) {
+            fail(fd, EIO);
+            for (int j = i; j < count; ++j)
+                *requests[j].result = -1;
+            return failed + (count - i);
+        }
+        for (; i < end; ++i)
+            failed += *requests[i].result != 0;
+    }
+    return failed;
 }
 
 // Lets every blocking send and receive on a socket give up after
@@ -306,6 +387,20 @@ int ctl_request(int fd, std::uint32_t code, void *record) {
     return ::ioctl(fd, static_cast<unsigned long>(code), record);
 }
 
+int ctl_request_batch(int fd, const BatchedRequest *requests, int count) {
+    Kind kind = fd < 0 ? DEVICE : remembered(fd);
+    if (kind == UNKNOWN)
+        kind = examine(fd);
+    if (kind != DEVICE)
+        return socket_batch(fd, kind, requests, count);
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        *requests[i].result = ctl_request(fd, requests[i].code, requests[i].record);
+        failed += *requests[i].result != 0;
+    }
+    return failed;
+}
+
 int ctl_close(int fd) {
     remember(fd, UNKNOWN);
     return ::close(fd);
@@ -313,6 +408,10 @@ int ctl_close(int fd) {
 
 unsigned long ctl_timeouts() {
     return timeouts;
+}
+
+unsigned long ctl_round_trips() {
+    return round_trips;
 }
 
 } // namespace zarn

@@ -21,6 +21,20 @@ int ctl_open(const char *path);
 // device's ioctl may: keep the array only when the request succeeds.
 int ctl_request(int fd, std::uint32_t code, void *record);
 
+// One request of a batch, and where its outcome goes: 0 on success,
+// anything else a failure.
+struct BatchedRequest {
+    std::uint32_t code;
+    void *record;
+    int *result;
+};
+
+// Issues the requests in order, each exactly as ctl_request would. On the
+// socket they go out together and their replies come back together, so that
+// a batch costs about one round trip instead of one each; filter requests go
+// alone. Returns how many failed.
+int ctl_request_batch(int fd, const BatchedRequest *requests, int count);
+
 // Closes a descriptor returned by ctl_open, and forgets what it was: close
 // it with nothing else, or a descriptor that reuses its number could be
 // taken for it. A descriptor from elsewhere is examined on every request.
@@ -29,5 +43,9 @@ int ctl_close(int fd);
 // How many requests have run out of time since the process started; the
 // watchdog backs off from a daemon that accepts requests but never answers.
 unsigned long ctl_timeouts();
+
+// How many exchanges with a daemon on a socket have been started since the
+// process started: one a request, one a batch of up to 16 KiB of requests.
+unsigned long ctl_round_trips();
 
 } // namespace zarn

@@ -415,6 +415,12 @@ void ZARNController::handle_compressor() {
     }
 }
 
+void ZARNController::queue_level_requests(std::vector<zarn::BatchedRequest> &batch) {
+    meter->queue_peak(batch);
+    if (compressor)
+        compressor->queue_gain(batch);
+}
+
 void ZARNController::refresh_levels() {
     meter->repaint();
     if (compressor)

@@ -4,9 +4,11 @@
 
 #include <QGroupBox>
 #include <string>
+#include <vector>
 
 #include "ctl/channel_config.h"
 #include "ctl/monitor_config.h"
+#include "ctl/transport.h"
 
 class QCheckBox;
 class QGridLayout;
@@ -36,6 +38,10 @@ public:
     void set_title(const char *text);
     void set_rx_gain(int v);
     void set_tx_gain(int v);
+    // The watchdog's work on the strip each tick: the meter repainted at
+    // once and the compressor's gain shown. queue_level_requests first puts
+    // the requests of both into the tick's batch.
+    void queue_level_requests(std::vector<zarn::BatchedRequest> &batch);
     void refresh_levels();
     // The configured name, never read past its 36-byte field: the daemon may
     // fill it to the last byte without a NUL.

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QPainter>
+#include <QWindow>
 #include <cstring>
 #include <limits>
 
@@ -37,7 +38,8 @@ void fill_segments(QPainter &painter, int top, int height, int n) {
 } // namespace
 
 ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, int kind, int channel, int number)
-    : QWidget(strip), strip(strip), kind(kind), channel(channel), number(number), last_tick(0) {
+    : QWidget(strip), strip(strip), kind(kind), channel(channel), number(number), last_tick(0),
+      batched_result(-1), batched_tick(0), batched(false) {
     std::memset(&target_peak, 0, sizeof target_peak);
     std::memset(&monitor_peak, 0, sizeof monitor_peak);
     std::memset(&main_peak, 0, sizeof main_peak);
@@ -93,6 +95,36 @@ void ZARNVolumeBar::draw_ticks(QPainter &painter, int height) {
         painter.fillRect(SEGMENT_WIDTH * j, 0, 1, height, tick_colour(j));
 }
 
+void *ZARNVolumeBar::peak_record() {
+    // Monitors select by number, the main channels by channel.
+    if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP)
+        return &target_peak;
+    if (kind == zarn::KIND_MAIN_OUTPUT || kind == zarn::KIND_MAIN_INPUT)
+        return &main_peak;
+    return &monitor_peak;
+}
+
+void ZARNVolumeBar::queue_peak(std::vector<zarn::BatchedRequest> &batch) {
+    const std::int32_t t = strip->main_window->tick;
+    const QWindow *shown = window()->windowHandle();
+    if (static_cast<std::uint32_t>(kind) > zarn::KIND_MAIN_INPUT || last_tick == t ||
+        strip->main_window->fd < 0 || !isVisible() || !updatesEnabled() || !shown ||
+        !shown->isExposed() || visibleRegion().isEmpty())
+        return;
+    batched = true;
+    batched_tick = t;
+    batch.push_back({zarn::peak_request(kind), peak_record(), &batched_result});
+}
+
+bool ZARNVolumeBar::read_peak(int fd, std::int32_t tick) {
+    if (batched && batched_tick == tick) {
+        batched = false;
+        return batched_result == 0;
+    }
+    batched = false;
+    return zarn::ctl_request(fd, zarn::peak_request(kind), peak_record()) == 0;
+}
+
 void ZARNVolumeBar::draw(QPainter &painter) {
     const std::int32_t t = strip->main_window->tick;
     const std::int32_t o = last_tick;
@@ -106,7 +138,7 @@ void ZARNVolumeBar::draw(QPainter &painter) {
 
     if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP) {
         painter.fillRect(0, 0, WIDTH, HEIGHT, background);
-        if (o != t && zarn::ctl_request(fd, zarn::peak_request(kind), &target_peak) != 0)
+        if (o != t && !read_peak(fd, t))
             return;
         draw_bar(painter, 0, target_peak.rx_level, target_peak.sample_bits);
         draw_bar(painter, BAR_HEIGHT, target_peak.tx_level, target_peak.sample_bits);
@@ -116,11 +148,8 @@ void ZARNVolumeBar::draw(QPainter &painter) {
     }
 
     painter.fillRect(0, 0, WIDTH, BAR_HEIGHT, background);
-    // Monitors select by number, the main channels by channel.
-    zarn::MonitorPeak *record = kind == zarn::KIND_MAIN_OUTPUT || kind == zarn::KIND_MAIN_INPUT
-                                    ? &main_peak
-                                    : &monitor_peak;
-    if (o != t && zarn::ctl_request(fd, zarn::peak_request(kind), record) != 0)
+    const auto *record = static_cast<const zarn::MonitorPeak *>(peak_record());
+    if (o != t && !read_peak(fd, t))
         return;
     draw_bar(painter, 0, record->level, record->sample_bits);
     draw_ticks(painter, BAR_HEIGHT);

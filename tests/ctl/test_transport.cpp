@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdint>
@@ -77,6 +78,14 @@ int listen_at(const std::string &path, int backlog) {
     return fd;
 }
 
+bool is_peak(std::uint32_t code) {
+    // Peak levels move with time, so two daemons would answer them apart.
+    return code == zarn::REQ_DEV_PEAK || code == zarn::REQ_LOOP_PEAK ||
+           code == zarn::REQ_INPUT_MON_PEAK || code == zarn::REQ_OUTPUT_MON_PEAK ||
+           code == zarn::REQ_MAIN_OUTPUT_PEAK || code == zarn::REQ_MAIN_INPUT_PEAK ||
+           code == zarn::REQ_LOCAL_MON_PEAK;
+}
+
 } // namespace
 
 class TestTransport : public QObject {
@@ -124,6 +133,64 @@ private slots:
             QVERIFY2(record == expected, qPrintable(name));
         }
         zarn::ctl_close(fd);
+    }
+
+    void batch_answers_as_single_requests_do() {
+        // Every request but the peaks four times over, from patterned records
+        // that the daemon partly refuses; one run one by one and one batched,
+        // each against a fresh daemon.
+        std::vector<std::uint32_t> codes;
+        for (int round = 0; round < 4; ++round)
+            for (const std::uint32_t code : ALL_CODES)
+                if (!is_peak(code))
+                    codes.push_back(code);
+        // 18 KiB of them in a row: more than one exchange holds.
+        codes.insert(codes.end(), 120, zarn::REQ_SYSTEM_INFO);
+        const auto records = [&codes] {
+            std::vector<std::vector<unsigned char>> r;
+            for (std::size_t i = 0; i < codes.size(); ++i) {
+                r.push_back(pattern(zarn::ioc_size(codes[i]), static_cast<unsigned char>(i)));
+                if (zarn::is_filter_get(codes[i]) || zarn::is_filter_set(codes[i]))
+                    std::memset(r.back().data() + COEFFICIENTS_OFFSET, 0, 8);
+            }
+            return r;
+        };
+        const auto log = [](const TestDaemon &d) {
+            std::vector<std::pair<std::uint32_t, std::vector<unsigned char>>> l;
+            for (const auto &r : d.requests())
+                l.emplace_back(r.code, r.record);
+            return l;
+        };
+
+        TestDaemon one_by_one, batched;
+        auto single_records = records();
+        std::vector<int> single_results;
+        const int single_fd = zarn::ctl_open(one_by_one.path());
+        for (std::size_t i = 0; i < codes.size(); ++i)
+            single_results.push_back(
+                zarn::ctl_request(single_fd, codes[i], single_records[i].data()) == 0 ? 0 : -1);
+        zarn::ctl_close(single_fd);
+
+        auto batch_records = records();
+        std::vector<int> batch_results(codes.size(), 7);
+        std::vector<zarn::BatchedRequest> batch;
+        for (std::size_t i = 0; i < codes.size(); ++i)
+            batch.push_back({codes[i], batch_records[i].data(), &batch_results[i]});
+        const int fd = zarn::ctl_open(batched.path());
+        const unsigned long trips = zarn::ctl_round_trips();
+        const int failed = zarn::ctl_request_batch(fd, batch.data(), int(batch.size()));
+        const unsigned long batch_trips = zarn::ctl_round_trips() - trips;
+        zarn::ctl_close(fd);
+
+        QCOMPARE(batch_results, single_results);
+        QCOMPARE(failed, int(std::count(single_results.begin(), single_results.end(), -1)));
+        QVERIFY(failed > 0 && failed < int(codes.size()));
+        QVERIFY(batch_records == single_records);
+        QVERIFY(log(batched) == log(one_by_one));
+        // The 32 filter requests go alone. The rest take five exchanges, one
+        // before, between and after each round's run of filter requests, and
+        // the last of them twice the room: one more.
+        QCOMPARE(batch_trips, 32ul + 5 + 1);
     }
 
     void failed_request_leaves_record_and_array_untouched() {
@@ -258,6 +325,21 @@ private slots:
         // The requests after the failure never left the client.
         QCOMPARE(daemon.count(zarn::REQ_PROBE), std::size_t{0});
         zarn::ctl_close(fd);
+
+        // A batch whose first reply never comes fails whole, once.
+        const int batch_fd = zarn::ctl_open(daemon.path());
+        daemon.silence_next_reply();
+        std::int32_t probes[3] = {5, 5, 5};
+        int results[3] = {0, 0, 0};
+        const zarn::BatchedRequest batch[3] = {{zarn::REQ_PROBE, &probes[0], &results[0]},
+                                               {zarn::REQ_PROBE, &probes[1], &results[1]},
+                                               {zarn::REQ_PROBE, &probes[2], &results[2]}};
+        timer.restart();
+        QCOMPARE(zarn::ctl_request_batch(batch_fd, batch, 3), 3);
+        QVERIFY(seconds(timer) < 1.8);
+        QVERIFY(results[0] != 0 && results[1] != 0 && results[2] != 0);
+        QVERIFY(probes[0] == 5 && probes[1] == 5 && probes[2] == 5);
+        zarn::ctl_close(batch_fd);
     }
 
     void reply_cut_short_fails_and_leaves_record_untouched() {

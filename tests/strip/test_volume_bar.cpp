@@ -5,6 +5,7 @@
 #include <QTest>
 #include <limits>
 
+#include "ctl/transport.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
 #include "support/window_fixture.h"
@@ -96,6 +97,7 @@ private slots:
     void bar_pictures();
     void requests_carry_selectors_then_echo_reply();
     void one_request_per_tick();
+    void watchdog_tick_paints_the_batched_answer();
     void failed_request_paints_background_only();
     void unknown_kind_paints_nothing();
 };
@@ -237,6 +239,31 @@ void TestVolumeBar::one_request_per_tick() {
     QApplication::processEvents();
     bar->repaint();
     QCOMPARE(d.count(zarn::REQ_LOOP_PEAK), std::size_t{2});
+}
+
+void TestVolumeBar::watchdog_tick_paints_the_batched_answer() {
+    TestDaemon d(one_of_each());
+    d.with_engine([](Engine &e) {
+        pin(e.devices[0].channels[1].meter, 16, 1 << 15, 1 << 14);
+        pin(e.loops[0].channels[0].meter, 16, 1 << 14, 1 << 13);
+    });
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    d.clear_requests();
+    const unsigned long trips = zarn::ctl_round_trips();
+    w->handle_watchdog();
+    // The probe, every meter's and compressor's read together, the locator.
+    QCOMPARE(zarn::ctl_round_trips() - trips, 3ul);
+    QCOMPARE(d.count(zarn::REQ_DEV_PEAK), std::size_t{2});
+    QCOMPARE(d.count(zarn::REQ_LOOP_PEAK), std::size_t{1});
+    // What the watchdog's repaint drew came from the batch: painting again in
+    // the same tick asks nothing and shows the same answer.
+    const QImage device = paint(w->strips[1]->meter);
+    const QImage loop = paint(w->strips[2]->meter);
+    QCOMPARE(row(device, 0), lit_row(128));
+    QCOMPARE(row(device, 20), lit_row(64));
+    QCOMPARE(row(loop, 0), lit_row(64));
+    QCOMPARE(d.count(zarn::REQ_DEV_PEAK) + d.count(zarn::REQ_LOOP_PEAK), std::size_t{3});
 }
 
 void TestVolumeBar::failed_request_paints_background_only() {
