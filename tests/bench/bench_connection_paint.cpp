@@ -4,7 +4,8 @@
 // whole picture of each route painter drawn afresh, which every paint cost
 // before the pictures were kept; a repaint from the kept pictures; and
 // writes that change one route (nearby rows, and across the whole height) or
-// none, each through routes_changed() and through the panel's update().
+// none, each through routes_changed(), which the strips call, and through
+// the panel's update(), which repaints all of it, labels and names too.
 // Prints its figures.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -138,8 +139,7 @@ int main(int argc, char **argv) {
               last_device->channel_config.rx_amp = i % 7;
               panel->routes_changed();
           }));
-    print("write, no route changed: panel update() (as the strips call)",
-          time_with_repaint(paints, [&](int i) {
+    print("write, no route changed: whole panel repainted", time_with_repaint(paints, [&](int i) {
               last_device->channel_config.rx_amp = i % 7;
               panel->update();
           }));
@@ -149,7 +149,7 @@ int main(int argc, char **argv) {
               monitor->monitor_config.dst_channel = (i + 1) % 2;
               panel->routes_changed();
           }));
-    print("write, one route between nearby rows: panel update()",
+    print("write, one route between nearby rows: whole panel repainted",
           time_with_repaint(paints, [&](int i) {
               monitor->monitor_config.dst_channel = (i + 1) % 2;
               panel->update();
@@ -161,7 +161,7 @@ int main(int argc, char **argv) {
               last_device->channel_config.rx_mute = (i + 1) % 2;
               panel->routes_changed();
           }));
-    print("write, one route across the whole height: panel update()",
+    print("write, one route across the whole height: whole panel repainted",
           time_with_repaint(paints, [&](int i) {
               last_device->channel_config.rx_mute = (i + 1) % 2;
               panel->update();
