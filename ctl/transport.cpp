@@ -5,6 +5,7 @@
 #include "ctl/filter_record.h"
 #include "ctl/requests.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -59,6 +60,11 @@ void remember(int fd, Kind kind) {
 Kind examine(int fd) {
     struct stat st;
     return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode) ? SOCKET_POLLED : DEVICE;
+}
+
+Kind kind_of(int fd) {
+    const Kind kind = remembered(fd);
+    return kind == UNKNOWN ? examine(fd) : kind;
 }
 
 // Whether a transfer may still block on the socket's own timeouts.
@@ -248,29 +254,36 @@ bool batchable(const BatchedRequest &r) {
            (ioc_size(r.code) == 0 || r.record != nullptr);
 }
 
-// Requests first ... last - 1, all batchable, in one send and one receive;
-// false when the exchange failed, and then none of them has an outcome yet.
-bool socket_exchange(int fd, Kind kind, const BatchedRequest *first, const BatchedRequest *last) {
+// Sends the batchable requests from first on, as many as fit in an
+// exchange, in one send, and receives their replies in one receive. Returns
+// the first request it did not take, or nullptr when the exchange failed,
+// and then none of them has an outcome yet.
+const BatchedRequest *socket_exchange(int fd, Kind kind, const BatchedRequest *first,
+                                      const BatchedRequest *last) {
     unsigned char out[BATCH_BYTES];
     unsigned char in[BATCH_BYTES];
     std::size_t out_size = 0;
     std::size_t in_size = 0;
-    for (const BatchedRequest *r = first; r != last; ++r) {
-        const std::size_t length = ioc_size(r->code);
-        std::memcpy(out + out_size, &r->code, sizeof r->code);
+    const BatchedRequest *end = first;
+    for (; end != last && batchable(*end); ++end) {
+        const std::size_t length = ioc_size(end->code);
+        if (out_size + sizeof end->code + length > BATCH_BYTES ||
+            in_size + sizeof(std::int32_t) + length > BATCH_BYTES)
+            break;
+        std::memcpy(out + out_size, &end->code, sizeof end->code);
         if (length > 0)
-            std::memcpy(out + out_size + sizeof r->code, r->record, length);
-        out_size += sizeof r->code + length;
+            std::memcpy(out + out_size + sizeof end->code, end->record, length);
+        out_size += sizeof end->code + length;
         in_size += sizeof(std::int32_t) + length;
     }
     const auto deadline = Clock::now() + REPLY_LIMIT;
     iovec part{out, out_size};
     ++round_trips;
     if (!send_all(fd, &part, 1, kind, deadline) || !recv_all(fd, in, in_size, kind, deadline))
-        return false;
+        return nullptr;
     // As with a single request, a failed one leaves its record untouched.
     const unsigned char *reply = in;
-    for (const BatchedRequest *r = first; r != last; ++r) {
+    for (const BatchedRequest *r = first; r != end; ++r) {
         const std::size_t length = ioc_size(r->code);
         std::int32_t result;
         std::memcpy(&result, reply, sizeof result);
@@ -279,41 +292,29 @@ bool socket_exchange(int fd, Kind kind, const BatchedRequest *first, const Batch
         *r->result = result == 0 ? 0 : -1;
         reply += sizeof result + length;
     }
-    return true;
+    return end;
 }
 
 int socket_batch(int fd, Kind kind, const BatchedRequest *requests, int count) {
-    int failed = 0;
-    int i = 0;
-    while (i < count) {
-        if (!batchable(requests[i])) {
-            *requests[i].result = socket_request(fd, kind, requests[i].code, requests[i].record);
-            failed += *requests[i].result != 0;
-            ++i;
+    const BatchedRequest *const last = requests + count;
+    const BatchedRequest *next = requests;
+    while (next != last) {
+        if (!batchable(*next)) {
+            *next->result = socket_request(fd, kind, next->code, next->record);
+            ++next;
             continue;
         }
-        int end = i;
-        std::size_t out_size = 0;
-        std::size_t in_size = 0;
-        while (end < count && batchable(requests[end])) {
-            const std::size_t length = ioc_size(requests[end].code);
-            if (out_size + sizeof(std::uint32_t) + length > BATCH_BYTES ||
-                in_size + sizeof(std::int32_t) + length > BATCH_BYTES)
-                break;
-            out_size += sizeof(std::uint32_t) + length;
-            in_size += sizeof(std::int32_t) + length;
-            ++end;
-        }
-        if (!socket_exchange(fd, kind, requests + i, requests + end)) {
+        const BatchedRequest *const end = socket_exchange(fd, kind, next, last);
+        if (end == nullptr) {
             fail(fd, EIO);
-            for (int j = i; j < count; ++j)
-                *requests[j].result = -1;
-            return failed + (count - i);
+            for (; next != last; ++next)
+                *next->result = -1;
+            break;
         }
-        for (; i < end; ++i)
-            failed += *requests[i].result != 0;
+        next = end;
     }
-    return failed;
+    return static_cast<int>(
+        std::count_if(requests, last, [](const BatchedRequest &r) { return *r.result != 0; }));
 }
 
 // Lets every blocking send and receive on a socket give up after
@@ -377,10 +378,7 @@ int ctl_request(int fd, std::uint32_t code, void *record) {
         errno = EBADF;
         return -1;
     }
-    Kind kind = remembered(fd);
-    if (kind == UNKNOWN) {
-        kind = examine(fd);
-    }
+    const Kind kind = kind_of(fd);
     if (kind != DEVICE) {
         return socket_request(fd, kind, code, record);
     }
@@ -388,9 +386,8 @@ int ctl_request(int fd, std::uint32_t code, void *record) {
 }
 
 int ctl_request_batch(int fd, const BatchedRequest *requests, int count) {
-    Kind kind = fd < 0 ? DEVICE : remembered(fd);
-    if (kind == UNKNOWN)
-        kind = examine(fd);
+    // A bad descriptor fails each request in ctl_request.
+    const Kind kind = fd < 0 ? DEVICE : kind_of(fd);
     if (kind != DEVICE)
         return socket_batch(fd, kind, requests, count);
     int failed = 0;

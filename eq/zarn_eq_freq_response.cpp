@@ -55,7 +55,6 @@ void ZARNEQFreqResponse::evaluate(int budget_ms) const {
 void ZARNEQFreqResponse::evaluate_slice() {
     // Hidden plots do not evaluate; the next paint takes the work up again.
     if (!stale || !isVisible()) {
-        job.pause();
         slice_timer->stop();
         return;
     }
