@@ -11,8 +11,8 @@
 
 #include "app/zarn_grid_layout.h"
 #include "compressor/zarn_compressor.h"
+#include "ctl/catalogue.h"
 #include "ctl/discovery.h"
-#include "ctl/requests.h"
 #include "ctl/transport.h"
 #include "eq/zarn_equalizer.h"
 #include "panels/zarn_add_options.h"
@@ -195,8 +195,7 @@ void ZARNMainWindow::handle_watchdog() {
             return;
         }
     }
-    std::int32_t answer = 0;
-    if (zarn::ctl_request(fd, zarn::REQ_PROBE, &answer) != 0) {
+    if (!zarn::probe(fd)) {
         const bool probe_hung = zarn::ctl_timeouts() != timeouts_seen;
         timeouts_seen = zarn::ctl_timeouts();
         drop_connection(probe_hung);

@@ -11,15 +11,9 @@
 
 #include "app/zarn_main_window.h"
 #include "app/zarn_spin_box_guard.h"
-#include "ctl/requests.h"
-#include "ctl/strip_kind.h"
 #include "ctl/transport.h"
 
 namespace {
-
-// Attack and decay end at 62, not at 63: values pasted between windows and
-// values the daemon reports are clamped to the same range.
-constexpr int TIME_CONSTANT_MAX = 62;
 
 QSpinBox *make_box(int max) {
     auto *box = new QSpinBox;
@@ -39,9 +33,9 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number
     grid = new QGridLayout(this);
     gain_label = new QLabel(QStringLiteral("1.0"));
     enabled_box = make_box(1);
-    knee_box = make_box(255);
-    attack_box = make_box(TIME_CONSTANT_MAX);
-    decay_box = make_box(TIME_CONSTANT_MAX);
+    knee_box = make_box(zarn::KNEE_MAX);
+    attack_box = make_box(zarn::TIME_CONSTANT_MAX);
+    decay_box = make_box(zarn::TIME_CONSTANT_MAX);
     copy_button = new QPushButton(tr("COPY"));
     paste_button = new QPushButton(tr("PASTE"));
 
@@ -95,54 +89,21 @@ ZARNCompressor::~ZARNCompressor() {
         main_window->compressor_copy_source = nullptr;
 }
 
-std::uint32_t ZARNCompressor::read_code() const {
-    switch (kind) {
-    case zarn::KIND_DEVICE:
-        return zarn::REQ_DEV_COMP_GET;
-    case zarn::KIND_LOOP:
-        return zarn::REQ_LOOP_COMP_GET;
-    case zarn::KIND_MAIN_OUTPUT:
-        return zarn::REQ_MAIN_COMP_GET;
-    default:
-        return 0;
-    }
-}
-
-void *ZARNCompressor::prepare_read(ReadRecord &record) const {
-    record = ReadRecord{};
-    if (kind == zarn::KIND_MAIN_OUTPUT)
-        return &record.main;
-    record.target.number = number;
-    return &record.target;
-}
-
-ZARNCompressor::Settings ZARNCompressor::settings_read(const ReadRecord &record) const {
-    if (kind == zarn::KIND_MAIN_OUTPUT) {
-        const zarn::MainCompressorSettings &r = record.main;
-        return {r.enabled, r.knee, r.attack, r.decay, r.gain};
-    }
-    const zarn::CompressorSettings &r = record.target;
-    return {r.enabled, r.knee, r.attack, r.decay, r.gain};
+zarn::Target ZARNCompressor::target() const {
+    return {kind, number, 0};
 }
 
 bool ZARNCompressor::read_settings(Settings &out) const {
-    const int fd = main_window->fd;
-    const std::uint32_t code = read_code();
-    if (fd < 0 || code == 0)
-        return false;
-    ReadRecord record;
-    if (zarn::ctl_request(fd, code, prepare_read(record)) != 0)
-        return false;
-    out = settings_read(record);
-    return true;
+    return main_window->fd >= 0 && zarn::read_compressor(main_window->fd, target(), out) == 0;
 }
 
 void ZARNCompressor::queue_gain(std::vector<zarn::BatchedRequest> &batch) {
-    const std::uint32_t code = read_code();
-    if (main_window->fd < 0 || code == 0)
+    const zarn::KindInfo *info = zarn::kind_info(kind);
+    if (main_window->fd < 0 || !info || !info->has_compressor())
         return;
     batched = true;
-    batch.push_back({code, prepare_read(batched_read), &batched_result});
+    batched_read = zarn::compressor_query(target());
+    batch.push_back({info->compressor_get, batched_read.bytes, &batched_result});
 }
 
 void ZARNCompressor::refresh_gain() {
@@ -151,7 +112,7 @@ void ZARNCompressor::refresh_gain() {
         batched = false;
         if (batched_result != 0)
             return;
-        s = settings_read(batched_read);
+        s = zarn::compressor_values(kind, batched_read);
     } else if (!read_settings(s)) {
         return;
     }
@@ -207,25 +168,7 @@ void ZARNCompressor::handle_update() {
         return;
     }
 
-    int result = -1;
-    if (kind == zarn::KIND_MAIN_OUTPUT) {
-        zarn::MainCompressorSettings rec{};
-        rec.enabled = next.enabled;
-        rec.knee = next.knee;
-        rec.attack = next.attack;
-        rec.decay = next.decay;
-        result = zarn::ctl_request(main_window->fd, zarn::REQ_MAIN_COMP_SET, &rec);
-    } else if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP) {
-        zarn::CompressorSettings rec{};
-        rec.number = number;
-        rec.enabled = next.enabled;
-        rec.knee = next.knee;
-        rec.attack = next.attack;
-        rec.decay = next.decay;
-        result = zarn::ctl_request(
-            main_window->fd,
-            kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_COMP_SET : zarn::REQ_LOOP_COMP_SET, &rec);
-    }
+    const int result = zarn::write_compressor(main_window->fd, target(), next);
     // A refused write changes nothing in the daemon, so the boxes go back.
     if (result == 0)
         reported = next;

@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ctl/compressor_settings.h"
-#include "ctl/main_compressor_settings.h"
+#include "ctl/catalogue.h"
 #include "ctl/transport.h"
 
 class QGridLayout;
@@ -56,23 +55,8 @@ private:
     // Tool tips: what each control does, with its range.
     void explain_controls();
 
-    struct Settings {
-        int enabled;
-        int knee;
-        int attack;
-        int decay;
-        int gain;
-    };
-
-    // The kind's read request (0 for a kind without one), and the record it
-    // fills: the main output has a record of its own.
-    struct ReadRecord {
-        zarn::CompressorSettings target;
-        zarn::MainCompressorSettings main;
-    };
-    std::uint32_t read_code() const;
-    void *prepare_read(ReadRecord &record) const;
-    Settings settings_read(const ReadRecord &record) const;
+    using Settings = zarn::CompressorValues;
+    zarn::Target target() const;
     // Issues the kind's read request; false on failure or when the device
     // is closed.
     bool read_settings(Settings &out) const;
@@ -88,7 +72,7 @@ private:
     Settings shown;
 
     // The gain read of this tick that the watchdog batched, while pending.
-    ReadRecord batched_read;
+    zarn::CompressorRecord batched_read;
     int batched_result;
     bool batched;
 };

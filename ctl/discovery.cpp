@@ -2,27 +2,29 @@
 
 #include "ctl/discovery.h"
 
+#include "ctl/catalogue.h"
 #include "ctl/monitor_peak.h"
-#include "ctl/requests.h"
 #include "ctl/target_peak.h"
 #include "ctl/transport.h"
 
 namespace zarn {
 
 bool probe_target(int fd, const Target &target) {
+    const KindInfo *info = kind_info(target.kind);
+    if (!info)
+        return false;
     TargetPeak peak{};
     MonitorPeak monitor{};
     void *record = &monitor;
-    if (target.kind == KIND_DEVICE || target.kind == KIND_LOOP) {
+    if (info->peak_layout == PeakLayout::two_way) {
         peak.number = target.number;
         peak.channel = target.channel;
         record = &peak;
     } else {
-        // Main channels are selected by channel, monitors by number.
-        const bool main = target.kind == KIND_MAIN_OUTPUT || target.kind == KIND_MAIN_INPUT;
-        monitor.index = main ? target.channel : target.number;
+        monitor.index =
+            info->peak_layout == PeakLayout::by_channel ? target.channel : target.number;
     }
-    return ctl_request(fd, peak_request(target.kind), record) == 0;
+    return ctl_request(fd, info->peak, record) == 0;
 }
 
 int discover_targets(int fd, int limit, const std::function<void(const Target &)> &found) {
@@ -34,8 +36,9 @@ int discover_targets(int fd, int limit, const std::function<void(const Target &)
     };
     if (limit <= 0)
         return 0;
-    for (std::int32_t kind = KIND_DEVICE; kind <= KIND_MAIN_INPUT; ++kind) {
-        if (kind == KIND_DEVICE || kind == KIND_LOOP) {
+    for (std::int32_t kind = 0; kind < KIND_COUNT; ++kind) {
+        const PeakLayout layout = kind_info(kind)->peak_layout;
+        if (layout == PeakLayout::two_way) {
             for (std::int32_t number = 0;; ++number) {
                 std::int32_t channel = 0;
                 while (probe_target(fd, {kind, number, channel})) {
@@ -46,7 +49,7 @@ int discover_targets(int fd, int limit, const std::function<void(const Target &)
                 if (channel == 0)
                     break;
             }
-        } else if (kind == KIND_MAIN_OUTPUT || kind == KIND_MAIN_INPUT) {
+        } else if (layout == PeakLayout::by_channel) {
             for (std::int32_t channel = 0; probe_target(fd, {kind, 0, channel}); ++channel) {
                 if (!take({kind, 0, channel}))
                     return count;

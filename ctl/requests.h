@@ -14,7 +14,6 @@
 #include "ctl/monitor_config.h"
 #include "ctl/monitor_peak.h"
 #include "ctl/options_buffer.h"
-#include "ctl/strip_kind.h"
 #include "ctl/system_info.h"
 #include "ctl/target_peak.h"
 
@@ -130,29 +129,6 @@ constexpr bool is_filter_get(std::uint32_t code) {
 constexpr bool is_filter_set(std::uint32_t code) {
     return code == REQ_DEV_RX_FILTER_SET || code == REQ_DEV_TX_FILTER_SET ||
            code == REQ_LOOP_RX_FILTER_SET || code == REQ_LOOP_TX_FILTER_SET;
-}
-
-// The peak request of a strip kind; discovery probes with it and the meter
-// reads its levels with it. Kinds past the last have none (0).
-constexpr std::uint32_t peak_request(std::int32_t kind) {
-    switch (kind) {
-    case KIND_DEVICE:
-        return REQ_DEV_PEAK;
-    case KIND_LOOP:
-        return REQ_LOOP_PEAK;
-    case KIND_INPUT_MONITOR:
-        return REQ_INPUT_MON_PEAK;
-    case KIND_OUTPUT_MONITOR:
-        return REQ_OUTPUT_MON_PEAK;
-    case KIND_LOCAL_MONITOR:
-        return REQ_LOCAL_MON_PEAK;
-    case KIND_MAIN_OUTPUT:
-        return REQ_MAIN_OUTPUT_PEAK;
-    case KIND_MAIN_INPUT:
-        return REQ_MAIN_INPUT_PEAK;
-    default:
-        return 0;
-    }
 }
 
 // Largest filter a request may carry.

@@ -10,10 +10,7 @@
 #include <QTextEdit>
 
 #include "app/zarn_main_window.h"
-#include "ctl/filter_record.h"
-#include "ctl/requests.h"
-#include "ctl/strip_kind.h"
-#include "ctl/transport.h"
+#include "ctl/catalogue.h"
 #include "eq/filter_design.h"
 #include "eq/zarn_button.h"
 #include "eq/zarn_button_map.h"
@@ -28,37 +25,6 @@ namespace {
 const char state_map_texts[] = "Equalizer state\0OFF\0ON";
 
 enum { STATE_OFF = 0, STATE_ON = 1 };
-
-// The filter requests of each kind and direction an equalizer serves.
-struct FilterRequests {
-    int kind;
-    std::uint32_t read;
-    std::uint32_t write;
-};
-
-constexpr FilterRequests FILTER_REQUESTS[] = {
-    {zarn::KIND_DEVICE, zarn::REQ_DEV_TX_FILTER_GET, zarn::REQ_DEV_TX_FILTER_SET},
-    {zarn::KIND_LOOP, zarn::REQ_LOOP_TX_FILTER_GET, zarn::REQ_LOOP_TX_FILTER_SET},
-    {zarn::KIND_DEVICE | zarn::EQ_RX_FLAG, zarn::REQ_DEV_RX_FILTER_GET,
-     zarn::REQ_DEV_RX_FILTER_SET},
-    {zarn::KIND_LOOP | zarn::EQ_RX_FLAG, zarn::REQ_LOOP_RX_FILTER_GET,
-     zarn::REQ_LOOP_RX_FILTER_SET},
-};
-
-const FilterRequests *filter_requests(int kind) {
-    for (const FilterRequests &r : FILTER_REQUESTS)
-        if (r.kind == kind)
-            return &r;
-    return nullptr;
-}
-
-// A length the daemon reports counts only within 0..65536 read as unsigned,
-// so a negative size counts as no filter.
-int accepted_length(std::int32_t size) {
-    return static_cast<std::uint32_t>(size) <= static_cast<std::uint32_t>(zarn::MAX_FILTER_SIZE)
-               ? size
-               : 0;
-}
 
 } // namespace
 
@@ -137,14 +103,12 @@ ZARNEqualizer::~ZARNEqualizer() {
     release_coefficients();
 }
 
-std::uint32_t ZARNEqualizer::read_request() const {
-    const FilterRequests *r = filter_requests(kind);
-    return r ? r->read : 0;
+zarn::Target ZARNEqualizer::target() const {
+    return {kind & ~zarn::EQ_RX_FLAG, number, channel};
 }
 
-std::uint32_t ZARNEqualizer::write_request() const {
-    const FilterRequests *r = filter_requests(kind);
-    return r ? r->write : 0;
+bool ZARNEqualizer::receives() const {
+    return (kind & zarn::EQ_RX_FLAG) != 0;
 }
 
 void ZARNEqualizer::release_coefficients() {
@@ -164,36 +128,19 @@ bool ZARNEqualizer::read_filter() {
     filter_length = 0;
     stale = false;
 
-    const std::uint32_t code = read_request();
-    {
-        std::int32_t rate = 0;
-        const bool rate_read =
-            zarn::ctl_request(main_window->fd, zarn::REQ_SAMPLE_RATE_GET, &rate) == 0;
-        sample_rate = rate;
+    std::int32_t rate = 0;
+    const bool rate_read = zarn::read_sample_rate(main_window->fd, rate);
+    sample_rate = rate;
+    std::int32_t length = 0;
+    const bool length_read =
+        zarn::query_filter_length(main_window->fd, target(), receives(), length);
+    filter_length = length_read ? length : 0;
+    filter_known = rate_read && length_read;
 
-        bool length_read = false;
-        if (code != 0) {
-            zarn::FilterRecord query{};
-            query.number = number;
-            query.channel = channel;
-            length_read = zarn::ctl_request(main_window->fd, code, &query) == 0;
-            if (length_read)
-                filter_length = accepted_length(query.size);
-        }
-        filter_known = rate_read && length_read;
-
-        if (filter_length > 0) {
-            coefficients = new double[static_cast<std::size_t>(filter_length)];
-            zarn::FilterRecord fetch{};
-            fetch.number = number;
-            fetch.channel = channel;
-            fetch.size = filter_length;
-            fetch.coefficients = reinterpret_cast<std::uintptr_t>(coefficients);
-            // Any other answer to the fetch means no filter is in force.
-            if (zarn::ctl_request(main_window->fd, code, &fetch) != 0 ||
-                accepted_length(fetch.size) != filter_length)
-                release_coefficients();
-        }
+    if (filter_length > 0) {
+        coefficients = new double[static_cast<std::size_t>(filter_length)];
+        if (!zarn::fetch_filter(main_window->fd, target(), receives(), filter_length, coefficients))
+            release_coefficients();
     }
 
     show_daemon_state();
@@ -280,13 +227,7 @@ void ZARNEqualizer::handle_update() {
         }
     }
 
-    zarn::FilterRecord record{};
-    record.number = number;
-    record.channel = channel;
-    record.size = filter_length;
-    record.coefficients = reinterpret_cast<std::uintptr_t>(next.get());
-    const std::uint32_t code = write_request();
-    if (code == 0 || zarn::ctl_request(main_window->fd, code, &record) != 0) {
+    if (zarn::write_filter(main_window->fd, target(), receives(), filter_length, next.get()) != 0) {
         show_daemon_state();
         return;
     }

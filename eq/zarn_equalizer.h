@@ -16,7 +16,8 @@ class ZARNEQFreqResponse;
 class ZARNMainWindow;
 namespace zarn {
 struct SpecError;
-}
+struct Target;
+} // namespace zarn
 
 // The FIR equalizer of one channel of a device or loopback, in one direction.
 // A parentless top-level window, created hidden by its strip.
@@ -72,6 +73,7 @@ private:
     // The state map shows what the daemon has: ON exactly while a filter
     // from it, or accepted by it, is kept.
     void show_daemon_state();
-    std::uint32_t read_request() const;
-    std::uint32_t write_request() const;
+    // The strip's target, and whether this window serves its receive side.
+    zarn::Target target() const;
+    bool receives() const;
 };

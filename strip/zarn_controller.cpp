@@ -10,14 +10,12 @@
 #include <QSpinBox>
 #include <algorithm>
 #include <cstring>
-#include <type_traits>
 
 #include "app/zarn_main_window.h"
 #include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/bounded_string.h"
-#include "ctl/requests.h"
-#include "ctl/strip_kind.h"
+#include "ctl/catalogue.h"
 #include "ctl/transport.h"
 #include "eq/zarn_equalizer.h"
 #include "routing/zarn_connect.h"
@@ -25,22 +23,13 @@
 
 namespace {
 
-constexpr int MAX_GAIN = 31;
 constexpr int TITLE_MAX_BYTES = 63;
-
-bool is_two_way(int kind) {
-    return kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP;
-}
-
-bool is_monitor(int kind) {
-    return kind == zarn::KIND_INPUT_MONITOR || kind == zarn::KIND_OUTPUT_MONITOR ||
-           kind == zarn::KIND_LOCAL_MONITOR;
-}
 
 } // namespace
 
 ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number)
-    : QGroupBox(nullptr), input_edit(nullptr), output_edit(nullptr), connect_row(0) {
+    : QGroupBox(nullptr), input_edit(nullptr), output_edit(nullptr), connect_row(0),
+      info(zarn::kind_info(kind)) {
     grid = new QGridLayout(this);
 
     this->main_window = main_window;
@@ -73,7 +62,7 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     rx_equalizer = nullptr;
     tx_equalizer = nullptr;
     delay_box = nullptr;
-    if (is_two_way(kind)) {
+    if (two_way()) {
         rx_eq_button = new QPushButton(QStringLiteral("EQ"));
         tx_eq_button = new QPushButton(QStringLiteral("EQ"));
         rx_equalizer = new ZARNEqualizer(main_window, kind | zarn::EQ_RX_FLAG, number, channel);
@@ -92,10 +81,10 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     }
 
     src_channel_box = new QSpinBox();
-    src_channel_box->setRange(0, 63);
+    src_channel_box->setRange(0, zarn::ROUTE_CHANNEL_MAX);
     src_channel_box->setPrefix(tr("SrcCh "));
     dst_channel_box = new QSpinBox();
-    dst_channel_box->setRange(0, 63);
+    dst_channel_box->setRange(0, zarn::ROUTE_CHANNEL_MAX);
     dst_channel_box->setPrefix(tr("DstCh "));
 
     config_known = false;
@@ -104,15 +93,14 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
 
     compressor = nullptr;
     compressor_button = nullptr;
-    if (is_two_way(kind) || kind == zarn::KIND_MAIN_OUTPUT) {
+    if (info && info->has_compressor()) {
         compressor_button = new QPushButton(tr("Compressor"));
         connect(compressor_button, &QPushButton::released, this,
                 &ZARNController::handle_compressor);
         // One window per target, made by its channel-0 strip; the other
         // channels' buttons show that one.
         if (channel == 0) {
-            const std::string name =
-                kind == zarn::KIND_MAIN_OUTPUT ? std::string("Main Output") : config_name();
+            const std::string name = info->named() ? config_name() : std::string(info->title);
             compressor = new ZARNCompressor(main_window, kind, number, name.c_str());
         }
     }
@@ -149,7 +137,7 @@ void ZARNController::connect_signals() {
 
 void ZARNController::place_widgets() {
     const Qt::Alignment centre = Qt::AlignCenter;
-    if (is_two_way(kind)) {
+    if (two_way()) {
         grid->addWidget(new QLabel(QStringLiteral("RX")), 0, 0, 1, 1, centre);
         grid->addWidget(new QLabel(QStringLiteral("TX")), 1, 0, 1, 1, centre);
         grid->addWidget(meter, 0, 1, 2, 1, centre);
@@ -174,7 +162,7 @@ void ZARNController::place_widgets() {
         grid->addWidget(tx_eq_button, 1, 11, 1, 1, centre);
         grid->addWidget(new QLabel(QStringLiteral("DELAY:")), 0, 12, 1, 1, centre);
         grid->addWidget(delay_box, 0, 13, 1, 1, centre);
-    } else if (is_monitor(kind)) {
+    } else if (config_record()) {
         grid->addWidget(meter, 0, 0, 1, 1, centre);
         grid->addWidget(new QLabel(QStringLiteral("MUTE:")), 0, 1, 1, 1, centre);
         grid->addWidget(rx_mute_box, 0, 2, 1, 1, centre);
@@ -185,7 +173,7 @@ void ZARNController::place_widgets() {
         grid->addWidget(rx_up_button, 0, 7, 1, 1, centre);
         grid->addWidget(rx_gain_label, 0, 8, 1, 1, centre);
         grid->addWidget(rx_down_button, 0, 9, 1, 1, centre);
-    } else if (kind == zarn::KIND_MAIN_OUTPUT) {
+    } else if (compressor_button) {
         grid->addWidget(meter, 0, 0, 1, 1, Qt::AlignLeft);
         grid->addWidget(compressor_button, 0, 1, 1, 1, centre);
     } else {
@@ -209,43 +197,74 @@ std::string ZARNController::config_name() const {
     return zarn::bounded_string(channel_config.name, sizeof channel_config.name);
 }
 
-bool ZARNController::Shown::operator==(const Shown &o) const {
-    return rx_mute == o.rx_mute && tx_mute == o.tx_mute && rx_polarity == o.rx_polarity &&
-           tx_polarity == o.tx_polarity && rx_amp == o.rx_amp && tx_amp == o.tx_amp &&
-           src_channel == o.src_channel && dst_channel == o.dst_channel && delay == o.delay;
+bool ZARNController::two_way() const {
+    return info && info->two_way();
+}
+
+zarn::Target ZARNController::target() const {
+    return {kind, number, channel};
+}
+
+void *ZARNController::config_record() {
+    if (!info || !info->has_config())
+        return nullptr;
+    return info->two_way() ? static_cast<void *>(&channel_config) : &monitor_config;
 }
 
 ZARNController::Shown ZARNController::widget_values() const {
-    return {rx_mute_box->isChecked(),
-            tx_mute_box->isChecked(),
-            rx_polarity_box->isChecked(),
-            tx_polarity_box->isChecked(),
-            rx_amp,
-            tx_amp,
-            src_channel_box->value(),
-            dst_channel_box->value(),
-            delay_box ? delay_box->value() : 0};
+    Shown values{};
+    const auto at = [&values](zarn::Role role) -> int & {
+        return values[static_cast<std::size_t>(role)];
+    };
+    at(zarn::Role::rx_amp) = rx_amp;
+    at(zarn::Role::tx_amp) = tx_amp;
+    at(zarn::Role::src_channel) = src_channel_box->value();
+    at(zarn::Role::dst_channel) = dst_channel_box->value();
+    at(zarn::Role::rx_mute) = rx_mute_box->isChecked();
+    at(zarn::Role::tx_mute) = tx_mute_box->isChecked();
+    at(zarn::Role::rx_polarity) = rx_polarity_box->isChecked();
+    at(zarn::Role::tx_polarity) = tx_polarity_box->isChecked();
+    at(zarn::Role::delay) = delay_box ? delay_box->value() : 0;
+    return values;
+}
+
+void ZARNController::show_value(zarn::Role role, int value) {
+    switch (role) {
+    case zarn::Role::rx_amp:
+        set_rx_gain(value);
+        break;
+    case zarn::Role::tx_amp:
+        set_tx_gain(value);
+        break;
+    case zarn::Role::src_channel:
+        src_channel_box->setValue(value);
+        break;
+    case zarn::Role::dst_channel:
+        dst_channel_box->setValue(value);
+        break;
+    case zarn::Role::rx_mute:
+        rx_mute_box->setChecked(value != 0);
+        break;
+    case zarn::Role::tx_mute:
+        tx_mute_box->setChecked(value != 0);
+        break;
+    case zarn::Role::rx_polarity:
+        rx_polarity_box->setChecked(value != 0);
+        break;
+    case zarn::Role::tx_polarity:
+        tx_polarity_box->setChecked(value != 0);
+        break;
+    case zarn::Role::delay:
+        delay_box->setValue(value);
+        break;
+    }
 }
 
 bool ZARNController::read_config() {
-    std::uint32_t code = 0;
-    void *record = nullptr;
-    if (is_two_way(kind)) {
-        code = kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_CONFIG_GET : zarn::REQ_LOOP_CONFIG_GET;
-        channel_config.number = number;
-        channel_config.channel = channel;
-        record = &channel_config;
-    } else if (is_monitor(kind)) {
-        code = kind == zarn::KIND_INPUT_MONITOR    ? zarn::REQ_INPUT_MON_GET
-               : kind == zarn::KIND_OUTPUT_MONITOR ? zarn::REQ_OUTPUT_MON_GET
-                                                   : zarn::REQ_LOCAL_MON_GET;
-        monitor_config.number = number;
-        record = &monitor_config;
-    }
-    if (record != nullptr) {
+    if (void *record = config_record()) {
         // A failed read leaves the record untouched, but it may be stale:
         // the next change reads again before it writes.
-        config_known = zarn::ctl_request(main_window->fd, code, record) == 0;
+        config_known = zarn::read_config(main_window->fd, target(), record) == 0;
         if (!config_known)
             return false;
     }
@@ -254,35 +273,17 @@ bool ZARNController::read_config() {
 }
 
 void ZARNController::show_config() {
-    if (is_two_way(kind)) {
+    if (void *record = config_record()) {
         const QSignalBlocker b1(rx_mute_box), b2(tx_mute_box), b3(rx_polarity_box),
             b4(tx_polarity_box), b5(src_channel_box), b6(dst_channel_box), b7(delay_box);
-        rx_mute_box->setChecked(channel_config.rx_mute != 0);
-        tx_mute_box->setChecked(channel_config.tx_mute != 0);
-        rx_polarity_box->setChecked(channel_config.rx_polarity != 0);
-        tx_polarity_box->setChecked(channel_config.tx_polarity != 0);
-        set_rx_gain(channel_config.rx_amp);
-        set_tx_gain(channel_config.tx_amp);
-        src_channel_box->setValue(channel_config.src_channel);
-        dst_channel_box->setValue(channel_config.dst_channel);
-        delay_box->setRange(0, channel_config.delay_limit);
-        delay_box->setValue(channel_config.delay);
-        // The daemon may fill all 36 bytes without a terminating NUL.
-        set_title(config_name().c_str());
-    } else if (is_monitor(kind)) {
-        const QSignalBlocker b1(rx_mute_box), b2(rx_polarity_box), b3(src_channel_box),
-            b4(dst_channel_box);
-        rx_mute_box->setChecked(monitor_config.mute != 0);
-        rx_polarity_box->setChecked(monitor_config.polarity != 0);
-        set_rx_gain(monitor_config.amp);
-        src_channel_box->setValue(monitor_config.src_channel);
-        dst_channel_box->setValue(monitor_config.dst_channel);
-        set_title(kind == zarn::KIND_INPUT_MONITOR    ? "Input Monitor"
-                  : kind == zarn::KIND_OUTPUT_MONITOR ? "Output Monitor"
-                                                      : "Local Monitor");
-    } else {
-        set_title(kind == zarn::KIND_MAIN_OUTPUT ? "Main Output" : "Main Input");
+        if (delay_box)
+            delay_box->setRange(0, channel_config.delay_limit);
+        for (const zarn::Field &field : *info->config_fields)
+            show_value(field.role, zarn::field_value(record, field));
     }
+    // The daemon may fill all 36 bytes of a name without a terminating NUL.
+    if (info)
+        set_title(info->named() ? config_name().c_str() : info->title);
     shown = widget_values();
 }
 
@@ -299,21 +300,24 @@ void ZARNController::set_title(const char *text) {
     // The title is cut where a 64-byte buffer would cut its UTF-8 bytes, so it
     // is put together byte for byte (Latin-1 keeps one character a byte) and
     // decoded only once cut.
-    const QString bytes = text[0] != '\0'
-                              ? QStringLiteral("%1 - Ch%2")
-                                    .arg(QString::fromLatin1(text),
-                                         QString::number(is_monitor(kind) ? number : channel))
-                              : QStringLiteral("Channel %1.%2").arg(number).arg(channel);
+    const QString bytes =
+        text[0] != '\0'
+            ? QStringLiteral("%1 - Ch%2")
+                  .arg(QString::fromLatin1(text),
+                       QString::number(info && info->peak_layout == zarn::PeakLayout::by_number
+                                           ? number
+                                           : channel))
+            : QStringLiteral("Channel %1.%2").arg(number).arg(channel);
     setTitle(QString::fromUtf8(bytes.left(TITLE_MAX_BYTES).toLatin1()));
 }
 
 void ZARNController::set_rx_gain(int v) {
-    rx_amp = std::clamp(v, -MAX_GAIN, MAX_GAIN);
+    rx_amp = std::clamp(v, -zarn::GAIN_MAX, zarn::GAIN_MAX);
     rx_gain_label->setText(QString::number(rx_amp));
 }
 
 void ZARNController::set_tx_gain(int v) {
-    tx_amp = std::clamp(v, -MAX_GAIN, MAX_GAIN);
+    tx_amp = std::clamp(v, -zarn::GAIN_MAX, zarn::GAIN_MAX);
     tx_gain_label->setText(QString::number(tx_amp));
 }
 
@@ -348,7 +352,8 @@ void ZARNController::handle_tx_eq() {
 }
 
 void ZARNController::handle_set_config() {
-    if (!is_two_way(kind) && !is_monitor(kind)) {
+    void *record = config_record();
+    if (!record) {
         main_window->connect_panel->routes_changed();
         return;
     }
@@ -363,46 +368,18 @@ void ZARNController::handle_set_config() {
     if (now == before)
         return;
 
-    zarn::ChannelConfig config = channel_config;
-    zarn::MonitorConfig monitor = monitor_config;
-    const auto take = [](auto &field, auto now_value, auto before_value) {
-        if (now_value != before_value)
-            field = static_cast<std::remove_reference_t<decltype(field)>>(now_value);
-    };
-    std::uint32_t code;
-    void *record;
-    if (is_two_way(kind)) {
-        take(config.rx_mute, now.rx_mute, before.rx_mute);
-        take(config.tx_mute, now.tx_mute, before.tx_mute);
-        take(config.rx_polarity, now.rx_polarity, before.rx_polarity);
-        take(config.tx_polarity, now.tx_polarity, before.tx_polarity);
-        take(config.rx_amp, now.rx_amp, before.rx_amp);
-        take(config.tx_amp, now.tx_amp, before.tx_amp);
-        take(config.src_channel, now.src_channel, before.src_channel);
-        take(config.dst_channel, now.dst_channel, before.dst_channel);
-        take(config.delay, now.delay, before.delay);
-        config.number = number;
-        config.channel = channel;
-        code = kind == zarn::KIND_DEVICE ? zarn::REQ_DEV_CONFIG_SET : zarn::REQ_LOOP_CONFIG_SET;
-        record = &config;
-    } else {
-        take(monitor.mute, now.rx_mute, before.rx_mute);
-        take(monitor.polarity, now.rx_polarity, before.rx_polarity);
-        take(monitor.amp, now.rx_amp, before.rx_amp);
-        take(monitor.src_channel, now.src_channel, before.src_channel);
-        take(monitor.dst_channel, now.dst_channel, before.dst_channel);
-        monitor.number = number;
-        code = kind == zarn::KIND_INPUT_MONITOR    ? zarn::REQ_INPUT_MON_SET
-               : kind == zarn::KIND_OUTPUT_MONITOR ? zarn::REQ_OUTPUT_MON_SET
-                                                   : zarn::REQ_LOCAL_MON_SET;
-        record = &monitor;
+    zarn::ConfigRecord next;
+    const std::size_t size = two_way() ? sizeof channel_config : sizeof monitor_config;
+    std::memcpy(next.bytes, record, size);
+    for (const zarn::Field &field : *info->config_fields) {
+        const auto role = static_cast<std::size_t>(field.role);
+        if (now[role] != before[role])
+            zarn::set_field(next.bytes, field, now[role]);
     }
     // A refused write changes nothing in the daemon, so the widgets go back
     // to what it last reported.
-    if (zarn::ctl_request(main_window->fd, code, record) == 0) {
-        channel_config = config;
-        monitor_config = monitor;
-    }
+    if (zarn::write_config(main_window->fd, target(), next.bytes) == 0)
+        std::memcpy(record, next.bytes, size);
     show_config();
     main_window->connect_panel->routes_changed();
 }
@@ -428,15 +405,15 @@ void ZARNController::refresh_levels() {
 }
 
 void ZARNController::explain_controls() {
-    const bool two_way = is_two_way(kind);
+    const bool two_way = this->two_way();
     // A monitor has one direction, kept in the RX controls.
     const QString rx = two_way ? tr("receive (RX)") : tr("monitor");
     const QString tx = tr("transmit (TX)");
     const auto gain = [](const QString &direction) {
         return tr("Gain of the %1 direction in the daemon's steps, from %2 to %3")
             .arg(direction)
-            .arg(-MAX_GAIN)
-            .arg(MAX_GAIN);
+            .arg(-zarn::GAIN_MAX)
+            .arg(zarn::GAIN_MAX);
     };
     rx_mute_box->setToolTip(tr("Mute the %1 direction").arg(rx));
     tx_mute_box->setToolTip(tr("Mute the %1 direction").arg(tx));
@@ -444,12 +421,14 @@ void ZARNController::explain_controls() {
     tx_polarity_box->setToolTip(tr("Invert the polarity of the %1 direction").arg(tx));
     rx_gain_label->setToolTip(gain(rx));
     tx_gain_label->setToolTip(gain(tx));
-    rx_up_button->setToolTip(tr("Raise the %1 gain by one step, up to %2").arg(rx).arg(MAX_GAIN));
+    rx_up_button->setToolTip(
+        tr("Raise the %1 gain by one step, up to %2").arg(rx).arg(zarn::GAIN_MAX));
     rx_down_button->setToolTip(
-        tr("Lower the %1 gain by one step, down to %2").arg(rx).arg(-MAX_GAIN));
-    tx_up_button->setToolTip(tr("Raise the %1 gain by one step, up to %2").arg(tx).arg(MAX_GAIN));
+        tr("Lower the %1 gain by one step, down to %2").arg(rx).arg(-zarn::GAIN_MAX));
+    tx_up_button->setToolTip(
+        tr("Raise the %1 gain by one step, up to %2").arg(tx).arg(zarn::GAIN_MAX));
     tx_down_button->setToolTip(
-        tr("Lower the %1 gain by one step, down to %2").arg(tx).arg(-MAX_GAIN));
+        tr("Lower the %1 gain by one step, down to %2").arg(tx).arg(-zarn::GAIN_MAX));
 
     QString source, destination;
     switch (kind) {
@@ -490,10 +469,9 @@ void ZARNController::explain_controls() {
     }
     if (compressor_button)
         compressor_button->setToolTip(
-            kind == zarn::KIND_MAIN_OUTPUT
-                ? tr("Open the compressor window of the main output")
-                : tr("Open the compressor window of this device or loopback, shared by its "
-                     "channels"));
+            !two_way ? tr("Open the compressor window of the main output")
+                     : tr("Open the compressor window of this device or loopback, shared by its "
+                          "channels"));
     meter->setToolTip(two_way ? tr("Peak level: receive (RX) above, transmit (TX) below; "
                                    "full width is full scale, each mark an eighth of it")
                               : tr("Peak level: full width is full scale, each mark an "

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <QGroupBox>
+#include <array>
 #include <string>
 #include <vector>
 
+#include "ctl/catalogue.h"
 #include "ctl/channel_config.h"
 #include "ctl/monitor_config.h"
 #include "ctl/transport.h"
@@ -96,13 +98,16 @@ public slots:
 private:
     // What the widgets showed when the record was last put into them; a
     // widget that differs from it is a change the user made.
-    struct Shown {
-        bool rx_mute, tx_mute, rx_polarity, tx_polarity;
-        int rx_amp, tx_amp, src_channel, dst_channel, delay;
-        bool operator==(const Shown &o) const;
-    };
+    using Shown = std::array<int, zarn::ROLE_COUNT>; // by zarn::Role
     Shown shown;
     Shown widget_values() const;
+    // Puts one field's value into the control of its role.
+    void show_value(zarn::Role role, int value);
+    bool two_way() const;
+    zarn::Target target() const;
+    // The record of the kind's configuration; nullptr for a kind without.
+    void *config_record();
+    const zarn::KindInfo *info; // nullptr for a value that is no kind
     // Puts the known record into the widgets without sending anything.
     void show_config();
     void connect_signals();

@@ -9,8 +9,6 @@
 #include <limits>
 
 #include "app/zarn_main_window.h"
-#include "ctl/requests.h"
-#include "ctl/strip_kind.h"
 #include "ctl/transport.h"
 #include "strip/zarn_controller.h"
 
@@ -39,7 +37,7 @@ void fill_segments(QPainter &painter, int top, int height, int n) {
 
 ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, int kind, int channel, int number)
     : QWidget(strip), strip(strip), kind(kind), channel(channel), number(number), last_tick(0),
-      batched_result(-1), batched_tick(0), batched(false) {
+      info(zarn::kind_info(kind)), batched_result(-1), batched_tick(0), batched(false) {
     std::memset(&target_peak, 0, sizeof target_peak);
     std::memset(&monitor_peak, 0, sizeof monitor_peak);
     std::memset(&main_peak, 0, sizeof main_peak);
@@ -53,7 +51,7 @@ ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, int kind, int channel, int n
     // beneath need not be painted first; that is most of the cost of the
     // watchdog's 128 immediate repaints. A one-bar meter leaves its lower
     // half to the strip.
-    if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP)
+    if (info && info->two_way())
         setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -97,23 +95,25 @@ void ZARNVolumeBar::draw_ticks(QPainter &painter, int height) {
 
 void *ZARNVolumeBar::peak_record() {
     // Monitors select by number, the main channels by channel.
-    if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP)
+    switch (info->peak_layout) {
+    case zarn::PeakLayout::two_way:
         return &target_peak;
-    if (kind == zarn::KIND_MAIN_OUTPUT || kind == zarn::KIND_MAIN_INPUT)
+    case zarn::PeakLayout::by_channel:
         return &main_peak;
-    return &monitor_peak;
+    default:
+        return &monitor_peak;
+    }
 }
 
 void ZARNVolumeBar::queue_peak(std::vector<zarn::BatchedRequest> &batch) {
     const std::int32_t t = strip->main_window->tick;
     const QWindow *shown = window()->windowHandle();
-    if (static_cast<std::uint32_t>(kind) > zarn::KIND_MAIN_INPUT || last_tick == t ||
-        strip->main_window->fd < 0 || !isVisible() || !updatesEnabled() || !shown ||
-        !shown->isExposed() || visibleRegion().isEmpty())
+    if (!info || last_tick == t || strip->main_window->fd < 0 || !isVisible() ||
+        !updatesEnabled() || !shown || !shown->isExposed() || visibleRegion().isEmpty())
         return;
     batched = true;
     batched_tick = t;
-    batch.push_back({zarn::peak_request(kind), peak_record(), &batched_result});
+    batch.push_back({info->peak, peak_record(), &batched_result});
 }
 
 bool ZARNVolumeBar::read_peak(int fd, std::int32_t tick) {
@@ -122,7 +122,7 @@ bool ZARNVolumeBar::read_peak(int fd, std::int32_t tick) {
         return batched_result == 0;
     }
     batched = false;
-    return zarn::ctl_request(fd, zarn::peak_request(kind), peak_record()) == 0;
+    return zarn::ctl_request(fd, info->peak, peak_record()) == 0;
 }
 
 void ZARNVolumeBar::draw(QPainter &painter) {
@@ -130,13 +130,14 @@ void ZARNVolumeBar::draw(QPainter &painter) {
     const std::int32_t o = last_tick;
     last_tick = t;
 
-    if (static_cast<std::uint32_t>(kind) > zarn::KIND_MAIN_INPUT)
+    // A value that is no kind draws nothing.
+    if (!info)
         return;
 
     const QColor background(0, 0, 0);
     const int fd = strip->main_window->fd;
 
-    if (kind == zarn::KIND_DEVICE || kind == zarn::KIND_LOOP) {
+    if (info->two_way()) {
         painter.fillRect(0, 0, WIDTH, HEIGHT, background);
         if (o != t && !read_peak(fd, t))
             return;

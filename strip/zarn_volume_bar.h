@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "ctl/catalogue.h"
 #include "ctl/monitor_peak.h"
 #include "ctl/target_peak.h"
 #include "ctl/transport.h"
@@ -55,6 +56,7 @@ private:
     std::int32_t channel;
     std::int32_t number;
     std::int32_t last_tick;
+    const zarn::KindInfo *info; // nullptr for a value that is no kind
     // The batched request's answer and tick, while pending.
     int batched_result;
     std::int32_t batched_tick;

@@ -9,18 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "ctl/catalogue.h"
 #include "ctl/discovery.h"
 
 namespace zarn::state {
 
-// One settable int32 field of a record: its name in the file, where it lies
-// in the record, and the values the panel's controls can give it.
-struct Field {
-    const char *name;
-    std::size_t offset;
-    std::int32_t low;
-    std::int32_t high;
-};
+using zarn::Field;
 
 // Values of settable fields by name; a field the file leaves out is absent.
 using Values = std::map<std::string, std::int32_t>;
@@ -48,24 +42,6 @@ struct Setup {
     std::int32_t sample_rate = 0;
     std::vector<TargetState> targets;
 };
-
-// The configuration fields of the kind's record (empty for the main
-// channels, which have none).
-const std::vector<Field> &config_fields(std::int32_t kind);
-// The compressor's four settings, as offsets from its enabled field, which
-// starts the same run of fields in both compressor records.
-const std::vector<Field> &compressor_fields();
-
-bool has_config(std::int32_t kind);
-// Devices, loopbacks and the main output and input have channels.
-bool has_channels(std::int32_t kind);
-bool has_filters(std::int32_t kind);
-bool has_compressor(const Target &target);
-
-// The kind's name in the file ("device", "input_monitor", ...); nullptr for
-// no kind. kind_from_key is its inverse; -1 for an unknown name.
-const char *kind_key(std::int32_t kind);
-std::int32_t kind_from_key(const std::string &key);
 
 // The target as people call it: "device 0 channel 1", "input monitor 1",
 // "main output channel 0".

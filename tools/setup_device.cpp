@@ -9,137 +9,38 @@
 #include <vector>
 
 #include "ctl/bounded_string.h"
+#include "ctl/catalogue.h"
 #include "ctl/channel_config.h"
-#include "ctl/compressor_settings.h"
-#include "ctl/filter_record.h"
-#include "ctl/main_compressor_settings.h"
-#include "ctl/monitor_config.h"
-#include "ctl/requests.h"
-#include "ctl/transport.h"
 
 namespace zarn::state {
 
 namespace {
 
-// Room for the largest configuration or compressor record; every field is
-// reached with memcpy, so plain bytes will do.
-struct Record {
-    unsigned char bytes[sizeof(ChannelConfig)] = {};
-};
-
-static_assert(sizeof(ChannelConfig) >= sizeof(MonitorConfig));
-static_assert(sizeof(ChannelConfig) >= sizeof(CompressorSettings));
-
-std::uint32_t config_request(std::int32_t kind, bool write) {
-    switch (kind) {
-    case KIND_DEVICE:
-        return write ? REQ_DEV_CONFIG_SET : REQ_DEV_CONFIG_GET;
-    case KIND_LOOP:
-        return write ? REQ_LOOP_CONFIG_SET : REQ_LOOP_CONFIG_GET;
-    case KIND_INPUT_MONITOR:
-        return write ? REQ_INPUT_MON_SET : REQ_INPUT_MON_GET;
-    case KIND_OUTPUT_MONITOR:
-        return write ? REQ_OUTPUT_MON_SET : REQ_OUTPUT_MON_GET;
-    default:
-        return write ? REQ_LOCAL_MON_SET : REQ_LOCAL_MON_GET;
-    }
-}
-
-std::uint32_t compressor_request(std::int32_t kind, bool write) {
-    switch (kind) {
-    case KIND_DEVICE:
-        return write ? REQ_DEV_COMP_SET : REQ_DEV_COMP_GET;
-    case KIND_LOOP:
-        return write ? REQ_LOOP_COMP_SET : REQ_LOOP_COMP_GET;
-    default:
-        return write ? REQ_MAIN_COMP_SET : REQ_MAIN_COMP_GET;
-    }
-}
-
-std::uint32_t filter_request(std::int32_t kind, bool rx, bool write) {
-    if (kind == KIND_DEVICE) {
-        return rx ? (write ? REQ_DEV_RX_FILTER_SET : REQ_DEV_RX_FILTER_GET)
-                  : (write ? REQ_DEV_TX_FILTER_SET : REQ_DEV_TX_FILTER_GET);
-    }
-    return rx ? (write ? REQ_LOOP_RX_FILTER_SET : REQ_LOOP_RX_FILTER_GET)
-              : (write ? REQ_LOOP_TX_FILTER_SET : REQ_LOOP_TX_FILTER_GET);
-}
-
-// A configuration record addressed to the target, zero elsewhere, as the
-// panel's strips build it.
-Record config_record(const Target &target) {
-    Record record;
-    std::memcpy(record.bytes + offsetof(ChannelConfig, number), &target.number,
-                sizeof target.number);
-    if (target.kind == KIND_DEVICE || target.kind == KIND_LOOP) {
-        std::memcpy(record.bytes + offsetof(ChannelConfig, channel), &target.channel,
-                    sizeof target.channel);
-    }
-    return record;
-}
+using Record = ConfigRecord;
 
 bool read_config(int fd, const Target &target, Record &record) {
-    record = config_record(target);
-    return ctl_request(fd, config_request(target.kind, false), record.bytes) == 0;
+    record = Record{};
+    return zarn::read_config(fd, target, record.bytes) == 0;
 }
 
-// A compressor record addressed to the target, zero elsewhere.
-Record compressor_record(const Target &target) {
-    Record record;
-    if (target.kind != KIND_MAIN_OUTPUT) {
-        std::memcpy(record.bytes + offsetof(CompressorSettings, number), &target.number,
-                    sizeof target.number);
-    }
-    return record;
+const unsigned char *bytes_of(const CompressorValues &values) {
+    return reinterpret_cast<const unsigned char *>(&values);
 }
 
-// Where the four settings start: the main output's record has no number.
-std::size_t compressor_offset(std::int32_t kind) {
-    return kind == KIND_MAIN_OUTPUT ? offsetof(MainCompressorSettings, enabled)
-                                    : offsetof(CompressorSettings, enabled);
-}
-
-bool read_compressor(int fd, const Target &target, Record &record) {
-    record = compressor_record(target);
-    return ctl_request(fd, compressor_request(target.kind, false), record.bytes) == 0;
-}
-
-FilterRecord filter_record(const Target &target, std::int32_t size, const double *coefficients) {
-    FilterRecord record{};
-    record.number = target.number;
-    record.channel = target.channel;
-    record.size = size;
-    record.coefficients = reinterpret_cast<std::uintptr_t>(coefficients);
-    return record;
-}
-
-// A size the daemon answers counts only within 0 to MAX_FILTER_SIZE, taken
-// as unsigned, as the panel's equalizer takes it.
-std::int32_t bounded_size(std::int32_t size) {
-    return static_cast<std::uint32_t>(size) <= static_cast<std::uint32_t>(MAX_FILTER_SIZE) ? size
-                                                                                           : 0;
-}
-
-// The filter length of the channel and direction; 0 when there is none or
-// the daemon does not say.
 std::int32_t filter_length(int fd, const Target &target, bool rx) {
-    FilterRecord query = filter_record(target, 0, nullptr);
-    if (ctl_request(fd, filter_request(target.kind, rx, false), &query) != 0)
-        return 0;
-    return bounded_size(query.size);
+    std::int32_t length = 0;
+    return query_filter_length(fd, target, rx, length) ? length : 0;
 }
 
 // The filter in force: on when a fetch of the whole length succeeds with
 // that length, off after any other answer.
-FilterState fetch_filter(int fd, const Target &target, bool rx, std::int32_t length) {
+FilterState fetch_state(int fd, const Target &target, bool rx, std::int32_t length) {
     FilterState filter;
     filter.length = length;
     if (length <= 0)
         return filter;
     std::vector<double> coefficients(static_cast<std::size_t>(length));
-    FilterRecord fetch = filter_record(target, length, coefficients.data());
-    if (ctl_request(fd, filter_request(target.kind, rx, false), &fetch) == 0 &&
-        bounded_size(fetch.size) == length) {
+    if (zarn::fetch_filter(fd, target, rx, length, coefficients.data())) {
         filter.on = true;
         filter.coefficients = std::move(coefficients);
     }
@@ -174,7 +75,7 @@ std::string group_words(const Target &target) {
 std::map<Group, std::int32_t> channel_counts(const std::vector<Target> &targets) {
     std::map<Group, std::int32_t> counts;
     for (const Target &t : targets) {
-        if (has_channels(t.kind))
+        if (kind_info(t.kind)->has_channels)
             ++counts[group_of(t)];
     }
     return counts;
@@ -185,7 +86,7 @@ struct Plan {
     const TargetState *stored = nullptr;
     std::string daemon_name;
     Record config;
-    Record compressor;
+    CompressorValues compressor;
     std::int32_t rx_length = 0;
     std::int32_t tx_length = 0;
     FilterState rx_now; // dry run only
@@ -204,14 +105,14 @@ public:
         if (stored.config || stored.name) {
             if (!read_config(fd_, t, plan.config))
                 return failed("reading the configuration of " + describe(t));
-            if (t.kind == KIND_DEVICE || t.kind == KIND_LOOP) {
+            if (kind_info(t.kind)->named()) {
                 plan.daemon_name =
                     bounded_string(reinterpret_cast<const char *>(plan.config.bytes) +
                                        offsetof(ChannelConfig, name),
                                    CHANNEL_NAME_SIZE);
             }
         }
-        if (stored.config && (t.kind == KIND_DEVICE || t.kind == KIND_LOOP)) {
+        if (stored.config && kind_info(t.kind)->two_way()) {
             const auto delay = stored.config->find("delay");
             std::int32_t limit;
             std::memcpy(&limit, plan.config.bytes + offsetof(ChannelConfig, delay_limit),
@@ -221,7 +122,7 @@ public:
                        " is beyond the daemon's limit " + std::to_string(limit);
             }
         }
-        if (stored.compressor && !read_compressor(fd_, t, plan.compressor))
+        if (stored.compressor && read_compressor(fd_, t, plan.compressor) != 0)
             return failed("reading the compressor of " + describe(t));
         for (const auto &[filter, length, now, words] :
              {std::tuple{&stored.rx_filter, &plan.rx_length, &plan.rx_now, "receive"},
@@ -235,7 +136,7 @@ public:
                        " taps here, " + std::to_string((*filter)->length) + " in the file";
             }
             if (dry_run)
-                *now = fetch_filter(fd_, t, rx, *length);
+                *now = fetch_state(fd_, t, rx, *length);
         }
         return true;
     }
@@ -261,8 +162,8 @@ public:
         if (stored.config)
             print_values(config_fields(t.kind), *stored.config, plan.config.bytes, "");
         if (stored.compressor) {
-            print_values(compressor_fields(), *stored.compressor,
-                         plan.compressor.bytes + compressor_offset(t.kind), "compressor.");
+            print_values(compressor_fields(), *stored.compressor, bytes_of(plan.compressor),
+                         "compressor.");
         }
         for (const auto &[filter, now, key] :
              {std::tuple{&stored.rx_filter, &plan.rx_now, "rx_filter"},
@@ -289,19 +190,14 @@ public:
         bool ok = true;
         if (stored.config) {
             write_fields(plan.config.bytes, config_fields(t.kind), *stored.config);
-            if (ctl_request(fd_, config_request(t.kind, true), plan.config.bytes) != 0)
+            if (write_config(fd_, t, plan.config.bytes) != 0)
                 ok = failed("writing the configuration of " + describe(t));
         }
         if (stored.compressor) {
-            // As the panel's compressor window sends it: the settings, a zero gain.
-            Record record = compressor_record(t);
-            const std::vector<Field> &fields = compressor_fields();
-            Values settings =
-                read_fields(plan.compressor.bytes + compressor_offset(t.kind), fields);
-            for (const auto &[name, value] : *stored.compressor)
-                settings[name] = value;
-            write_fields(record.bytes + compressor_offset(t.kind), fields, settings);
-            if (ctl_request(fd_, compressor_request(t.kind, true), record.bytes) != 0)
+            CompressorValues settings = plan.compressor;
+            write_fields(reinterpret_cast<unsigned char *>(&settings), compressor_fields(),
+                         *stored.compressor);
+            if (write_compressor(fd_, t, settings) != 0)
                 ok = failed("writing the compressor of " + describe(t));
         }
         for (const auto &[filter, length, rx] :
@@ -309,10 +205,8 @@ public:
               std::tuple{&stored.tx_filter, plan.tx_length, false}}) {
             if (!*filter || length == 0)
                 continue;
-            // The daemon only reads the array; the record's field is not const.
-            FilterRecord record =
-                filter_record(t, length, (*filter)->on ? (*filter)->coefficients.data() : nullptr);
-            if (ctl_request(fd_, filter_request(t.kind, rx, true), &record) != 0) {
+            const double *coefficients = (*filter)->on ? (*filter)->coefficients.data() : nullptr;
+            if (write_filter(fd_, t, rx, length, coefficients) != 0) {
                 ok = failed(std::string("writing the ") + (rx ? "receive" : "transmit") +
                             " filter of " + describe(t));
             }
@@ -342,24 +236,24 @@ private:
                 }
             }
         };
-        Record record;
         if (stored.config) {
+            Record record;
             if (!read_config(fd_, t, record))
                 return failed("reading back the configuration of " + who);
             compare(config_fields(t.kind), *stored.config, record.bytes, "");
         }
         if (stored.compressor) {
-            if (!read_compressor(fd_, t, record))
+            CompressorValues now;
+            if (read_compressor(fd_, t, now) != 0)
                 return failed("reading back the compressor of " + who);
-            compare(compressor_fields(), *stored.compressor,
-                    record.bytes + compressor_offset(t.kind), "compressor.");
+            compare(compressor_fields(), *stored.compressor, bytes_of(now), "compressor.");
         }
         for (const auto &[filter, length, rx] :
              {std::tuple{&stored.rx_filter, plan.rx_length, true},
               std::tuple{&stored.tx_filter, plan.tx_length, false}}) {
             if (!*filter || length == 0)
                 continue;
-            if (!same_filter(**filter, fetch_filter(fd_, t, rx, length))) {
+            if (!same_filter(**filter, fetch_state(fd_, t, rx, length))) {
                 std::fprintf(errors_, "zarnmix_state: %s: the %s filter reads back otherwise\n",
                              who.c_str(), rx ? "receive" : "transmit");
                 ok = false;
@@ -377,12 +271,11 @@ private:
 
 bool read_setup(int fd, Setup &setup, std::string &error) {
     setup = Setup{};
-    std::int32_t answer = 0;
-    if (ctl_request(fd, REQ_PROBE, &answer) != 0) {
+    if (!probe(fd)) {
         error = "the daemon does not answer";
         return false;
     }
-    if (ctl_request(fd, REQ_SAMPLE_RATE_GET, &setup.sample_rate) != 0) {
+    if (!read_sample_rate(fd, setup.sample_rate)) {
         error = "reading the sample rate failed";
         return false;
     }
@@ -392,32 +285,33 @@ bool read_setup(int fd, Setup &setup, std::string &error) {
     for (const Target &t : targets) {
         TargetState state;
         state.target = t;
-        if (has_channels(t.kind))
+        const KindInfo &info = *kind_info(t.kind);
+        if (info.has_channels)
             state.channels = channels.at(group_of(t));
         Record record;
-        if (has_config(t.kind)) {
+        if (info.has_config()) {
             if (!read_config(fd, t, record)) {
                 error = "reading the configuration of " + describe(t) + " failed";
                 return false;
             }
             state.config = read_fields(record.bytes, config_fields(t.kind));
-            if (has_filters(t.kind)) {
+            if (info.named()) {
                 state.name = bounded_string(reinterpret_cast<const char *>(record.bytes) +
                                                 offsetof(ChannelConfig, name),
                                             CHANNEL_NAME_SIZE);
             }
         }
         if (has_compressor(t)) {
-            if (!read_compressor(fd, t, record)) {
+            CompressorValues values;
+            if (read_compressor(fd, t, values) != 0) {
                 error = "reading the compressor of " + describe(t) + " failed";
                 return false;
             }
-            state.compressor =
-                read_fields(record.bytes + compressor_offset(t.kind), compressor_fields());
+            state.compressor = read_fields(bytes_of(values), compressor_fields());
         }
-        if (has_filters(t.kind)) {
-            state.rx_filter = fetch_filter(fd, t, true, filter_length(fd, t, true));
-            state.tx_filter = fetch_filter(fd, t, false, filter_length(fd, t, false));
+        if (info.has_filters()) {
+            state.rx_filter = fetch_state(fd, t, true, filter_length(fd, t, true));
+            state.tx_filter = fetch_state(fd, t, false, filter_length(fd, t, false));
         }
         setup.targets.push_back(std::move(state));
     }
@@ -427,13 +321,12 @@ bool read_setup(int fd, Setup &setup, std::string &error) {
 int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std::FILE *out,
                   std::FILE *errors) {
     Restorer restorer(fd, out, errors);
-    std::int32_t answer = 0;
-    if (ctl_request(fd, REQ_PROBE, &answer) != 0) {
+    if (!probe(fd)) {
         std::fprintf(errors, "zarnmix_state: the daemon does not answer\n");
         return RESTORE_FAILED;
     }
     std::int32_t rate = 0;
-    if (ctl_request(fd, REQ_SAMPLE_RATE_GET, &rate) != 0) {
+    if (!read_sample_rate(fd, rate)) {
         restorer.failed("reading the sample rate");
         return RESTORE_FAILED;
     }

@@ -17,7 +17,6 @@
 #include <tuple>
 
 #include "ctl/requests.h"
-#include "ctl/strip_kind.h"
 
 namespace zarn::state {
 
@@ -193,11 +192,12 @@ public:
             !string(object.value(text("kind")), place + ".kind", kind))
             return false;
         Target &t = out.target;
-        t.kind = kind_from_key(kind.toStdString());
-        if (t.kind < 0)
+        const KindInfo *info = kind_by_key(kind.toStdString().c_str());
+        if (!info)
             return fail(place + ".kind", "unknown kind \"" + kind.toStdString() + "\"");
-        const bool main = t.kind == KIND_MAIN_OUTPUT || t.kind == KIND_MAIN_INPUT;
-        const bool monitor = !main && !has_filters(t.kind);
+        t.kind = info->kind;
+        const bool main = info->peak_layout == PeakLayout::by_channel;
+        const bool monitor = info->peak_layout == PeakLayout::by_number;
         const std::int32_t most = std::numeric_limits<std::int32_t>::max();
         if (!integer(object.value(text("number")), place + ".number", 0, main ? 0 : most,
                      t.number) ||
@@ -208,7 +208,7 @@ public:
         const QJsonValue channels = object.value(text("channels"));
         if (!channels.isUndefined()) {
             std::int32_t count;
-            if (!has_channels(t.kind))
+            if (!info->has_channels)
                 return fail(place + ".channels", "this kind has no channels");
             if (!integer(channels, place + ".channels", std::min(t.channel, most - 1) + 1, most,
                          count))
@@ -218,7 +218,7 @@ public:
         const QJsonValue name = object.value(text("name"));
         if (!name.isUndefined()) {
             QString s;
-            if (!has_filters(t.kind))
+            if (!info->named())
                 return fail(place + ".name", "this kind has no name");
             if (!string(name, place + ".name", s))
                 return false;
@@ -226,7 +226,7 @@ public:
         }
         const QJsonValue config = object.value(text("config"));
         if (!config.isUndefined()) {
-            if (!has_config(t.kind))
+            if (!info->has_config())
                 return fail(place + ".config", "this kind has no configuration");
             out.config.emplace();
             if (!values(config, place + ".config", config_fields(t.kind), *out.config))
@@ -245,7 +245,7 @@ public:
             const QJsonValue v = object.value(text(key));
             if (v.isUndefined())
                 continue;
-            if (!has_filters(t.kind))
+            if (!info->has_filters())
                 return fail(place + "." + key, "this kind has no filters");
             filter->emplace();
             if (!this->filter(v, place + "." + key, **filter))
@@ -266,7 +266,7 @@ QByteArray encode_setup(const Setup &setup) {
     QJsonArray targets;
     for (const TargetState &state : setup.targets) {
         QJsonObject object;
-        object.insert(text("kind"), text(kind_key(state.target.kind)));
+        object.insert(text("kind"), text(kind_info(state.target.kind)->key));
         object.insert(text("number"), state.target.number);
         object.insert(text("channel"), state.target.channel);
         if (state.channels)
