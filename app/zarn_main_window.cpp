@@ -22,22 +22,12 @@
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 
-namespace {
-
-// A daemon that accepts requests and never answers costs the whole reply
-// limit (1 s) per attempt. Waiting at least three times that before the
-// next attempt keeps the window responsive for 70% of any 10 s.
-constexpr int FIRST_BACKOFF_MS = 3000;
-constexpr int MAX_BACKOFF_MS = 5000;
-
-} // namespace
-
 ZARNMainWindow::ZARNMainWindow(const char *device_path)
     : QScrollArea(nullptr), eq_copy_source(nullptr), compressor_copy_source(nullptr),
       strip_grid(nullptr), main_grid(nullptr), strips{}, connect_panel(nullptr),
       delay_locator(nullptr), record_status(nullptr), add_options(nullptr), sys_info(nullptr),
-      watchdog_timer(nullptr), device_path(device_path), fd(-1), tick(0), link(Link::Answering),
-      resync_pending(false), timeouts_seen(zarn::ctl_timeouts()), backoff_ms(0) {
+      watchdog_timer(nullptr), device_path(device_path), fd(-1), tick(0),
+      link(ConnectionWatch::Link::Answering) {
     fd = zarn::ctl_open(device_path);
 
     strip_grid = new ZARNGridLayout();
@@ -67,9 +57,10 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     setWidget(static_cast<QWidget *>(main_grid));
 
     // Nothing found at start is looked for again once the daemon answers.
-    resync_pending = strips[0] == nullptr;
+    if (strips[0] == nullptr)
+        watch.want_refresh();
     if (fd < 0)
-        set_link(Link::NotConnected);
+        set_link(ConnectionWatch::Link::NotConnected);
 
     watchdog_timer->start(100);
 }
@@ -113,35 +104,35 @@ void ZARNMainWindow::build_strips() {
     static_cast<QWidget *>(main_grid)->adjustSize();
 }
 
-void ZARNMainWindow::resynchronise() {
+void ZARNMainWindow::refresh_all() {
     if (strips[0] == nullptr) {
         build_strips();
     } else {
         for (ZARNController *strip : strips) {
             if (strip)
-                strip->resync();
+                strip->refresh();
         }
-        connect_panel->routes_changed();
+        connect_panel->refresh_routes();
     }
-    delay_locator->resync();
-    record_status->show_state();
+    delay_locator->refresh_range();
+    record_status->refresh();
     sys_info->refresh();
 }
 
-void ZARNMainWindow::set_link(Link state) {
+void ZARNMainWindow::set_link(ConnectionWatch::Link state) {
     if (state == link)
         return;
     link = state;
     QString title = QStringLiteral("Zarnmix Control");
-    if (state == Link::NotConnected)
+    if (state == ConnectionWatch::Link::NotConnected)
         title += QStringLiteral(" - not connected (%1)").arg(QString::fromLocal8Bit(device_path));
-    else if (state == Link::NotAnswering)
+    else if (state == ConnectionWatch::Link::NotAnswering)
         title += QStringLiteral(" - daemon not answering");
     setWindowTitle(title);
 
     // Greyed rather than hidden: the last values stay readable, and nothing
     // can be changed that could not be sent.
-    const bool enabled = state == Link::Answering;
+    const bool enabled = state == ConnectionWatch::Link::Answering;
     for (QWidget *w : {static_cast<QWidget *>(strip_grid), static_cast<QWidget *>(connect_panel),
                        static_cast<QWidget *>(delay_locator), static_cast<QWidget *>(record_status),
                        static_cast<QWidget *>(add_options), static_cast<QWidget *>(sys_info)})
@@ -164,49 +155,14 @@ std::vector<QWidget *> ZARNMainWindow::strip_windows() const {
     return windows;
 }
 
-void ZARNMainWindow::drop_connection(bool hung) {
-    zarn::ctl_close(fd);
-    fd = -1;
-    resync_pending = true;
-    if (hung) {
-        backoff_ms = backoff_ms == 0 ? FIRST_BACKOFF_MS : std::min(2 * backoff_ms, MAX_BACKOFF_MS);
-        backoff_clock.start();
-    }
-    set_link(Link::NotAnswering);
-}
-
 void ZARNMainWindow::handle_watchdog() {
-    // A request that ran out of time (here or in a user action) has shut the
-    // connection down; the daemon is hung rather than gone.
-    const unsigned long timeouts = zarn::ctl_timeouts();
-    const bool hung = timeouts != timeouts_seen;
-    timeouts_seen = timeouts;
-    if (fd >= 0 && hung) {
-        drop_connection(true);
+    if (!watch.poll(fd, device_path)) {
+        set_link(watch.link());
         return;
     }
-    if (fd < 0) {
-        if (backoff_ms > 0 && !backoff_clock.hasExpired(backoff_ms))
-            return;
-        fd = zarn::ctl_open(device_path);
-        if (fd < 0) {
-            set_link(Link::NotConnected);
-            resync_pending = true;
-            return;
-        }
-    }
-    if (!zarn::probe(fd)) {
-        const bool probe_hung = zarn::ctl_timeouts() != timeouts_seen;
-        timeouts_seen = zarn::ctl_timeouts();
-        drop_connection(probe_hung);
-        return;
-    }
-    backoff_ms = 0;
-    if (resync_pending) {
-        resync_pending = false;
-        resynchronise();
-    }
-    set_link(Link::Answering);
+    if (watch.take_refresh())
+        refresh_all();
+    set_link(ConnectionWatch::Link::Answering);
     // Wraps instead of overflowing; the meters only compare it for change.
     tick = static_cast<int>(static_cast<unsigned>(tick) + 1u);
     // The meters' and compressors' reads go to the daemon together, in the

@@ -2,10 +2,10 @@
 
 #pragma once
 
-#include <QElapsedTimer>
 #include <QScrollArea>
 #include <vector>
 
+#include "app/connection_watch.h"
 #include "ctl/strip_kind.h"
 
 class QTimer;
@@ -48,8 +48,7 @@ public:
 
     // How the daemon last answered the watchdog; the title and the enabled
     // state of every control follow it.
-    enum class Link { Answering, NotConnected, NotAnswering };
-    Link link;
+    ConnectionWatch::Link link;
 
 public slots:
     void handle_watchdog();
@@ -60,21 +59,15 @@ protected:
 private:
     // Re-reads everything the window shows from the daemon, without writing;
     // builds the strips when there were none.
-    void resynchronise();
-    void set_link(Link state);
+    void refresh_all();
+    void set_link(ConnectionWatch::Link state);
     // The strips' parentless windows: compressors and equalizers.
     std::vector<QWidget *> strip_windows() const;
-    // Closes the descriptor after a failed probe; a daemon that let a
-    // request run into its time limit is left alone for a while.
-    void drop_connection(bool hung);
 
     void discover();
     // Discovery when start-up found nothing: strips, their windows and the
     // diagram, built and laid out as at start.
     void build_strips();
 
-    bool resync_pending;
-    unsigned long timeouts_seen;
-    int backoff_ms;
-    QElapsedTimer backoff_clock;
+    ConnectionWatch watch;
 };

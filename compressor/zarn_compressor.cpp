@@ -56,7 +56,7 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number
     connect(paste_button, &QPushButton::released, this, &ZARNCompressor::handle_paste);
 
     shown = box_values();
-    read_and_show();
+    refresh();
 
     for (QSpinBox *box : {enabled_box, knee_box, attack_box, decay_box})
         connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &ZARNCompressor::handle_update);
@@ -125,7 +125,7 @@ ZARNCompressor::Settings ZARNCompressor::box_values() const {
     return {enabled_box->value(), knee_box->value(), attack_box->value(), decay_box->value(), 0};
 }
 
-void ZARNCompressor::show_reported() {
+void ZARNCompressor::show_settings() {
     const QSignalBlocker b1(enabled_box), b2(knee_box), b3(attack_box), b4(decay_box);
     enabled_box->setValue(reported.enabled);
     knee_box->setValue(reported.knee);
@@ -134,18 +134,14 @@ void ZARNCompressor::show_reported() {
     shown = box_values();
 }
 
-bool ZARNCompressor::read_and_show() {
+bool ZARNCompressor::refresh() {
     Settings s;
     known = read_settings(s);
     if (!known)
         return false;
     reported = s;
-    show_reported();
+    show_settings();
     return true;
-}
-
-void ZARNCompressor::resync() {
-    read_and_show();
 }
 
 void ZARNCompressor::handle_update() {
@@ -153,8 +149,8 @@ void ZARNCompressor::handle_update() {
     // go back as the daemon reported them, even where a box clamps them.
     const Settings now = box_values();
     const Settings before = shown;
-    if (!known && !read_and_show()) {
-        show_reported();
+    if (!known && !refresh()) {
+        show_settings();
         return;
     }
     Settings next = reported;
@@ -164,7 +160,7 @@ void ZARNCompressor::handle_update() {
             next.*field = now.*field;
     if (next.enabled == reported.enabled && next.knee == reported.knee &&
         next.attack == reported.attack && next.decay == reported.decay) {
-        show_reported();
+        show_settings();
         return;
     }
 
@@ -172,7 +168,7 @@ void ZARNCompressor::handle_update() {
     // A refused write changes nothing in the daemon, so the boxes go back.
     if (result == 0)
         reported = next;
-    show_reported();
+    show_settings();
 }
 
 void ZARNCompressor::handle_copy() {

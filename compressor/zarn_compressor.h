@@ -31,8 +31,9 @@ public:
     void refresh_gain();
     // Puts the read that refresh_gain would issue into the watchdog's batch.
     void queue_gain(std::vector<zarn::BatchedRequest> &batch);
-    // Re-reads the four settings and shows them without writing.
-    void resync();
+    // Re-reads the four settings and shows them without writing; false when
+    // the read failed, which leaves the boxes as they were.
+    bool refresh();
 
     ZARNMainWindow *main_window;
     int kind;
@@ -60,9 +61,7 @@ private:
     // Issues the kind's read request; false on failure or when the device
     // is closed.
     bool read_settings(Settings &out) const;
-    // Reads the settings into reported and shows them; false on failure.
-    bool read_and_show();
-    void show_reported();
+    void show_settings();
     Settings box_values() const;
 
     // The settings as the daemon last reported or accepted them, valid only

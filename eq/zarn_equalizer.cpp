@@ -143,13 +143,13 @@ bool ZARNEqualizer::read_filter() {
             release_coefficients();
     }
 
-    show_daemon_state();
+    show_state();
     freq_response->refresh();
     freq_response->update();
     return filter_known;
 }
 
-void ZARNEqualizer::resync() {
+void ZARNEqualizer::refresh() {
     if (isVisible())
         read_filter();
     else
@@ -164,7 +164,7 @@ void ZARNEqualizer::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
 }
 
-void ZARNEqualizer::show_daemon_state() {
+void ZARNEqualizer::show_state() {
     const QSignalBlocker blocker(state_map);
     state_map->set_selection(coefficients != nullptr ? STATE_ON : STATE_OFF);
 }
@@ -214,7 +214,7 @@ void ZARNEqualizer::handle_update() {
     // Whatever is not sent, or is refused, leaves the daemon's filter as it
     // was, and the state map says so.
     if (filter_length <= 0 || sample_rate <= 0 || main_window->fd < 0) {
-        show_daemon_state();
+        show_state();
         return;
     }
 
@@ -222,18 +222,18 @@ void ZARNEqualizer::handle_update() {
     if (wanted != STATE_OFF) {
         next = design();
         if (!next) {
-            show_daemon_state();
+            show_state();
             return;
         }
     }
 
     if (zarn::write_filter(main_window->fd, target(), receives(), filter_length, next.get()) != 0) {
-        show_daemon_state();
+        show_state();
         return;
     }
     release_coefficients();
     coefficients = next.release();
-    show_daemon_state();
+    show_state();
 
     freq_response->refresh();
     freq_response->update();

@@ -32,7 +32,7 @@ public:
     // map; false when the daemon could not be asked.
     bool read_filter();
     // After the daemon came back: re-reads now if shown, else when next shown.
-    void resync();
+    void refresh();
 
     int kind;
     int number;
@@ -72,7 +72,7 @@ private:
     std::unique_ptr<double[]> design();
     // The state map shows what the daemon has: ON exactly while a filter
     // from it, or accepted by it, is kept.
-    void show_daemon_state();
+    void show_state();
     // The strip's target, and whether this window serves its receive side.
     zarn::Target target() const;
     bool receives() const;

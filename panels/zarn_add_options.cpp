@@ -82,5 +82,5 @@ void ZARNAddOptions::handle_add() {
         main_window->sys_info->refresh();
     // An option may start or stop recording.
     if (main_window->record_status)
-        main_window->record_status->show_state();
+        main_window->record_status->refresh();
 }

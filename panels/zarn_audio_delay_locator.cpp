@@ -124,7 +124,7 @@ void ZARNAudioDelayLocator::set_channel_range(const zarn::DelayLocatorRecord &re
     out_channel_box->setRange(0, rec.max_channel);
 }
 
-void ZARNAudioDelayLocator::resync() {
+void ZARNAudioDelayLocator::refresh_range() {
     zarn::DelayLocatorRecord rec{};
     if (zarn::ctl_request(main_window->fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) == 0)
         set_channel_range(rec);

@@ -23,7 +23,7 @@ public:
     // Re-reads the locator; shows its channels and the report.
     void refresh();
     // After the daemon came back: the channel range as it has it now.
-    void resync();
+    void refresh_range();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;

@@ -22,13 +22,13 @@ ZARNRecordStatus::ZARNRecordStatus(ZARNMainWindow *main_window)
     grid->addWidget(stop_button, 0, 1);
 
     // A failed read leaves both enabled, so either request can be sent.
-    show_state();
+    refresh();
 
     connect(start_button, &QPushButton::released, this, &ZARNRecordStatus::handle_start);
     connect(stop_button, &QPushButton::released, this, &ZARNRecordStatus::handle_stop);
 }
 
-void ZARNRecordStatus::show_state() {
+void ZARNRecordStatus::refresh() {
     std::int32_t state = 0;
     if (zarn::ctl_request(main_window->fd, zarn::REQ_RECORDING_GET, &state) != 0)
         return;
@@ -40,7 +40,7 @@ void ZARNRecordStatus::request_state(std::int32_t value) {
     if (zarn::ctl_request(main_window->fd, zarn::REQ_RECORDING_SET, &value) != 0)
         return;
     // The buttons follow what the daemon reports, not what was asked for.
-    show_state();
+    refresh();
 }
 
 void ZARNRecordStatus::handle_start() {

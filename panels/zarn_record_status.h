@@ -29,7 +29,7 @@ public slots:
 
     // Reads the state and enables the buttons after it; a failed read
     // changes nothing.
-    void show_state();
+    void refresh();
 
 private:
     // Sends the wanted state, then shows the state the daemon reports.

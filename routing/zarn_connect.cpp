@@ -99,7 +99,7 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
 
 ZARNConnect::~ZARNConnect() = default;
 
-void ZARNConnect::routes_changed() {
-    dev_connections->routes_changed();
-    loop_connections->routes_changed();
+void ZARNConnect::refresh_routes() {
+    dev_connections->refresh_routes();
+    loop_connections->refresh_routes();
 }

@@ -12,7 +12,7 @@ class ZARNMainWindow;
 // The connection diagram: main, device and loopback channels in a five-column
 // grid, with the two route painters between the columns. Built once from the
 // finished strip table. After a configuration write a strip calls
-// routes_changed(), which repaints only what moved; update() still repaints
+// refresh_routes(), which repaints only what moved; update() still repaints
 // the whole panel, and the painters then catch up with every change too.
 class ZARNConnect : public QGroupBox {
     Q_OBJECT
@@ -24,7 +24,7 @@ public:
     // The painters compare the strips' routes with the pictures they keep,
     // redraw the bands of rows where routes moved or changed their mute, and
     // repaint just those bands. A write that changes no route repaints nothing.
-    void routes_changed();
+    void refresh_routes();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;

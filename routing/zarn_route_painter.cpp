@@ -17,7 +17,7 @@ void ZARNRoutePainter::draw(QPaintDevice *target) {
     zarn::draw_routes(&painter, routes(), QRect(0, 0, width(), height()));
 }
 
-void ZARNRoutePainter::routes_changed() {
+void ZARNRoutePainter::refresh_routes() {
     const QRegion changed = kept.update(routes(), size(), devicePixelRatioF());
     if (!changed.isEmpty())
         update(changed);

@@ -25,7 +25,7 @@ public:
     void draw(QPaintDevice *target);
     // Brings the kept picture up to date with the strips and schedules a
     // repaint of what changed, if anything.
-    void routes_changed();
+    void refresh_routes();
     // The kept picture, brought up to date.
     const QImage &picture();
 

@@ -287,13 +287,13 @@ void ZARNController::show_config() {
     shown = widget_values();
 }
 
-void ZARNController::resync() {
+void ZARNController::refresh() {
     read_config();
     if (compressor)
-        compressor->resync();
+        compressor->refresh();
     for (ZARNEqualizer *eq : {rx_equalizer, tx_equalizer})
         if (eq)
-            eq->resync();
+            eq->refresh();
 }
 
 void ZARNController::set_title(const char *text) {
@@ -354,7 +354,7 @@ void ZARNController::handle_tx_eq() {
 void ZARNController::handle_set_config() {
     void *record = config_record();
     if (!record) {
-        main_window->connect_panel->routes_changed();
+        main_window->connect_panel->refresh_routes();
         return;
     }
     // Only what the user changed is taken from the widgets; every other field
@@ -381,7 +381,7 @@ void ZARNController::handle_set_config() {
     if (zarn::write_config(main_window->fd, target(), next.bytes) == 0)
         std::memcpy(record, next.bytes, size);
     show_config();
-    main_window->connect_panel->routes_changed();
+    main_window->connect_panel->refresh_routes();
 }
 
 void ZARNController::handle_compressor() {

@@ -36,7 +36,7 @@ public:
     bool read_config();
     // After the daemon came back: the record, title and widgets as it has
     // them now, and its compressor and equalizer windows likewise.
-    void resync();
+    void refresh();
     void set_title(const char *text);
     void set_rx_gain(int v);
     void set_tx_gain(int v);

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "ctl/transport.h"
-#include "tools/setup_device.h"
-#include "tools/setup_file.h"
+#include "tools/state_file_device.h"
+#include "tools/state_file_json.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "app/command_line.h"
 #include "ctl/requests.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 
 using zarn::sim::TestDaemon;
 

@@ -4,7 +4,7 @@
 // whole picture of each route painter drawn afresh, which every paint cost
 // before the pictures were kept; a repaint from the kept pictures; and
 // writes that change one route (nearby rows, and across the whole height) or
-// none, each through routes_changed(), which the strips call, and through
+// none, each through refresh_routes(), which the strips call, and through
 // the panel's update(), which repaints all of it, labels and names too.
 // Prints its figures.
 #include <QApplication>
@@ -21,7 +21,7 @@
 #include "routing/zarn_connect.h"
 #include "routing/zarn_dev_connections.h"
 #include "routing/zarn_loop_connections.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
 #include "timing.h"
 
@@ -135,19 +135,19 @@ int main(int argc, char **argv) {
             last_device = s;
     }
     // A gain, delay or polarity write moves no route.
-    print("write, no route changed: routes_changed()", time_with_repaint(paints, [&](int i) {
+    print("write, no route changed: refresh_routes()", time_with_repaint(paints, [&](int i) {
               last_device->channel_config.rx_amp = i % 7;
-              panel->routes_changed();
+              panel->refresh_routes();
           }));
     print("write, no route changed: whole panel repainted", time_with_repaint(paints, [&](int i) {
               last_device->channel_config.rx_amp = i % 7;
               panel->update();
           }));
     // An input monitor moves between main outputs 0 and 1: nearby rows.
-    print("write, one route between nearby rows: routes_changed()",
+    print("write, one route between nearby rows: refresh_routes()",
           time_with_repaint(paints, [&](int i) {
               monitor->monitor_config.dst_channel = (i + 1) % 2;
-              panel->routes_changed();
+              panel->refresh_routes();
           }));
     print("write, one route between nearby rows: whole panel repainted",
           time_with_repaint(paints, [&](int i) {
@@ -156,10 +156,10 @@ int main(int argc, char **argv) {
           }));
     // The last device's receive route runs from main input 0 at the top to
     // the device's row at the bottom: muting it redraws the whole height.
-    print("write, one route across the whole height: routes_changed()",
+    print("write, one route across the whole height: refresh_routes()",
           time_with_repaint(paints, [&](int i) {
               last_device->channel_config.rx_mute = (i + 1) % 2;
-              panel->routes_changed();
+              panel->refresh_routes();
           }));
     print("write, one route across the whole height: whole panel repainted",
           time_with_repaint(paints, [&](int i) {

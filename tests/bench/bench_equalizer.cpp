@@ -36,7 +36,7 @@
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_eq_freq_response.h"
 #include "eq/zarn_equalizer.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
 #include "timing.h"
 

@@ -15,7 +15,7 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/transport.h"
 #include "eq/zarn_equalizer.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
 #include "timing.h"
 

@@ -17,8 +17,8 @@
 #include "ctl/transport.h"
 #include "sim/engine.h"
 #include "sim/server.h"
-#include "tools/setup_device.h"
-#include "tools/setup_file.h"
+#include "tools/state_file_device.h"
+#include "tools/state_file_json.h"
 
 namespace {
 

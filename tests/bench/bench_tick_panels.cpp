@@ -14,7 +14,7 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "panels/zarn_audio_delay_locator.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
 #include "timing.h"
 

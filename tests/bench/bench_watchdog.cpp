@@ -17,7 +17,7 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
 #include "timing.h"

@@ -16,7 +16,7 @@
 
 #include "ctl/requests.h"
 #include "ctl/transport.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 
 using zarn::sim::TestDaemon;
 

@@ -307,7 +307,7 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
     // A new filter: one slice evaluates only part of it, and meanwhile the
     // plot keeps the last complete picture.
     eqfix::put_filter(d, true, dense(1.1));
-    e->resync();
+    e->refresh();
     QVERIFY(plot->is_stale() && plot->columns_ready() == 0);
     first_slice();
     QVERIFY(plot->columns_ready() > 0 && plot->is_stale());
@@ -315,7 +315,7 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
 
     // Another filter midway: the evaluation starts over with it.
     eqfix::put_filter(d, true, dense(2.3));
-    e->resync();
+    e->refresh();
     QCOMPARE(plot->columns_ready(), 0);
     first_slice();
     QVERIFY(plot->columns_ready() > 0 && plot->is_stale());
@@ -325,7 +325,7 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
 
     // Hidden midway, the plot stops; draw finishes the rest at once.
     eqfix::put_filter(d, true, dense(1.1));
-    e->resync();
+    e->refresh();
     first_slice();
     e->hide();
     const int ready = plot->columns_ready();

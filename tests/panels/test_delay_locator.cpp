@@ -96,7 +96,7 @@ void TestDelayLocator::construction() {
                          closed.out_channel_box->value()}),
              (QList<int>{99, 3, 7}));
     QCOMPARE(rig.sent(zarn::REQ_DELAY_LOCATOR_SET).size(), std::size_t(0));
-    closed.resync();
+    closed.refresh_range();
     QCOMPARE(closed.in_channel_box->maximum(), 1);
     QCOMPARE(rig.sent(zarn::REQ_DELAY_LOCATOR_SET).size(), std::size_t(0));
 }

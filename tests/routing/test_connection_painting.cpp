@@ -335,7 +335,7 @@ void TestConnectionPainting::kept_picture_matches_a_full_redraw() {
             *fields[which] = which == 2 ? pick(0, 4) / 2 : pick(-1, 9);
         }
         if (step % 2 == 0)
-            rig.panel->routes_changed();
+            rig.panel->refresh_routes();
         const Difference dev = compare_with_full_redraw(rig.panel->dev_connections);
         const Difference loop = compare_with_full_redraw(rig.panel->loop_connections);
         total.largest = std::max({total.largest, dev.largest, loop.largest});
@@ -402,13 +402,13 @@ void TestConnectionPainting::route_changes_repaint_only_their_rows() {
     dev->channel_config.rx_amp += 3;
     dev->channel_config.delay = 480;
     dev->channel_config.rx_polarity ^= 1;
-    rig.panel->routes_changed();
+    rig.panel->refresh_routes();
     QTest::qWait(50);
     QCOMPARE(seen.areas.size(), 0);
 
     // Main output 0 to 1: the band of rows from output 0 to the device row.
     dev->channel_config.dst_channel = 1;
-    rig.panel->routes_changed();
+    rig.panel->refresh_routes();
     QTRY_COMPARE(seen.areas.size(), 1);
     const QRect band = seen.areas[0];
     const int out0 = rig.row_y(1, painter);

@@ -13,7 +13,7 @@
 #include "routing/zarn_connect.h"
 #include "routing/zarn_dev_connections.h"
 #include "routing/zarn_loop_connections.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
 #include "support/routing_rig.h"
 

@@ -13,7 +13,7 @@
 #include "ctl/bounded_string.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 
 using zarn::sim::Engine;
 using zarn::sim::TestDaemon;

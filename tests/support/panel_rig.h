@@ -12,7 +12,7 @@
 #include "app/zarn_main_window.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 
 // A main window that found no daemon at start (no strips; its own panels
 // got failed reads), then given a descriptor to the in-process daemon, so a

@@ -14,7 +14,7 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
 
 // Shared by the window and strip tests: windows against the in-process

@@ -16,9 +16,9 @@
 
 #include "ctl/requests.h"
 #include "ctl/transport.h"
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 #include "support/run_program.h"
-#include "tools/setup_file.h"
+#include "tools/state_file_json.h"
 
 using zarn::sim::TestDaemon;
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/setup.h"
+#include "tools/state_file.h"
 
 namespace zarn::state {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
-#include "sim/test_daemon.h"
+#include "support/test_daemon.h"
 
 #include <cerrno>
 #include <cstdio>

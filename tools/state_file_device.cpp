@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
-#include "tools/setup_device.h"
+#include "tools/state_file_device.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
-#include "tools/setup_file.h"
+#include "tools/state_file_json.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

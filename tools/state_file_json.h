@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <string>
 
-#include "tools/setup.h"
+#include "tools/state_file.h"
 
 namespace zarn::state {
 

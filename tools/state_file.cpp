@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
-#include "tools/setup.h"
+#include "tools/state_file.h"
 
 #include <cstring>
 
