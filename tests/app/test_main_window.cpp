@@ -156,7 +156,9 @@ void TestMainWindow::window_layout_title_icon_timer() {
     QCOMPARE(w->main_grid->itemAtPosition(1, 0)->widget(), static_cast<QWidget *>(w->strip_grid));
     QCOMPARE(w->main_grid->itemAtPosition(1, 0)->alignment(), Qt::Alignment());
     QCOMPARE(w->main_grid->QGridLayout::count(), 6); // the rows: see the panel wiring test
-    QVERIFY(!w->eq_copy_source && !w->compressor_copy_source && w->fd >= 0);
+    QVERIFY(!w->eq_copy_source);
+    QVERIFY(!w->compressor_copy_source);
+    QVERIFY(w->fd >= 0);
     QCOMPARE(w->device_path, d.path());
     QCOMPARE(std::make_tuple(w->tick, w->watchdog_timer->parent(), w->watchdog_timer->interval()),
              std::make_tuple(0, static_cast<QObject *>(w.get()), 100));
@@ -221,10 +223,12 @@ void TestMainWindow::no_daemon_at_start_then_discovery() {
     QCOMPARE(targets(*w).size(), std::size_t{14});
     QCOMPARE(targets(*w).back(), Target(6, 1, 0));
     QCOMPARE(w->strip_grid->QGridLayout::count(), 14);
-    QVERIFY(w->strips[0]->compressor != nullptr && w->strips[0]->rx_equalizer != nullptr);
+    QVERIFY(w->strips[0]->compressor != nullptr);
+    QVERIFY(w->strips[0]->rx_equalizer != nullptr);
     QCOMPARE(w->strips[0]->connect_row, 4);
     QLayoutItem *top = static_cast<QGridLayout *>(w->main_grid)->itemAtPosition(0, 0);
-    QVERIFY(top != nullptr && top->widget() == w->connect_panel);
+    QVERIFY(top != nullptr);
+    QVERIFY(top->widget() == w->connect_panel);
     QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
     QVERIFY(controls_enabled(*w));
     for (auto &r : d.requests())
@@ -252,7 +256,9 @@ void TestMainWindow::daemon_restarted_with_other_state_is_read_again() {
         w->handle_watchdog();
         QCOMPARE(std::make_pair(w->fd, w->tick), std::make_pair(-1, 1));
     }
-    QVERIFY(controls_disabled(*w) && !shown_eq->isEnabled() && !s->isEnabled());
+    QVERIFY(controls_disabled(*w));
+    QVERIFY(!shown_eq->isEnabled());
+    QVERIFY(!s->isEnabled());
     QVERIFY(w->windowTitle().startsWith(QStringLiteral("Zarnmix Control - not connected (")));
 
     // Back with other settings, as after a restart of the daemon.
@@ -289,7 +295,8 @@ void TestMainWindow::daemon_restarted_with_other_state_is_read_again() {
              std::make_tuple(std::size_t{5}, std::size_t{2}, std::size_t{2}, std::size_t{1},
                              std::size_t{2}, std::size_t{0}, std::size_t{1}, std::size_t{1}));
     QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
-    QVERIFY(controls_enabled(*w) && shown_eq->isEnabled());
+    QVERIFY(controls_enabled(*w));
+    QVERIFY(shown_eq->isEnabled());
 
     // The strip, its windows and the panels show the daemon's new state.
     QCOMPARE(s->title(), QStringLiteral("Guitar - Ch1"));
@@ -298,8 +305,8 @@ void TestMainWindow::daemon_restarted_with_other_state_is_read_again() {
              std::make_tuple(QString("31"), false, true, 64));
     QCOMPARE(shown_eq->state_map->selected, 0);
     QCOMPARE(w->strips[0]->compressor->knee_box->value(), 77);
-    QVERIFY(!w->record_status->start_button->isEnabled() &&
-            w->record_status->stop_button->isEnabled());
+    QVERIFY(!w->record_status->start_button->isEnabled());
+    QVERIFY(w->record_status->stop_button->isEnabled());
     QVERIFY(w->sys_info->label->text().startsWith(QStringLiteral("44100 Hz")));
 
     // The next change sends the daemon's new record with one field changed.

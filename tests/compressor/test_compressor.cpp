@@ -94,7 +94,8 @@ void TestCompressor::widgets_ranges_and_titles() {
     PanelRig rig;
     rig.close();
     ZARNCompressor c(rig.window.get(), zarn::KIND_DEVICE, 0, "mic");
-    QVERIFY(c.isWindow() && !c.isVisible());
+    QVERIFY(c.isWindow());
+    QVERIFY(!c.isVisible());
     QVERIFY(!c.windowIcon().isNull());
     QCOMPARE((QList<int>{c.enabled_box->minimum(), c.enabled_box->maximum(), c.knee_box->maximum(),
                          c.attack_box->maximum(), c.decay_box->maximum()}),

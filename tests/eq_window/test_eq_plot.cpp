@@ -91,7 +91,8 @@ void TestEqPlot::bottom_line_for_no_coefficients_and_flat_filters() {
     // A pure delay and a pure gain in force.
     auto delay = make_equalizer(w.get(), RX_DEVICE);
     auto gain = make_equalizer(w.get(), zarn::KIND_DEVICE);
-    QVERIFY(delay->state_map->selected == 1 && gain->state_map->selected == 1);
+    QVERIFY(delay->state_map->selected == 1);
+    QVERIFY(gain->state_map->selected == 1);
     verify_bottom_line(render(delay->freq_response));
     verify_bottom_line(render(gain->freq_response));
 
@@ -124,9 +125,11 @@ void TestEqPlot::unit_response_stays_in_lower_half() {
     const QImage image = render(e->freq_response);
     for (int x = 1; x < 256; x++)
         QVERIFY(curve_row(image, x) >= curve_row(image, x - 1));
-    QVERIFY(curve_row(image, 0) >= 64 && curve_row(image, 0) <= 70);
+    QVERIFY(curve_row(image, 0) >= 64);
+    QVERIFY(curve_row(image, 0) <= 70);
     QCOMPARE(curve_row(image, 255), 127);
-    QVERIFY(image.pixel(0, 127) == GREY && image.pixel(0, 63) == WHITE);
+    QVERIFY(image.pixel(0, 127) == GREY);
+    QVERIFY(image.pixel(0, 63) == WHITE);
 }
 
 void TestEqPlot::labels_follow_sample_rate() {
@@ -171,7 +174,8 @@ void TestEqPlot::plot_follows_apply_off_and_paste() {
     // The widget paints what draw paints, the same on every repaint.
     const QImage painted =
         e->freq_response->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-    QVERIFY(painted == low && render(e->freq_response) == low);
+    QVERIFY(painted == low);
+    QVERIFY(render(e->freq_response) == low);
     release_off(e.get());
     QVERIFY(render(e->freq_response) == flat);
 
@@ -215,7 +219,8 @@ void TestEqPlot::non_finite_coefficients() {
         const QImage image = render(e->freq_response);
         for (int x = 0; x < 256; x++) {
             const int row = curve_row(image, x);
-            QVERIFY(row >= 0 && row <= 127);
+            QVERIFY(row >= 0);
+            QVERIFY(row <= 127);
             for (int y = row + 1; y < 116; y++)
                 QCOMPARE(image.pixel(x, y), GREY);
         }
@@ -239,7 +244,8 @@ void TestEqPlot::response_is_evaluated_on_the_first_paint_after_a_change() {
     auto e = make_equalizer(w.get(), RX_DEVICE);
     auto fresh = make_equalizer(w.get(), zarn::KIND_DEVICE);
     // Construction read a filter but evaluated nothing; a label asks too.
-    QVERIFY(e->state_map->selected == 1 && e->freq_response->is_stale());
+    QVERIFY(e->state_map->selected == 1);
+    QVERIFY(e->freq_response->is_stale());
     QCOMPARE(labels(e->freq_response).at(1), QStringLiteral("700"));
     QVERIFY(!e->freq_response->is_stale());
     const QImage daemon_curve = render(e->freq_response);
@@ -254,7 +260,8 @@ void TestEqPlot::response_is_evaluated_on_the_first_paint_after_a_change() {
     set_text(fresh.get(), "norm\n100 0\n2000 1\n4000 0\n");
     release_on(fresh.get());
     const QImage band = render(e->freq_response);
-    QVERIFY(band != daemon_curve && band == render(fresh->freq_response));
+    QVERIFY(band != daemon_curve);
+    QVERIFY(band == render(fresh->freq_response));
     QVERIFY(!e->freq_response->is_stale());
 
     // An invalid text keeps the filter and the picture; OFF drops both.
@@ -296,7 +303,8 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
 
     // Hidden, the plot evaluates nothing however long the loop runs.
     QTest::qWait(30);
-    QVERIFY(plot->is_stale() && plot->columns_ready() == 0);
+    QVERIFY(plot->is_stale());
+    QVERIFY(plot->columns_ready() == 0);
 
     e->show();
     QVERIFY(QTest::qWaitForWindowExposed(e.get()));
@@ -308,9 +316,11 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
     // plot keeps the last complete picture.
     eqfix::put_filter(d, true, dense(1.1));
     e->refresh();
-    QVERIFY(plot->is_stale() && plot->columns_ready() == 0);
+    QVERIFY(plot->is_stale());
+    QVERIFY(plot->columns_ready() == 0);
     first_slice();
-    QVERIFY(plot->columns_ready() > 0 && plot->is_stale());
+    QVERIFY(plot->columns_ready() > 0);
+    QVERIFY(plot->is_stale());
     QVERIFY(on_screen() == first);
 
     // Another filter midway: the evaluation starts over with it.
@@ -318,10 +328,12 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
     e->refresh();
     QCOMPARE(plot->columns_ready(), 0);
     first_slice();
-    QVERIFY(plot->columns_ready() > 0 && plot->is_stale());
+    QVERIFY(plot->columns_ready() > 0);
+    QVERIFY(plot->is_stale());
     QTRY_VERIFY(!plot->is_stale());
     const QImage last = on_screen();
-    QVERIFY(last != first && last == synchronous());
+    QVERIFY(last != first);
+    QVERIFY(last == synchronous());
 
     // Hidden midway, the plot stops; draw finishes the rest at once.
     eqfix::put_filter(d, true, dense(1.1));
@@ -330,9 +342,14 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
     e->hide();
     const int ready = plot->columns_ready();
     QTest::qWait(30);
-    QVERIFY(plot->is_stale() && plot->columns_ready() == ready && ready < 256);
+    QVERIFY(plot->is_stale());
+    QVERIFY(plot->columns_ready() == ready);
+    QVERIFY(ready < 256);
     const QImage middle = render(plot);
-    QVERIFY(!plot->is_stale() && middle != first && middle != last && middle == synchronous());
+    QVERIFY(!plot->is_stale());
+    QVERIFY(middle != first);
+    QVERIFY(middle != last);
+    QVERIFY(middle == synchronous());
 }
 
 void TestEqPlot::first_apply_of_a_length_keeps_wisdom_in_the_cache_folder() {

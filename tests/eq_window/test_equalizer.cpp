@@ -95,7 +95,9 @@ void TestEqualizer::window_layout_and_texts() {
     auto tx = make_equalizer(w.get(), zarn::KIND_LOOP, 0, 0);
     QCOMPARE(e->windowTitle(), QStringLiteral("Zarnmix Equalizer RX Ch1"));
     QCOMPARE(tx->windowTitle(), QStringLiteral("Zarnmix Equalizer TX Ch0"));
-    QVERIFY(!e->windowIcon().isNull() && e->isWindow() && !e->isVisible());
+    QVERIFY(!e->windowIcon().isNull());
+    QVERIFY(e->isWindow());
+    QVERIFY(!e->isVisible());
 
     QGridLayout *g = &e->grid;
     ZARNEQButtons *p = e->presets;
@@ -163,7 +165,8 @@ void TestEqualizer::strips_create_receive_then_transmit() {
                                          {RX, 0, 1, 2048, 0, 1, 0},
                                          {TX, 0, 1, 0, 0, 0, 0},
                                          {TX, 0, 1, 2048, 0, 1, 0}}));
-    QVERIFY(strip->rx_eq_button->isEnabled() && strip->tx_eq_button->isEnabled());
+    QVERIFY(strip->rx_eq_button->isEnabled());
+    QVERIFY(strip->tx_eq_button->isEnabled());
     QVERIFY(filter_writes(d).empty());
 
     // Channel 0 has no transmit filter: only its button is disabled.
@@ -172,9 +175,12 @@ void TestEqualizer::strips_create_receive_then_transmit() {
     QCOMPARE(w->strips[0]->tx_equalizer->filter_length, 0);
 
     // Strips of other kinds have no equalizer.
-    for (ZARNController *s : w->strips)
-        if (s != nullptr && s->kind != zarn::KIND_DEVICE && s->kind != zarn::KIND_LOOP)
-            QVERIFY(s->rx_equalizer == nullptr && s->tx_eq_button == nullptr);
+    for (ZARNController *s : w->strips) {
+        if (s != nullptr && s->kind != zarn::KIND_DEVICE && s->kind != zarn::KIND_LOOP) {
+            QVERIFY(s->rx_equalizer == nullptr);
+            QVERIFY(s->tx_eq_button == nullptr);
+        }
+    }
 }
 
 void TestEqualizer::no_filter_support_disables_eq_buttons() {
@@ -182,10 +188,13 @@ void TestEqualizer::no_filter_support_disables_eq_buttons() {
     auto w = fixture::make_window(d.path());
     ZARNController *strip = w->strips[0];
     for (ZARNEqualizer *e : {strip->rx_equalizer, strip->tx_equalizer}) {
-        QVERIFY(e->filter_length == 0 && e->sample_rate == 48000);
-        QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
+        QVERIFY(e->filter_length == 0);
+        QVERIFY(e->sample_rate == 48000);
+        QVERIFY(e->state_map->selected == 0);
+        QVERIFY(e->coefficients == nullptr);
     }
-    QVERIFY(!strip->rx_eq_button->isEnabled() && !strip->tx_eq_button->isEnabled());
+    QVERIFY(!strip->rx_eq_button->isEnabled());
+    QVERIFY(!strip->tx_eq_button->isEnabled());
 
     // Only length queries: no fetch of a filter that does not exist, no write.
     for (auto &r : d.requests()) {
@@ -210,23 +219,27 @@ void TestEqualizer::eq_buttons_show_their_windows_and_strips_delete_them() {
     ZARNController *loop = w->strips[2];
     QCOMPARE(loop->kind, int(zarn::KIND_LOOP));
     loop->rx_eq_button->click();
-    QVERIFY(loop->rx_equalizer->isVisible() && !loop->tx_equalizer->isVisible());
+    QVERIFY(loop->rx_equalizer->isVisible());
+    QVERIFY(!loop->tx_equalizer->isVisible());
     loop->tx_eq_button->click();
     QVERIFY(loop->tx_equalizer->isVisible());
     // Closing only hides; the next release shows the same window again.
     QPointer<ZARNEqualizer> shown = loop->tx_equalizer;
     shown->close();
-    QVERIFY(!shown.isNull() && !shown->isVisible());
+    QVERIFY(!shown.isNull());
+    QVERIFY(!shown->isVisible());
     loop->tx_eq_button->click();
     QVERIFY(shown->isVisible());
 
     auto *strip = new ZARNController(w.get(), zarn::KIND_DEVICE, 1, 0);
     QPointer<ZARNEqualizer> rx = strip->rx_equalizer;
     QPointer<ZARNEqualizer> tx = strip->tx_equalizer;
-    QVERIFY(!rx.isNull() && !tx.isNull());
+    QVERIFY(!rx.isNull());
+    QVERIFY(!tx.isNull());
     rx->handle_copy();
     delete strip;
-    QVERIFY(rx.isNull() && tx.isNull());
+    QVERIFY(rx.isNull());
+    QVERIFY(tx.isNull());
     QVERIFY(w->eq_copy_source == nullptr);
 }
 
@@ -237,11 +250,13 @@ void TestEqualizer::construction_reads_daemon_filter() {
     auto w = fixture::make_window(d.path());
     ZARNEqualizer *rx = w->strips[0]->rx_equalizer;
     ZARNEqualizer *tx = w->strips[0]->tx_equalizer;
-    QVERIFY(rx->filter_length == 2048 && rx->sample_rate == 48000);
+    QVERIFY(rx->filter_length == 2048);
+    QVERIFY(rx->sample_rate == 48000);
     QCOMPARE(rx->state_map->selected, 1);
     QCOMPARE(coefficients_of(rx), c);
     // The other direction has a length but no filter in force.
-    QVERIFY(tx->filter_length == 2048 && tx->state_map->selected == 0);
+    QVERIFY(tx->filter_length == 2048);
+    QVERIFY(tx->state_map->selected == 0);
     QVERIFY(tx->coefficients == nullptr);
     // Showing the state read is no user action: nothing designed or sent.
     QVERIFY(filter_writes(d).empty());
@@ -253,7 +268,8 @@ void TestEqualizer::construction_reads_daemon_filter() {
     int top0 = 0;
     while (top0 < 128 && image.pixel(0, top0) != qRgb(0, 0, 0))
         top0++;
-    QVERIFY(top0 > 64 && top0 < 127);
+    QVERIFY(top0 > 64);
+    QVERIFY(top0 < 127);
     QCOMPARE(image.pixel(0, 127), qRgb(192, 192, 192));
     QCOMPARE(image.pixel(255, 127), qRgb(0, 0, 0));
     QCOMPARE(image.pixel(255, 126), qRgb(255, 255, 255));
@@ -269,7 +285,8 @@ void TestEqualizer::unusable_fetch_keeps_length() {
         auto e = make_equalizer(w.get(), RX_DEVICE);
         d.clear_hook();
         QCOMPARE(e->filter_length, 2048);
-        QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
+        QVERIFY(e->state_map->selected == 0);
+        QVERIFY(e->coefficients == nullptr);
         QCOMPARE(render(e->freq_response).pixel(0, 127), qRgb(0, 0, 0));
 
         // The length survives, so the user can still put a filter in force.
@@ -296,7 +313,8 @@ void TestEqualizer::length_query_rules() {
         auto e = make_equalizer(w.get(), zarn::KIND_DEVICE);
         d.clear_hook();
         QCOMPARE(e->filter_length, c.length);
-        QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
+        QVERIFY(e->state_map->selected == 0);
+        QVERIFY(e->coefficients == nullptr);
         // A usable length is fetched once; the daemon has no filter of that
         // length in force, so the fetch fails.
         std::vector<Fields> reads;
@@ -327,8 +345,10 @@ void TestEqualizer::texts_that_cannot_be_sent() {
     release_on(other.get());
     QCOMPARE(closer->boxes, QStringList({empty, invalid}));
     QVERIFY(d.requests().empty());
-    QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
-    QVERIFY(other->state_map->selected == 0 && other->coefficients == nullptr);
+    QVERIFY(e->state_map->selected == 0);
+    QVERIFY(e->coefficients == nullptr);
+    QVERIFY(other->state_map->selected == 0);
+    QVERIFY(other->coefficients == nullptr);
 
     // A valid text then goes out when the filter is switched on.
     set_text(e.get(), "norm\n100 1\n");
@@ -458,7 +478,8 @@ void TestEqualizer::nothing_sent_without_rate_or_device() {
     auto no_rate = make_equalizer(w.get(), zarn::KIND_DEVICE);
     d.clear_hook();
     auto e = make_equalizer(w.get(), RX_DEVICE);
-    QVERIFY(no_rate->sample_rate == 0 && no_rate->filter_length == 2048);
+    QVERIFY(no_rate->sample_rate == 0);
+    QVERIFY(no_rate->filter_length == 2048);
 
     // The window reads again before it writes; while the rate still cannot
     // be read, nothing is sent and the map shows OFF, as the daemon has it.
@@ -474,7 +495,8 @@ void TestEqualizer::nothing_sent_without_rate_or_device() {
     const int fd = w->fd;
     w->fd = -1;
     auto closed = make_equalizer(w.get(), RX_DEVICE);
-    QVERIFY(closed->sample_rate == 0 && closed->filter_length == 0);
+    QVERIFY(closed->sample_rate == 0);
+    QVERIFY(closed->filter_length == 0);
     QCOMPARE(closed->state_map->selected, 0);
     d.clear_requests();
     set_text(e.get(), "norm\n");
@@ -503,7 +525,8 @@ void TestEqualizer::nothing_sent_without_rate_or_device() {
         });
     release_on(e.get());
     QCOMPARE(filter_writes(d).size(), std::size_t(2));
-    QVERIFY(e->state_map->selected == 0 && e->coefficients == nullptr);
+    QVERIFY(e->state_map->selected == 0);
+    QVERIFY(e->coefficients == nullptr);
     d.clear_hook();
 }
 
@@ -537,7 +560,8 @@ void TestEqualizer::paste_text_only_and_destroyed_source() {
     d.clear_requests();
     c->clipboard->paste_button->click();
     QCOMPARE(text_of(c.get()), QStringLiteral("norm\n150 1\n1000 0\n"));
-    QVERIFY(b->state_map->selected == 0 && c->state_map->selected == 0);
+    QVERIFY(b->state_map->selected == 0);
+    QVERIFY(c->state_map->selected == 0);
 
     // Destroying a window that is not the source leaves the source alone;
     // destroying the source clears it, and pasting does nothing again.
@@ -578,7 +602,8 @@ void TestEqualizer::paste_between_states() {
     d.clear_requests();
     off->clipboard->paste_button->click();
     QCOMPARE(off->state_map->selected, 1);
-    QVERIFY(off->state_map->buttons[0]->isFlat() && !off->state_map->buttons[1]->isFlat());
+    QVERIFY(off->state_map->buttons[0]->isFlat());
+    QVERIFY(!off->state_map->buttons[1]->isFlat());
     auto writes = filter_writes(d);
     QCOMPARE(writes.size(), std::size_t(1));
     QCOMPARE(writes[0].code, zarn::REQ_LOOP_RX_FILTER_SET);

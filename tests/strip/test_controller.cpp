@@ -157,10 +157,16 @@ void TestController::widgets_and_cells_per_kind() {
     for (int index : {INPUT_MON0, INPUT_MON1, OUTPUT_MON0, LOCAL_MON0}) {
         ZARNController *m = w->strips[index];
         QCOMPARE(picture(m), monitor);
-        QVERIFY(!m->rx_eq_button && !m->tx_eq_button && !m->rx_equalizer && !m->tx_equalizer);
-        QVERIFY(!m->compressor_button && !m->compressor && !m->delay_box);
+        QVERIFY(!m->rx_eq_button);
+        QVERIFY(!m->tx_eq_button);
+        QVERIFY(!m->rx_equalizer);
+        QVERIFY(!m->tx_equalizer);
+        QVERIFY(!m->compressor_button);
+        QVERIFY(!m->compressor);
+        QVERIFY(!m->delay_box);
         QCOMPARE(m->tx_mute_box->parentWidget(), m);
-        QVERIFY(m->tx_mute_box->isHidden() && m->tx_up_button->isHidden());
+        QVERIFY(m->tx_mute_box->isHidden());
+        QVERIFY(m->tx_up_button->isHidden());
     }
     QCOMPARE(std::make_pair(w->strips[INPUT_MON1]->number, w->strips[INPUT_MON1]->channel),
              std::make_pair(1, 0));
@@ -170,10 +176,14 @@ void TestController::widgets_and_cells_per_kind() {
     const QString left = QStringLiteral(" align=%1").arg(int(Qt::AlignLeft));
     QCOMPARE(picture(out), QStringList({"0,0 meter" + left, "0,1 comp"}));
     QCOMPARE(picture(in), QStringList({"0,0 meter" + left}));
-    QVERIFY(!out->delay_box && !out->rx_eq_button && !in->compressor_button && !in->compressor);
+    QVERIFY(!out->delay_box);
+    QVERIFY(!out->rx_eq_button);
+    QVERIFY(!in->compressor_button);
+    QVERIFY(!in->compressor);
     fixture::show_whole(*w);
     QVERIFY(in->meter->isVisible());
-    QVERIFY(!in->rx_mute_box->isVisible() && !in->rx_up_button->isVisible());
+    QVERIFY(!in->rx_mute_box->isVisible());
+    QVERIFY(!in->rx_up_button->isVisible());
     QVERIFY(!out->src_channel_box->isVisible());
 }
 
@@ -281,9 +291,12 @@ void TestController::failed_read_is_read_again_before_a_write() {
     d.set_hook(refuse_dev1);
     auto w = fixture::make_window(d.path());
     ZARNController *s = w->strips[DEV1_CH0];
-    QVERIFY(s->title().isEmpty() && w->strips[OUTPUT_MON0]->title().isEmpty());
-    QVERIFY(!s->rx_mute_box->isChecked() && !s->tx_polarity_box->isChecked());
-    QVERIFY(s->rx_gain_label->text().isEmpty() && s->tx_gain_label->text().isEmpty());
+    QVERIFY(s->title().isEmpty());
+    QVERIFY(w->strips[OUTPUT_MON0]->title().isEmpty());
+    QVERIFY(!s->rx_mute_box->isChecked());
+    QVERIFY(!s->tx_polarity_box->isChecked());
+    QVERIFY(s->rx_gain_label->text().isEmpty());
+    QVERIFY(s->tx_gain_label->text().isEmpty());
     QCOMPARE(std::make_tuple(s->src_channel_box->value(), s->delay_box->value(),
                              s->delay_box->maximum()),
              std::make_tuple(0, 0, QSpinBox().maximum()));
@@ -452,14 +465,17 @@ void TestController::compressor_button_shows_the_channel_zero_window() {
     ZARNController *third = w->strips[6];
     QCOMPARE(std::make_tuple(zero->kind, zero->number, zero->channel), std::make_tuple(1, 2, 0));
     QCOMPARE(std::make_tuple(third->kind, third->number, third->channel), std::make_tuple(1, 2, 3));
-    QVERIFY(zero->compressor && !third->compressor && third->compressor_button);
+    QVERIFY(zero->compressor);
+    QVERIFY(!third->compressor);
+    QVERIFY(third->compressor_button);
     third->compressor_button->click();
     QVERIFY(zero->compressor->isVisible());
     QVERIFY(!w->strips[1]->compressor->isVisible()); // loopback 1
     zero->compressor->hide();
 
     ZARNController *main_out = w->strips[7];
-    QVERIFY(main_out->compressor && !w->strips[8]->compressor);
+    QVERIFY(main_out->compressor);
+    QVERIFY(!w->strips[8]->compressor);
     w->strips[8]->compressor_button->click();
     QVERIFY(main_out->compressor->isVisible());
     main_out->compressor->hide();
