@@ -2,13 +2,17 @@
 
 #include "app/zarn_main_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QLabel>
+#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 #include <iterator>
 #include <vector>
 
+#include "app/opening_size.h"
 #include "app/zarn_grid_layout.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/catalogue.h"
@@ -22,12 +26,19 @@
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 
+namespace {
+
+// The live view reads each record once every this many ticks.
+constexpr int LIVE_SLICES = 10;
+
+} // namespace
+
 ZARNMainWindow::ZARNMainWindow(const char *device_path)
     : QScrollArea(nullptr), eq_copy_source(nullptr), compressor_copy_source(nullptr),
       strip_grid(nullptr), main_grid(nullptr), strips{}, connect_panel(nullptr),
       delay_locator(nullptr), record_status(nullptr), add_options(nullptr), sys_info(nullptr),
       watchdog_timer(nullptr), device_path(device_path), fd(-1), tick(0),
-      link(ConnectionWatch::Link::Answering) {
+      link(ConnectionWatch::Link::Answering), waiting_label(nullptr) {
     fd = zarn::ctl_open(device_path);
 
     strip_grid = new ZARNGridLayout();
@@ -46,6 +57,12 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     main_grid = new ZARNGridLayout();
     main_grid->addWidget(connect_panel, 0, 0, 1, 1);
     main_grid->addWidget(static_cast<QWidget *>(strip_grid), 1, 0, 1, 1);
+    // While no target is known the strip area says why, in the window.
+    waiting_label = new QLabel();
+    waiting_label->setAlignment(Qt::AlignCenter);
+    waiting_label->setMinimumHeight(120);
+    waiting_label->hide();
+    main_grid->addWidget(waiting_label, 1, 0, 1, 1);
     main_grid->addWidget(delay_locator, 2, 0, 1, 1);
     main_grid->addWidget(record_status, 3, 0, 1, 1);
     main_grid->addWidget(add_options, 4, 0, 1, 1);
@@ -61,6 +78,13 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
         watch.want_refresh();
     if (fd < 0)
         set_link(ConnectionWatch::Link::NotConnected);
+    show_waiting();
+
+    auto *look_again = new QAction(tr("Look for targets again"), this);
+    look_again->setShortcut(QKeySequence::Refresh);
+    connect(look_again, &QAction::triggered, this, &ZARNMainWindow::look_for_targets);
+    addAction(look_again);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 
     watchdog_timer->start(100);
 }
@@ -92,28 +116,92 @@ void ZARNMainWindow::discover() {
         strips[i] = nullptr;
 }
 
-void ZARNMainWindow::build_strips() {
-    discover();
-    if (strips[0] == nullptr)
+std::vector<zarn::Target> ZARNMainWindow::shown_targets() const {
+    std::vector<zarn::Target> targets;
+    for (ZARNController *strip : strips) {
+        if (strip)
+            targets.push_back({strip->kind, strip->number, strip->channel});
+    }
+    return targets;
+}
+
+void ZARNMainWindow::look_for_targets() {
+    if (fd < 0)
         return;
+    std::vector<zarn::Target> found;
+    zarn::discover_targets(fd, MAX_STRIPS, [&found](const zarn::Target &t) { found.push_back(t); });
+    // A daemon that went away in the middle of the walk has not lost its
+    // targets; the watchdog will look again once it is back.
+    if (found == shown_targets() || !zarn::probe(fd))
+        return;
+    rebuild_strips(found);
+}
+
+void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
+    const bool first = strips[0] == nullptr;
+    ZARNController *next[MAX_STRIPS] = {};
+    for (ZARNController *strip : strips) {
+        if (strip)
+            strip_grid->removeWidget(strip);
+    }
+    // A target that is still there keeps its strip, with its windows and
+    // what is typed in them; a new one gets a strip as at start.
+    for (std::size_t i = 0; i < found.size() && i < MAX_STRIPS; ++i) {
+        const zarn::Target &t = found[i];
+        const auto kept = std::find_if(std::begin(strips), std::end(strips), [&t](auto *s) {
+            return s && s->kind == t.kind && s->number == t.number && s->channel == t.channel;
+        });
+        if (kept != std::end(strips)) {
+            next[i] = *kept;
+            *kept = nullptr;
+        } else {
+            next[i] = new ZARNController(this, t.kind, t.channel, t.number);
+        }
+    }
+    // A strip does not delete its compressor window, which the other
+    // channels share; with channel 0 the whole target is gone.
+    for (ZARNController *gone : strips) {
+        if (gone) {
+            delete gone->compressor;
+            delete gone;
+        }
+    }
+    std::copy(std::begin(next), std::end(next), std::begin(strips));
+    for (int i = 0; i < MAX_STRIPS && strips[i]; ++i) {
+        strip_grid->addWidget(strips[i], i, 0, 1, 1);
+        // The diagram's fields go with the old diagram.
+        strips[i]->input_edit = nullptr;
+        strips[i]->output_edit = nullptr;
+    }
     // The diagram's rows come from the strip table, so it is built anew.
     main_grid->removeWidget(connect_panel);
     delete connect_panel;
     connect_panel = new ZARNConnect(this);
     main_grid->addWidget(connect_panel, 0, 0, 1, 1);
+    show_waiting();
     static_cast<QWidget *>(main_grid)->adjustSize();
+    // The first strips of a daemon that came late: the size the window
+    // would have opened at, not the one of an empty window.
+    if (first && strips[0] && isVisible() && screen())
+        resize(zarn::opening_size(*this, screen()->availableGeometry()));
+}
+
+void ZARNMainWindow::show_waiting() {
+    if (!waiting_label)
+        return;
+    const QString path = QString::fromLocal8Bit(device_path);
+    waiting_label->setText(fd < 0 ? tr("Waiting for the mixer daemon at %1").arg(path)
+                                  : tr("No control targets found on %1").arg(path));
+    waiting_label->setVisible(strips[0] == nullptr);
 }
 
 void ZARNMainWindow::refresh_all() {
-    if (strips[0] == nullptr) {
-        build_strips();
-    } else {
-        for (ZARNController *strip : strips) {
-            if (strip)
-                strip->refresh();
-        }
-        connect_panel->refresh_routes();
+    look_for_targets();
+    for (ZARNController *strip : strips) {
+        if (strip)
+            strip->refresh();
     }
+    connect_panel->refresh_routes();
     delay_locator->refresh_range();
     record_status->refresh();
     sys_info->refresh();
@@ -129,6 +217,7 @@ void ZARNMainWindow::set_link(ConnectionWatch::Link state) {
     else if (state == ConnectionWatch::Link::NotAnswering)
         title += QStringLiteral(" - daemon not answering");
     setWindowTitle(title);
+    show_waiting();
 
     // Greyed rather than hidden: the last values stay readable, and nothing
     // can be changed that could not be sent.
@@ -167,17 +256,45 @@ void ZARNMainWindow::handle_watchdog() {
     tick = static_cast<int>(static_cast<unsigned>(tick) + 1u);
     // The meters' and compressors' reads go to the daemon together, in the
     // order the strips would issue them: one round trip instead of up to 256.
+    // The live view's reads ride along: each strip's record and filter
+    // lengths once a second, a tenth of the strips a tick, and the panels'
+    // records once a second too.
+    const int slice = static_cast<int>(static_cast<unsigned>(tick) % unsigned{LIVE_SLICES});
     std::vector<zarn::BatchedRequest> batch;
-    for (ZARNController *strip : strips) {
-        if (strip)
-            strip->queue_level_requests(batch);
+    for (int i = 0; i < MAX_STRIPS; ++i) {
+        if (!strips[i])
+            continue;
+        strips[i]->queue_level_requests(batch);
+        if (i % LIVE_SLICES == slice)
+            strips[i]->queue_refresh(batch);
+    }
+    const bool panels = slice == LIVE_SLICES - 1;
+    if (panels) {
+        record_status->queue_refresh(batch);
+        sys_info->queue_refresh(batch);
     }
     zarn::ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
+    bool routes = false;
+    for (ZARNController *strip : strips) {
+        if (strip)
+            routes = strip->take_refresh() || routes;
+    }
+    if (routes)
+        connect_panel->refresh_routes();
+    if (panels) {
+        record_status->take_refresh();
+        sys_info->take_refresh();
+    }
     for (ZARNController *strip : strips) {
         if (strip)
             strip->refresh_levels();
     }
     delay_locator->refresh();
+    // Targets that come and go are looked for every 2 s, in one exchange
+    // while nothing changed.
+    if (static_cast<unsigned>(tick) % unsigned{2 * LIVE_SLICES} == 0 &&
+        zarn::targets_changed(fd, shown_targets(), MAX_STRIPS))
+        look_for_targets();
 }
 
 void ZARNMainWindow::closeEvent(QCloseEvent *event) {

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "app/connection_watch.h"
+#include "ctl/discovery.h"
 #include "ctl/strip_kind.h"
 
+class QLabel;
 class QTimer;
 class ZARNAudioDelayLocator;
 class ZARNAddOptions;
@@ -50,6 +52,10 @@ public:
     // state of every control follow it.
     ConnectionWatch::Link link;
 
+    // Discovers the daemon's targets and, when they differ from the strips,
+    // rebuilds the strips, the diagram and the layout in discovery order.
+    void look_for_targets();
+
 public slots:
     void handle_watchdog();
 
@@ -65,9 +71,11 @@ private:
     std::vector<QWidget *> strip_windows() const;
 
     void discover();
-    // Discovery when start-up found nothing: strips, their windows and the
-    // diagram, built and laid out as at start.
-    void build_strips();
+    std::vector<zarn::Target> shown_targets() const;
+    void rebuild_strips(const std::vector<zarn::Target> &found);
+    // The strip area's text while no target is known.
+    void show_waiting();
+    QLabel *waiting_label;
 
     ConnectionWatch watch;
 };

@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QToolTip>
 
@@ -27,6 +28,13 @@ QString ZARNSpinBoxGuard::tool_tip(const QSpinBox *box) {
     const QString own = box->toolTip();
     return own.isEmpty() ? range + QLatin1Char('\n') + entry
                          : own + QLatin1Char('\n') + range + QLatin1Char('\n') + entry;
+}
+
+bool ZARNSpinBoxGuard::being_edited(const QSpinBox *box) {
+    // The toolkit marks its line edit modified at a keystroke and clears the
+    // mark whenever it shows a value, typed and committed or set.
+    const auto *edit = box->findChild<const QLineEdit *>();
+    return box->hasFocus() && edit && edit->isModified();
 }
 
 bool ZARNSpinBoxGuard::eventFilter(QObject *watched, QEvent *event) {

@@ -22,6 +22,11 @@ public:
     // and the range.
     static QString tool_tip(const QSpinBox *box);
 
+    // Whether the user is in the middle of typing into the box: it has the
+    // focus and shows text that is not yet its value. A value read from the
+    // daemon must not replace that text.
+    static bool being_edited(const QSpinBox *box);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

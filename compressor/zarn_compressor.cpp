@@ -15,6 +15,11 @@
 
 namespace {
 
+// The four settings a user sets; the gain is the daemon's.
+bool same_settings(const zarn::CompressorValues &a, const zarn::CompressorValues &b) {
+    return a.enabled == b.enabled && a.knee == b.knee && a.attack == b.attack && a.decay == b.decay;
+}
+
 QSpinBox *make_box(int max) {
     auto *box = new QSpinBox;
     box->setRange(0, max);
@@ -119,6 +124,18 @@ void ZARNCompressor::refresh_gain() {
     // Six significant digits, trailing zeros dropped, exponent from a
     // million on: the C "%g" form, but independent of the process locale.
     gain_label->setText(QString::number(s.gain / 1000.0, 'g', 6));
+    // The gain comes with the settings, so a window in view follows another
+    // client's changes at no extra cost.
+    if (isVisible())
+        take_settings(s);
+}
+
+void ZARNCompressor::take_settings(const Settings &s) {
+    known = true;
+    if (same_settings(s, reported))
+        return;
+    reported = s;
+    show_settings();
 }
 
 ZARNCompressor::Settings ZARNCompressor::box_values() const {
@@ -127,10 +144,13 @@ ZARNCompressor::Settings ZARNCompressor::box_values() const {
 
 void ZARNCompressor::show_settings() {
     const QSignalBlocker b1(enabled_box), b2(knee_box), b3(attack_box), b4(decay_box);
-    enabled_box->setValue(reported.enabled);
-    knee_box->setValue(reported.knee);
-    attack_box->setValue(reported.attack);
-    decay_box->setValue(reported.decay);
+    for (auto [box, value] :
+         {std::pair{enabled_box, reported.enabled}, std::pair{knee_box, reported.knee},
+          std::pair{attack_box, reported.attack}, std::pair{decay_box, reported.decay}}) {
+        // Digits the user is typing stay until committed.
+        if (!ZARNSpinBoxGuard::being_edited(box))
+            box->setValue(value);
+    }
     shown = box_values();
 }
 
@@ -145,28 +165,31 @@ bool ZARNCompressor::refresh() {
 }
 
 void ZARNCompressor::handle_update() {
-    // Only the setting the user changed is taken from the boxes; the others
-    // go back as the daemon reported them, even where a box clamps them.
+    // Only the setting the user changed is taken from the boxes, onto the
+    // settings as the daemon has them now: another client may have changed
+    // them since they were last read. A failed read sends nothing.
     const Settings now = box_values();
     const Settings before = shown;
-    if (!known && !refresh()) {
+    if (same_settings(now, before))
+        return;
+    Settings fresh;
+    if (!read_settings(fresh)) {
         show_settings();
         return;
     }
-    Settings next = reported;
+    known = true;
+    reported = fresh;
+    Settings next = fresh;
     for (int Settings::*field :
          {&Settings::enabled, &Settings::knee, &Settings::attack, &Settings::decay})
         if (now.*field != before.*field)
             next.*field = now.*field;
-    if (next.enabled == reported.enabled && next.knee == reported.knee &&
-        next.attack == reported.attack && next.decay == reported.decay) {
+    if (same_settings(next, fresh)) {
         show_settings();
         return;
     }
-
-    const int result = zarn::write_compressor(main_window->fd, target(), next);
     // A refused write changes nothing in the daemon, so the boxes go back.
-    if (result == 0)
+    if (zarn::write_compressor(main_window->fd, target(), next) == 0)
         reported = next;
     show_settings();
 }

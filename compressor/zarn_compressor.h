@@ -62,6 +62,8 @@ private:
     // is closed.
     bool read_settings(Settings &out) const;
     void show_settings();
+    // Shows settings read from the daemon when they differ from the last.
+    void take_settings(const Settings &s);
     Settings box_values() const;
 
     // The settings as the daemon last reported or accepted them, valid only

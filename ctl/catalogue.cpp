@@ -259,6 +259,29 @@ bool fetch_filter(int fd, const Target &target, bool rx, std::int32_t length, do
     return ctl_request(fd, codes->get, &fetch) == 0 && accepted_length(fetch.size) == length;
 }
 
+std::uint32_t filter_query(const Target &target, bool rx, FilterRecord &record) {
+    const FilterCodes *codes = filter_codes(target, rx);
+    record = filter_record(target, 0, nullptr);
+    return codes ? codes->get : 0;
+}
+
+bool read_rate_and_length(int fd, const Target &target, bool rx, std::int32_t &rate,
+                          std::int32_t &length) {
+    FilterRecord query;
+    const std::uint32_t code = filter_query(target, rx, query);
+    if (code == 0)
+        return false;
+    std::int32_t answer = 0;
+    int results[2] = {-1, -1};
+    const BatchedRequest batch[] = {{REQ_SAMPLE_RATE_GET, &answer, &results[0]},
+                                    {code, &query, &results[1]}};
+    if (ctl_request_batch(fd, batch, 2) != 0)
+        return false;
+    rate = answer;
+    length = accepted_length(query.size);
+    return true;
+}
+
 int write_filter(int fd, const Target &target, bool rx, std::int32_t length,
                  const double *coefficients) {
     const FilterCodes *codes = filter_codes(target, rx);

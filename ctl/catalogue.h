@@ -8,6 +8,7 @@
 
 #include "ctl/compressor_settings.h"
 #include "ctl/discovery.h"
+#include "ctl/filter_record.h"
 #include "ctl/strip_kind.h"
 
 // What each target kind has, and the typed requests on it. Every part of the
@@ -154,6 +155,13 @@ bool query_filter_length(int fd, const Target &target, bool rx, std::int32_t &le
 // Fetches length coefficients into the array; true only when the daemon
 // answered with the same length, which means the filter is in force.
 bool fetch_filter(int fd, const Target &target, bool rx, std::int32_t length, double *into);
+// A length query for a batch: fills the record and returns its code, 0 for
+// a kind without filters.
+std::uint32_t filter_query(const Target &target, bool rx, FilterRecord &record);
+// The sample rate and the length of the target's filter in one direction,
+// in one exchange; false when either request failed.
+bool read_rate_and_length(int fd, const Target &target, bool rx, std::int32_t &rate,
+                          std::int32_t &length);
 // Writes length coefficients, or turns the filter off with none (nullptr).
 int write_filter(int fd, const Target &target, bool rx, std::int32_t length,
                  const double *coefficients);

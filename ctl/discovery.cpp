@@ -2,6 +2,8 @@
 
 #include "ctl/discovery.h"
 
+#include <algorithm>
+
 #include "ctl/catalogue.h"
 #include "ctl/monitor_peak.h"
 #include "ctl/target_peak.h"
@@ -9,22 +11,79 @@
 
 namespace zarn {
 
-bool probe_target(int fd, const Target &target) {
-    const KindInfo *info = kind_info(target.kind);
-    if (!info)
-        return false;
+namespace {
+
+// A peak request that probes one target: zero but for the selecting fields.
+struct Probe {
     TargetPeak peak{};
     MonitorPeak monitor{};
-    void *record = &monitor;
-    if (info->peak_layout == PeakLayout::two_way) {
-        peak.number = target.number;
-        peak.channel = target.channel;
-        record = &peak;
-    } else {
+    int result = -1;
+
+    // The request's code and record; code 0 for a value that is no kind.
+    BatchedRequest request(const Target &target) {
+        const KindInfo *info = kind_info(target.kind);
+        if (!info)
+            return {0, nullptr, &result};
+        if (info->peak_layout == PeakLayout::two_way) {
+            peak.number = target.number;
+            peak.channel = target.channel;
+            return {info->peak, &peak, &result};
+        }
         monitor.index =
             info->peak_layout == PeakLayout::by_channel ? target.channel : target.number;
+        return {info->peak, &monitor, &result};
     }
-    return ctl_request(fd, info->peak, record) == 0;
+};
+
+} // namespace
+
+bool probe_target(int fd, const Target &target) {
+    Probe probe;
+    const BatchedRequest r = probe.request(target);
+    return r.code != 0 && ctl_request(fd, r.code, r.record) == 0;
+}
+
+bool targets_changed(int fd, const std::vector<Target> &known, int limit) {
+    // The next target a discovery would meet after the known ones: another
+    // channel of each known number, another number of each kind. At the
+    // limit a discovery stops anyway, so nothing new could show.
+    std::vector<Target> absent;
+    if (static_cast<int>(known.size()) < limit) {
+        for (std::int32_t kind = 0; kind < KIND_COUNT; ++kind) {
+            const PeakLayout layout = kind_info(kind)->peak_layout;
+            std::int32_t next_number = 0;
+            std::int32_t next_channel = 0;
+            for (const Target &t : known) {
+                if (t.kind != kind)
+                    continue;
+                next_number = std::max(next_number, t.number + 1);
+                next_channel = std::max(next_channel, t.channel + 1);
+                if (layout == PeakLayout::two_way &&
+                    std::find(known.begin(), known.end(), Target{kind, t.number, t.channel + 1}) ==
+                        known.end())
+                    absent.push_back({kind, t.number, t.channel + 1});
+            }
+            if (layout == PeakLayout::by_channel)
+                absent.push_back({kind, 0, next_channel});
+            else
+                absent.push_back({kind, next_number, 0});
+        }
+    }
+    std::vector<Probe> probes(known.size() + absent.size());
+    std::vector<BatchedRequest> batch;
+    batch.reserve(probes.size());
+    std::size_t i = 0;
+    for (const std::vector<Target> *list :
+         {&known, static_cast<const std::vector<Target> *>(&absent)})
+        for (const Target &t : *list)
+            batch.push_back(probes[i++].request(t));
+    ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
+    for (std::size_t j = 0; j < probes.size(); ++j) {
+        const bool exists = probes[j].result == 0;
+        if (exists != (j < known.size()))
+            return true;
+    }
+    return false;
 }
 
 int discover_targets(int fd, int limit, const std::function<void(const Target &)> &found) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace zarn {
 
@@ -16,6 +17,10 @@ struct Target {
     std::int32_t channel;
 };
 
+inline bool operator==(const Target &a, const Target &b) {
+    return a.kind == b.kind && a.number == b.number && a.channel == b.channel;
+}
+
 // Whether the target exists: its kind's peak request, on a record that is
 // zero but for the selecting fields, succeeds.
 bool probe_target(int fd, const Target &target);
@@ -27,5 +32,12 @@ bool probe_target(int fd, const Target &target);
 // The panel and the command-line tools share this walk, so both see the
 // same targets in the same order.
 int discover_targets(int fd, int limit, const std::function<void(const Target &)> &found);
+
+// Whether the daemon's targets may differ from known, a discovery's result
+// of at most limit targets: the known ones and the next possible one of each
+// kind are probed in one batch, and any answer that differs says yes (as
+// does a failed exchange, which a discovery will meet too). Cheap enough to
+// ask every few seconds; only a yes needs the whole walk.
+bool targets_changed(int fd, const std::vector<Target> &known, int limit);
 
 } // namespace zarn

@@ -248,10 +248,13 @@ int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
 // a reply while the client is still sending. One record of any size fits.
 constexpr std::size_t BATCH_BYTES = 2 * (sizeof(std::uint32_t) + IOC_SIZE_MASK);
 
-// Whether a request can share an exchange: it carries no array of doubles.
+// Whether a request can share an exchange: it carries no array of doubles,
+// as a filter request that names no array (a length query) does not.
 bool batchable(const BatchedRequest &r) {
-    return !is_filter_get(r.code) && !is_filter_set(r.code) &&
-           (ioc_size(r.code) == 0 || r.record != nullptr);
+    if (ioc_size(r.code) != 0 && r.record == nullptr)
+        return false;
+    return (!is_filter_get(r.code) && !is_filter_set(r.code)) ||
+           carried_doubles(static_cast<const unsigned char *>(r.record)) == 0;
 }
 
 // Sends the batchable requests from first on, as many as fit in an

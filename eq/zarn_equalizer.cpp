@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTextEdit>
+#include <cstring>
 
 #include "app/zarn_main_window.h"
 #include "ctl/catalogue.h"
@@ -58,7 +59,8 @@ QString ZARNEqualizer::explain(const zarn::SpecError &error, int blank_lines) {
 ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number_, int channel_)
     : QWidget(nullptr), kind(kind_), number(number_), channel(channel_), sample_rate(0),
       filter_length(0), coefficients(nullptr), grid(this), main_window(main_window_),
-      filter_known(false), stale(false) {
+      filter_known(false), stale(false), refresh_query{}, refresh_result(-1),
+      refresh_queued(false) {
     setWindowTitle(QStringLiteral("Zarnmix Equalizer %1 Ch%2")
                        .arg((kind & zarn::EQ_RX_FLAG) ? QStringLiteral("RX") : QStringLiteral("TX"))
                        .arg(channel));
@@ -156,6 +158,58 @@ void ZARNEqualizer::refresh() {
         stale = true;
 }
 
+void ZARNEqualizer::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {
+    const std::uint32_t code = zarn::filter_query(target(), receives(), refresh_query);
+    if (main_window->fd < 0 || code == 0)
+        return;
+    refresh_queued = true;
+    batch.push_back({code, &refresh_query, &refresh_result});
+}
+
+bool ZARNEqualizer::take_refresh() {
+    if (!refresh_queued)
+        return false;
+    refresh_queued = false;
+    if (refresh_result != 0)
+        return false;
+    const std::int32_t length = zarn::accepted_length(refresh_query.size);
+    if (length != filter_length) {
+        // A new length is a new filter: the coefficients kept are of the old
+        // length and go at once; the filter is read as at start.
+        release_coefficients();
+        filter_length = length;
+        show_state();
+        freq_response->refresh();
+        refresh();
+        return true;
+    }
+    // Another client may have written a filter of the same length; only a
+    // window in view fetches it, at this pace.
+    if (isVisible())
+        refetch();
+    return false;
+}
+
+void ZARNEqualizer::refetch() {
+    const auto n = static_cast<std::size_t>(filter_length);
+    std::unique_ptr<double[]> now;
+    if (filter_length > 0) {
+        now.reset(new double[n]);
+        if (!zarn::fetch_filter(main_window->fd, target(), receives(), filter_length, now.get()))
+            now.reset();
+    }
+    const bool same =
+        now ? coefficients && std::memcmp(now.get(), coefficients, n * sizeof(double)) == 0
+            : coefficients == nullptr;
+    if (same)
+        return;
+    release_coefficients();
+    coefficients = now.release();
+    show_state();
+    freq_response->refresh();
+    freq_response->update();
+}
+
 void ZARNEqualizer::showEvent(QShowEvent *event) {
     // Coefficients of a hidden window are fetched only when it is shown, so
     // that a reconnection does not pull every filter at once.
@@ -221,7 +275,7 @@ void ZARNEqualizer::handle_update() {
     std::unique_ptr<double[]> next;
     if (wanted != STATE_OFF) {
         next = design();
-        if (!next) {
+        if (!next || !design_is_current(next)) {
             show_state();
             return;
         }
@@ -237,6 +291,29 @@ void ZARNEqualizer::handle_update() {
 
     freq_response->refresh();
     freq_response->update();
+}
+
+bool ZARNEqualizer::design_is_current(std::unique_ptr<double[]> &designed) {
+    // The daemon's rate and length as they are now: a filter designed for a
+    // rate it no longer runs at is plainly wrong. Asked once the text is
+    // known to be good, so a text that cannot be sent sends nothing.
+    std::int32_t rate = 0;
+    std::int32_t length = 0;
+    if (!zarn::read_rate_and_length(main_window->fd, target(), receives(), rate, length))
+        return false;
+    if (rate == sample_rate && length == filter_length)
+        return true;
+    if (length != filter_length) {
+        const int wanted = state_map->selected;
+        read_filter();
+        const QSignalBlocker blocker(state_map);
+        state_map->set_selection(wanted);
+    }
+    sample_rate = rate;
+    if (filter_length <= 0 || sample_rate <= 0)
+        return false;
+    designed = design();
+    return designed != nullptr;
 }
 
 void ZARNEqualizer::handle_copy() {

@@ -7,6 +7,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
+
+#include "ctl/filter_record.h"
+#include "ctl/transport.h"
 
 class ZARNButtonMap;
 class ZARNEQButtons;
@@ -33,6 +37,11 @@ public:
     bool read_filter();
     // After the daemon came back: re-reads now if shown, else when next shown.
     void refresh();
+    // Live view: the filter length query goes into the tick's batch; its
+    // answer re-reads a filter of a new length, and a window in view fetches
+    // its coefficients to follow another client. True when the length changed.
+    void queue_refresh(std::vector<zarn::BatchedRequest> &batch);
+    bool take_refresh();
 
     int kind;
     int number;
@@ -70,9 +79,17 @@ private:
     // Designs the trimmed editor text into a new array; null after a
     // message box.
     std::unique_ptr<double[]> design();
+    // Reads the daemon's rate and filter length and designs again when they
+    // changed; false when nothing can be sent.
+    bool design_is_current(std::unique_ptr<double[]> &designed);
     // The state map shows what the daemon has: ON exactly while a filter
     // from it, or accepted by it, is kept.
     void show_state();
+    // Fetches the daemon's coefficients again; redraws only when they differ.
+    void refetch();
+    zarn::FilterRecord refresh_query;
+    int refresh_result;
+    bool refresh_queued;
     // The strip's target, and whether this window serves its receive side.
     zarn::Target target() const;
     bool receives() const;

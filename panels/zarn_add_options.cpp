@@ -80,7 +80,8 @@ void ZARNAddOptions::handle_add() {
 
     if (main_window->sys_info)
         main_window->sys_info->refresh();
-    // An option may start or stop recording.
+    // An option may start or stop recording, or add or remove targets.
     if (main_window->record_status)
         main_window->record_status->refresh();
+    main_window->look_for_targets();
 }

@@ -99,22 +99,31 @@ void ZARNAudioDelayLocator::refresh() {
         return;
 
     // Showing what the daemon has never writes it back: a channel the box
-    // clamps would otherwise replace the daemon's own.
+    // clamps would otherwise replace the daemon's own. The range follows the
+    // daemon too. Digits the user is typing stay until committed.
+    set_channel_range(rec);
     {
         const QSignalBlocker b1(in_channel_box), b2(out_channel_box);
-        in_channel_box->setValue(rec.in_channel);
-        out_channel_box->setValue(rec.out_channel);
+        for (auto [box, value] : {std::pair{in_channel_box, rec.in_channel},
+                                  std::pair{out_channel_box, rec.out_channel}})
+            if (!ZARNSpinBoxGuard::being_edited(box))
+                box->setValue(value);
     }
 
-    // Single precision on purpose: 1234 samples at 48000 Hz read 25.708334.
-    const float ms =
-        static_cast<float>(rec.delay_samples) * 1000.0f / static_cast<float>(rec.sample_rate);
-    const QString report =
+    const QString head =
         QStringLiteral("Delay locator is %1. Output volume level is %2. Measured audio delay is "
-                       "%3 samples or %4 ms.")
+                       "%3 samples")
             .arg(rec.enabled != 0 ? QStringLiteral("enabled") : QStringLiteral("disabled"),
-                 QString::number(rec.output_level), QString::number(rec.delay_samples),
-                 QString::number(static_cast<double>(ms), 'f', 6));
+                 QString::number(rec.output_level), QString::number(rec.delay_samples));
+    // Without a sample rate there are no milliseconds to give ("inf" or
+    // "nan" would say nothing).
+    QString report = head + QStringLiteral(".");
+    if (rec.sample_rate != 0) {
+        // Single precision on purpose: 1234 samples at 48000 Hz read 25.708334.
+        const float ms =
+            static_cast<float>(rec.delay_samples) * 1000.0f / static_cast<float>(rec.sample_rate);
+        report = head + QStringLiteral(" or %1 ms.").arg(static_cast<double>(ms), 0, 'f', 6);
+    }
     report_label->setText(report.left(REPORT_MAX_CHARS));
 }
 

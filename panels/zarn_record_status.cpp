@@ -10,7 +10,8 @@
 #include "ctl/transport.h"
 
 ZARNRecordStatus::ZARNRecordStatus(ZARNMainWindow *main_window)
-    : QGroupBox(nullptr), main_window(main_window) {
+    : QGroupBox(nullptr), main_window(main_window), refreshed(0), refreshed_result(-1),
+      refresh_queued(false) {
     grid = new QGridLayout(this);
     setTitle(tr("Recording status"));
     start_button = new QPushButton(tr("START"));
@@ -30,10 +31,24 @@ ZARNRecordStatus::ZARNRecordStatus(ZARNMainWindow *main_window)
 
 void ZARNRecordStatus::refresh() {
     std::int32_t state = 0;
-    if (zarn::ctl_request(main_window->fd, zarn::REQ_RECORDING_GET, &state) != 0)
-        return;
+    if (zarn::ctl_request(main_window->fd, zarn::REQ_RECORDING_GET, &state) == 0)
+        show_state(state);
+}
+
+void ZARNRecordStatus::show_state(std::int32_t state) {
     start_button->setEnabled(state == 0);
     stop_button->setEnabled(state != 0);
+}
+
+void ZARNRecordStatus::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {
+    refresh_queued = true;
+    batch.push_back({zarn::REQ_RECORDING_GET, &refreshed, &refreshed_result});
+}
+
+void ZARNRecordStatus::take_refresh() {
+    if (refresh_queued && refreshed_result == 0)
+        show_state(refreshed);
+    refresh_queued = false;
 }
 
 void ZARNRecordStatus::request_state(std::int32_t value) {

@@ -5,6 +5,9 @@
 #include <QGroupBox>
 
 #include <cstdint>
+#include <vector>
+
+#include "ctl/transport.h"
 
 class QGridLayout;
 class QPushButton;
@@ -17,6 +20,10 @@ class ZARNRecordStatus : public QGroupBox {
 
 public:
     explicit ZARNRecordStatus(ZARNMainWindow *main_window);
+
+    // Live view: the state read in the tick's batch, then shown.
+    void queue_refresh(std::vector<zarn::BatchedRequest> &batch);
+    void take_refresh();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;
@@ -34,4 +41,9 @@ public slots:
 private:
     // Sends the wanted state, then shows the state the daemon reports.
     void request_state(std::int32_t value);
+    void show_state(std::int32_t state);
+
+    std::int32_t refreshed;
+    int refreshed_result;
+    bool refresh_queued;
 };

@@ -20,7 +20,8 @@ QString device_name(const char *field) {
 } // namespace
 
 ZARNSysInfoOptions::ZARNSysInfoOptions(ZARNMainWindow *main_window)
-    : QGroupBox(nullptr), main_window(main_window) {
+    : QGroupBox(nullptr), main_window(main_window), refreshed{}, refreshed_result(-1),
+      refresh_queued(false) {
     grid = new QGridLayout(this);
     setTitle(tr("System information"));
     label = new QLabel;
@@ -33,8 +34,23 @@ ZARNSysInfoOptions::ZARNSysInfoOptions(ZARNMainWindow *main_window)
 
 void ZARNSysInfoOptions::refresh() {
     zarn::SystemInfo info{};
-    if (zarn::ctl_request(main_window->fd, zarn::REQ_SYSTEM_INFO, &info) != 0)
-        return;
+    if (zarn::ctl_request(main_window->fd, zarn::REQ_SYSTEM_INFO, &info) == 0)
+        show_info(info);
+}
+
+void ZARNSysInfoOptions::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {
+    refreshed = zarn::SystemInfo{};
+    refresh_queued = true;
+    batch.push_back({zarn::REQ_SYSTEM_INFO, &refreshed, &refreshed_result});
+}
+
+void ZARNSysInfoOptions::take_refresh() {
+    if (refresh_queued && refreshed_result == 0)
+        show_info(refreshed);
+    refresh_queued = false;
+}
+
+void ZARNSysInfoOptions::show_info(const zarn::SystemInfo &info) {
     // One substitution pass: a device name that holds a marker such as %5
     // is shown as it is, not substituted again.
     label->setText(QStringLiteral("%1 Hz, %2 bits, %3 channels, Input: %4, Output: %5")

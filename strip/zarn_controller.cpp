@@ -29,7 +29,7 @@ constexpr int TITLE_MAX_BYTES = 63;
 
 ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number)
     : QGroupBox(nullptr), input_edit(nullptr), output_edit(nullptr), connect_row(0),
-      info(zarn::kind_info(kind)) {
+      info(zarn::kind_info(kind)), refreshed_result(-1), refresh_queued(false) {
     grid = new QGridLayout(this);
 
     this->main_window = main_window;
@@ -67,11 +67,9 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
         tx_eq_button = new QPushButton(QStringLiteral("EQ"));
         rx_equalizer = new ZARNEqualizer(main_window, kind | zarn::EQ_RX_FLAG, number, channel);
         tx_equalizer = new ZARNEqualizer(main_window, kind, number, channel);
-        // A direction without a filter never gets one: its button stays off.
-        if (rx_equalizer->filter_length == 0)
-            rx_eq_button->setEnabled(false);
-        if (tx_equalizer->filter_length == 0)
-            tx_eq_button->setEnabled(false);
+        // A direction without a filter is greyed until the daemon reports one.
+        rx_eq_button->setEnabled(rx_equalizer->filter_length > 0);
+        tx_eq_button->setEnabled(tx_equalizer->filter_length > 0);
         connect(rx_eq_button, &QPushButton::released, this, &ZARNController::handle_rx_eq);
         connect(tx_eq_button, &QPushButton::released, this, &ZARNController::handle_tx_eq);
         delay_box = new QSpinBox();
@@ -228,7 +226,35 @@ ZARNController::Shown ZARNController::widget_values() const {
     return values;
 }
 
+bool ZARNController::under_hand(zarn::Role role) const {
+    switch (role) {
+    case zarn::Role::rx_amp:
+        return rx_up_button->isDown() || rx_down_button->isDown();
+    case zarn::Role::tx_amp:
+        return tx_up_button->isDown() || tx_down_button->isDown();
+    case zarn::Role::src_channel:
+        return ZARNSpinBoxGuard::being_edited(src_channel_box);
+    case zarn::Role::dst_channel:
+        return ZARNSpinBoxGuard::being_edited(dst_channel_box);
+    case zarn::Role::rx_mute:
+        return rx_mute_box->isDown();
+    case zarn::Role::tx_mute:
+        return tx_mute_box->isDown();
+    case zarn::Role::rx_polarity:
+        return rx_polarity_box->isDown();
+    case zarn::Role::tx_polarity:
+        return tx_polarity_box->isDown();
+    case zarn::Role::delay:
+        return delay_box && ZARNSpinBoxGuard::being_edited(delay_box);
+    }
+    return false;
+}
+
 void ZARNController::show_value(zarn::Role role, int value) {
+    // What the user is typing or pressing stays; the next refresh shows the
+    // daemon's value once the hand is off.
+    if (under_hand(role))
+        return;
     switch (role) {
     case zarn::Role::rx_amp:
         set_rx_gain(value);
@@ -357,31 +383,64 @@ void ZARNController::handle_set_config() {
         main_window->connect_panel->refresh_routes();
         return;
     }
-    // Only what the user changed is taken from the widgets; every other field
-    // goes back as the daemon reported it, even where a widget clamps it.
     const Shown now = widget_values();
     const Shown before = shown;
-    if (!config_known && !read_config()) {
+    if (now == before)
+        return;
+    // Another client may have changed the target since it was last read, so
+    // the record is read now and only the fields of this action change in
+    // it. A failed read sends nothing and the controls go back.
+    zarn::ConfigRecord fresh;
+    const std::size_t size = two_way() ? sizeof channel_config : sizeof monitor_config;
+    std::memcpy(fresh.bytes, record, size);
+    if (zarn::read_config(main_window->fd, target(), fresh.bytes) != 0) {
         show_config();
         return;
     }
-    if (now == before)
-        return;
-
-    zarn::ConfigRecord next;
-    const std::size_t size = two_way() ? sizeof channel_config : sizeof monitor_config;
-    std::memcpy(next.bytes, record, size);
+    std::memcpy(record, fresh.bytes, size);
+    config_known = true;
     for (const zarn::Field &field : *info->config_fields) {
         const auto role = static_cast<std::size_t>(field.role);
         if (now[role] != before[role])
-            zarn::set_field(next.bytes, field, now[role]);
+            zarn::set_field(fresh.bytes, field, now[role]);
     }
-    // A refused write changes nothing in the daemon, so the widgets go back
-    // to what it last reported.
-    if (zarn::write_config(main_window->fd, target(), next.bytes) == 0)
-        std::memcpy(record, next.bytes, size);
+    // A refused write changes nothing in the daemon, so the widgets show
+    // what it has.
+    if (zarn::write_config(main_window->fd, target(), fresh.bytes) == 0)
+        std::memcpy(record, fresh.bytes, size);
     show_config();
     main_window->connect_panel->refresh_routes();
+}
+
+void ZARNController::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {
+    if (void *record = config_record()) {
+        std::memcpy(refreshed.bytes, record,
+                    two_way() ? sizeof channel_config : sizeof monitor_config);
+        batch.push_back({info->config_get, refreshed.bytes, &refreshed_result});
+        refresh_queued = true;
+    }
+    for (ZARNEqualizer *eq : {rx_equalizer, tx_equalizer})
+        if (eq)
+            eq->queue_refresh(batch);
+}
+
+bool ZARNController::take_refresh() {
+    for (auto [eq, button] :
+         {std::pair{rx_equalizer, rx_eq_button}, std::pair{tx_equalizer, tx_eq_button}}) {
+        if (eq && eq->take_refresh())
+            button->setEnabled(eq->filter_length > 0);
+    }
+    if (!refresh_queued)
+        return false;
+    refresh_queued = false;
+    void *record = config_record();
+    const std::size_t size = two_way() ? sizeof channel_config : sizeof monitor_config;
+    if (refreshed_result != 0 || (config_known && std::memcmp(record, refreshed.bytes, size) == 0))
+        return false;
+    std::memcpy(record, refreshed.bytes, size);
+    config_known = true;
+    show_config();
+    return true;
 }
 
 void ZARNController::handle_compressor() {

@@ -45,6 +45,11 @@ public:
     // the requests of both into the tick's batch.
     void queue_level_requests(std::vector<zarn::BatchedRequest> &batch);
     void refresh_levels();
+    // Live view: puts the reads of the strip's configuration and its filter
+    // lengths into the tick's batch, then shows their answers without
+    // writing. take_refresh is true when the configuration changed.
+    void queue_refresh(std::vector<zarn::BatchedRequest> &batch);
+    bool take_refresh();
     // The configured name, never read past its 36-byte field: the daemon may
     // fill it to the last byte without a NUL.
     std::string config_name() const;
@@ -103,11 +108,17 @@ private:
     Shown widget_values() const;
     // Puts one field's value into the control of its role.
     void show_value(zarn::Role role, int value);
+    // Whether the user is pressing or typing into the role's control.
+    bool under_hand(zarn::Role role) const;
     bool two_way() const;
     zarn::Target target() const;
     // The record of the kind's configuration; nullptr for a kind without.
     void *config_record();
     const zarn::KindInfo *info; // nullptr for a value that is no kind
+    // The live view's read of the configuration, while queued.
+    zarn::ConfigRecord refreshed;
+    int refreshed_result;
+    bool refresh_queued;
     // Puts the known record into the widgets without sending anything.
     void show_config();
     void connect_signals();

@@ -162,7 +162,9 @@ void TestEndToEnd::levels_flow_and_resume_after_restart() {
     check_flow(running, "first");
     QVERIFY(running.probe_times.size() >= 20);
     QCOMPARE(running.discovery_peaks, 24);
-    QCOMPARE(running.config_reads, 10);
+    // Ten records read at start, then again about once a second each.
+    QVERIFY(running.config_reads >= 20);
+    QVERIFY(running.config_reads <= 10 + 10 * 6);
 
     // The daemon goes away; the panel keeps running and trying.
     stop_daemon();
@@ -176,7 +178,7 @@ void TestEndToEnd::levels_flow_and_resume_after_restart() {
     check_flow(resumed, "second");
     // Reopened, not rediscovered, and every strip's record read once again.
     QCOMPARE(resumed.discovery_peaks, 0);
-    QCOMPARE(resumed.config_reads, 10);
+    QVERIFY(resumed.config_reads >= 10);
 
     panel.kill();
     panel.waitForFinished();

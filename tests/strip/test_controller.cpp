@@ -359,7 +359,9 @@ void TestController::change_sends_whole_record_as_last_read() {
     s->dst_channel_box->setValue(9);
     zarn::ChannelConfig expected = daemon_copy;
     expected.dst_channel = 9;
-    QCOMPARE(d.requests().size(), std::size_t{1}); // nothing is read back
+    // The record is read first, so another client's fields are kept.
+    QCOMPARE(d.requests().size(), std::size_t{2});
+    QCOMPARE(d.requests().front().code, zarn::REQ_DEV_CONFIG_GET);
     QCOMPARE(with_code(d, zarn::REQ_DEV_CONFIG_SET).at(0).record,
              bytes_of(&expected, sizeof expected));
 

@@ -38,11 +38,10 @@ inline QByteArray fields_text(const void *record, std::int32_t kind) {
 }
 
 inline char *toString(const ChannelConfig &c) {
-    const QByteArray text = "ChannelConfig(" + QByteArray::number(c.number) + '.' +
-                            QByteArray::number(c.channel) + " \"" +
-                            QByteArray(c.name, int(strnlen(c.name, sizeof c.name))) + "\"" +
-                            fields_text(&c, KIND_DEVICE) +
-                            " delay_limit=" + QByteArray::number(c.delay_limit) + ')';
+    const QByteArray text =
+        "ChannelConfig(" + QByteArray::number(c.number) + '.' + QByteArray::number(c.channel) +
+        " \"" + QByteArray(c.name, int(strnlen(c.name, sizeof c.name))) + "\"" +
+        fields_text(&c, KIND_DEVICE) + " delay_limit=" + QByteArray::number(c.delay_limit) + ')';
     return qstrdup(text.constData());
 }
 
@@ -54,11 +53,10 @@ inline char *toString(const MonitorConfig &c) {
 }
 
 inline char *toString(const CompressorValues &v) {
-    const QByteArray text = "Compressor(enabled=" + QByteArray::number(v.enabled) +
-                            " knee=" + QByteArray::number(v.knee) +
-                            " attack=" + QByteArray::number(v.attack) +
-                            " decay=" + QByteArray::number(v.decay) +
-                            " gain=" + QByteArray::number(v.gain) + ')';
+    const QByteArray text =
+        "Compressor(enabled=" + QByteArray::number(v.enabled) +
+        " knee=" + QByteArray::number(v.knee) + " attack=" + QByteArray::number(v.attack) +
+        " decay=" + QByteArray::number(v.decay) + " gain=" + QByteArray::number(v.gain) + ')';
     return qstrdup(text.constData());
 }
 
