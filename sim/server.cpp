@@ -103,8 +103,16 @@ bool Server::listen(const std::string &path, std::string &error) {
         error = std::string("socket: ") + std::strerror(errno);
         return false;
     }
-    if (::bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(listener_, SOMAXCONN) != 0) {
+    // The socket file is made with the mode bind gets from the umask; the
+    // umask is set around it so that nobody else can connect, whatever the
+    // caller's umask is. It is process-wide, so it is held for the bind only.
+    const mode_t saved_mask = ::umask(0177);
+    const int bound =
+        ::bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    const int bind_error = errno;
+    ::umask(saved_mask);
+    errno = bind_error;
+    if (bound != 0 || ::listen(listener_, SOMAXCONN) != 0) {
         error = path + ": " + std::strerror(errno);
         ::close(listener_);
         listener_ = -1;

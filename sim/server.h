@@ -37,8 +37,9 @@ public:
     Server(const Server &) = delete;
     Server &operator=(const Server &) = delete;
 
-    // Binds and listens on path. Refuses a path held by a live daemon or by
-    // a file that is not a socket; replaces a stale socket file.
+    // Binds and listens on path, the socket with mode 0600. Refuses a path
+    // held by a live daemon or by a file that is not a socket; replaces a
+    // stale socket file.
     bool listen(const std::string &path, std::string &error);
 
     // Serves until wake_fd becomes readable.

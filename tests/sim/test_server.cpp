@@ -2,10 +2,13 @@
 
 #include <QTest>
 
+#include <QTemporaryDir>
+
 #include <cstdint>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -13,6 +16,7 @@
 
 #include "ctl/requests.h"
 #include "ctl/transport.h"
+#include "sim/socket_path.h"
 #include "sim/test_daemon.h"
 
 using zarn::sim::TestDaemon;
@@ -230,6 +234,66 @@ private slots:
         QCOMPARE(daemon.requests().size(), std::size_t{7});
         QCOMPARE(daemon.requests()[0].code, zarn::REQ_LOOP_PEAK);
         QCOMPARE(daemon.requests()[0].result, 0);
+    }
+
+    void socket_is_private_whatever_the_umask() {
+        const mode_t saved = ::umask(0);
+        TestDaemon daemon;
+        ::umask(saved);
+        struct stat st {};
+        QCOMPARE(::lstat(daemon.path(), &st), 0);
+        QVERIFY(S_ISSOCK(st.st_mode));
+        QCOMPARE(st.st_mode & 07777, mode_t{0600});
+    }
+
+    void private_directory_is_made_or_refused() {
+        QTemporaryDir base;
+        const std::string root = base.path().toStdString();
+        const std::string good = root + "/good";
+        QCOMPARE(::mkdir(good.c_str(), 0700), 0);
+        struct Row {
+            const char *name;
+            const char *make; // what is there before: "", "dir", "link" or "file"
+            mode_t mode;      // of a directory made beforehand
+            bool accepted;
+            mode_t after; // permission bits there afterwards
+        };
+        const Row rows[] = {
+            {"missing", "", 0, true, 0700},
+            {"ours", "dir", 0700, true, 0700},
+            {"open to all", "dir", 0777, false, 0777},
+            {"group may enter", "dir", 0710, false, 0710},
+            {"symlink", "link", 0, false, 0777},
+            {"file", "file", 0, false, 0600},
+        };
+        for (const Row &row : rows) {
+            const std::string path = root + "/" + row.name;
+            const std::string make = row.make;
+            if (make == "dir") {
+                QCOMPARE(::mkdir(path.c_str(), 0700), 0);
+                QCOMPARE(::chmod(path.c_str(), row.mode), 0);
+            } else if (make == "link") {
+                QCOMPARE(::symlink(good.c_str(), path.c_str()), 0);
+            } else if (make == "file") {
+                QFile file(QString::fromStdString(path));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            }
+            // A umask that would leave a new directory without search permission.
+            const mode_t saved = ::umask(0277);
+            std::string error;
+            const bool accepted = zarn::sim::make_private_directory(path, error);
+            ::umask(saved);
+            QVERIFY2(accepted == row.accepted, row.name);
+            QVERIFY2(accepted == error.empty(), error.c_str());
+            struct stat st {};
+            QCOMPARE(::lstat(path.c_str(), &st), 0);
+            QCOMPARE(st.st_mode & 07777, row.after);
+        }
+        // The symlink's target is not touched either.
+        struct stat st {};
+        QCOMPARE(::stat(good.c_str(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t{0700});
     }
 
     void many_clients_at_once() {
