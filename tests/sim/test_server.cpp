@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 #include "sim/socket_path.h"
 #include "sim/test_daemon.h"
 
+using zarn::sim::Server;
 using zarn::sim::TestDaemon;
 using Bytes = std::vector<unsigned char>;
 
@@ -89,6 +91,16 @@ Bytes reply(std::int32_t result, const Bytes &record) {
 }
 
 // One request through the panel's own transport on a fresh connection.
+Bytes filter_write(std::int32_t size) {
+    const zarn::FilterRecord record{0, 0, size, 0, 0x1000};
+    const auto *bytes = reinterpret_cast<const unsigned char *>(&record);
+    return Bytes(bytes, bytes + sizeof record);
+}
+
+std::string peak_text(std::size_t bytes) {
+    return std::to_string(bytes) + " bytes";
+}
+
 bool served(const TestDaemon &daemon) {
     const int fd = zarn::ctl_open(daemon.path());
     std::int32_t probe = 0;
@@ -294,6 +306,80 @@ private slots:
         struct stat st {};
         QCOMPARE(::stat(good.c_str(), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t{0700});
+    }
+
+    void connections_beyond_the_bound_are_closed_while_the_others_are_served() {
+        TestDaemon daemon;
+        std::vector<std::unique_ptr<RawClient>> clients;
+        const auto answers = [](RawClient &client) {
+            return client.send_request(zarn::REQ_DEV_PEAK, peak_request(1, 2)) &&
+                   client.receive(68).size() == 68;
+        };
+        for (std::size_t i = 0; i < Server::MAX_CONNECTIONS; ++i) {
+            clients.push_back(std::make_unique<RawClient>(daemon.path()));
+            QVERIFY(answers(*clients.back()));
+        }
+        RawClient extra(daemon.path());
+        QVERIFY(extra.closed_by_server(2000));
+        int answered = 0;
+        for (auto &client : clients) {
+            answered += answers(*client);
+        }
+        QCOMPARE(answered, static_cast<int>(Server::MAX_CONNECTIONS));
+        // A place that comes free is taken again.
+        clients.pop_back();
+        QVERIFY(served(daemon));
+    }
+
+    void a_trickled_filter_write_holds_what_came_not_what_it_claims() {
+        zarn::sim::Topology topology;
+        topology.filter_length = zarn::MAX_FILTER_SIZE;
+        TestDaemon daemon(topology);
+        RawClient trickler(daemon.path());
+        QVERIFY(trickler.send_request(zarn::REQ_DEV_RX_FILTER_SET,
+                                      filter_write(zarn::MAX_FILTER_SIZE)));
+        std::vector<double> taps(zarn::MAX_FILTER_SIZE, 0.125);
+        const auto *bytes = reinterpret_cast<const unsigned char *>(taps.data());
+        const std::size_t piece = 1000;
+        for (std::size_t at = 0; at < 8 * piece; at += piece) {
+            QVERIFY(trickler.send(bytes + at, piece));
+            QVERIFY(served(daemon)); // a turn of the server between pieces
+        }
+        QVERIFY2(daemon.peak_input() <= Server::READ_CHUNK, peak_text(daemon.peak_input()).c_str());
+
+        // The rest in one go: the request is whole, and answered.
+        QVERIFY(trickler.send(bytes + 8 * piece, taps.size() * sizeof(double) - 8 * piece));
+        QCOMPARE(trickler.receive(4 + sizeof(zarn::FilterRecord)),
+                 reply(0, filter_write(zarn::MAX_FILTER_SIZE)));
+        QCOMPARE(daemon.requests().back().payload, taps);
+    }
+
+    void a_flooding_client_is_held_to_one_request() {
+        zarn::sim::Topology topology;
+        topology.filter_length = zarn::MAX_FILTER_SIZE;
+        TestDaemon daemon(topology);
+        RawClient flooder(daemon.path());
+        const std::vector<double> taps(zarn::MAX_FILTER_SIZE, -0.5);
+        const auto *bytes = reinterpret_cast<const unsigned char *>(taps.data());
+        Bytes burst;
+        for (int i = 0; i < 4; ++i) {
+            const std::uint32_t code = zarn::REQ_DEV_RX_FILTER_SET;
+            const Bytes record = filter_write(zarn::MAX_FILTER_SIZE);
+            burst.insert(burst.end(), reinterpret_cast<const unsigned char *>(&code),
+                         reinterpret_cast<const unsigned char *>(&code) + 4);
+            burst.insert(burst.end(), record.begin(), record.end());
+            burst.insert(burst.end(), bytes, bytes + taps.size() * sizeof(double));
+        }
+        // Sent as it comes, without reading a reply in between.
+        for (std::size_t at = 0; at < burst.size(); at += 100000) {
+            QVERIFY(
+                flooder.send(burst.data() + at, std::min<std::size_t>(100000, burst.size() - at)));
+        }
+        const Bytes replies = flooder.receive(4 * 28, 5000);
+        QCOMPARE(replies.size(), std::size_t{4 * 28});
+        QCOMPARE(daemon.count(zarn::REQ_DEV_RX_FILTER_SET), std::size_t{4});
+        QVERIFY2(daemon.peak_input() <= Server::MAX_REQUEST,
+                 peak_text(daemon.peak_input()).c_str());
     }
 
     void many_clients_at_once() {
