@@ -95,23 +95,23 @@ ChannelState *find_channel(std::vector<Group> &groups, std::int32_t number, std:
 }
 
 void fill_monitors(std::vector<MonitorState> &monitors, int count, const Topology &topology,
-                   std::uint32_t seed_base) {
+                   std::uint32_t &next_seed) {
     for (int n = 0; n < count; ++n) {
         MonitorState monitor;
         monitor.config.number = n;
         monitor.config.src_channel = n;
         monitor.config.dst_channel = n;
-        monitor.meter.seed = seed_base + static_cast<std::uint32_t>(n);
+        monitor.meter.seed = next_seed++;
         monitor.meter.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
         monitors.push_back(monitor);
     }
 }
 
 void fill_mains(std::vector<Meter> &meters, int count, const Topology &topology,
-                std::uint32_t seed_base) {
+                std::uint32_t &next_seed) {
     for (int c = 0; c < count; ++c) {
         Meter meter;
-        meter.seed = seed_base + static_cast<std::uint32_t>(c);
+        meter.seed = next_seed++;
         meter.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
         meters.push_back(meter);
     }
@@ -138,17 +138,17 @@ Engine::Engine(const Topology &topology)
     sample_rate = topology.sample_rate;
     system_info.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
     // The main channels first: a device's routes are spread over them.
-    fill_mains(main_outputs, topology.main_output_channels, topology, 5000);
-    fill_mains(main_inputs, topology.main_input_channels, topology, 6000);
+    fill_mains(main_outputs, topology.main_output_channels, topology, next_seed_);
+    fill_mains(main_inputs, topology.main_input_channels, topology, next_seed_);
     for (const int channels : topology.device_channels) {
         add_group(devices, channels);
     }
     for (const int channels : topology.loop_channels) {
         add_group(loops, channels);
     }
-    fill_monitors(input_monitors, topology.input_monitors, topology, 2000);
-    fill_monitors(output_monitors, topology.output_monitors, topology, 3000);
-    fill_monitors(local_monitors, topology.local_monitors, topology, 4000);
+    fill_monitors(input_monitors, topology.input_monitors, topology, next_seed_);
+    fill_monitors(output_monitors, topology.output_monitors, topology, next_seed_);
+    fill_monitors(local_monitors, topology.local_monitors, topology, next_seed_);
 
     main_compressor.knee = 128;
     main_compressor.attack = 10;
@@ -168,13 +168,12 @@ Engine::Engine(const Topology &topology)
     set_name(system_info.output_device, "sim-playback");
 }
 
-// A new device or loopback takes the next number of its kind. Its name and
-// waveform come from how many of its kind were ever set up, so that one
-// added after a removal does not repeat a remaining one's.
+// A new device or loopback takes the next number of its kind. Its name comes
+// from how many of its kind were ever set up, so that one added after a
+// removal does not repeat a remaining one's.
 void Engine::add_group(std::vector<Group> &groups, int channels) {
     const bool device = &groups == &devices;
     std::uint32_t &serial = device ? devices_set_up_ : loops_set_up_;
-    const std::uint32_t seed_base = device ? 0 : 1000;
     const std::string name = (device ? "dsp" : "loop") + std::to_string(serial);
     const auto number = static_cast<std::int32_t>(groups.size());
     const auto main_inputs_count = static_cast<int>(main_inputs.size());
@@ -195,7 +194,7 @@ void Engine::add_group(std::vector<Group> &groups, int channels) {
         config.src_channel = main_inputs_count > 0 ? c % main_inputs_count : 0;
         config.dst_channel = main_outputs_count > 0 ? c % main_outputs_count : 0;
         config.delay_limit = delay_limit_;
-        state.meter.seed = seed_base + serial * 16 + static_cast<std::uint32_t>(c);
+        state.meter.seed = next_seed_++;
         state.meter.sample_bits = system_info.sample_bits;
         state.rx_filter.length = filter_length_;
         state.tx_filter.length = filter_length_;

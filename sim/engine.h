@@ -130,6 +130,7 @@ private:
     std::int32_t delay_limit_;
     std::uint32_t devices_set_up_ = 0; // ever, removed ones included
     std::uint32_t loops_set_up_ = 0;
+    std::uint32_t next_seed_ = 0; // of every meter, so that no two share a waveform
 };
 
 } // namespace zarn::sim

@@ -542,7 +542,7 @@ private slots:
         const std::pair<const char *, const char *> rows[] = {
             {"", "dsp0:2 dsp1:3 | loop0:2"},
             {"-add_device=4 -add_loop=1", "dsp0:2 dsp1:3 dsp2:4 | loop0:2 loop1:1"},
-            {"-add_device=64", "dsp0:2 dsp1:3 dsp2:64 | loop0:2"},
+            {"-add_device=64 -add_device=1", "dsp0:2 dsp1:3 dsp2:64 dsp3:1 | loop0:2"},
             {"-remove_device=0", "dsp1:3 | loop0:2"},
             {"-remove_device=0 -add_device=1", "dsp1:3 dsp2:1 | loop0:2"},
             {"-remove_loop=0 -add_loop=2 -add_loop=1", "dsp0:2 dsp1:3 | loop1:2 loop2:1"},
@@ -593,6 +593,17 @@ private slots:
                         for (const auto &state : group.channels) {
                             all.push_back(state.meter.seed);
                         }
+                    }
+                }
+                for (auto *monitors :
+                     {&engine.input_monitors, &engine.output_monitors, &engine.local_monitors}) {
+                    for (const auto &monitor : *monitors) {
+                        all.push_back(monitor.meter.seed);
+                    }
+                }
+                for (auto *mains : {&engine.main_outputs, &engine.main_inputs}) {
+                    for (const auto &meter : *mains) {
+                        all.push_back(meter.seed);
                     }
                 }
                 return all;
