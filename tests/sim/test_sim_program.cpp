@@ -8,7 +8,6 @@
 
 #include <csignal>
 #include <cstdint>
-#include <sys/stat.h>
 
 #include "ctl/requests.h"
 #include "ctl/transport.h"
@@ -153,25 +152,6 @@ private slots:
         file.close();
         QCOMPARE(run({QStringLiteral("--socket"), notes}, &out, &error), 1);
         QCOMPARE(QFileInfo(notes).size(), 7);
-    }
-
-    void listens_by_default_in_the_runtime_directory_with_mode_0600() {
-        QTemporaryDir dir;
-        const QString socket = dir.filePath(QStringLiteral("zmix.ctl"));
-        QProcess sim;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path());
-        sim.setProcessEnvironment(environment);
-        const mode_t saved = ::umask(0);
-        sim.start(PROGRAM, QStringList{});
-        QVERIFY(sim.waitForReadyRead(5000));
-        ::umask(saved);
-        QVERIFY(sim.readAllStandardOutput().contains(socket.toLocal8Bit()));
-        struct stat st {};
-        QCOMPARE(::lstat(socket.toLocal8Bit().constData(), &st), 0);
-        QCOMPARE(st.st_mode, S_IFSOCK | mode_t{0600});
-        sim.terminate();
-        QVERIFY(sim.waitForFinished(5000));
     }
 
     void help_and_bad_arguments() {
