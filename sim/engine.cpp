@@ -28,6 +28,8 @@ constexpr int MAX_KNEE = 255;
 constexpr int MAX_TIME_CONSTANT = 62;
 constexpr int MAX_LOCATOR_LEVEL = 100;
 constexpr int DEFAULT_LOCATOR_LEVEL = 50;
+constexpr long MAX_GROUP_CHANNELS = 64;
+constexpr std::size_t MAX_GROUPS = 64; // of each kind, as on the command line
 
 template <typename T> T load(const unsigned char *record) {
     T value;
@@ -92,54 +94,24 @@ ChannelState *find_channel(std::vector<Group> &groups, std::int32_t number, std:
     return group ? find(group->channels, channel) : nullptr;
 }
 
-void fill_groups(std::vector<Group> &groups, const std::vector<int> &channels,
-                 const Topology &topology, const char *prefix, std::uint32_t seed_base) {
-    for (std::size_t n = 0; n < channels.size(); ++n) {
-        Group group;
-        group.compressor.number = static_cast<std::int32_t>(n);
-        group.compressor.knee = 128;
-        group.compressor.attack = 10;
-        group.compressor.decay = 30;
-        group.compressor.gain = 1000;
-        for (int c = 0; c < std::max(channels[n], 0); ++c) {
-            ChannelState state;
-            ChannelConfig &config = state.config;
-            config.number = static_cast<std::int32_t>(n);
-            config.channel = c;
-            set_name(config.name, prefix + std::to_string(n));
-            config.src_channel =
-                topology.main_input_channels > 0 ? c % topology.main_input_channels : 0;
-            config.dst_channel =
-                topology.main_output_channels > 0 ? c % topology.main_output_channels : 0;
-            config.delay_limit = std::max(topology.sample_rate / 10, 0);
-            state.meter.seed = seed_base + static_cast<std::uint32_t>(n * 16 + c);
-            state.meter.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
-            state.rx_filter.length = topology.filter_length;
-            state.tx_filter.length = topology.filter_length;
-            group.channels.push_back(state);
-        }
-        groups.push_back(group);
-    }
-}
-
 void fill_monitors(std::vector<MonitorState> &monitors, int count, const Topology &topology,
-                   std::uint32_t seed_base) {
+                   std::uint32_t &next_seed) {
     for (int n = 0; n < count; ++n) {
         MonitorState monitor;
         monitor.config.number = n;
         monitor.config.src_channel = n;
         monitor.config.dst_channel = n;
-        monitor.meter.seed = seed_base + static_cast<std::uint32_t>(n);
+        monitor.meter.seed = next_seed++;
         monitor.meter.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
         monitors.push_back(monitor);
     }
 }
 
 void fill_mains(std::vector<Meter> &meters, int count, const Topology &topology,
-                std::uint32_t seed_base) {
+                std::uint32_t &next_seed) {
     for (int c = 0; c < count; ++c) {
         Meter meter;
-        meter.seed = seed_base + static_cast<std::uint32_t>(c);
+        meter.seed = next_seed++;
         meter.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
         meters.push_back(meter);
     }
@@ -161,15 +133,22 @@ bool parse_int(const std::string &text, long low, long high, long &value) {
 
 } // namespace
 
-Engine::Engine(const Topology &topology) {
+Engine::Engine(const Topology &topology)
+    : filter_length_(topology.filter_length), delay_limit_(std::max(topology.sample_rate / 10, 0)) {
     sample_rate = topology.sample_rate;
-    fill_groups(devices, topology.device_channels, topology, "dsp", 0);
-    fill_groups(loops, topology.loop_channels, topology, "loop", 1000);
-    fill_monitors(input_monitors, topology.input_monitors, topology, 2000);
-    fill_monitors(output_monitors, topology.output_monitors, topology, 3000);
-    fill_monitors(local_monitors, topology.local_monitors, topology, 4000);
-    fill_mains(main_outputs, topology.main_output_channels, topology, 5000);
-    fill_mains(main_inputs, topology.main_input_channels, topology, 6000);
+    system_info.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
+    // The main channels first: a device's routes are spread over them.
+    fill_mains(main_outputs, topology.main_output_channels, topology, next_seed_);
+    fill_mains(main_inputs, topology.main_input_channels, topology, next_seed_);
+    for (const int channels : topology.device_channels) {
+        add_group(devices, channels);
+    }
+    for (const int channels : topology.loop_channels) {
+        add_group(loops, channels);
+    }
+    fill_monitors(input_monitors, topology.input_monitors, topology, next_seed_);
+    fill_monitors(output_monitors, topology.output_monitors, topology, next_seed_);
+    fill_monitors(local_monitors, topology.local_monitors, topology, next_seed_);
 
     main_compressor.knee = 128;
     main_compressor.attack = 10;
@@ -184,10 +163,58 @@ Engine::Engine(const Topology &topology) {
     system_info.reserved0 = 1; // version of the record
     system_info.reserved1 = static_cast<std::uint32_t>(devices.size());
     system_info.sample_rate = static_cast<std::uint32_t>(topology.sample_rate);
-    system_info.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
     system_info.channels = static_cast<std::uint32_t>(std::max(topology.main_output_channels, 0));
     set_name(system_info.input_device, "sim-capture");
     set_name(system_info.output_device, "sim-playback");
+}
+
+// A new device or loopback takes the next number of its kind. Its name comes
+// from how many of its kind were ever set up, so that one added after a
+// removal does not repeat a remaining one's.
+void Engine::add_group(std::vector<Group> &groups, int channels) {
+    const bool device = &groups == &devices;
+    std::uint32_t &serial = device ? devices_set_up_ : loops_set_up_;
+    const std::string name = (device ? "dsp" : "loop") + std::to_string(serial);
+    const auto number = static_cast<std::int32_t>(groups.size());
+    const auto main_inputs_count = static_cast<int>(main_inputs.size());
+    const auto main_outputs_count = static_cast<int>(main_outputs.size());
+
+    Group group;
+    group.compressor.number = number;
+    group.compressor.knee = 128;
+    group.compressor.attack = 10;
+    group.compressor.decay = 30;
+    group.compressor.gain = 1000;
+    for (int c = 0; c < std::max(channels, 0); ++c) {
+        ChannelState state;
+        ChannelConfig &config = state.config;
+        config.number = number;
+        config.channel = c;
+        set_name(config.name, name);
+        config.src_channel = main_inputs_count > 0 ? c % main_inputs_count : 0;
+        config.dst_channel = main_outputs_count > 0 ? c % main_outputs_count : 0;
+        config.delay_limit = delay_limit_;
+        state.meter.seed = next_seed_++;
+        state.meter.sample_bits = system_info.sample_bits;
+        state.rx_filter.length = filter_length_;
+        state.tx_filter.length = filter_length_;
+        group.channels.push_back(state);
+    }
+    groups.push_back(std::move(group));
+    ++serial;
+}
+
+// The later ones move down one number: discovery stops at the first number
+// that does not answer, so numbers stay without gaps.
+void Engine::remove_group(std::vector<Group> &groups, std::size_t index) {
+    groups.erase(groups.begin() + static_cast<std::ptrdiff_t>(index));
+    for (std::size_t n = index; n < groups.size(); ++n) {
+        const auto number = static_cast<std::int32_t>(n);
+        groups[n].compressor.number = number;
+        for (ChannelState &state : groups[n].channels) {
+            state.config.number = number;
+        }
+    }
 }
 
 int Engine::peak(Meter &meter, int amp_rx, int amp_tx, bool mute_rx, bool mute_tx) {
@@ -241,6 +268,12 @@ const char *Engine::options_help() {
            "  -output=NAME      name of the output device (at most 63 bytes)\n"
            "  -delay_limit=N    largest delay of every channel, 0 to 65535 samples\n"
            "  -record=0|1       stop or start recording\n"
+           "  -add_device=N     append a device of N channels, 1 to 64\n"
+           "  -add_loop=N       append a loopback of N channels, 1 to 64\n"
+           "  -remove_device=N  remove device N; the later devices move down one number\n"
+           "  -remove_loop=N    remove loopback N; the later loopbacks move down one number\n"
+           "Additions and removals take effect in the order given, up to 64 devices and\n"
+           "64 loopbacks.\n"
            "An accepted line is answered with an empty text; otherwise nothing is\n"
            "applied and the answer is the error.\n";
 }
@@ -259,6 +292,15 @@ int Engine::add_options(unsigned char *record) {
     std::string error;
     long rate = -1, bits = -1, delay_limit = -1, record_state = -1;
     std::optional<std::string> input, output;
+    // Additions and removals in order, checked against the counts they leave.
+    struct Change {
+        bool device;
+        bool add;
+        long value; // channels to add, or the number to remove
+    };
+    std::vector<Change> changes;
+    std::size_t device_count = devices.size();
+    std::size_t loop_count = loops.size();
     if (bounded_length(text, OPTIONS_BUFFER_SIZE) == OPTIONS_BUFFER_SIZE) {
         error = "option text is not terminated";
     }
@@ -283,6 +325,29 @@ int Engine::add_options(unsigned char *record) {
         } else if (name == "-output") {
             ok = !value.empty() && value.size() < DEVICE_NAME_SIZE;
             output = value;
+        } else if (name == "-add_device" || name == "-add_loop") {
+            const bool device = name == "-add_device";
+            std::size_t &count = device ? device_count : loop_count;
+            long channels = 0;
+            ok = parse_int(value, 1, MAX_GROUP_CHANNELS, channels);
+            if (ok && count >= MAX_GROUPS) {
+                error = std::string("no room for another ") + (device ? "device" : "loopback") +
+                        ": " + word;
+                break;
+            }
+            if (ok) {
+                changes.push_back({device, true, channels});
+                ++count;
+            }
+        } else if (name == "-remove_device" || name == "-remove_loop") {
+            const bool device = name == "-remove_device";
+            std::size_t &count = device ? device_count : loop_count;
+            long number = 0;
+            ok = parse_int(value, 0, static_cast<long>(count) - 1, number);
+            if (ok) {
+                changes.push_back({device, false, number});
+                --count;
+            }
         } else {
             error = "unknown option: " + word;
             break;
@@ -332,6 +397,7 @@ int Engine::add_options(unsigned char *record) {
                 }
             }
         }
+        delay_limit_ = static_cast<std::int32_t>(delay_limit);
     }
     if (record_state >= 0) {
         recording = static_cast<std::int32_t>(record_state);
@@ -342,6 +408,15 @@ int Engine::add_options(unsigned char *record) {
     if (output) {
         set_name(system_info.output_device, *output);
     }
+    for (const Change &change : changes) {
+        std::vector<Group> &groups = change.device ? devices : loops;
+        if (change.add) {
+            add_group(groups, static_cast<int>(change.value));
+        } else {
+            remove_group(groups, static_cast<std::size_t>(change.value));
+        }
+    }
+    system_info.reserved1 = static_cast<std::uint32_t>(devices.size());
     return 0;
 }
 

@@ -115,11 +115,22 @@ private:
     int delay_locator_request(std::uint32_t code, unsigned char *record);
     int filter(std::uint32_t code, unsigned char *record, std::vector<double> &payload);
 
+    // A device or loopback is set up and removed only through these two.
+    void add_group(std::vector<Group> &groups, int channels);
+    void remove_group(std::vector<Group> &groups, std::size_t index);
+
     int peak(Meter &meter, int amp_rx, int amp_tx, bool mute_rx, bool mute_tx);
     int add_options(unsigned char *record);
     std::int32_t compressor_gain(double &gain, const std::vector<const Meter *> &meters,
                                  std::int32_t enabled, std::int32_t knee, std::int32_t attack,
                                  std::int32_t decay) const;
+
+    // What a new device or loopback is set up with.
+    std::int32_t filter_length_;
+    std::int32_t delay_limit_;
+    std::uint32_t devices_set_up_ = 0; // ever, removed ones included
+    std::uint32_t loops_set_up_ = 0;
+    std::uint32_t next_seed_ = 0; // of every meter, so that no two share a waveform
 };
 
 } // namespace zarn::sim

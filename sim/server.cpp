@@ -20,8 +20,6 @@ namespace zarn::sim {
 
 namespace {
 
-constexpr std::size_t READ_CHUNK = 64 * 1024;
-
 // Bytes of the request at p (available bytes of it received), or 0 while its
 // code and record are not complete. Only for a plausible code.
 std::size_t request_size(const unsigned char *p, std::size_t available) {
@@ -103,14 +101,23 @@ bool Server::listen(const std::string &path, std::string &error) {
         error = std::string("socket: ") + std::strerror(errno);
         return false;
     }
-    if (::bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(listener_, SOMAXCONN) != 0) {
+    // The socket file is made with the mode bind gets from the umask; the
+    // umask is set around it so that nobody else can connect, whatever the
+    // caller's umask is. It is process-wide, so it is held for the bind only.
+    const mode_t saved_mask = ::umask(0177);
+    const int bound =
+        ::bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    const int bind_error = errno;
+    ::umask(saved_mask);
+    errno = bind_error;
+    if (bound != 0 || ::listen(listener_, SOMAXCONN) != 0) {
         error = path + ": " + std::strerror(errno);
         ::close(listener_);
         listener_ = -1;
         return false;
     }
     path_ = path;
+    peak_input_ = 0;
     if (::lstat(path.c_str(), &st) == 0) {
         device_ = st.st_dev;
         inode_ = st.st_ino;
@@ -144,6 +151,10 @@ void Server::accept_all() {
         if (fd < 0) {
             return; // EAGAIN, or a client that went away before it was accepted
         }
+        if (connections_.size() >= MAX_CONNECTIONS) {
+            ::close(fd);
+            continue;
+        }
         Connection connection;
         connection.fd = fd;
         connection.last_progress = Clock::now();
@@ -156,20 +167,23 @@ bool Server::receive(Connection &connection) {
     if (connection.in_begin == connection.in_end) {
         connection.in_begin = connection.in_end = 0;
     }
-    // Room for a chunk, or for the rest of a request under way when that is
-    // more (a filter write): the buffer never holds more than one request
-    // and a chunk beyond it.
+    // The buffer doubles only when it is full, from one chunk up to the
+    // largest request, so that it follows the bytes that have come and not
+    // the size a request claims, and a trickle costs no copying per byte.
+    // It is never full at the largest request: what is held is the start
+    // of one request, as serve() answers every complete one.
     const std::size_t held = connection.in_end - connection.in_begin;
-    const std::size_t started = request_size(in.data() + connection.in_begin, held);
-    const std::size_t room = std::max(READ_CHUNK, started > held ? started - held : 0);
-    if (in.size() - connection.in_end < room) {
-        if (connection.in_begin > 0) {
-            std::memmove(in.data(), in.data() + connection.in_begin, held);
-            connection.in_begin = 0;
-            connection.in_end = held;
-        }
-        if (in.size() - connection.in_end < room) {
-            in.resize(connection.in_end + room);
+    if (connection.in_begin > 0 && in.size() - connection.in_end < READ_CHUNK) {
+        std::memmove(in.data(), in.data() + connection.in_begin, held);
+        connection.in_begin = 0;
+        connection.in_end = held;
+    }
+    if (connection.in_end == in.size() && in.size() < MAX_REQUEST) {
+        const std::size_t size = std::min(std::max(READ_CHUNK, 2 * in.size()), MAX_REQUEST);
+        in.reserve(size); // exactly: resize alone may go past the bound
+        in.resize(size);
+        if (in.capacity() > peak_input_.load(std::memory_order_relaxed)) {
+            peak_input_ = in.capacity();
         }
     }
     const ssize_t n =

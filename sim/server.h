@@ -2,13 +2,18 @@
 
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <poll.h>
 #include <string>
 #include <sys/types.h>
 #include <vector>
+
+#include "ctl/filter_record.h"
+#include "ctl/requests.h"
 
 namespace zarn::sim {
 
@@ -26,10 +31,15 @@ enum class ReplyFault {
 using Handler = std::function<int(std::uint32_t code, unsigned char *record,
                                   std::vector<double> &payload, ReplyFault &fault)>;
 
-// Single-threaded poll server of the control socket protocol: any number of
-// connections, each request answered in order. A connection that sends
-// something that is not a request, stalls mid-request or mid-reply, or hangs
-// up is dropped; the others are served on.
+// Single-threaded poll server of the control socket protocol: up to
+// MAX_CONNECTIONS connections, each request answered in order. A connection
+// that sends something that is not a request, stalls mid-request or
+// mid-reply, or hangs up is dropped; the others are served on.
+//
+// What one client can make it hold is bounded: its input buffer grows only
+// with the bytes that have come, never past MAX_REQUEST (a complete request
+// always fits, and what is pipelined behind it waits in the socket), and it
+// is not read from while its one reply is still going out.
 class Server {
 public:
     explicit Server(Handler handler);
@@ -37,8 +47,9 @@ public:
     Server(const Server &) = delete;
     Server &operator=(const Server &) = delete;
 
-    // Binds and listens on path. Refuses a path held by a live daemon or by
-    // a file that is not a socket; replaces a stale socket file.
+    // Binds and listens on path, the socket with mode 0600. Refuses a path
+    // held by a live daemon or by a file that is not a socket; replaces a
+    // stale socket file.
     bool listen(const std::string &path, std::string &error);
 
     // Serves until wake_fd becomes readable.
@@ -50,6 +61,23 @@ public:
     // A connection is dropped when a started request or a pending reply
     // makes no progress for this long.
     static constexpr std::chrono::milliseconds STALL_LIMIT{2000};
+
+    // A connection beyond these is closed as soon as it is accepted.
+    static constexpr std::size_t MAX_CONNECTIONS = 64;
+
+    // The largest request: a filter write with the most coefficients. Every
+    // other record, options included, is shorter.
+    static constexpr std::size_t MAX_REQUEST =
+        sizeof(std::uint32_t) + sizeof(FilterRecord) + MAX_FILTER_SIZE * sizeof(double);
+    static_assert(MAX_REQUEST >= sizeof(std::uint32_t) + 0x1fff);
+
+    // A connection's input buffer starts at this size and doubles when it is
+    // full, up to MAX_REQUEST.
+    static constexpr std::size_t READ_CHUNK = 64 * 1024;
+
+    // The most input buffer one connection has held since listen(); may be
+    // read from any thread.
+    std::size_t peak_input() const { return peak_input_.load(); }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -88,6 +116,7 @@ private:
     ino_t inode_ = 0;
     std::vector<Connection> connections_;
     std::vector<pollfd> fds_; // kept between turns of the loop
+    std::atomic<std::size_t> peak_input_{0};
 };
 
 } // namespace zarn::sim

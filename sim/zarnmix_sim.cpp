@@ -18,6 +18,7 @@
 #include "ctl/requests.h"
 #include "sim/engine.h"
 #include "sim/server.h"
+#include "sim/socket_path.h"
 #include "sim/topology.h"
 
 namespace {
@@ -36,20 +37,13 @@ extern "C" void on_signal(int) {
     errno = saved;
 }
 
-std::string default_socket_path() {
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime) {
-        return std::string(runtime) + "/zmix.ctl";
-    }
-    return "/tmp/zmix-" + std::to_string(::getuid()) + ".ctl";
-}
-
 void usage(FILE *out) {
     std::fprintf(
         out,
         "usage: zarnmix_sim [options]\n"
         "Simulated mixer daemon: serves the control requests on a Unix-domain socket.\n"
-        "  --socket PATH           socket to listen on (default %s)\n"
+        "  --socket PATH           socket to listen on, made with mode 0600\n"
+        "                          (default %s)\n"
         "  --devices LIST          channels of each device, comma-separated (default 2,3);\n"
         "                          an empty LIST means no devices\n"
         "  --loops LIST            channels of each loopback (default 2)\n"
@@ -66,8 +60,11 @@ void usage(FILE *out) {
         "                          request record in hex\n"
         "  --help                  show this text\n"
         "  --version               show the program's version\n"
-        "Counts are 0 to %d; device and loopback channels 1 to %d.\n\n%s",
-        default_socket_path().c_str(), MAX_COUNT, MAX_COUNT, zarn::sim::Engine::options_help());
+        "Counts are 0 to %d; device and loopback channels 1 to %d.\n"
+        "Without XDG_RUNTIME_DIR the default socket's directory is made with mode\n"
+        "0700, or used only if it is this user's own directory with mode 0700.\n\n%s",
+        zarn::sim::default_socket_path().c_str(), MAX_COUNT, MAX_COUNT,
+        zarn::sim::Engine::options_help());
 }
 
 bool parse_number(const char *text, long low, long high, int &value) {
@@ -161,7 +158,8 @@ int main(int argc, char **argv) {
     options.push_back({nullptr, 0, nullptr, 0});
 
     zarn::sim::Topology topology;
-    std::string socket_path = default_socket_path();
+    std::string socket_path;
+    bool socket_given = false;
     std::string trace_path;
     int opt;
     while ((opt = getopt_long(argc, argv, "", options.data(), nullptr)) != -1) {
@@ -169,6 +167,7 @@ int main(int argc, char **argv) {
         switch (opt) {
         case OPT_SOCKET:
             socket_path = optarg;
+            socket_given = true;
             break;
         case OPT_DEVICES:
             ok = parse_list(optarg, topology.device_channels);
@@ -231,6 +230,14 @@ int main(int argc, char **argv) {
     });
 
     std::string error;
+    if (!socket_given) {
+        std::string directory;
+        socket_path = zarn::sim::default_socket_path(&directory);
+        if (!directory.empty() && !zarn::sim::make_private_directory(directory, error)) {
+            std::fprintf(stderr, "zarnmix_sim: %s; refusing to listen there\n", error.c_str());
+            return 1;
+        }
+    }
     if (!server.listen(socket_path, error)) {
         std::fprintf(stderr, "zarnmix_sim: %s\n", error.c_str());
         return 1;

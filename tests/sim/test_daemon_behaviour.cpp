@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "ctl/bounded_string.h"
+#include "ctl/discovery.h"
 #include "ctl/requests.h"
+#include "ctl/strip_kind.h"
 #include "ctl/transport.h"
 #include "support/test_daemon.h"
 
@@ -490,6 +492,10 @@ private slots:
         QCOMPARE(locator.sample_rate, 96000);
 
         // Any error: nothing applied, the error is the answer.
+        std::string crowded;
+        for (int i = 0; i < 63; ++i) {
+            crowded += "-add_device=1 ";
+        }
         const std::pair<const char *, const char *> errors[] = {
             {"-rate=44100 -volume=3", "unknown option: -volume=3"},
             {"-rate=abc", "bad value for -rate: abc"},
@@ -497,6 +503,13 @@ private slots:
             {"-bits=20", "bad value for -bits: 20"},
             {"-rate", "option needs a value: -rate"},
             {"rate=44100", "unknown option: rate=44100"},
+            {"-add_device=0", "bad value for -add_device: 0"},
+            {"-add_loop=65", "bad value for -add_loop: 65"},
+            {"-remove_device=2", "bad value for -remove_device: 2"},
+            // Each number is checked against what the words before it leave.
+            {"-add_device=2 -rate=44100 -remove_loop=1", "bad value for -remove_loop: 1"},
+            {"-remove_loop=0 -remove_loop=0", "bad value for -remove_loop: 0"},
+            {crowded.c_str(), "no room for another device: -add_device=1"},
         };
         for (const auto &[text, error] : errors) {
             buffer = options(text);
@@ -505,6 +518,10 @@ private slots:
         }
         QCOMPARE(client.request(zarn::REQ_SAMPLE_RATE_GET, rate), 0);
         QCOMPARE(rate, 96000);
+        QCOMPARE(client.daemon.with_engine([](Engine &engine) {
+            return std::pair{engine.devices.size(), engine.loops.size()};
+        }),
+                 (std::pair<std::size_t, std::size_t>{2, 1}));
 
         // Text that fills the buffer without a NUL is not read past it.
         std::memset(buffer.text, 'a', sizeof buffer.text);
@@ -514,6 +531,62 @@ private slots:
         buffer = options(("-input=" + std::string(64, 'n')).c_str());
         QCOMPARE(client.request(zarn::REQ_ADD_OPTIONS, buffer), 0);
         QVERIFY(answer_of(buffer).rfind("bad value for -input", 0) == 0);
+    }
+
+    void devices_and_loopbacks_come_and_go_and_discovery_sees_them() {
+        // What discovery finds: each device's and loopback's name, its
+        // record's number where that is not the one it answers to ("@n"),
+        // and its channels.
+        const std::pair<const char *, const char *> rows[] = {
+            {"", "dsp0:2 dsp1:3 | loop0:2"},
+            {"-add_device=4 -add_loop=1", "dsp0:2 dsp1:3 dsp2:4 | loop0:2 loop1:1"},
+            {"-add_device=64 -add_device=1", "dsp0:2 dsp1:3 dsp2:64 dsp3:1 | loop0:2"},
+            {"-remove_device=0", "dsp1:3 | loop0:2"},
+            {"-remove_device=0 -add_device=1", "dsp1:3 dsp2:1 | loop0:2"},
+            {"-remove_loop=0 -add_loop=2 -add_loop=1", "dsp0:2 dsp1:3 | loop1:2 loop2:1"},
+            {"-remove_device=1 -remove_device=0 -remove_loop=0", "|"},
+        };
+        for (const auto &[text, expected] : rows) {
+            Client client;
+            zarn::OptionsBuffer buffer = options(text);
+            QCOMPARE(client.request(zarn::REQ_ADD_OPTIONS, buffer), 0);
+            std::vector<zarn::Target> found;
+            zarn::discover_targets(client.fd, 128,
+                                   [&](const zarn::Target &t) { found.push_back(t); });
+            std::string seen[2];
+            for (const zarn::Target &t : found) {
+                zarn::ChannelConfig config{t.number, 0, {}, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+                if (t.kind > zarn::KIND_LOOP || t.channel != 0 ||
+                    client.request(t.kind ? zarn::REQ_LOOP_CONFIG_GET : zarn::REQ_DEV_CONFIG_GET,
+                                   config) != 0) {
+                    continue;
+                }
+                const auto channels = std::count_if(found.begin(), found.end(), [&](auto &o) {
+                    return o.kind == t.kind && o.number == t.number;
+                });
+                seen[t.kind] +=
+                    config.name +
+                    (config.number == t.number ? "" : "@" + std::to_string(config.number)) + ":" +
+                    std::to_string(channels) + " ";
+            }
+            std::string summary = seen[0] + "| " + seen[1];
+            summary.erase(summary.find_last_not_of(' ') + 1);
+            QCOMPARE(QString::fromStdString(summary), QString::fromLatin1(expected));
+            // Every level has a waveform of its own.
+            std::vector<std::uint32_t> seeds = client.daemon.with_engine([](Engine &engine) {
+                std::vector<std::uint32_t> all;
+                for (auto *groups : {&engine.devices, &engine.loops}) {
+                    for (const auto &group : *groups) {
+                        for (const auto &state : group.channels) {
+                            all.push_back(state.meter.seed);
+                        }
+                    }
+                }
+                return all;
+            });
+            std::sort(seeds.begin(), seeds.end());
+            QVERIFY(std::adjacent_find(seeds.begin(), seeds.end()) == seeds.end());
+        }
     }
 
     void options_answer_can_be_scripted() {

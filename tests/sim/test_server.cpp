@@ -2,10 +2,14 @@
 
 #include <QTest>
 
+#include <QTemporaryDir>
+
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
@@ -13,8 +17,10 @@
 
 #include "ctl/requests.h"
 #include "ctl/transport.h"
+#include "sim/socket_path.h"
 #include "support/test_daemon.h"
 
+using zarn::sim::Server;
 using zarn::sim::TestDaemon;
 using Bytes = std::vector<unsigned char>;
 
@@ -85,6 +91,12 @@ Bytes reply(std::int32_t result, const Bytes &record) {
 }
 
 // One request through the panel's own transport on a fresh connection.
+Bytes filter_write(std::int32_t size) {
+    const zarn::FilterRecord record{0, 0, size, 0, 0x1000};
+    const auto *bytes = reinterpret_cast<const unsigned char *>(&record);
+    return Bytes(bytes, bytes + sizeof record);
+}
+
 bool served(const TestDaemon &daemon) {
     const int fd = zarn::ctl_open(daemon.path());
     std::int32_t probe = 0;
@@ -230,6 +242,109 @@ private slots:
         QCOMPARE(daemon.requests().size(), std::size_t{7});
         QCOMPARE(daemon.requests()[0].code, zarn::REQ_LOOP_PEAK);
         QCOMPARE(daemon.requests()[0].result, 0);
+    }
+
+    void socket_is_private_whatever_the_umask() {
+        const mode_t saved = ::umask(0);
+        TestDaemon daemon;
+        ::umask(saved);
+        struct stat st {};
+        QCOMPARE(::lstat(daemon.path(), &st), 0);
+        QVERIFY(S_ISSOCK(st.st_mode));
+        QCOMPARE(st.st_mode & 07777, mode_t{0600});
+    }
+
+    void private_directory_is_made_or_refused() {
+        QTemporaryDir base;
+        const std::string root = base.path().toStdString();
+        const struct {
+            const char *name;
+            mode_t before; // mode of a directory there beforehand; 0: none
+            bool link;     // a symbolic link to a directory with mode 0700 instead
+            bool accepted;
+            mode_t after;
+        } rows[] = {
+            {"missing", 0, false, true, 0700},
+            {"ours", 0700, false, true, 0700},
+            {"open to all", 0777, false, false, 0777},
+            {"symlink", 0, true, false, 0777},
+        };
+        for (const auto &row : rows) {
+            const std::string path = root + "/" + row.name;
+            if (row.before != 0) {
+                QCOMPARE(::mkdir(path.c_str(), 0700), 0);
+                QCOMPARE(::chmod(path.c_str(), row.before), 0);
+            }
+            if (row.link) {
+                QCOMPARE(::symlink((root + "/ours").c_str(), path.c_str()), 0);
+            }
+            // A umask that would leave a new directory without search permission.
+            const mode_t saved = ::umask(0277);
+            std::string error;
+            const bool accepted = zarn::sim::make_private_directory(path, error);
+            ::umask(saved);
+            QVERIFY2(accepted == row.accepted, error.c_str());
+            QCOMPARE(error.empty(), row.accepted);
+            struct stat st {};
+            QCOMPARE(::lstat(path.c_str(), &st), 0);
+            QCOMPARE(st.st_mode & 07777, row.after);
+        }
+    }
+
+    void connections_beyond_the_bound_are_closed_while_the_others_are_served() {
+        TestDaemon daemon;
+        std::vector<std::unique_ptr<RawClient>> clients;
+        const auto answers = [](RawClient &client) {
+            return client.send_request(zarn::REQ_DEV_PEAK, peak_request(1, 2)) &&
+                   client.receive(68).size() == 68;
+        };
+        for (std::size_t i = 0; i < Server::MAX_CONNECTIONS; ++i) {
+            clients.push_back(std::make_unique<RawClient>(daemon.path()));
+            QVERIFY(answers(*clients.back()));
+        }
+        RawClient extra(daemon.path());
+        QVERIFY(extra.closed_by_server(2000));
+        int answered = 0;
+        for (auto &client : clients) {
+            answered += answers(*client);
+        }
+        QCOMPARE(answered, static_cast<int>(Server::MAX_CONNECTIONS));
+        // A place that comes free is taken again.
+        clients.pop_back();
+        QVERIFY(served(daemon));
+    }
+
+    void input_held_follows_what_came_and_stops_at_one_request() {
+        zarn::sim::Topology topology;
+        topology.filter_length = zarn::MAX_FILTER_SIZE;
+        TestDaemon daemon(topology);
+        RawClient client(daemon.path());
+        const std::vector<double> taps(zarn::MAX_FILTER_SIZE, 0.125);
+        Bytes writes;
+        for (int i = 0; i < 4; ++i) {
+            const std::uint32_t code = zarn::REQ_DEV_RX_FILTER_SET;
+            const Bytes record = filter_write(zarn::MAX_FILTER_SIZE);
+            const auto *c = reinterpret_cast<const unsigned char *>(&code);
+            const auto *t = reinterpret_cast<const unsigned char *>(taps.data());
+            writes.insert(writes.end(), c, c + sizeof code);
+            writes.insert(writes.end(), record.begin(), record.end());
+            writes.insert(writes.end(), t, t + taps.size() * sizeof(double));
+        }
+        // A trickle of the first write: held is what came, not what it claims.
+        const std::size_t piece = 1000;
+        for (std::size_t at = 0; at < 8 * piece; at += piece) {
+            QVERIFY(client.send(writes.data() + at, piece));
+            QVERIFY(served(daemon)); // a turn of the server between pieces
+        }
+        QVERIFY2(daemon.peak_input() <= Server::READ_CHUNK,
+                 std::to_string(daemon.peak_input()).c_str());
+        // Then a flood of the rest without reading a reply.
+        QVERIFY(client.send(writes.data() + 8 * piece, writes.size() - 8 * piece));
+        QCOMPARE(client.receive(4 * 28, 5000).size(), std::size_t{4 * 28});
+        QVERIFY2(daemon.peak_input() <= Server::MAX_REQUEST,
+                 std::to_string(daemon.peak_input()).c_str());
+        QCOMPARE(daemon.count(zarn::REQ_DEV_RX_FILTER_SET), std::size_t{4});
+        QCOMPARE(daemon.requests().back().payload, taps);
     }
 
     void many_clients_at_once() {

@@ -163,7 +163,7 @@ private slots:
              {"--version", "--socket", "--devices", "--loops", "--input-monitors",
               "--output-monitors", "--local-monitors", "--main-outputs", "--main-inputs",
               "--filter-length", "--sample-rate", "--sample-bits", "--trace",
-              "-rate=", "-input="}) {
+              "-rate=", "-input=", "-add_device=", "-remove_loop="}) {
             QVERIFY2(text.contains(word), word);
         }
         for (const char *arguments :

@@ -76,6 +76,9 @@ public:
     void set_hook(Hook hook);
     void clear_hook() { set_hook(nullptr); }
 
+    // The most input buffer one connection has held (Server::peak_input).
+    std::size_t peak_input() const { return server_.peak_input(); }
+
     // The next request gets no reply at all; the connection stays open.
     void silence_next_reply();
     // The next reply stops halfway and the connection is closed.
