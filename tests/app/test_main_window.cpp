@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -86,6 +88,7 @@ private slots:
     void closing_the_window_closes_its_windows();
     void watchdog_walks_past_null_entries();
     void tick_order();
+    void targets_that_come_and_go_are_followed();
     void no_strips_no_layout_warning();
     void opens_wide_enough_for_the_strips();
 };
@@ -479,6 +482,38 @@ void keep_layout_messages(QtMsgType, const QMessageLogContext &, const QString &
 }
 
 } // namespace
+
+// Targets added and removed while the panel runs, through the daemon's own
+// options: surviving strips keep their widgets and open windows.
+void TestMainWindow::targets_that_come_and_go_are_followed() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    ZARNController *kept = w->strips[1];
+    kept->rx_equalizer->show();
+    QPointer<ZARNEqualizer> loop_eq = w->strips[5]->rx_equalizer;
+    loop_eq->show();
+
+    w->add_options->line_edit->setText(QStringLiteral("-add_device=1 -remove_loop=0"));
+    w->add_options->add_button->click();
+    const std::vector<Target> expected = {{0, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 1, 1}, {0, 2, 1},
+                                          {0, 0, 2}, {2, 0, 0}, {2, 0, 1}, {4, 0, 0}, {5, 0, 0},
+                                          {5, 1, 0}, {6, 0, 0}, {6, 1, 0}};
+    QCOMPARE(targets(*w), expected);
+    QCOMPARE(w->strips[1], kept);
+    QVERIFY(kept->rx_equalizer->isVisible());
+    QVERIFY(loop_eq.isNull());
+
+    // A change behind the panel's back shows within 2 s of ticks.
+    d.with_engine([](zarn::sim::Engine &e) {
+        unsigned char options[1024] = "-remove_device=2";
+        std::vector<double> none;
+        e.handle(zarn::REQ_ADD_OPTIONS, options, none);
+    });
+    for (int i = 0; i < 20; ++i)
+        w->handle_watchdog();
+    QCOMPARE(targets(*w).size(), expected.size() - 1);
+    QCOMPARE(w->strips[1], kept);
+}
 
 void TestMainWindow::no_strips_no_layout_warning() {
     QStringList messages;

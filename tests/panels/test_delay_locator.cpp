@@ -254,6 +254,21 @@ void TestDelayLocator::wheel_needs_focus_and_typing_sends_once() {
                                          zarn::REQ_DELAY_LOCATOR_GET}));
     QCOMPARE(settings(rig.sent(zarn::REQ_DELAY_LOCATOR_SET)[0]),
              (QList<int>{9, 9, 40, 2, 48000, 1}));
+
+    // Digits typed one by one while the watchdog refreshes between them
+    // stay in the box, and go out once, on Return.
+    QVERIFY(focus(p.in_channel_box));
+    p.in_channel_box->selectAll();
+    for (const char *digit : {"1", "2"}) {
+        QTest::keyClicks(p.in_channel_box, digit);
+        p.refresh();
+    }
+    QCOMPARE(p.in_channel_box->cleanText(), QString("12"));
+    rig.daemon.clear_requests();
+    QTest::keyClick(p.in_channel_box, Qt::Key_Return);
+    QCOMPARE(rig.sent(zarn::REQ_DELAY_LOCATOR_SET).size(), std::size_t(1));
+    QCOMPARE(record_of<DelayLocatorRecord>(rig.sent(zarn::REQ_DELAY_LOCATOR_SET)[0]).in_channel,
+             12);
 }
 
 void TestDelayLocator::tool_tips() {

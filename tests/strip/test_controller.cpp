@@ -16,6 +16,7 @@
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
 #include "support/input_events.h"
+#include "support/records.h"
 #include "support/tool_tips.h"
 #include "support/window_fixture.h"
 
@@ -115,6 +116,7 @@ private slots:
     void read_fills_widgets_without_writing();
     void failed_read_is_read_again_before_a_write();
     void change_sends_whole_record_as_last_read();
+    void another_clients_change_is_shown_and_kept();
     void gain_shown_clamped_is_sent_as_reported();
     void compressor_button_shows_the_channel_zero_window();
     void wheel_without_focus_scrolls_and_sends_nothing();
@@ -407,6 +409,41 @@ void TestController::change_sends_whole_record_as_last_read() {
     w->strips[MAIN_OUT0]->handle_set_config();
     w->strips[MAIN_OUT0]->rx_up_button->click();
     QCOMPARE(pure_writes(d), std::size_t{0});
+}
+
+void TestController::another_clients_change_is_shown_and_kept() {
+    TestDaemon d(mixed());
+    auto w = fixture::make_window(d.path());
+    ZARNController *s = w->strips[DEV0_CH1];
+    const auto changed = d.with_engine([](Engine &e) {
+        zarn::ChannelConfig &c = e.devices[0].channels[1].config;
+        c.rx_amp = -10;
+        c.rx_mute = 1;
+        c.dst_channel = 1;
+        return c;
+    });
+    d.clear_requests();
+    // Within a second of ticks the strip shows it, and writes nothing.
+    for (int i = 0; i < 10; ++i)
+        w->handle_watchdog();
+    QCOMPARE(pure_writes(d), std::size_t{0});
+    QCOMPARE(s->channel_config, changed);
+    QCOMPARE(s->rx_gain_label->text(), QString("-10"));
+    QVERIFY(s->rx_mute_box->isChecked());
+    QCOMPARE(s->dst_channel_box->value(), 1);
+
+    // Another change after that is kept too: the next click reads first and
+    // sends the daemon's record with its own field alone changed.
+    const auto later = d.with_engine([](Engine &e) {
+        e.devices[0].channels[1].config.tx_amp = 5;
+        return e.devices[0].channels[1].config;
+    });
+    d.clear_requests();
+    s->tx_polarity_box->setChecked(true);
+    zarn::ChannelConfig expected = later;
+    expected.tx_polarity = 1;
+    QCOMPARE(d.requests().size(), std::size_t{2});
+    QCOMPARE(as<zarn::ChannelConfig>(with_code(d, zarn::REQ_DEV_CONFIG_SET).at(0)), expected);
 }
 
 void TestController::gain_shown_clamped_is_sent_as_reported() {
