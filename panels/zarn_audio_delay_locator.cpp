@@ -128,6 +128,10 @@ void ZARNAudioDelayLocator::refresh() {
 }
 
 void ZARNAudioDelayLocator::set_channel_range(const zarn::DelayLocatorRecord &rec) {
+    // A range set again rewrites the box's text, typed digits and all.
+    if (in_channel_box->maximum() == rec.max_channel &&
+        out_channel_box->maximum() == rec.max_channel)
+        return;
     const QSignalBlocker b1(in_channel_box), b2(out_channel_box);
     in_channel_box->setRange(0, rec.max_channel);
     out_channel_box->setRange(0, rec.max_channel);

@@ -298,11 +298,37 @@ bool ZARNController::read_config() {
     return true;
 }
 
+void ZARNController::show_unread() {
+    const QSignalBlocker b1(rx_mute_box), b2(tx_mute_box), b3(rx_polarity_box), b4(tx_polarity_box),
+        b5(src_channel_box), b6(dst_channel_box), b7(delay_box);
+    for (QCheckBox *box : {rx_mute_box, tx_mute_box, rx_polarity_box, tx_polarity_box})
+        box->setChecked(false);
+    rx_amp = 0;
+    tx_amp = 0;
+    rx_gain_label->clear();
+    tx_gain_label->clear();
+    src_channel_box->setValue(0);
+    dst_channel_box->setValue(0);
+    if (delay_box) {
+        const QSpinBox plain;
+        delay_box->setRange(plain.minimum(), plain.maximum());
+        delay_box->setValue(0);
+    }
+    setTitle(QString());
+    shown = widget_values();
+}
+
 void ZARNController::show_config() {
+    // A record never read is not shown as if the daemon had sent zeros.
+    if (config_record() && !config_known) {
+        show_unread();
+        return;
+    }
     if (void *record = config_record()) {
         const QSignalBlocker b1(rx_mute_box), b2(tx_mute_box), b3(rx_polarity_box),
             b4(tx_polarity_box), b5(src_channel_box), b6(dst_channel_box), b7(delay_box);
-        if (delay_box)
+        // A range set again rewrites the box's text, typed digits and all.
+        if (delay_box && delay_box->maximum() != channel_config.delay_limit)
             delay_box->setRange(0, channel_config.delay_limit);
         for (const zarn::Field &field : *info->config_fields)
             show_value(field.role, zarn::field_value(record, field));

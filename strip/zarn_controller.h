@@ -121,6 +121,8 @@ private:
     bool refresh_queued;
     // Puts the known record into the widgets without sending anything.
     void show_config();
+    // The controls of a strip whose record was never read: empty and at 0.
+    void show_unread();
     void connect_signals();
     void place_widgets();
     // Tool tips: what each control does, with its unit and range.

@@ -309,6 +309,10 @@ void TestController::failed_read_is_read_again_before_a_write() {
     QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_GET), std::size_t{1});
     QCOMPARE(pure_writes(d), std::size_t{0});
     QVERIFY(!s->tx_mute_box->isChecked());
+    // Still as never read: no title made up from zeros, no gain of 0.
+    QVERIFY(s->title().isEmpty());
+    QVERIFY(s->rx_gain_label->text().isEmpty());
+    QCOMPARE(s->delay_box->maximum(), QSpinBox().maximum());
 
     // Once the daemon answers, the change goes out on the record it reports,
     // and the strip shows that record.
