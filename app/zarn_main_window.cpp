@@ -59,6 +59,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     main_grid->addWidget(static_cast<QWidget *>(strip_grid), 1, 0, 1, 1);
     // While no target is known the strip area says why, in the window.
     waiting_label = new QLabel();
+    waiting_label->setObjectName(QStringLiteral("waiting"));
     waiting_label->setAlignment(Qt::AlignCenter);
     waiting_label->setMinimumHeight(120);
     waiting_label->hide();
@@ -179,6 +180,13 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
     connect_panel = new ZARNConnect(this);
     main_grid->addWidget(connect_panel, 0, 0, 1, 1);
     show_waiting();
+    // A layout shows a widget it takes only later, from the event loop; the
+    // sizes below need them now.
+    if (isVisible()) {
+        connect_panel->show();
+        for (int i = 0; i < MAX_STRIPS && strips[i]; ++i)
+            strips[i]->show();
+    }
     static_cast<QWidget *>(main_grid)->adjustSize();
     // The first strips of a daemon that came late: the size the window
     // would have opened at, not the one of an empty window.

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
@@ -228,6 +229,11 @@ void TestMainWindow::no_daemon_at_start_then_discovery() {
     QTest::qWait(350);
     QCOMPARE(w->tick, 0);
     QCOMPARE(w->fd, -1);
+    // The window itself says what it waits for.
+    const QLabel *waiting = w->findChild<QLabel *>(QStringLiteral("waiting"));
+    QVERIFY(waiting != nullptr);
+    QVERIFY(waiting->isVisible());
+    QCOMPARE(waiting->text(), QStringLiteral("Waiting for the mixer daemon at %1").arg(d.path()));
 
     // Once the daemon is there, the first successful probe discovers the
     // strips and builds them, their windows and the diagram as at start.
@@ -248,6 +254,10 @@ void TestMainWindow::no_daemon_at_start_then_discovery() {
     QVERIFY(controls_enabled(*w));
     for (auto &r : d.requests())
         QVERIFY(!is_write(r.code));
+    // The size the window would have opened at with these strips, not the
+    // empty window's.
+    QVERIFY(!waiting->isVisible());
+    QCOMPARE(w->size(), zarn::opening_size(*w, w->screen()->availableGeometry()));
 }
 
 void TestMainWindow::daemon_restarted_with_other_state_is_read_again() {

@@ -211,6 +211,19 @@ void TestEqualizer::no_filter_support_disables_eq_buttons() {
     apply(strip->rx_equalizer);
     QVERIFY(closer->boxes.isEmpty());
     QVERIFY(d.requests().empty());
+
+    // A daemon that reports a filter later has its button enabled within a
+    // second of ticks, and disabled again when it reports none.
+    d.with_engine([](zarn::sim::Engine &en) { en.devices[0].channels[0].rx_filter.length = 512; });
+    for (int i = 0; i < 10; ++i)
+        w->handle_watchdog();
+    QVERIFY(strip->rx_eq_button->isEnabled());
+    QCOMPARE(strip->rx_equalizer->filter_length, 512);
+    QVERIFY(!strip->tx_eq_button->isEnabled());
+    d.with_engine([](zarn::sim::Engine &en) { en.devices[0].channels[0].rx_filter.length = 0; });
+    for (int i = 0; i < 10; ++i)
+        w->handle_watchdog();
+    QVERIFY(!strip->rx_eq_button->isEnabled());
 }
 
 void TestEqualizer::eq_buttons_show_their_windows_and_strips_delete_them() {
@@ -451,6 +464,14 @@ void TestEqualizer::apply_designs_and_sends() {
     QVERIFY(closer->boxes.isEmpty());
     QCOMPARE(filter_writes(d)[2].payload[512], 1.0);
     QCOMPARE(filter_writes(d)[3].payload[512], 2.0);
+
+    // Another rate since the window was made: the design is for it.
+    d.with_engine([](zarn::sim::Engine &en) { en.sample_rate = 44100; });
+    set_text(e.get(), "150 1\n1000 0\n");
+    apply(e.get());
+    QVERIFY(!zarn::design_coefficients(44100.0, 1024, "150 1\n1000 0", want.data()));
+    QCOMPARE(filter_writes(d).back().payload, want);
+    QCOMPARE(e->sample_rate, 44100);
 
     // Loopback windows use the loopback requests.
     ZARNController *loop = w->strips[2];
