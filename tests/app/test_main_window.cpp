@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QIcon>
@@ -523,6 +524,17 @@ void TestMainWindow::targets_that_come_and_go_are_followed() {
         w->handle_watchdog();
     QCOMPARE(targets(*w).size(), expected.size() - 1);
     QCOMPARE(w->strips[1], kept);
+
+    // Rebuilt a hundred times, the strips and their windows leave nothing
+    // behind (the sanitizer run checks the memory too).
+    const int windows = QApplication::topLevelWidgets().size();
+    for (int i = 0; i < 100; ++i) {
+        w->add_options->line_edit->setText(i % 2 ? QStringLiteral("-remove_device=2")
+                                                 : QStringLiteral("-add_device=2"));
+        w->add_options->add_button->click();
+    }
+    QCOMPARE(QApplication::topLevelWidgets().size(), windows);
+    QCOMPARE(targets(*w).size(), expected.size() - 1);
 }
 
 void TestMainWindow::no_strips_no_layout_warning() {
