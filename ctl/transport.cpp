@@ -39,37 +39,38 @@ constexpr auto BLOCKING_SLACK = std::chrono::milliseconds(20);
 // records one anew, so a number the system hands out again never carries
 // the old entry. Descriptors that did not come from ctl_open (or lie past
 // the table) are examined on every request.
-enum Kind : unsigned char {
+enum Medium : unsigned char {
     UNKNOWN = 0,
     DEVICE,
     SOCKET_TIMED,  // blocking, with send and receive timeouts of REPLY_LIMIT
     SOCKET_POLLED, // every transfer waits with poll
 };
 constexpr int REMEMBERED = 1024;
-std::atomic<unsigned char> kinds[REMEMBERED];
+std::atomic<unsigned char> media[REMEMBERED];
 
-Kind remembered(int fd) {
-    return fd < REMEMBERED ? static_cast<Kind>(kinds[fd].load(std::memory_order_relaxed)) : UNKNOWN;
+Medium remembered(int fd) {
+    return fd < REMEMBERED ? static_cast<Medium>(media[fd].load(std::memory_order_relaxed))
+                           : UNKNOWN;
 }
 
-void remember(int fd, Kind kind) {
+void remember(int fd, Medium medium) {
     if (fd >= 0 && fd < REMEMBERED)
-        kinds[fd].store(kind, std::memory_order_relaxed);
+        media[fd].store(medium, std::memory_order_relaxed);
 }
 
-Kind examine(int fd) {
+Medium examine(int fd) {
     struct stat st;
     return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode) ? SOCKET_POLLED : DEVICE;
 }
 
-Kind kind_of(int fd) {
-    const Kind kind = remembered(fd);
-    return kind == UNKNOWN ? examine(fd) : kind;
+Medium medium_of(int fd) {
+    const Medium medium = remembered(fd);
+    return medium == UNKNOWN ? examine(fd) : medium;
 }
 
 // Whether a transfer may still block on the socket's own timeouts.
-bool may_block(Kind kind, Clock::time_point deadline) {
-    return kind == SOCKET_TIMED && deadline - Clock::now() > REPLY_LIMIT - BLOCKING_SLACK;
+bool may_block(Medium medium, Clock::time_point deadline) {
+    return medium == SOCKET_TIMED && deadline - Clock::now() > REPLY_LIMIT - BLOCKING_SLACK;
 }
 
 unsigned long timeouts = 0;
@@ -103,12 +104,12 @@ bool wait_ready(int fd, short events, Clock::time_point deadline) {
 
 // Sends every byte of the buffers. Normally a single call; after a short
 // one (a signal, a full socket) the rest waits with poll until the deadline.
-bool send_all(int fd, iovec *iov, int count, Kind kind, Clock::time_point deadline) {
+bool send_all(int fd, iovec *iov, int count, Medium medium, Clock::time_point deadline) {
     msghdr message{};
     message.msg_iov = iov;
     message.msg_iovlen = count;
     while (message.msg_iovlen > 0) {
-        const bool block = may_block(kind, deadline);
+        const bool block = may_block(medium, deadline);
         const ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL | (block ? 0 : MSG_DONTWAIT));
         if (n > 0) {
             std::size_t sent = static_cast<std::size_t>(n);
@@ -138,10 +139,10 @@ bool send_all(int fd, iovec *iov, int count, Kind kind, Clock::time_point deadli
 }
 
 // Receives exactly size bytes, normally in a single call, as send_all.
-bool recv_all(int fd, void *data, std::size_t size, Kind kind, Clock::time_point deadline) {
+bool recv_all(int fd, void *data, std::size_t size, Medium medium, Clock::time_point deadline) {
     auto *p = static_cast<unsigned char *>(data);
     while (size > 0) {
-        const bool block = may_block(kind, deadline);
+        const bool block = may_block(medium, deadline);
         const ssize_t n = ::recv(fd, p, size, block ? MSG_WAITALL : MSG_DONTWAIT);
         if (n > 0) {
             p += n;
@@ -178,7 +179,7 @@ int fail(int fd, int error) {
     return -1;
 }
 
-int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
+int socket_request(int fd, Medium medium, std::uint32_t code, void *record) {
     const std::size_t length = ioc_size(code);
     if (length > 0 && record == nullptr) {
         errno = EFAULT;
@@ -204,7 +205,7 @@ int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
         }
     }
     ++round_trips;
-    if (!send_all(fd, out, parts, kind, deadline)) {
+    if (!send_all(fd, out, parts, medium, deadline)) {
         return fail(fd, EIO);
     }
 
@@ -213,7 +214,7 @@ int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
     // straight into the caller's array, as a device's ioctl would put it:
     // a second copy of 512 KiB would cost as much as the transfer itself.
     unsigned char reply[sizeof(std::int32_t) + IOC_SIZE_MASK];
-    if (!recv_all(fd, reply, sizeof(std::int32_t) + length, kind, deadline)) {
+    if (!recv_all(fd, reply, sizeof(std::int32_t) + length, medium, deadline)) {
         return fail(fd, EIO);
     }
     std::int32_t result;
@@ -222,7 +223,7 @@ int socket_request(int fd, Kind kind, std::uint32_t code, void *record) {
     if (is_filter_get(code) && result == 0) {
         const std::size_t count = carried_doubles(caller);
         if (count > 0 &&
-            !recv_all(fd, coefficient_address(caller), count * sizeof(double), kind, deadline)) {
+            !recv_all(fd, coefficient_address(caller), count * sizeof(double), medium, deadline)) {
             return fail(fd, EIO);
         }
     }
@@ -258,7 +259,7 @@ bool batchable(const BatchedRequest &r) {
 // exchange, in one send, and receives their replies in one receive. Returns
 // the first request it did not take, or nullptr when the exchange failed,
 // and then none of them has an outcome yet.
-const BatchedRequest *socket_exchange(int fd, Kind kind, const BatchedRequest *first,
+const BatchedRequest *socket_exchange(int fd, Medium medium, const BatchedRequest *first,
                                       const BatchedRequest *last) {
     unsigned char out[BATCH_BYTES];
     unsigned char in[BATCH_BYTES];
@@ -279,7 +280,7 @@ const BatchedRequest *socket_exchange(int fd, Kind kind, const BatchedRequest *f
     const auto deadline = Clock::now() + REPLY_LIMIT;
     iovec part{out, out_size};
     ++round_trips;
-    if (!send_all(fd, &part, 1, kind, deadline) || !recv_all(fd, in, in_size, kind, deadline))
+    if (!send_all(fd, &part, 1, medium, deadline) || !recv_all(fd, in, in_size, medium, deadline))
         return nullptr;
     // As with a single request, a failed one leaves its record untouched.
     const unsigned char *reply = in;
@@ -295,16 +296,16 @@ const BatchedRequest *socket_exchange(int fd, Kind kind, const BatchedRequest *f
     return end;
 }
 
-int socket_batch(int fd, Kind kind, const BatchedRequest *requests, int count) {
+int socket_batch(int fd, Medium medium, const BatchedRequest *requests, int count) {
     const BatchedRequest *const last = requests + count;
     const BatchedRequest *next = requests;
     while (next != last) {
         if (!batchable(*next)) {
-            *next->result = socket_request(fd, kind, next->code, next->record);
+            *next->result = socket_request(fd, medium, next->code, next->record);
             ++next;
             continue;
         }
-        const BatchedRequest *const end = socket_exchange(fd, kind, next, last);
+        const BatchedRequest *const end = socket_exchange(fd, medium, next, last);
         if (end == nullptr) {
             fail(fd, EIO);
             for (; next != last; ++next)
@@ -378,18 +379,18 @@ int ctl_request(int fd, std::uint32_t code, void *record) {
         errno = EBADF;
         return -1;
     }
-    const Kind kind = kind_of(fd);
-    if (kind != DEVICE) {
-        return socket_request(fd, kind, code, record);
+    const Medium medium = medium_of(fd);
+    if (medium != DEVICE) {
+        return socket_request(fd, medium, code, record);
     }
     return ::ioctl(fd, static_cast<unsigned long>(code), record);
 }
 
 int ctl_request_batch(int fd, const BatchedRequest *requests, int count) {
     // A bad descriptor fails each request in ctl_request.
-    const Kind kind = fd < 0 ? DEVICE : kind_of(fd);
-    if (kind != DEVICE)
-        return socket_batch(fd, kind, requests, count);
+    const Medium medium = fd < 0 ? DEVICE : medium_of(fd);
+    if (medium != DEVICE)
+        return socket_batch(fd, medium, requests, count);
     int failed = 0;
     for (int i = 0; i < count; ++i) {
         *requests[i].result = ctl_request(fd, requests[i].code, requests[i].record);
