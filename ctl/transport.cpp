@@ -9,16 +9,25 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/uio.h>
 #include <sys/un.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
+#include <unordered_map>
+#include <vector>
 
 namespace zarn {
 
@@ -41,9 +50,10 @@ constexpr auto BLOCKING_SLACK = std::chrono::milliseconds(20);
 // the table) are examined on every request.
 enum Medium : unsigned char {
     UNKNOWN = 0,
-    DEVICE,
-    SOCKET_TIMED,  // blocking, with send and receive timeouts of REPLY_LIMIT
-    SOCKET_POLLED, // every transfer waits with poll
+    OTHER,            // any other file, and a device ctl_open did not open: plain ioctl
+    CHARACTER_DEVICE, // from ctl_open: ioctl on the descriptor's helper thread
+    SOCKET_TIMED,     // blocking, with send and receive timeouts of REPLY_LIMIT
+    SOCKET_POLLED,    // every transfer waits with poll
 };
 constexpr int REMEMBERED = 1024;
 std::atomic<unsigned char> media[REMEMBERED];
@@ -60,12 +70,7 @@ void remember(int fd, Medium medium) {
 
 Medium examine(int fd) {
     struct stat st;
-    return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode) ? SOCKET_POLLED : DEVICE;
-}
-
-Medium medium_of(int fd) {
-    const Medium medium = remembered(fd);
-    return medium == UNKNOWN ? examine(fd) : medium;
+    return ::fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode) ? SOCKET_POLLED : OTHER;
 }
 
 // Whether a transfer may still block on the socket's own timeouts.
@@ -330,6 +335,282 @@ bool set_timeouts(int fd) {
            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) == 0;
 }
 
+// A character device's requests run on a thread that belongs to its
+// descriptor, so that the caller waits at most REPLY_LIMIT for a daemon that
+// never answers. The thread works on private copies of the records and of
+// the coefficient arrays they name: an ioctl that returns after its caller
+// gave up writes only into them, never where the caller's memory was. The
+// caller's records and arrays change only when the whole hand-off came back
+// in time.
+class DeviceHelper {
+public:
+    explicit DeviceHelper(int fd) : fd_(fd) {}
+
+    // Issues the requests in order on the helper thread, as one hand-off;
+    // returns how many failed. After a hand-off ran out of time every later
+    // one fails at once, as on a socket that was shut down.
+    int run(const BatchedRequest *requests, int count);
+
+    // Lets go of the descriptor. Returns false when its ioctl is still
+    // running: the helper closes the descriptor once the ioctl returns, so
+    // that its number stays taken until nobody uses it any more.
+    bool let_go();
+
+    // The helper thread: serves hand-offs until the descriptor is let go.
+    static void serve(std::shared_ptr<DeviceHelper> self);
+
+private:
+    struct Entry {
+        std::uint32_t code;
+        void *record;        // the caller's
+        double *array;       // the caller's coefficient array, or nullptr
+        std::size_t taps;    // doubles at array
+        std::size_t copy;    // offset of the private record in records_
+        std::size_t doubles; // offset of the private array in doubles_
+        int result;
+        int error;
+    };
+    enum class State { idle, working, done };
+
+    void load(const BatchedRequest *requests, int count);
+    void issue();
+    int store(const BatchedRequest *requests, int count);
+
+    const int fd_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable done_;
+    State state_ = State::idle; // guarded by mutex_
+    bool closing_ = false;      // guarded by mutex_
+    bool stuck_ = false;        // the caller's alone
+
+    // The hand-off, private to the helper from load() until the caller sees
+    // State::done, and for good once a hand-off ran out of time.
+    std::vector<Entry> entries_;
+    std::vector<unsigned char> records_;
+    std::unique_ptr<double[]> doubles_;
+    std::size_t doubles_size_ = 0;
+};
+
+// Private records are laid out at this alignment, as a record of the
+// caller's would be.
+constexpr std::size_t RECORD_ALIGNMENT = alignof(std::max_align_t);
+
+void DeviceHelper::load(const BatchedRequest *requests, int count) {
+    entries_.clear();
+    std::size_t record_bytes = 0;
+    std::size_t taps = 0;
+    for (int i = 0; i < count; ++i) {
+        const BatchedRequest &r = requests[i];
+        Entry e{r.code, r.record, nullptr, 0, record_bytes, taps, 0, 0};
+        const std::size_t length = ioc_size(r.code);
+        if ((is_filter_get(r.code) || is_filter_set(r.code)) && r.record != nullptr) {
+            e.taps = carried_doubles(static_cast<const unsigned char *>(r.record));
+            if (e.taps > 0)
+                e.array = coefficient_address(static_cast<const unsigned char *>(r.record));
+        }
+        record_bytes += (std::max<std::size_t>(length, 1) + RECORD_ALIGNMENT - 1) /
+                        RECORD_ALIGNMENT * RECORD_ALIGNMENT;
+        taps += e.taps;
+        entries_.push_back(e);
+    }
+    if (records_.size() < record_bytes)
+        records_.resize(record_bytes);
+    if (doubles_size_ < taps) {
+        // Not value-initialised: a fetch overwrites it, a write copies into it.
+        doubles_.reset(new double[taps]);
+        doubles_size_ = taps;
+    }
+    for (const Entry &e : entries_) {
+        const std::size_t length = ioc_size(e.code);
+        unsigned char *copy = records_.data() + e.copy;
+        if (length > 0 && e.record != nullptr)
+            std::memcpy(copy, e.record, length);
+        if (e.array == nullptr)
+            continue;
+        double *array = doubles_.get() + e.doubles;
+        if (is_filter_set(e.code))
+            std::memcpy(array, e.array, e.taps * sizeof(double));
+        const std::uint64_t address = reinterpret_cast<std::uintptr_t>(array);
+        std::memcpy(copy + offsetof(FilterRecord, coefficients), &address, sizeof address);
+    }
+}
+
+void DeviceHelper::issue() {
+    for (Entry &e : entries_) {
+        if (e.record == nullptr && ioc_size(e.code) > 0) {
+            // No record to copy: the system would refuse the address too.
+            e.result = -1;
+            e.error = EFAULT;
+            continue;
+        }
+        e.result = ::ioctl(fd_, static_cast<unsigned long>(e.code), records_.data() + e.copy);
+        e.error = errno;
+    }
+}
+
+int DeviceHelper::store(const BatchedRequest *requests, int count) {
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        const Entry &e = entries_[static_cast<std::size_t>(i)];
+        if (e.result != 0) {
+            *requests[i].result = -1;
+            errno = e.error;
+            ++failed;
+            continue;
+        }
+        const std::size_t length = ioc_size(e.code);
+        unsigned char *copy = records_.data() + e.copy;
+        if ((is_filter_get(e.code) || is_filter_set(e.code)) && e.array != nullptr)
+            // The caller gets its own address back, not the private array's.
+            std::memcpy(copy + offsetof(FilterRecord, coefficients),
+                        static_cast<const unsigned char *>(e.record) +
+                            offsetof(FilterRecord, coefficients),
+                        sizeof(std::uint64_t));
+        if (length > 0)
+            std::memcpy(e.record, copy, length);
+        if (is_filter_get(e.code) && e.array != nullptr)
+            std::memcpy(e.array, doubles_.get() + e.doubles, e.taps * sizeof(double));
+        *requests[i].result = 0;
+    }
+    return failed;
+}
+
+int DeviceHelper::run(const BatchedRequest *requests, int count) {
+    if (count <= 0)
+        return 0;
+    if (!stuck_) {
+        load(requests, count);
+        const auto deadline = Clock::now() + REPLY_LIMIT;
+        std::unique_lock<std::mutex> lock(mutex_);
+        state_ = State::working;
+        work_.notify_one();
+        if (done_.wait_until(lock, deadline, [this] { return state_ == State::done; })) {
+            state_ = State::idle;
+            lock.unlock();
+            return store(requests, count);
+        }
+        // The helper keeps the private copies; the caller never sees them again.
+        stuck_ = true;
+        ++timeouts;
+    }
+    for (int i = 0; i < count; ++i)
+        *requests[i].result = -1;
+    errno = EIO;
+    return count;
+}
+
+bool DeviceHelper::let_go() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+    work_.notify_one();
+    return state_ != State::working;
+}
+
+void DeviceHelper::serve(std::shared_ptr<DeviceHelper> self) {
+    std::unique_lock<std::mutex> lock(self->mutex_);
+    for (;;) {
+        self->work_.wait(lock,
+                         [&self] { return self->state_ == State::working || self->closing_; });
+        if (self->state_ != State::working)
+            return; // let go while idle: ctl_close closes the descriptor
+        lock.unlock();
+        self->issue();
+        lock.lock();
+        self->state_ = State::done;
+        if (self->closing_)
+            break;
+        self->done_.notify_one();
+    }
+    lock.unlock();
+    // Let go while the ioctl ran: the number was ours until now.
+    ::close(self->fd_);
+}
+
+// The helpers of the descriptors ctl_open returned for character devices.
+// Never destroyed, so that ctl_close from a static destructor still finds
+// its helper; the helpers themselves are shared with their threads.
+struct Helpers {
+    std::mutex mutex;
+    std::unordered_map<int, std::shared_ptr<DeviceHelper>> by_descriptor;
+};
+
+Helpers &helpers() {
+    static Helpers *const all = new Helpers;
+    return *all;
+}
+
+std::shared_ptr<DeviceHelper> helper_of(int fd) {
+    Helpers &all = helpers();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    const auto found = all.by_descriptor.find(fd);
+    return found == all.by_descriptor.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<DeviceHelper> forget_helper(int fd) {
+    Helpers &all = helpers();
+    std::lock_guard<std::mutex> lock(all.mutex);
+    const auto found = all.by_descriptor.find(fd);
+    if (found == all.by_descriptor.end())
+        return nullptr;
+    std::shared_ptr<DeviceHelper> helper = std::move(found->second);
+    all.by_descriptor.erase(found);
+    return helper;
+}
+
+// Starts the helper of a character device that ctl_open opened.
+bool start_helper(int fd) {
+    auto helper = std::make_shared<DeviceHelper>(fd);
+    // With every signal blocked, so that signals meant for the program reach
+    // its own threads and never cut a request short.
+    sigset_t all, old;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &old);
+    bool started = true;
+    try {
+        // Detached: a thread blocked in a hung ioctl could never be joined,
+        // and the program must be able to end while one is. The thread holds
+        // its own reference to the helper, so nothing it uses goes away.
+        std::thread(DeviceHelper::serve, helper).detach();
+    } catch (const std::system_error &) {
+        started = false;
+    }
+    ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (!started)
+        return false;
+    Helpers &every = helpers();
+    std::lock_guard<std::mutex> lock(every.mutex);
+    every.by_descriptor[fd] = std::move(helper);
+    return true;
+}
+
+Medium medium_of(int fd) {
+    const Medium medium = remembered(fd);
+    if (medium != UNKNOWN)
+        return medium;
+    // Past the table, a character device from ctl_open still has its helper.
+    if (fd >= REMEMBERED && helper_of(fd))
+        return CHARACTER_DEVICE;
+    return examine(fd);
+}
+
+// Requests on a descriptor that has no socket protocol.
+int device_batch(int fd, Medium medium, const BatchedRequest *requests, int count) {
+    if (medium == CHARACTER_DEVICE) {
+        if (const std::shared_ptr<DeviceHelper> helper = helper_of(fd))
+            return helper->run(requests, count);
+    }
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        const int result =
+            fd < 0 ? (errno = EBADF, -1)
+                   : ::ioctl(fd, static_cast<unsigned long>(requests[i].code), requests[i].record);
+        *requests[i].result = result == 0 ? 0 : -1;
+        failed += result != 0;
+    }
+    return failed;
+}
+
 } // namespace
 
 int ctl_open(const char *path) {
@@ -340,7 +621,18 @@ int ctl_open(const char *path) {
     struct stat st;
     if (::stat(path, &st) != 0 || !S_ISSOCK(st.st_mode)) {
         const int fd = ::open(path, O_RDWR | O_CLOEXEC);
-        remember(fd, DEVICE);
+        if (fd < 0)
+            return -1;
+        if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
+            remember(fd, OTHER);
+            return fd;
+        }
+        if (!start_helper(fd)) {
+            ::close(fd);
+            errno = EAGAIN;
+            return -1;
+        }
+        remember(fd, CHARACTER_DEVICE);
         return fd;
     }
     sockaddr_un address{};
@@ -380,27 +672,26 @@ int ctl_request(int fd, std::uint32_t code, void *record) {
         return -1;
     }
     const Medium medium = medium_of(fd);
-    if (medium != DEVICE) {
+    if (medium == SOCKET_TIMED || medium == SOCKET_POLLED)
         return socket_request(fd, medium, code, record);
-    }
-    return ::ioctl(fd, static_cast<unsigned long>(code), record);
+    int result = -1;
+    const BatchedRequest one{code, record, &result};
+    device_batch(fd, medium, &one, 1);
+    return result;
 }
 
 int ctl_request_batch(int fd, const BatchedRequest *requests, int count) {
-    // A bad descriptor fails each request in ctl_request.
-    const Medium medium = fd < 0 ? DEVICE : medium_of(fd);
-    if (medium != DEVICE)
+    const Medium medium = fd < 0 ? OTHER : medium_of(fd);
+    if (medium == SOCKET_TIMED || medium == SOCKET_POLLED)
         return socket_batch(fd, medium, requests, count);
-    int failed = 0;
-    for (int i = 0; i < count; ++i) {
-        *requests[i].result = ctl_request(fd, requests[i].code, requests[i].record);
-        failed += *requests[i].result != 0;
-    }
-    return failed;
+    return device_batch(fd, medium, requests, count);
 }
 
 int ctl_close(int fd) {
     remember(fd, UNKNOWN);
+    const std::shared_ptr<DeviceHelper> helper = forget_helper(fd);
+    if (helper && !helper->let_go())
+        return 0;
     return ::close(fd);
 }
 
