@@ -479,8 +479,9 @@ int DeviceHelper::store(const BatchedRequest *requests, int count) {
         }
         const std::size_t length = ioc_size(e.code);
         unsigned char *copy = records_.data() + e.copy;
-        if ((is_filter_get(e.code) || is_filter_set(e.code)) && e.array != nullptr)
-            // The caller gets its own address back, not the private array's.
+        if ((is_filter_get(e.code) || is_filter_set(e.code)) && length >= sizeof(FilterRecord))
+            // The caller keeps its own address: neither the private array's
+            // nor the daemon's means anything to it.
             std::memcpy(copy + offsetof(FilterRecord, coefficients),
                         static_cast<const unsigned char *>(e.record) +
                             offsetof(FilterRecord, coefficients),
