@@ -86,6 +86,7 @@ private slots:
     void no_daemon_at_start_then_discovery();
     void daemon_restarted_with_other_state_is_read_again();
     void daemon_stops_answering();
+    void hung_daemon_is_backed_off_data();
     void hung_daemon_is_backed_off();
     void closing_the_window_closes_its_windows();
     void watchdog_walks_past_null_entries();
@@ -401,9 +402,21 @@ void TestMainWindow::daemon_stops_answering() {
     QCOMPARE(std::make_tuple(w->fd, d.requests().size()), std::make_tuple(-1, std::size_t{1}));
 }
 
+void TestMainWindow::hung_daemon_is_backed_off_data() {
+    QTest::addColumn<bool>("device");
+    QTest::newRow("socket") << false;
+    // A character device whose ioctl the linked preload library serves from
+    // the daemon, and which blocks while the daemon does not answer.
+    QTest::newRow("character device") << true;
+}
+
 void TestMainWindow::hung_daemon_is_backed_off() {
+    QFETCH(bool, device);
     TestDaemon d(example_topology());
-    auto w = fixture::make_window(d.path());
+    qputenv("ZARN_PRELOAD_DEVICE", "/dev/zero");
+    qputenv("ZARN_PRELOAD_SOCKET", d.path());
+    auto w = fixture::make_window(device ? "/dev/zero" : d.path());
+    QCOMPARE(fixture::strip_count(*w), 14);
     // From now on the daemon takes every request and never answers.
     d.set_hook([&d](std::uint32_t, unsigned char *, std::vector<double> &) {
         d.silence_next_reply();

@@ -5,12 +5,16 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -78,6 +82,35 @@ int listen_at(const std::string &path, int backlog) {
     return fd;
 }
 
+// The character device that the linked preload library serves from a daemon.
+constexpr const char *DEVICE = "/dev/zero";
+
+// The daemon at socket_path as the row asks for it: its socket, or the
+// character device served from it.
+int open_control(const char *socket_path, bool device) {
+    if (!device)
+        return zarn::ctl_open(socket_path);
+    // Read when the descriptor's first request connects.
+    qputenv("ZARN_PRELOAD_SOCKET", socket_path);
+    return zarn::ctl_open(DEVICE);
+}
+
+void add_media() {
+    QTest::addColumn<bool>("device");
+    QTest::newRow("socket") << false;
+    QTest::newRow("character device") << true;
+}
+
+// Whether fd is open, polled for up to a few seconds.
+bool closes_soon(int fd) {
+    for (int waited = 0; waited < 5000; waited += 10) {
+        if (::fcntl(fd, F_GETFD) < 0)
+            return true;
+        ::usleep(10000);
+    }
+    return false;
+}
+
 bool is_peak(std::uint32_t code) {
     // Peak levels move with time, so two daemons would answer them apart.
     return code == zarn::REQ_DEV_PEAK || code == zarn::REQ_LOOP_PEAK ||
@@ -97,6 +130,7 @@ private slots:
     void initTestCase() {
         // A write to a closed peer must fail, not kill the process.
         std::signal(SIGPIPE, SIG_DFL);
+        qputenv("ZARN_PRELOAD_DEVICE", DEVICE);
         char directory[] = "/tmp/zarnctl-XXXXXX";
         QVERIFY(::mkdtemp(directory) != nullptr);
         directory_ = directory;
@@ -104,14 +138,16 @@ private slots:
 
     void cleanupTestCase() { ::rmdir(directory_.c_str()); }
 
+    void every_record_goes_out_and_comes_back_byte_for_byte_data() { add_media(); }
     void every_record_goes_out_and_comes_back_byte_for_byte() {
+        QFETCH(bool, device);
         TestDaemon daemon;
         daemon.set_hook([](std::uint32_t code, unsigned char *record, std::vector<double> &) {
             const auto answer = pattern(zarn::ioc_size(code), 0x5a);
             std::copy(answer.begin(), answer.end(), record);
             return std::optional<int>(0);
         });
-        const int fd = zarn::ctl_open(daemon.path());
+        const int fd = open_control(daemon.path(), device);
         QVERIFY(fd >= 0);
         for (const std::uint32_t code : ALL_CODES) {
             const std::size_t size = zarn::ioc_size(code);
@@ -135,7 +171,18 @@ private slots:
         zarn::ctl_close(fd);
     }
 
+    void batch_answers_as_single_requests_do_data() {
+        QTest::addColumn<bool>("device");
+        QTest::addColumn<unsigned long>("trips");
+        // The patterned filter records carry no doubles (their sizes are out
+        // of range), so they share the exchanges too: two, for the room.
+        QTest::newRow("socket") << false << 2ul;
+        // One hand-off to the helper thread, and no socket of the transport's.
+        QTest::newRow("character device") << true << 0ul;
+    }
     void batch_answers_as_single_requests_do() {
+        QFETCH(bool, device);
+        QFETCH(unsigned long, trips);
         // Every request but the peaks four times over, from patterned records
         // that the daemon partly refuses; one run one by one and one batched,
         // each against a fresh daemon.
@@ -165,7 +212,7 @@ private slots:
         TestDaemon one_by_one, batched;
         auto single_records = records();
         std::vector<int> single_results;
-        const int single_fd = zarn::ctl_open(one_by_one.path());
+        const int single_fd = open_control(one_by_one.path(), device);
         for (std::size_t i = 0; i < codes.size(); ++i)
             single_results.push_back(
                 zarn::ctl_request(single_fd, codes[i], single_records[i].data()) == 0 ? 0 : -1);
@@ -176,10 +223,10 @@ private slots:
         std::vector<zarn::BatchedRequest> batch;
         for (std::size_t i = 0; i < codes.size(); ++i)
             batch.push_back({codes[i], batch_records[i].data(), &batch_results[i]});
-        const int fd = zarn::ctl_open(batched.path());
-        const unsigned long trips = zarn::ctl_round_trips();
+        const int fd = open_control(batched.path(), device);
+        const unsigned long trips_before = zarn::ctl_round_trips();
         const int failed = zarn::ctl_request_batch(fd, batch.data(), int(batch.size()));
-        const unsigned long batch_trips = zarn::ctl_round_trips() - trips;
+        const unsigned long batch_trips = zarn::ctl_round_trips() - trips_before;
         zarn::ctl_close(fd);
 
         QCOMPARE(batch_results, single_results);
@@ -187,12 +234,12 @@ private slots:
         QVERIFY(failed > 0 && failed < int(codes.size()));
         QVERIFY(batch_records == single_records);
         QVERIFY(log(batched) == log(one_by_one));
-        // The patterned filter records carry no doubles (their sizes are out
-        // of range), so they share the exchanges too: two, for the room.
-        QCOMPARE(batch_trips, 2ul);
+        QCOMPARE(batch_trips, trips);
     }
 
+    void failed_request_leaves_record_and_array_untouched_data() { add_media(); }
     void failed_request_leaves_record_and_array_untouched() {
+        QFETCH(bool, device);
         TestDaemon daemon;
         daemon.set_hook(
             [](std::uint32_t code, unsigned char *record, std::vector<double> &payload) {
@@ -200,7 +247,7 @@ private slots:
                 payload.assign(4, 9.0);
                 return std::optional<int>(-1);
             });
-        const int fd = zarn::ctl_open(daemon.path());
+        const int fd = open_control(daemon.path(), device);
         zarn::ChannelConfig config{};
         config.number = 1;
         const zarn::ChannelConfig before = config;
@@ -221,7 +268,9 @@ private slots:
         zarn::ctl_close(fd);
     }
 
+    void filter_arrays_travel_only_when_they_should_data() { add_media(); }
     void filter_arrays_travel_only_when_they_should() {
+        QFETCH(bool, device);
         TestDaemon daemon;
         daemon.set_hook(
             [](std::uint32_t code, unsigned char *record, std::vector<double> &payload) {
@@ -233,7 +282,7 @@ private slots:
                 }
                 return std::optional<int>(0);
             });
-        const int fd = zarn::ctl_open(daemon.path());
+        const int fd = open_control(daemon.path(), device);
         const std::vector<double> taps = {0.5, -0.25, 1e-300, 3.0};
         zarn::FilterRecord with_array = filter_record(4, taps.data());
         QCOMPARE(zarn::ctl_request(fd, zarn::REQ_LOOP_RX_FILTER_SET, &with_array), 0);
@@ -296,9 +345,11 @@ private slots:
         ::unlink(path.c_str());
     }
 
+    void silent_daemon_fails_within_a_second_and_later_requests_at_once_data() { add_media(); }
     void silent_daemon_fails_within_a_second_and_later_requests_at_once() {
+        QFETCH(bool, device);
         TestDaemon daemon;
-        const int fd = zarn::ctl_open(daemon.path());
+        const int fd = open_control(daemon.path(), device);
         zarn::TargetPeak peak{};
         QCOMPARE(zarn::ctl_request(fd, zarn::REQ_DEV_PEAK, &peak), 0);
 
@@ -307,12 +358,15 @@ private slots:
         peak.number = 0;
         peak.channel = 1;
         const zarn::TargetPeak before = peak;
+        const unsigned long timeouts = zarn::ctl_timeouts();
         QElapsedTimer timer;
         timer.start();
         QVERIFY(zarn::ctl_request(fd, zarn::REQ_DEV_PEAK, &peak) != 0);
         QVERIFY2(seconds(timer) >= 0.9 && seconds(timer) < 1.8,
                  qPrintable(QString::number(seconds(timer))));
         QVERIFY(same(peak, before));
+        // Counted, so that the watchdog backs off.
+        QCOMPARE(zarn::ctl_timeouts() - timeouts, 1ul);
 
         timer.restart();
         std::int32_t probe = 5;
@@ -323,10 +377,13 @@ private slots:
         QVERIFY(same(peak, before));
         // The requests after the failure never left the client.
         QCOMPARE(daemon.count(zarn::REQ_PROBE), std::size_t{0});
+        // Closing never waits for the request that still hangs.
+        timer.restart();
         zarn::ctl_close(fd);
+        QVERIFY(seconds(timer) < 0.1);
 
         // A batch whose first reply never comes fails whole, once.
-        const int batch_fd = zarn::ctl_open(daemon.path());
+        const int batch_fd = open_control(daemon.path(), device);
         daemon.silence_next_reply();
         std::int32_t probes[3] = {5, 5, 5};
         int results[3] = {0, 0, 0};
@@ -336,9 +393,66 @@ private slots:
         timer.restart();
         QCOMPARE(zarn::ctl_request_batch(batch_fd, batch, 3), 3);
         QVERIFY(seconds(timer) < 1.8);
+        QCOMPARE(zarn::ctl_timeouts() - timeouts, 2ul);
         QVERIFY(results[0] != 0 && results[1] != 0 && results[2] != 0);
         QVERIFY(probes[0] == 5 && probes[1] == 5 && probes[2] == 5);
         zarn::ctl_close(batch_fd);
+    }
+
+    // An answer that comes after its request ran out of time lands in the
+    // helper's private copies: the caller's record and array stay as they
+    // were, even once the array is freed (the sanitizers watch that).
+    void late_answer_never_reaches_the_caller_data() {
+        QTest::addColumn<bool>("batch");
+        QTest::addColumn<bool>("free_array");
+        QTest::newRow("fetch, array kept") << false << false;
+        QTest::newRow("fetch, array freed") << false << true;
+        QTest::newRow("batch with a fetch, array freed") << true << true;
+    }
+    void late_answer_never_reaches_the_caller() {
+        QFETCH(bool, batch);
+        QFETCH(bool, free_array);
+        zarn::sim::Topology topology;
+        topology.filter_length = 16;
+        TestDaemon daemon(topology);
+        daemon.set_hook(
+            [](std::uint32_t code, unsigned char *record, std::vector<double> &payload) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                std::memset(record, 0xee, zarn::ioc_size(code));
+                payload.assign(payload.size(), 9.0);
+                return std::optional<int>(0);
+            });
+        const int fd = open_control(daemon.path(), true);
+        QVERIFY(fd >= 0);
+        auto taps = std::make_unique<std::vector<double>>(16, 0.5);
+        zarn::FilterRecord fetch = filter_record(16, taps->data());
+        const zarn::FilterRecord fetch_before = fetch;
+        zarn::TargetPeak peak{};
+        peak.channel = 1;
+        const zarn::TargetPeak peak_before = peak;
+        int results[2] = {7, 7};
+        const zarn::BatchedRequest requests[2] = {
+            {zarn::REQ_DEV_PEAK, &peak, &results[0]},
+            {zarn::REQ_DEV_RX_FILTER_GET, &fetch, &results[1]}};
+        QElapsedTimer timer;
+        timer.start();
+        if (batch)
+            QCOMPARE(zarn::ctl_request_batch(fd, requests, 2), 2);
+        else
+            QVERIFY(zarn::ctl_request(fd, zarn::REQ_DEV_RX_FILTER_GET, &fetch) != 0);
+        QVERIFY(seconds(timer) < 1.4);
+        if (free_array)
+            taps.reset();
+        zarn::ctl_close(fd);
+        // Still the helper's until its ioctl returns: no open can take the number.
+        QVERIFY(::fcntl(fd, F_GETFD) >= 0);
+        QVERIFY(closes_soon(fd));
+        QVERIFY(same(fetch, fetch_before));
+        QVERIFY(same(peak, peak_before));
+        if (batch)
+            QCOMPARE(results[0], -1);
+        if (taps)
+            QCOMPARE(*taps, std::vector<double>(16, 0.5));
     }
 
     void reply_cut_short_fails_and_leaves_record_untouched() {

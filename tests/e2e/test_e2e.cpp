@@ -74,14 +74,20 @@ class TestEndToEnd : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void levels_flow_and_resume_after_restart_data();
     void levels_flow_and_resume_after_restart();
+    void hung_daemon_leaves_the_window_answering_data();
+    void hung_daemon_leaves_the_window_answering();
 
 private:
     bool start_daemon(const QString &trace);
     void stop_daemon();
+    void start_panel(bool device);
+    QString window_titles();
 
     QTemporaryDir dir;
     QString socket;
+    QString display; // the X server's, empty offscreen
     QProcess daemon;
     QProcess panel;
     QProcess xvfb;
@@ -101,10 +107,10 @@ void TestEndToEnd::initTestCase() {
         xvfb.start(xvfb_program,
                    {"-displayfd", "1", "-screen", "0", "1400x1000x24", "-nolisten", "tcp"});
         if (xvfb.waitForStarted() && xvfb.waitForReadyRead(10000)) {
-            const QByteArray display = xvfb.readLine().trimmed();
-            panel_env.insert(QStringLiteral("DISPLAY"), ":" + QString::fromLatin1(display));
+            display = ":" + QString::fromLatin1(xvfb.readLine().trimmed());
+            panel_env.insert(QStringLiteral("DISPLAY"), display);
             panel_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-            qInfo("panel runs on Xvfb display :%s", display.constData());
+            qInfo("panel runs on Xvfb display %s", qPrintable(display));
             return;
         }
         xvfb.kill();
@@ -144,16 +150,51 @@ void TestEndToEnd::stop_daemon() {
     }
 }
 
-void TestEndToEnd::levels_flow_and_resume_after_restart() {
-    const QString first = dir.filePath(QStringLiteral("first.trace"));
-    const QString second = dir.filePath(QStringLiteral("second.trace"));
-    QVERIFY(start_daemon(first));
-
-    panel.setProcessEnvironment(panel_env);
+// The panel on the daemon's socket, or on a character device whose ioctl
+// the preloaded library serves from the daemon.
+void TestEndToEnd::start_panel(bool device) {
+    QProcessEnvironment env = panel_env;
+    if (device) {
+        env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ZARN_DEVICE_PRELOAD));
+        env.insert(QStringLiteral("ZARN_PRELOAD_DEVICE"), QStringLiteral("/dev/zero"));
+        env.insert(QStringLiteral("ZARN_PRELOAD_SOCKET"), socket);
+        // Under AddressSanitizer the preloaded library comes before its
+        // runtime; that order is harmless here, as the library only passes
+        // calls on.
+        env.insert(QStringLiteral("ASAN_OPTIONS"),
+                   env.value(QStringLiteral("ASAN_OPTIONS")) + ":verify_asan_link_order=0");
+    }
+    panel.setProcessEnvironment(env);
     // A window tall enough to show the strips: meters outside the view are
     // not repainted and so ask nothing.
-    panel.start(QStringLiteral(ZARNMIX_CTL_PROGRAM),
-                {"-qwindowgeometry", "1400x1000+0+0", "-f", socket});
+    panel.start(
+        QStringLiteral(ZARNMIX_CTL_PROGRAM),
+        {"-qwindowgeometry", "1400x1000+0+0", "-f", device ? QStringLiteral("/dev/zero") : socket});
+}
+
+// The titles of the windows on the X server, as xwininfo lists them.
+QString TestEndToEnd::window_titles() {
+    QProcess x;
+    x.start(QStringLiteral("xwininfo"), {"-root", "-tree", "-display", display});
+    if (!x.waitForFinished(5000))
+        return QString();
+    return QString::fromUtf8(x.readAllStandardOutput());
+}
+
+void TestEndToEnd::levels_flow_and_resume_after_restart_data() {
+    QTest::addColumn<bool>("device");
+    QTest::newRow("socket") << false;
+    QTest::newRow("character device") << true;
+}
+
+void TestEndToEnd::levels_flow_and_resume_after_restart() {
+    QFETCH(bool, device);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+    const QString first = dir.filePath(tag + QStringLiteral("-first.trace"));
+    const QString second = dir.filePath(tag + QStringLiteral("-second.trace"));
+    QVERIFY(start_daemon(first));
+
+    start_panel(device);
     QVERIFY(panel.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(read_trace(first).probe_times.size() >= 2, 20000);
     QTest::qWait(3000);
@@ -180,6 +221,54 @@ void TestEndToEnd::levels_flow_and_resume_after_restart() {
     QCOMPARE(resumed.discovery_peaks, 0);
     QVERIFY(resumed.config_reads >= 10);
 
+    panel.kill();
+    panel.waitForFinished();
+    stop_daemon();
+}
+
+void TestEndToEnd::hung_daemon_leaves_the_window_answering_data() {
+    levels_flow_and_resume_after_restart_data();
+}
+
+// The daemon stops (SIGSTOP) with requests on its way: the panel's requests
+// run out of time, its window goes on with its title saying so, and when
+// the daemon goes on, so do the panel's ticks.
+void TestEndToEnd::hung_daemon_leaves_the_window_answering() {
+    QFETCH(bool, device);
+    const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_');
+    const QString trace = dir.filePath(tag + QStringLiteral("-hung.trace"));
+    QVERIFY(start_daemon(trace));
+    start_panel(device);
+    QVERIFY(panel.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(read_trace(trace).probe_times.size() >= 5, 20000);
+    // Only an X server shows the title to another process.
+    const bool titles =
+        !display.isEmpty() && !QStandardPaths::findExecutable(QStringLiteral("xwininfo")).isEmpty();
+    if (titles)
+        QVERIFY(window_titles().contains(QLatin1String("\"Zarnmix Control\"")));
+    else
+        qInfo("no X server with xwininfo: the title is not checked");
+
+    const auto pid = static_cast<pid_t>(daemon.processId());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    if (titles) {
+        // The title changes only in the watchdog's tick, after a request ran
+        // out of time: the window still handles its events.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            window_titles().contains(QLatin1String("\"Zarnmix Control - daemon not answering\"")),
+            5000);
+    } else {
+        QTest::qWait(3000);
+    }
+    QVERIFY(panel.state() == QProcess::Running);
+    const int probes = read_trace(trace).probe_times.size();
+
+    QCOMPARE(::kill(pid, SIGCONT), 0);
+    // Reopened after the back-off (at most 5 s), probing ten times a second.
+    QTRY_VERIFY_WITH_TIMEOUT(read_trace(trace).probe_times.size() >= probes + 10, 15000);
+    if (titles)
+        QTRY_VERIFY_WITH_TIMEOUT(window_titles().contains(QLatin1String("\"Zarnmix Control\"")),
+                                 2000);
     panel.kill();
     panel.waitForFinished();
     stop_daemon();

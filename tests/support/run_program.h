@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -15,10 +16,14 @@ struct Run {
     QByteArray err;
 };
 
-// Runs a program to its end with the given standard input.
+// Runs a program to its end with the given standard input, in the given
+// environment or else the test's own.
 inline Run run_program(const QString &program, const QStringList &args,
-                       const QByteArray &input = QByteArray()) {
+                       const QByteArray &input = QByteArray(),
+                       const QProcessEnvironment &environment = QProcessEnvironment()) {
     QProcess p;
+    if (!environment.isEmpty())
+        p.setProcessEnvironment(environment);
     p.start(program, args);
     if (!p.waitForStarted())
         return Run{-1, {}, "not started"};

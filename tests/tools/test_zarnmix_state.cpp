@@ -9,6 +9,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <limits>
 #include <set>
@@ -24,16 +25,45 @@ using zarn::sim::TestDaemon;
 
 namespace {
 
-Run run(const QStringList &args, const QByteArray &input = QByteArray()) {
-    return run_program(QStringLiteral(ZARNMIX_STATE), args, input);
+Run run(const QStringList &args, const QByteArray &input = QByteArray(),
+        const QProcessEnvironment &env = QProcessEnvironment()) {
+    return run_program(QStringLiteral(ZARNMIX_STATE), args, input, env);
 }
 
-Run store(const char *device) {
-    return run({"-f", device, "store"});
+Run store(const char *device, const QProcessEnvironment &env = QProcessEnvironment()) {
+    return run({"-f", device, "store"}, QByteArray(), env);
 }
 
-Run restore(const char *device, const QByteArray &file, const QStringList &options = {}) {
-    return run(QStringList{"-f", device, "restore"} + options, file);
+Run restore(const char *device, const QByteArray &file, const QStringList &options = {},
+            const QProcessEnvironment &env = QProcessEnvironment()) {
+    return run(QStringList{"-f", device, "restore"} + options, file, env);
+}
+
+// What zarnmix_state is told to open for a daemon at socket: the socket
+// itself, or a character device whose ioctl the preloaded library serves
+// from it; and the environment that goes with it.
+struct Control {
+    QByteArray device;
+    QProcessEnvironment env;
+};
+
+Control control(const QString &socket, bool device) {
+    if (!device)
+        return {socket.toLocal8Bit(), QProcessEnvironment()};
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LD_PRELOAD", ZARN_DEVICE_PRELOAD);
+    env.insert("ZARN_PRELOAD_DEVICE", "/dev/zero");
+    env.insert("ZARN_PRELOAD_SOCKET", socket);
+    // Under AddressSanitizer the preloaded library comes before its runtime;
+    // harmless, as the library only passes calls on.
+    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+    return {"/dev/zero", env};
+}
+
+void add_media() {
+    QTest::addColumn<bool>("device");
+    QTest::newRow("socket") << false;
+    QTest::newRow("character device") << true;
 }
 
 const std::set<std::uint32_t> WRITES = {
@@ -110,11 +140,14 @@ class TestZarnmixState : public QObject {
 private slots:
     void file_keeps_every_bit();
     void invalid_files_name_the_place();
+    void round_trip_through_zarnmix_sim_data() { add_media(); }
     void round_trip_through_zarnmix_sim();
     void invalid_file_sends_nothing();
     void mismatched_daemon_skips_or_refuses();
     void dry_run_prints_changes_and_sends_nothing();
     void daemon_failures();
+    void hung_daemon_fails_and_the_tool_ends_data() { add_media(); }
+    void hung_daemon_fails_and_the_tool_ends();
     void usage();
 };
 
@@ -217,6 +250,7 @@ void TestZarnmixState::invalid_files_name_the_place() {
 }
 
 void TestZarnmixState::round_trip_through_zarnmix_sim() {
+    QFETCH(bool, device);
     QTemporaryDir dir;
     const QString socket = dir.filePath("zmix.ctl");
     const QString trace = dir.filePath("trace.txt");
@@ -225,10 +259,12 @@ void TestZarnmixState::round_trip_through_zarnmix_sim() {
               {"--socket", socket, "--trace", trace, "--filter-length", "64"});
     for (int waited = 0; waited < 5000 && !QFileInfo::exists(socket); waited += 20)
         QTest::qWait(20);
-    const QByteArray device = socket.toLocal8Bit();
+    // The test's own requests go to the socket, the tool's as the row says.
+    const QByteArray path = socket.toLocal8Bit();
+    const auto [tool_device, env] = control(socket, device);
     const QString file = dir.filePath("setup.json");
 
-    Run r = run({"-f", device, "store", file});
+    Run r = run({"-f", tool_device, "store", file}, QByteArray(), env);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.err, QByteArray());
     QFile stored(file);
@@ -239,7 +275,7 @@ void TestZarnmixState::round_trip_through_zarnmix_sim() {
 
     // Gains, routing, a monitor, a filter and two compressors, changed
     // through the protocol as the panel changes them.
-    const int fd = zarn::ctl_open(device.constData());
+    const int fd = zarn::ctl_open(path.constData());
     zarn::ChannelConfig config{};
     config.number = 1;
     config.channel = 2;
@@ -262,20 +298,20 @@ void TestZarnmixState::round_trip_through_zarnmix_sim() {
     zarn::MainCompressorSettings main{1, 17, 0, 62, 0};
     QCOMPARE(zarn::ctl_request(fd, zarn::REQ_MAIN_COMP_SET, &main), 0);
 
-    r = run({"-f", device, "store", "-"});
+    r = run({"-f", tool_device, "store", "-"}, QByteArray(), env);
     QCOMPARE(r.status, 0);
     const QByteArray changed = r.out;
     QVERIFY(changed != first);
     QVERIFY(changed.contains(base64_of(awkward(64))));
 
-    r = run({"-f", device, "restore", file});
+    r = run({"-f", tool_device, "restore", file}, QByteArray(), env);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.err, QByteArray());
-    QCOMPARE(store(device).out, first);
+    QCOMPARE(store(tool_device, env).out, first);
 
     // And back again: the awkward coefficients come back bit for bit.
-    QCOMPARE(restore(device, changed).status, 0);
-    QCOMPARE(store(device).out, changed);
+    QCOMPARE(restore(tool_device, changed, {}, env).status, 0);
+    QCOMPARE(store(tool_device, env).out, changed);
     zarn::FilterRecord fetch{};
     std::vector<double> taps(64);
     fetch.channel = 1;
@@ -545,6 +581,31 @@ void TestZarnmixState::daemon_failures() {
     QCOMPARE(r.status, 1);
     QVERIFY(r.err.contains("cannot open"));
     QCOMPARE(restore(d.path(), file).status, 1);
+}
+
+// A daemon that takes requests and never answers: the tool gives up on the
+// first one and ends, even with its ioctl still blocked on a helper thread.
+void TestZarnmixState::hung_daemon_fails_and_the_tool_ends() {
+    QFETCH(bool, device);
+    QTemporaryDir dir;
+    const QString socket = dir.filePath("zmix.ctl");
+    QProcess sim;
+    sim.start(QStringLiteral(ZARNMIX_SIM), {"--socket", socket});
+    for (int waited = 0; waited < 5000 && !QFileInfo::exists(socket); waited += 20)
+        QTest::qWait(20);
+    QCOMPARE(::kill(pid_t(sim.processId()), SIGSTOP), 0);
+    const auto [tool_device, env] = control(socket, device);
+    QProcess tool;
+    if (!env.isEmpty())
+        tool.setProcessEnvironment(env);
+    tool.start(QStringLiteral(ZARNMIX_STATE), {"-f", tool_device, "store"});
+    QVERIFY(tool.waitForFinished(10000));
+    QCOMPARE(tool.exitCode(), 1);
+    QCOMPARE(tool.readAllStandardError(),
+             QByteArray("zarnmix_state: the daemon does not answer\n"));
+    ::kill(pid_t(sim.processId()), SIGCONT);
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
 }
 
 void TestZarnmixState::usage() {
