@@ -72,6 +72,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     setWindowTitle(QStringLiteral("Zarnmix Control"));
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
 
+    show_waiting();
     setWidget(static_cast<QWidget *>(main_grid));
 
     // Nothing found at start is looked for again once the daemon answers.
@@ -79,7 +80,6 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
         watch.want_refresh();
     if (fd < 0)
         set_link(ConnectionWatch::Link::NotConnected);
-    show_waiting();
 
     auto *look_again = new QAction(tr("Look for targets again"), this);
     look_again->setShortcut(QKeySequence::Refresh);
@@ -200,7 +200,13 @@ void ZARNMainWindow::show_waiting() {
     const QString path = QString::fromLocal8Bit(device_path);
     waiting_label->setText(fd < 0 ? tr("Waiting for the mixer daemon at %1").arg(path)
                                   : tr("No control targets found on %1").arg(path));
-    waiting_label->setVisible(strips[0] == nullptr);
+    const bool waiting = strips[0] == nullptr;
+    if (waiting_label->isVisibleTo(static_cast<QWidget *>(main_grid)) == waiting)
+        return;
+    waiting_label->setVisible(waiting);
+    // The content is not resized with the window, so it takes the room the
+    // text needs, or gives it back.
+    static_cast<QWidget *>(main_grid)->adjustSize();
 }
 
 void ZARNMainWindow::refresh_all() {
