@@ -95,6 +95,12 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
 // they go while the window is still whole rather than in the base destructor.
 ZARNMainWindow::~ZARNMainWindow() {
     watchdog_timer->stop();
+    // The compressor windows are the strips' only windows that the strips
+    // leave alone; no one else would delete them.
+    for (ZARNController *strip : strips) {
+        if (strip)
+            delete strip->compressor;
+    }
     delete takeWidget();
     strip_grid = nullptr;
     main_grid = nullptr;

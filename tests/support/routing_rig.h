@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/zarn_main_window.h"
+#include "compressor/zarn_compressor.h"
 #include "ctl/strip_kind.h"
 #include "routing/zarn_connect.h"
 #include "routing/zarn_dev_connections.h"
@@ -34,6 +35,8 @@ public:
     ~RoutingRig() {
         delete panel;
         for (int i = 0; i < MAX_STRIPS; i++) {
+            if (window->strips[i])
+                delete window->strips[i]->compressor;
             delete window->strips[i];
             window->strips[i] = nullptr;
         }
