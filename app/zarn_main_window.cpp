@@ -17,6 +17,7 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/catalogue.h"
 #include "ctl/discovery.h"
+#include "ctl/requests.h"
 #include "ctl/transport.h"
 #include "eq/zarn_equalizer.h"
 #include "panels/zarn_add_options.h"
@@ -289,9 +290,12 @@ void ZARNMainWindow::handle_watchdog() {
             strips[i]->queue_refresh(batch);
     }
     const bool panels = slice == LIVE_SLICES - 1;
+    std::int32_t rate = 0;
+    int rate_result = -1;
     if (panels) {
         record_status->queue_refresh(batch);
         sys_info->queue_refresh(batch);
+        batch.push_back({zarn::REQ_SAMPLE_RATE_GET, &rate, &rate_result});
     }
     zarn::ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
     bool routes = false;
@@ -304,6 +308,10 @@ void ZARNMainWindow::handle_watchdog() {
     if (panels) {
         record_status->take_refresh();
         sys_info->take_refresh();
+        for (QWidget *window : strip_windows()) {
+            if (auto *eq = qobject_cast<ZARNEqualizer *>(window); eq && rate_result == 0)
+                eq->follow_rate(rate);
+        }
     }
     for (ZARNController *strip : strips) {
         if (strip)

@@ -190,6 +190,14 @@ bool ZARNEqualizer::take_refresh() {
     return false;
 }
 
+void ZARNEqualizer::follow_rate(int rate) {
+    if (rate == sample_rate || !filter_known)
+        return;
+    sample_rate = rate;
+    freq_response->refresh();
+    freq_response->update();
+}
+
 void ZARNEqualizer::refetch() {
     const auto n = static_cast<std::size_t>(filter_length);
     std::unique_ptr<double[]> now;

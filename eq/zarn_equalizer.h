@@ -42,6 +42,9 @@ public:
     // its coefficients to follow another client. True when the length changed.
     void queue_refresh(std::vector<zarn::BatchedRequest> &batch);
     bool take_refresh();
+    // The daemon's sample rate as the live view last read it: the plot's
+    // axis follows it at once; a design asks again anyway.
+    void follow_rate(int rate);
 
     int kind;
     int number;

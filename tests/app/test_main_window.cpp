@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -537,6 +538,26 @@ void TestMainWindow::targets_that_come_and_go_are_followed() {
         w->handle_watchdog();
     QCOMPARE(targets(*w).size(), expected.size() - 1);
     QCOMPARE(w->strips[1], kept);
+
+    // F5 looks at once.
+    d.with_engine([](zarn::sim::Engine &e) {
+        unsigned char options[1024] = "-add_loop=1";
+        std::vector<double> none;
+        e.handle(zarn::REQ_ADD_OPTIONS, options, none);
+    });
+    const QList<QAction *> actions = w->actions();
+    const auto f5 = std::find_if(actions.begin(), actions.end(), [](QAction *a) {
+        return a->shortcut() == QKeySequence(Qt::Key_F5);
+    });
+    QVERIFY(f5 != actions.end());
+    (*f5)->trigger();
+    QCOMPARE(targets(*w).size(), expected.size());
+    d.with_engine([](zarn::sim::Engine &e) {
+        unsigned char options[1024] = "-remove_loop=0";
+        std::vector<double> none;
+        e.handle(zarn::REQ_ADD_OPTIONS, options, none);
+    });
+    (*f5)->trigger();
 
     // Rebuilt a hundred times, the strips and their windows leave nothing
     // behind (the sanitizer run checks the memory too).
