@@ -123,7 +123,9 @@ void ZARNCompressor::refresh_gain() {
     }
     // Six significant digits, trailing zeros dropped, exponent from a
     // million on: the C "%g" form, but independent of the process locale.
-    gain_label->setText(QString::number(s.gain / 1000.0, 'g', 6));
+    const QString gain = QString::number(s.gain / 1000.0, 'g', 6);
+    if (gain_label->text() != gain)
+        gain_label->setText(gain);
     // The gain comes with the settings, so a window in view follows another
     // client's changes at no extra cost.
     if (isVisible())

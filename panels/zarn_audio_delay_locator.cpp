@@ -106,7 +106,9 @@ void ZARNAudioDelayLocator::refresh() {
         const QSignalBlocker b1(in_channel_box), b2(out_channel_box);
         for (auto [box, value] : {std::pair{in_channel_box, rec.in_channel},
                                   std::pair{out_channel_box, rec.out_channel}})
-            if (!ZARNSpinBoxGuard::being_edited(box))
+            // The same value set again would still lay the box's text out anew,
+            // ten times a second.
+            if (!ZARNSpinBoxGuard::being_edited(box) && box->value() != value)
                 box->setValue(value);
     }
 
@@ -124,7 +126,8 @@ void ZARNAudioDelayLocator::refresh() {
             static_cast<float>(rec.delay_samples) * 1000.0f / static_cast<float>(rec.sample_rate);
         report = head + QStringLiteral(" or %1 ms.").arg(static_cast<double>(ms), 0, 'f', 6);
     }
-    report_label->setText(report.left(REPORT_MAX_CHARS));
+    if (report_label->text() != report.left(REPORT_MAX_CHARS))
+        report_label->setText(report.left(REPORT_MAX_CHARS));
 }
 
 void ZARNAudioDelayLocator::set_channel_range(const zarn::DelayLocatorRecord &rec) {
