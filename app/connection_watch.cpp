@@ -27,6 +27,12 @@ bool ConnectionWatch::take_refresh() {
     return pending;
 }
 
+int ConnectionWatch::backoff_left_ms() const {
+    if (backoff_ms == 0 || !backoff_clock.isValid())
+        return 0;
+    return static_cast<int>(std::max<qint64>(0, backoff_ms - backoff_clock.elapsed()));
+}
+
 void ConnectionWatch::drop(int &fd, bool hung) {
     zarn::ctl_close(fd);
     fd = -1;

@@ -23,6 +23,10 @@ public:
     bool take_refresh();
     // Asks for a read of everything at the next answering tick.
     void want_refresh() { refresh_pending = true; }
+    // How long the back-off from a hung daemon still lasts, 0 when none.
+    int backoff_left_ms() const;
+    // Ends the back-off: the next poll tries at once.
+    void retry_now() { backoff_ms = 0; }
 
 private:
     void drop(int &fd, bool hung);

@@ -4,8 +4,10 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
@@ -39,10 +41,12 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
       strip_grid(nullptr), main_grid(nullptr), strips{}, connect_panel(nullptr),
       delay_locator(nullptr), record_status(nullptr), add_options(nullptr), sys_info(nullptr),
       watchdog_timer(nullptr), device_path(device_path), fd(-1), tick(0),
-      link(ConnectionWatch::Link::Answering), waiting_label(nullptr) {
+      link(ConnectionWatch::Link::Answering), link_line(nullptr), waiting_label(nullptr),
+      try_button(nullptr), strip_grid_top(0) {
     fd = zarn::ctl_open(device_path);
 
     strip_grid = new ZARNGridLayout();
+    strip_grid_top = strip_grid->QGridLayout::contentsMargins().top();
 
     discover();
 
@@ -58,13 +62,21 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     main_grid = new ZARNGridLayout();
     main_grid->addWidget(connect_panel, 0, 0, 1, 1);
     main_grid->addWidget(static_cast<QWidget *>(strip_grid), 1, 0, 1, 1);
-    // While no target is known the strip area says why, in the window.
+    // Above the strips, while the daemon is away or offers nothing, a line
+    // says so in the window itself.
+    link_line = new QWidget();
+    auto *line_layout = new QHBoxLayout(link_line);
+    line_layout->setContentsMargins(0, 0, 0, 0);
     waiting_label = new QLabel();
     waiting_label->setObjectName(QStringLiteral("waiting"));
-    waiting_label->setAlignment(Qt::AlignCenter);
-    waiting_label->setMinimumHeight(120);
-    waiting_label->hide();
-    main_grid->addWidget(waiting_label, 1, 0, 1, 1);
+    try_button = new QPushButton(tr("Try now"));
+    try_button->setToolTip(tr("Look for the daemon, or for its targets, at once"));
+    connect(try_button, &QPushButton::clicked, this, &ZARNMainWindow::try_now);
+    line_layout->addWidget(waiting_label);
+    line_layout->addWidget(try_button);
+    line_layout->addStretch(1);
+    link_line->hide();
+    main_grid->addWidget(link_line, 1, 0, 1, 1, Qt::AlignTop);
     main_grid->addWidget(delay_locator, 2, 0, 1, 1);
     main_grid->addWidget(record_status, 3, 0, 1, 1);
     main_grid->addWidget(add_options, 4, 0, 1, 1);
@@ -202,18 +214,41 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
 }
 
 void ZARNMainWindow::show_waiting() {
-    if (!waiting_label)
+    if (!link_line)
         return;
     const QString path = QString::fromLocal8Bit(device_path);
-    waiting_label->setText(fd < 0 ? tr("Waiting for the mixer daemon at %1").arg(path)
-                                  : tr("No control targets found on %1").arg(path));
-    const bool waiting = strips[0] == nullptr;
-    if (waiting_label->isVisibleTo(static_cast<QWidget *>(main_grid)) == waiting)
+    QString text;
+    if (link == ConnectionWatch::Link::NotConnected) {
+        text = strips[0] ? tr("Not connected to %1, trying again").arg(path)
+                         : tr("Waiting for the mixer daemon at %1").arg(path);
+    } else if (link == ConnectionWatch::Link::NotAnswering) {
+        const int left_ms = watch.backoff_left_ms();
+        text = left_ms > 0
+                   ? tr("The daemon is not answering, next try in %1 s").arg((left_ms + 999) / 1000)
+                   : tr("The daemon is not answering, trying again");
+    } else if (!strips[0]) {
+        text = tr("No control targets found on %1").arg(path);
+    }
+    waiting_label->setText(text);
+    const bool shown = !text.isEmpty();
+    if (link_line->isVisibleTo(static_cast<QWidget *>(main_grid)) == shown)
         return;
-    waiting_label->setVisible(waiting);
-    // The content is not resized with the window, so it takes the room the
-    // text needs, or gives it back.
+    link_line->setVisible(shown);
+    // The strips make room for the line while it is there; the content is
+    // not resized with the window, so it takes that room, or gives it back.
+    QMargins margins = strip_grid->QGridLayout::contentsMargins();
+    margins.setTop(strip_grid_top + (shown ? link_line->sizeHint().height() : 0));
+    strip_grid->QGridLayout::setContentsMargins(margins);
     static_cast<QWidget *>(main_grid)->adjustSize();
+}
+
+void ZARNMainWindow::try_now() {
+    if (link == ConnectionWatch::Link::Answering) {
+        look_for_targets();
+        return;
+    }
+    watch.retry_now();
+    handle_watchdog();
 }
 
 void ZARNMainWindow::refresh_all() {
@@ -268,6 +303,7 @@ std::vector<QWidget *> ZARNMainWindow::strip_windows() const {
 void ZARNMainWindow::handle_watchdog() {
     if (!watch.poll(fd, device_path)) {
         set_link(watch.link());
+        show_waiting(); // the back-off counts down
         return;
     }
     if (watch.take_refresh())

@@ -10,6 +10,7 @@
 #include "ctl/strip_kind.h"
 
 class QLabel;
+class QPushButton;
 class QTimer;
 class ZARNAudioDelayLocator;
 class ZARNAddOptions;
@@ -73,9 +74,15 @@ private:
     void discover();
     std::vector<zarn::Target> shown_targets() const;
     void rebuild_strips(const std::vector<zarn::Target> &found);
-    // The strip area's text while no target is known.
+    // The line above the strips while the daemon is away, hung or offers no
+    // target; hidden otherwise.
     void show_waiting();
+    // Its button: the daemon, or its targets, looked for at once.
+    void try_now();
+    QWidget *link_line;
     QLabel *waiting_label;
+    QPushButton *try_button;
+    int strip_grid_top;
 
     ConnectionWatch watch;
 };

@@ -438,6 +438,16 @@ void TestMainWindow::hung_daemon_is_backed_off() {
     QCOMPARE(d.count(zarn::REQ_PROBE), std::size_t{2});
     QVERIFY2(blocked < 2500, qPrintable(QString::number(blocked)));
     QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - daemon not answering"));
+    // The window says so too, with the wait left, and a button that ends it.
+    const QLabel *line = w->findChild<QLabel *>(QStringLiteral("waiting"));
+    QVERIFY(line->isVisibleTo(w.get()));
+    QVERIFY2(line->text().startsWith(QStringLiteral("The daemon is not answering, next try in ")),
+             qPrintable(line->text()));
+    d.clear_hook();
+    auto *try_now = line->parentWidget()->findChild<QPushButton *>();
+    try_now->click();
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+    QVERIFY(!line->isVisibleTo(w.get()));
 }
 
 void TestMainWindow::closing_the_window_closes_its_windows() {
