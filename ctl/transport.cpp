@@ -394,6 +394,10 @@ private:
     std::vector<unsigned char> records_;
     std::unique_ptr<double[]> doubles_;
     std::size_t doubles_size_ = 0;
+    // The waiting caller's requests, with mutex_ held; nullptr once it gave up.
+    const BatchedRequest *pending_ = nullptr;
+    int pending_count_ = 0;
+    int stored_failed_ = 0;
 };
 
 // How long the caller waits awake for a quick answer, and the helper for the
@@ -476,7 +480,6 @@ int DeviceHelper::store(const BatchedRequest *requests, int count) {
         const Entry &e = entries_[static_cast<std::size_t>(i)];
         if (e.result != 0) {
             *requests[i].result = -1;
-            errno = e.error;
             ++failed;
             continue;
         }
@@ -505,6 +508,8 @@ int DeviceHelper::run(const BatchedRequest *requests, int count) {
         load(requests, count);
         const auto deadline = Clock::now() + REPLY_LIMIT;
         std::unique_lock<std::mutex> lock(mutex_);
+        pending_ = requests;
+        pending_count_ = count;
         state_ = State::working;
         lock.unlock();
         work_.notify_one();
@@ -512,10 +517,16 @@ int DeviceHelper::run(const BatchedRequest *requests, int count) {
         lock.lock();
         if (done_.wait_until(lock, deadline, [this] { return state_ == State::done; })) {
             state_ = State::idle;
+            pending_ = nullptr;
             lock.unlock();
-            return store(requests, count);
+            for (const Entry &e : entries_)
+                if (e.result != 0)
+                    errno = e.error;
+            return stored_failed_;
         }
-        // The helper keeps the private copies; the caller never sees them again.
+        // Too late: the helper, which stores only while a caller waits, keeps
+        // the private copies, and the caller never sees them again.
+        pending_ = nullptr;
         stuck_ = true;
         ++timeouts;
     }
@@ -544,8 +555,13 @@ void DeviceHelper::serve(std::shared_ptr<DeviceHelper> self) {
         lock.unlock();
         self->issue();
         lock.lock();
-        self->state_ = State::done;
         const bool abandoned = self->closing_;
+        // The answers go to the caller from here, with the lock held, while
+        // the private arrays are still in this CPU's cache; a caller that
+        // gave up takes the lock first and is gone.
+        if (self->pending_ != nullptr)
+            self->stored_failed_ = self->store(self->pending_, self->pending_count_);
+        self->state_ = State::done;
         lock.unlock();
         if (abandoned)
             break;
