@@ -17,6 +17,7 @@
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
+#include <string>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -603,24 +604,80 @@ std::shared_ptr<DeviceHelper> forget_helper(int fd) {
 }
 
 // Starts the helper of a character device that ctl_open opened.
-bool start_helper(int fd) {
-    auto helper = std::make_shared<DeviceHelper>(fd);
-    // With every signal blocked, so that signals meant for the program reach
-    // its own threads and never cut a request short.
+// Runs work on a new detached thread with every signal blocked, so that
+// signals meant for the program reach its own threads; false when no thread
+// could be made.
+template <typename Work> bool start_detached(Work work) {
     sigset_t all, old;
     ::sigfillset(&all);
     ::pthread_sigmask(SIG_SETMASK, &all, &old);
     bool started = true;
     try {
-        // Detached: a thread blocked in a hung ioctl could never be joined,
-        // and the program must be able to end while one is. The thread holds
-        // its own reference to the helper, so nothing it uses goes away.
-        std::thread(DeviceHelper::serve, helper).detach();
+        std::thread(std::move(work)).detach();
     } catch (const std::system_error &) {
         started = false;
     }
     ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    if (!started)
+    return started;
+}
+
+// Opening a device may wait on its daemon as a request does: the caller
+// waits at most REPLY_LIMIT, and a late descriptor is closed by the thread
+// that got it. One attempt at a time: while one hangs, the next fails at once.
+int open_device(const char *path) {
+    struct Attempt {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool done = false;
+        bool abandoned = false;
+        int fd = -1;
+        int error = 0;
+    };
+    static std::atomic<bool> hanging{false};
+    if (hanging.exchange(true)) {
+        errno = EBUSY;
+        return -1;
+    }
+    auto attempt = std::make_shared<Attempt>();
+    const bool started = start_detached([attempt, name = std::string(path)] {
+        const int fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+        const int error = errno;
+        std::lock_guard<std::mutex> lock(attempt->mutex);
+        if (attempt->abandoned) {
+            if (fd >= 0)
+                ::close(fd);
+            hanging = false;
+            return;
+        }
+        attempt->fd = fd;
+        attempt->error = error;
+        attempt->done = true;
+        attempt->opened.notify_one();
+    });
+    if (!started) {
+        hanging = false;
+        errno = EAGAIN;
+        return -1;
+    }
+    std::unique_lock<std::mutex> lock(attempt->mutex);
+    if (!attempt->opened.wait_for(lock, REPLY_LIMIT, [&attempt] { return attempt->done; })) {
+        attempt->abandoned = true;
+        ++timeouts;
+        errno = ETIMEDOUT;
+        return -1;
+    }
+    hanging = false;
+    errno = attempt->error;
+    return attempt->fd;
+}
+
+bool start_helper(int fd) {
+    auto helper = std::make_shared<DeviceHelper>(fd);
+    // Detached: a thread blocked in a hung ioctl could never be joined, and
+    // the program must be able to end while one is. The thread holds its own
+    // reference to the helper, so nothing it uses goes away. Its signals are
+    // blocked, so that none cuts a request short.
+    if (!start_detached([helper] { DeviceHelper::serve(helper); }))
         return false;
     Helpers &every = helpers();
     std::lock_guard<std::mutex> lock(every.mutex);
@@ -663,8 +720,10 @@ int ctl_open(const char *path) {
         return -1;
     }
     struct stat st;
-    if (::stat(path, &st) != 0 || !S_ISSOCK(st.st_mode)) {
-        const int fd = ::open(path, O_RDWR | O_CLOEXEC);
+    const bool known = ::stat(path, &st) == 0;
+    if (!known || !S_ISSOCK(st.st_mode)) {
+        const int fd =
+            known && S_ISCHR(st.st_mode) ? open_device(path) : ::open(path, O_RDWR | O_CLOEXEC);
         if (fd < 0)
             return -1;
         if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
