@@ -57,8 +57,8 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number
     grid->addWidget(copy_button, 5, 0);
     grid->addWidget(paste_button, 5, 1);
 
-    connect(copy_button, &QPushButton::released, this, &ZARNCompressor::handle_copy);
-    connect(paste_button, &QPushButton::released, this, &ZARNCompressor::handle_paste);
+    connect(copy_button, &QPushButton::clicked, this, &ZARNCompressor::handle_copy);
+    connect(paste_button, &QPushButton::clicked, this, &ZARNCompressor::handle_paste);
 
     shown = box_values();
     refresh();

@@ -4,7 +4,9 @@
 
 ZARNButton::ZARNButton(const QString &text, int id) : QPushButton(text), id(id) {
     connect(this, &QAbstractButton::pressed, this, &ZARNButton::handle_pressed);
-    connect(this, &QAbstractButton::released, this, &ZARNButton::handle_released);
+    // Released over the button, not dragged off it: a press the user takes
+    // back does nothing, as with every button.
+    connect(this, &QAbstractButton::clicked, this, &ZARNButton::handle_released);
 }
 
 ZARNButton::~ZARNButton() = default;

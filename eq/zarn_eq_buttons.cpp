@@ -37,10 +37,10 @@ ZARNEQButtons::ZARNEQButtons(ZARNEqualizer *equalizer_)
     grid.addWidget(highpass_button, 1, 0, 1, 1);
     grid.addWidget(bandpass_button, 1, 1, 1, 1);
 
-    connect(defaults_button, &QPushButton::released, this, &ZARNEQButtons::handle_defaults);
-    connect(lowpass_button, &QPushButton::released, this, &ZARNEQButtons::handle_lowpass);
-    connect(highpass_button, &QPushButton::released, this, &ZARNEQButtons::handle_highpass);
-    connect(bandpass_button, &QPushButton::released, this, &ZARNEQButtons::handle_bandpass);
+    connect(defaults_button, &QPushButton::clicked, this, &ZARNEQButtons::handle_defaults);
+    connect(lowpass_button, &QPushButton::clicked, this, &ZARNEQButtons::handle_lowpass);
+    connect(highpass_button, &QPushButton::clicked, this, &ZARNEQButtons::handle_highpass);
+    connect(bandpass_button, &QPushButton::clicked, this, &ZARNEQButtons::handle_bandpass);
 }
 
 ZARNEQButtons::~ZARNEQButtons() = default;

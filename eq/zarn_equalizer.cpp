@@ -71,8 +71,8 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
     grid.addWidget(state_map, 0, 0, 1, 1);
 
     clipboard = new ZARNEQClipboard(this);
-    connect(clipboard->copy_button, &QPushButton::released, this, &ZARNEqualizer::handle_copy);
-    connect(clipboard->paste_button, &QPushButton::released, this, &ZARNEqualizer::handle_paste);
+    connect(clipboard->copy_button, &QPushButton::clicked, this, &ZARNEqualizer::handle_copy);
+    connect(clipboard->paste_button, &QPushButton::clicked, this, &ZARNEqualizer::handle_paste);
     grid.addWidget(clipboard, 0, 1, 1, 1);
 
     presets = new ZARNEQButtons(this);
@@ -82,7 +82,7 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
     grid.addWidget(freq_response, 0, 3, 1, 1);
 
     editor = new ZARNEQEditor();
-    connect(editor->apply_button, &QPushButton::released, this, &ZARNEqualizer::handle_update);
+    connect(editor->apply_button, &QPushButton::clicked, this, &ZARNEqualizer::handle_update);
     grid.addWidget(editor, 1, 0, 1, 4);
 
     grid.setRowStretch(2, 1);

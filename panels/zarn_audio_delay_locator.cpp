@@ -68,10 +68,10 @@ ZARNAudioDelayLocator::ZARNAudioDelayLocator(ZARNMainWindow *main_window)
     // written back.
     refresh();
 
-    connect(reset_button, &QPushButton::released, this, &ZARNAudioDelayLocator::handle_reset);
-    connect(up_button, &QPushButton::released, this, &ZARNAudioDelayLocator::handle_signal_up);
-    connect(down_button, &QPushButton::released, this, &ZARNAudioDelayLocator::handle_signal_down);
-    connect(enable_button, &QPushButton::released, this,
+    connect(reset_button, &QPushButton::clicked, this, &ZARNAudioDelayLocator::handle_reset);
+    connect(up_button, &QPushButton::clicked, this, &ZARNAudioDelayLocator::handle_signal_up);
+    connect(down_button, &QPushButton::clicked, this, &ZARNAudioDelayLocator::handle_signal_down);
+    connect(enable_button, &QPushButton::clicked, this,
             &ZARNAudioDelayLocator::handle_enable_disable);
     connect(in_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
             &ZARNAudioDelayLocator::handle_channel_in);

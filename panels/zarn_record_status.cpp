@@ -25,8 +25,8 @@ ZARNRecordStatus::ZARNRecordStatus(ZARNMainWindow *main_window)
     // A failed read leaves both enabled, so either request can be sent.
     refresh();
 
-    connect(start_button, &QPushButton::released, this, &ZARNRecordStatus::handle_start);
-    connect(stop_button, &QPushButton::released, this, &ZARNRecordStatus::handle_stop);
+    connect(start_button, &QPushButton::clicked, this, &ZARNRecordStatus::handle_start);
+    connect(stop_button, &QPushButton::clicked, this, &ZARNRecordStatus::handle_stop);
 }
 
 void ZARNRecordStatus::refresh() {

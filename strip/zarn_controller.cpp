@@ -70,8 +70,8 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
         // A direction without a filter is greyed until the daemon reports one.
         rx_eq_button->setEnabled(rx_equalizer->filter_length > 0);
         tx_eq_button->setEnabled(tx_equalizer->filter_length > 0);
-        connect(rx_eq_button, &QPushButton::released, this, &ZARNController::handle_rx_eq);
-        connect(tx_eq_button, &QPushButton::released, this, &ZARNController::handle_tx_eq);
+        connect(rx_eq_button, &QPushButton::clicked, this, &ZARNController::handle_rx_eq);
+        connect(tx_eq_button, &QPushButton::clicked, this, &ZARNController::handle_tx_eq);
         delay_box = new QSpinBox();
         delay_box->setSuffix(QStringLiteral(" samples"));
         connect(delay_box, qOverload<int>(&QSpinBox::valueChanged), this,
@@ -93,8 +93,7 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     compressor_button = nullptr;
     if (info && info->has_compressor()) {
         compressor_button = new QPushButton(tr("Compressor"));
-        connect(compressor_button, &QPushButton::released, this,
-                &ZARNController::handle_compressor);
+        connect(compressor_button, &QPushButton::clicked, this, &ZARNController::handle_compressor);
         // One window per target, made by its channel-0 strip; the other
         // channels' buttons show that one.
         if (channel == 0) {
@@ -123,10 +122,10 @@ ZARNController::~ZARNController() {
 void ZARNController::connect_signals() {
     for (QCheckBox *box : {rx_mute_box, tx_mute_box, rx_polarity_box, tx_polarity_box})
         connect(box, &QCheckBox::stateChanged, this, &ZARNController::handle_set_config);
-    connect(rx_up_button, &QPushButton::released, this, &ZARNController::handle_rx_amp_up);
-    connect(rx_down_button, &QPushButton::released, this, &ZARNController::handle_rx_amp_down);
-    connect(tx_up_button, &QPushButton::released, this, &ZARNController::handle_tx_amp_up);
-    connect(tx_down_button, &QPushButton::released, this, &ZARNController::handle_tx_amp_down);
+    connect(rx_up_button, &QPushButton::clicked, this, &ZARNController::handle_rx_amp_up);
+    connect(rx_down_button, &QPushButton::clicked, this, &ZARNController::handle_rx_amp_down);
+    connect(tx_up_button, &QPushButton::clicked, this, &ZARNController::handle_tx_amp_up);
+    connect(tx_down_button, &QPushButton::clicked, this, &ZARNController::handle_tx_amp_down);
     connect(src_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
             &ZARNController::handle_set_config);
     connect(dst_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,

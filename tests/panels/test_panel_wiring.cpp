@@ -4,12 +4,17 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTextEdit>
 #include <QtTest>
+#include <map>
 
 #include "app/zarn_grid_layout.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/bounded_string.h"
+#include "ctl/requests.h"
 #include "ctl/strip_kind.h"
+#include "eq/zarn_eq_editor.h"
+#include "eq/zarn_equalizer.h"
 #include "panels/zarn_add_options.h"
 #include "panels/zarn_audio_delay_locator.h"
 #include "panels/zarn_record_status.h"
@@ -76,7 +81,53 @@ private slots:
     void a_tick_refreshes_each_compressor_then_the_delay_locator();
     void no_daemon_at_start_still_shows_every_panel();
     void every_panel_control_says_what_it_does();
+    void a_press_dragged_off_does_nothing_data();
+    void a_press_dragged_off_does_nothing();
 };
+
+// The buttons that send something, each dragged off before its release,
+// then clicked: the first sends nothing, the second what the button does.
+void TestPanelWiring::a_press_dragged_off_does_nothing_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("gain up") << "gain up";
+    QTest::newRow("recording start") << "recording start";
+    QTest::newRow("locator reset") << "locator reset";
+    QTest::newRow("locator on/off") << "locator on/off";
+    QTest::newRow("add options") << "add options";
+    QTest::newRow("equalizer apply") << "equalizer apply";
+}
+
+void TestPanelWiring::a_press_dragged_off_does_nothing() {
+    QFETCH(QString, button);
+    zarn::sim::TestDaemon daemon;
+    Running r(daemon);
+    ZARNMainWindow &w = *r.window;
+    ZARNEqualizer *eq = w.strips[0]->tx_equalizer;
+    eq->editor->text_edit->setText(QStringLiteral("norm\n100 1\n"));
+    const std::map<QString, QPushButton *> buttons = {
+        {"gain up", w.strips[0]->rx_up_button},
+        {"recording start", w.record_status->start_button},
+        {"locator reset", w.delay_locator->reset_button},
+        {"locator on/off", w.delay_locator->enable_button},
+        {"add options", w.add_options->add_button},
+        {"equalizer apply", eq->editor->apply_button},
+    };
+    QPushButton *b = buttons.at(button);
+    b->setEnabled(true);
+    const auto writes = [&daemon] {
+        std::size_t n = 0;
+        for (const auto &q : daemon.requests())
+            n += (q.code & zarn::DIR_INOUT) != zarn::DIR_OUT && q.code != zarn::REQ_PROBE &&
+                 !zarn::is_filter_get(q.code);
+        return n;
+    };
+    daemon.clear_requests();
+    QTest::mousePress(b, Qt::LeftButton);
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(-20, -20));
+    QCOMPARE(writes(), std::size_t{0});
+    QTest::mouseClick(b, Qt::LeftButton);
+    QVERIFY(writes() > 0);
+}
 
 void TestPanelWiring::panels_are_created_in_order_in_rows_2_to_5() {
     zarn::sim::TestDaemon daemon;
