@@ -7,6 +7,40 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QToolTip>
+#include <QValidator>
+
+namespace {
+
+// Lets digits beyond the box's range stand while they are typed, instead of
+// dropping the keystroke that passes the range (which turned 99999 into 999
+// under a limit of 4800). On Return the box takes such a number as it takes
+// any other it cannot accept: it goes back to the value it had.
+class TypedNumberValidator : public QValidator {
+public:
+    TypedNumberValidator(QSpinBox *box, const QValidator *own)
+        : QValidator(box), box(box), own(own) {}
+
+    State validate(QString &input, int &pos) const override {
+        const State state = own ? own->validate(input, pos) : Acceptable;
+        if (state != Invalid)
+            return state;
+        QString number = input;
+        if (number.startsWith(box->prefix()))
+            number.remove(0, box->prefix().size());
+        if (number.endsWith(box->suffix()))
+            number.chop(box->suffix().size());
+        bool ok = false;
+        const qlonglong value = number.trimmed().toLongLong(&ok);
+        const bool beyond = ok && (value > box->maximum() || value < box->minimum());
+        return beyond ? Intermediate : Invalid;
+    }
+
+private:
+    QSpinBox *box;
+    const QValidator *own;
+};
+
+} // namespace
 
 ZARNSpinBoxGuard::ZARNSpinBoxGuard(QSpinBox *box) : QObject(box) {}
 
@@ -16,6 +50,8 @@ void ZARNSpinBoxGuard::guard(QSpinBox *box) {
     box->setFocusPolicy(Qt::StrongFocus);
     box->setKeyboardTracking(false);
     box->installEventFilter(new ZARNSpinBoxGuard(box));
+    if (auto *edit = box->findChild<QLineEdit *>())
+        edit->setValidator(new TypedNumberValidator(box, edit->validator()));
 }
 
 QString ZARNSpinBoxGuard::tool_tip(const QSpinBox *box) {

@@ -592,6 +592,15 @@ void TestController::typed_numbers_are_sent_once() {
     QTest::keyClick(delay, Qt::Key_Up);
     QCOMPARE(delays_sent(), QList<int>({480, 481}));
 
+    // A number beyond the limit is never cut to other digits: it stands
+    // while typed, and Return takes the box back to the daemon's value.
+    delay->selectAll();
+    QTest::keyClicks(delay, "99999");
+    QCOMPARE(delay->cleanText(), QString("99999"));
+    QTest::keyClick(delay, Qt::Key_Return);
+    QCOMPARE(delay->value(), 481);
+    QCOMPARE(delays_sent(), QList<int>({480, 481}));
+
     QCOMPARE(pure_writes(d), std::size_t{2});
 }
 
