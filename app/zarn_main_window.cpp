@@ -94,6 +94,11 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     if (fd < 0)
         set_link(ConnectionWatch::Link::NotConnected);
 
+    order_tabs();
+    auto *quit = new QAction(tr("Quit"), this);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    addAction(quit);
     auto *look_again = new QAction(tr("Look for targets again"), this);
     look_again->setShortcut(QKeySequence::Refresh);
     connect(look_again, &QAction::triggered, this, &ZARNMainWindow::look_for_targets);
@@ -199,6 +204,7 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
     connect_panel = new ZARNConnect(this);
     main_grid->addWidget(connect_panel, 0, 0, 1, 1);
     show_waiting();
+    order_tabs();
     // A layout shows a widget it takes only later, from the event loop; the
     // sizes below need them now.
     if (isVisible()) {
@@ -211,6 +217,19 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
     // would have opened at, not the one of an empty window.
     if (first && strips[0] && isVisible() && screen())
         resize(zarn::opening_size(*this, screen()->availableGeometry()));
+}
+
+void ZARNMainWindow::order_tabs() {
+    QWidget *previous = nullptr;
+    for (ZARNController *strip : strips) {
+        if (!strip)
+            continue;
+        for (QWidget *w : strip->tab_chain()) {
+            if (previous)
+                QWidget::setTabOrder(previous, w);
+            previous = w;
+        }
+    }
 }
 
 void ZARNMainWindow::show_waiting() {

@@ -74,6 +74,8 @@ private:
     void discover();
     std::vector<zarn::Target> shown_targets() const;
     void rebuild_strips(const std::vector<zarn::Target> &found);
+    // Tab goes strip by strip, each row by row.
+    void order_tabs();
     // The line above the strips while the daemon is away, hung or offers no
     // target; hidden otherwise.
     void show_waiting();

@@ -2,6 +2,7 @@
 
 #include "compressor/zarn_compressor.h"
 
+#include <QAction>
 #include <QGridLayout>
 #include <QIcon>
 #include <QLabel>
@@ -34,6 +35,10 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number
       known(false), shown{}, batched_read{}, batched_result(-1), batched(false) {
     setWindowTitle(tr("Zarnmix Compressor for %1").arg(QString::fromUtf8(name ? name : "")));
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
+    auto *close_window = new QAction(tr("Close"), this);
+    close_window->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(close_window, &QAction::triggered, this, &QWidget::close);
+    addAction(close_window);
 
     grid = new QGridLayout(this);
     gain_label = new QLabel(QStringLiteral("1.0"));

@@ -2,6 +2,7 @@
 
 #include "eq/zarn_equalizer.h"
 
+#include <QAction>
 #include <QByteArray>
 #include <QIcon>
 #include <QMessageBox>
@@ -61,10 +62,15 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
       filter_length(0), coefficients(nullptr), grid(this), main_window(main_window_),
       filter_known(false), stale(false), refresh_query{}, refresh_result(-1),
       refresh_queued(false) {
-    setWindowTitle(QStringLiteral("Zarnmix Equalizer %1 Ch%2")
-                       .arg((kind & zarn::EQ_RX_FLAG) ? QStringLiteral("RX") : QStringLiteral("TX"))
-                       .arg(channel));
+    base_title = QStringLiteral("Zarnmix Equalizer %1 Ch%2")
+                     .arg((kind & zarn::EQ_RX_FLAG) ? QStringLiteral("RX") : QStringLiteral("TX"))
+                     .arg(channel);
+    setWindowTitle(base_title);
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
+    auto *close_window = new QAction(tr("Close"), this);
+    close_window->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(close_window, &QAction::triggered, this, &QWidget::close);
+    addAction(close_window);
 
     state_map = new ZARNButtonMap(state_map_texts, 2, 1);
     connect(state_map, &ZARNButtonMap::selectionChanged, this, &ZARNEqualizer::handle_update);
@@ -188,6 +194,12 @@ bool ZARNEqualizer::take_refresh() {
     if (isVisible())
         refetch();
     return false;
+}
+
+void ZARNEqualizer::name_target(const std::string &name) {
+    setWindowTitle(name.empty()
+                       ? base_title
+                       : base_title + QStringLiteral(" - ") + QString::fromUtf8(name.c_str()));
 }
 
 void ZARNEqualizer::follow_rate(int rate) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "ctl/filter_record.h"
@@ -88,6 +89,13 @@ private:
     // The state map shows what the daemon has: ON exactly while a filter
     // from it, or accepted by it, is kept.
     void show_state();
+    // The title names the window's target once its strip knows the name, so
+    // that windows of two devices can be told apart.
+public:
+    void name_target(const std::string &name);
+
+private:
+    QString base_title;
     // Fetches the daemon's coefficients again; redraws only when they differ.
     void refetch();
     zarn::FilterRecord refresh_query;

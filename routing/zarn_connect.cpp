@@ -17,7 +17,11 @@
 namespace {
 
 QLineEdit *channel_edit(const ZARNController *strip) {
-    return new QLineEdit(QStringLiteral("Channel %1").arg(strip->channel));
+    auto *edit = new QLineEdit(QStringLiteral("Channel %1").arg(strip->channel));
+    // Reached by a click; Tab goes on to the strips, which a keyboard user
+    // wants first.
+    edit->setFocusPolicy(Qt::ClickFocus);
+    return edit;
 }
 
 } // namespace

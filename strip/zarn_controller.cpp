@@ -190,6 +190,20 @@ void ZARNController::place_widgets() {
     }
 }
 
+std::vector<QWidget *> ZARNController::tab_chain() const {
+    const std::vector<QWidget *> order = {
+        rx_mute_box,       rx_polarity_box, src_channel_box, rx_up_button, rx_down_button,
+        compressor_button, rx_eq_button,    delay_box,       tx_mute_box,  tx_polarity_box,
+        dst_channel_box,   tx_up_button,    tx_down_button,  tx_eq_button};
+    std::vector<QWidget *> chain;
+    for (QWidget *w : order) {
+        // Only what this kind places is visited; the rest stays hidden.
+        if (w && grid->indexOf(w) >= 0)
+            chain.push_back(w);
+    }
+    return chain;
+}
+
 std::string ZARNController::config_name() const {
     return zarn::bounded_string(channel_config.name, sizeof channel_config.name);
 }
@@ -335,6 +349,9 @@ void ZARNController::show_config() {
     // The daemon may fill all 36 bytes of a name without a terminating NUL.
     if (info)
         set_title(info->named() ? config_name().c_str() : info->title);
+    for (ZARNEqualizer *eq : {rx_equalizer, tx_equalizer})
+        if (eq)
+            eq->name_target(config_name());
     shown = widget_values();
 }
 

@@ -53,6 +53,9 @@ public:
     // The configured name, never read past its 36-byte field: the daemon may
     // fill it to the last byte without a NUL.
     std::string config_name() const;
+    // The strip's controls in the order Tab visits them: the RX row, then
+    // the TX row, each from left to right.
+    std::vector<QWidget *> tab_chain() const;
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;

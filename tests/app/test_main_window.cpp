@@ -93,6 +93,7 @@ private slots:
     void watchdog_walks_past_null_entries();
     void tick_order();
     void targets_that_come_and_go_are_followed();
+    void keyboard_goes_strip_by_strip_row_by_row();
     void no_strips_no_layout_warning();
     void opens_wide_enough_for_the_strips();
 };
@@ -579,6 +580,29 @@ void TestMainWindow::targets_that_come_and_go_are_followed() {
     }
     QCOMPARE(QApplication::topLevelWidgets().size(), windows);
     QCOMPARE(targets(*w).size(), expected.size() - 1);
+}
+
+void TestMainWindow::keyboard_goes_strip_by_strip_row_by_row() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    ZARNController *s = w->strips[0];
+    const std::vector<QWidget *> expected = {
+        s->rx_mute_box,    s->rx_polarity_box,   s->src_channel_box,       s->rx_up_button,
+        s->rx_down_button, s->compressor_button, s->rx_eq_button,          s->delay_box,
+        s->tx_mute_box,    s->tx_polarity_box,   s->dst_channel_box,       s->tx_up_button,
+        s->tx_down_button, s->tx_eq_button,      w->strips[1]->rx_mute_box};
+    s->rx_mute_box->setFocus(Qt::TabFocusReason);
+    std::vector<QWidget *> visited = {QApplication::focusWidget()};
+    for (std::size_t i = 1; i < expected.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget());
+    }
+    QCOMPARE(visited, expected);
+    // The diagram's fields take a click, not a Tab.
+    QCOMPARE(s->input_edit->focusPolicy(), Qt::ClickFocus);
 }
 
 void TestMainWindow::no_strips_no_layout_warning() {

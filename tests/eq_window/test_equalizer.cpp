@@ -152,7 +152,8 @@ void TestEqualizer::strips_create_receive_then_transmit() {
     QCOMPARE(strip->kind, int(zarn::KIND_DEVICE));
     QCOMPARE(strip->rx_equalizer->kind, RX_DEVICE);
     QCOMPARE(strip->tx_equalizer->kind, int(zarn::KIND_DEVICE));
-    QCOMPARE(strip->rx_equalizer->windowTitle(), QStringLiteral("Zarnmix Equalizer RX Ch1"));
+    // A strip's windows carry its name, so two devices' can be told apart.
+    QCOMPARE(strip->rx_equalizer->windowTitle(), QStringLiteral("Zarnmix Equalizer RX Ch1 - dsp0"));
 
     // The receive window reads first: its length query and fetch come
     // before the transmit window's.
