@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/opening_size.h"
+#include "app/window_places.h"
 #include "app/zarn_main_window.h"
 #include "eq/wisdom_cache.h"
 
@@ -29,7 +30,9 @@ int main(int argc, char **argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral(ZARN_APP_ID));
     // Lives until the process ends; its widgets are torn down with it.
     ZARNMainWindow *window = new ZARNMainWindow(device_path);
-    window->resize(zarn::opening_size(*window, window->screen()->availableGeometry()));
+    // Where the user left it last time, else the size its content asks for.
+    if (!zarn::window_places::restore(*window))
+        window->resize(zarn::opening_size(*window, window->screen()->availableGeometry()));
     window->show();
     return app.exec();
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/opening_size.h"
+#include "app/window_places.h"
 #include "app/zarn_grid_layout.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/catalogue.h"
@@ -382,8 +383,10 @@ void ZARNMainWindow::handle_watchdog() {
 
 void ZARNMainWindow::closeEvent(QCloseEvent *event) {
     // The equalizer and compressor windows have no parent; without the main
-    // window there is no way back to them, so the program ends with it.
+    // window there is no way back to them, so the program ends with it. Where
+    // they all were is kept for the next start.
     watchdog_timer->stop();
+    zarn::window_places::save(*this);
     for (QWidget *w : strip_windows())
         w->close();
     QScrollArea::closeEvent(event);

@@ -20,6 +20,7 @@
 #include <tuple>
 
 #include "app/opening_size.h"
+#include "app/window_places.h"
 #include "compressor/zarn_compressor.h"
 #include "eq/zarn_button_map.h"
 #include "eq/zarn_equalizer.h"
@@ -94,6 +95,7 @@ private slots:
     void tick_order();
     void targets_that_come_and_go_are_followed();
     void keyboard_goes_strip_by_strip_row_by_row();
+    void windows_come_back_where_they_were();
     void no_strips_no_layout_warning();
     void opens_wide_enough_for_the_strips();
 };
@@ -603,6 +605,33 @@ void TestMainWindow::keyboard_goes_strip_by_strip_row_by_row() {
     QCOMPARE(visited, expected);
     // The diagram's fields take a click, not a Tab.
     QCOMPARE(s->input_edit->focusPolicy(), Qt::ClickFocus);
+}
+
+void TestMainWindow::windows_come_back_where_they_were() {
+    TestDaemon d(example_topology());
+    QRect eq_place;
+    {
+        auto w = fixture::make_window(d.path());
+        w->setGeometry(40, 50, 700, 500);
+        w->show();
+        ZARNEqualizer *eq = w->strips[1]->tx_equalizer;
+        eq->show();
+        eq->move(300, 200);
+        eq_place = eq->geometry();
+        w->strips[2]->rx_equalizer->show(); // device 1, channel 0
+        w->close();
+    }
+    // Device 1 is gone by the next start: its window does not come back.
+    d.with_engine([](zarn::sim::Engine &e) { e.devices.pop_back(); });
+    auto w = fixture::make_window(d.path());
+    QVERIFY(zarn::window_places::restore(*w));
+    QCOMPARE(w->geometry().size(), QSize(700, 500));
+    QVERIFY(w->strips[1]->tx_equalizer->isVisible());
+    QCOMPARE(w->strips[1]->tx_equalizer->geometry(), eq_place);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    QCOMPARE(
+        std::count_if(windows.begin(), windows.end(), [](QWidget *t) { return t->isVisible(); }),
+        1);
 }
 
 void TestMainWindow::no_strips_no_layout_warning() {
