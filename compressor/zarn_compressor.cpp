@@ -73,6 +73,10 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number
 
     for (QSpinBox *box : {enabled_box, knee_box, attack_box, decay_box})
         ZARNSpinBoxGuard::guard(box);
+    enabled_box->setAccessibleName(tr("Enabled"));
+    knee_box->setAccessibleName(tr("Knee"));
+    attack_box->setAccessibleName(tr("Attack"));
+    decay_box->setAccessibleName(tr("Decay"));
     explain_controls();
 }
 

@@ -88,6 +88,7 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
     grid.addWidget(freq_response, 0, 3, 1, 1);
 
     editor = new ZARNEQEditor();
+    editor->text_edit->setAccessibleName(tr("Filter specification"));
     connect(editor->apply_button, &QPushButton::clicked, this, &ZARNEqualizer::handle_update);
     grid.addWidget(editor, 1, 0, 1, 4);
 

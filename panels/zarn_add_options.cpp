@@ -54,6 +54,7 @@ ZARNAddOptions::ZARNAddOptions(ZARNMainWindow *main_window)
     add_button->setToolTip(tr("Send the options to the daemon"));
     grid->addWidget(line_edit, 0, 0);
     grid->addWidget(add_button, 0, 1);
+    line_edit->setAccessibleName(tr("Options to add"));
     connect(add_button, &QPushButton::clicked, this, &ZARNAddOptions::handle_add);
     connect(line_edit, &QLineEdit::returnPressed, this, &ZARNAddOptions::handle_add);
 }

@@ -78,6 +78,8 @@ ZARNAudioDelayLocator::ZARNAudioDelayLocator(ZARNMainWindow *main_window)
     connect(out_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
             &ZARNAudioDelayLocator::handle_channel_out);
 
+    in_channel_box->setAccessibleName(tr("Delay locator input channel"));
+    out_channel_box->setAccessibleName(tr("Delay locator output channel"));
     ZARNSpinBoxGuard::guard(in_channel_box);
     ZARNSpinBoxGuard::guard(out_channel_box);
     enable_button->setToolTip(tr("Switch the delay locator on or off: it sends a test signal "

@@ -5,7 +5,9 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 
 #include "app/zarn_main_window.h"
@@ -99,6 +101,11 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
     grid->setRowStretch(rows + 1, 1);
 
     setTitle(tr("Connection diagram"));
+    // The strips' diagram fields are new: they get their names now.
+    for (ZARNController *strip : main_window->strips)
+        if (strip)
+            strip->name_controls();
+    describe_routes();
 }
 
 ZARNConnect::~ZARNConnect() = default;
@@ -106,4 +113,20 @@ ZARNConnect::~ZARNConnect() = default;
 void ZARNConnect::refresh_routes() {
     dev_connections->refresh_routes();
     loop_connections->refresh_routes();
+    describe_routes();
+}
+
+void ZARNConnect::describe_routes() {
+    // The picture in words, for those who cannot see it: each strip's
+    // source and destination, as its spin boxes set them.
+    QStringList lines;
+    for (ZARNController *strip : main_window->strips) {
+        if (!strip || !strip->src_channel_box->parentWidget() || strip->src_channel_box->isHidden())
+            continue;
+        lines << tr("%1: from channel %2 to channel %3")
+                     .arg(strip->title())
+                     .arg(strip->src_channel_box->value())
+                     .arg(strip->dst_channel_box->value());
+    }
+    setAccessibleDescription(lines.join(QStringLiteral("; ")));
 }

@@ -25,6 +25,8 @@ public:
     // redraw the bands of rows where routes moved or changed their mute, and
     // repaint just those bands. A write that changes no route repaints nothing.
     void refresh_routes();
+    // The routes in words, as the panel's accessible description.
+    void describe_routes();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -29,7 +30,8 @@ constexpr int TITLE_MAX_BYTES = 63;
 
 ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number)
     : QGroupBox(nullptr), input_edit(nullptr), output_edit(nullptr), connect_row(0),
-      info(zarn::kind_info(kind)), refreshed_result(-1), refresh_queued(false) {
+      compressor(nullptr), compressor_button(nullptr), info(zarn::kind_info(kind)),
+      refreshed_result(-1), refresh_queued(false) {
     grid = new QGridLayout(this);
 
     this->main_window = main_window;
@@ -89,8 +91,6 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     shown = widget_values();
     read_config();
 
-    compressor = nullptr;
-    compressor_button = nullptr;
     if (info && info->has_compressor()) {
         compressor_button = new QPushButton(tr("Compressor"));
         connect(compressor_button, &QPushButton::clicked, this, &ZARNController::handle_compressor);
@@ -187,6 +187,40 @@ void ZARNController::place_widgets() {
             w->setParent(this);
             w->hide();
         }
+    }
+}
+
+void ZARNController::name_controls() {
+    // "dsp0 - Ch1, RX mute": the strip, the row and the function, for a
+    // screen reader that would otherwise hear "check box" many times over.
+    QString strip = title();
+    if (strip.isEmpty())
+        strip = tr("Channel %1.%2").arg(number).arg(channel);
+    const QString rx = two_way() ? QStringLiteral("RX ") : QString();
+    const std::pair<QWidget *, QString> names[] = {
+        {rx_mute_box, rx + tr("mute")},
+        {tx_mute_box, QStringLiteral("TX ") + tr("mute")},
+        {rx_polarity_box, rx + tr("polarity")},
+        {tx_polarity_box, QStringLiteral("TX ") + tr("polarity")},
+        {src_channel_box, tr("source channel")},
+        {dst_channel_box, tr("destination channel")},
+        {rx_up_button, rx + tr("gain up")},
+        {rx_down_button, rx + tr("gain down")},
+        {tx_up_button, QStringLiteral("TX ") + tr("gain up")},
+        {tx_down_button, QStringLiteral("TX ") + tr("gain down")},
+        {rx_gain_label, rx + tr("gain")},
+        {tx_gain_label, QStringLiteral("TX ") + tr("gain")},
+        {rx_eq_button, QStringLiteral("RX ") + tr("equalizer")},
+        {tx_eq_button, QStringLiteral("TX ") + tr("equalizer")},
+        {delay_box, tr("delay")},
+        {compressor_button, tr("compressor")},
+        {meter, tr("level meter")},
+        {input_edit, tr("diagram input")},
+        {output_edit, tr("diagram output")},
+    };
+    for (const auto &[widget, function] : names) {
+        if (widget)
+            widget->setAccessibleName(strip + QStringLiteral(", ") + function);
     }
 }
 
@@ -352,6 +386,7 @@ void ZARNController::show_config() {
     for (ZARNEqualizer *eq : {rx_equalizer, tx_equalizer})
         if (eq)
             eq->name_target(config_name());
+    name_controls();
     shown = widget_values();
 }
 

@@ -56,6 +56,8 @@ public:
     // The strip's controls in the order Tab visits them: the RX row, then
     // the TX row, each from left to right.
     std::vector<QWidget *> tab_chain() const;
+    // Accessible names of the controls, from the strip's title.
+    void name_controls();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;

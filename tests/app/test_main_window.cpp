@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
+#include <QAbstractSpinBox>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -96,6 +98,7 @@ private slots:
     void targets_that_come_and_go_are_followed();
     void keyboard_goes_strip_by_strip_row_by_row();
     void windows_come_back_where_they_were();
+    void every_control_has_its_own_accessible_name();
     void no_strips_no_layout_warning();
     void opens_wide_enough_for_the_strips();
 };
@@ -632,6 +635,35 @@ void TestMainWindow::windows_come_back_where_they_were() {
     QCOMPARE(
         std::count_if(windows.begin(), windows.end(), [](QWidget *t) { return t->isVisible(); }),
         1);
+}
+
+void TestMainWindow::every_control_has_its_own_accessible_name() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    ZARNController *s = w->strips[0];
+    s->rx_equalizer->show();
+    s->compressor->show();
+    for (QWidget *window :
+         {static_cast<QWidget *>(w.get()), static_cast<QWidget *>(s->rx_equalizer),
+          static_cast<QWidget *>(s->compressor)}) {
+        QStringList names;
+        for (QWidget *c : window->findChildren<QWidget *>()) {
+            // A spin box's line edit is reached through the box.
+            if (!(c->focusPolicy() & Qt::TabFocus) || !c->isVisibleTo(window) ||
+                qobject_cast<QAbstractSpinBox *>(c->parentWidget()))
+                continue;
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(c);
+            QVERIFY(a != nullptr);
+            const QString name = a->text(QAccessible::Name);
+            QVERIFY2(!name.isEmpty(), c->metaObject()->className());
+            names << name;
+        }
+        names.sort();
+        const QStringList unique(names.begin(), std::unique(names.begin(), names.end()));
+        QCOMPARE(names.size(), unique.size());
+    }
+    QVERIFY(w->connect_panel->accessibleDescription().contains(QStringLiteral("from channel")));
 }
 
 void TestMainWindow::no_strips_no_layout_warning() {
