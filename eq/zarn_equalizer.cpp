@@ -222,10 +222,13 @@ void ZARNEqualizer::refetch() {
     const bool same =
         now ? coefficients && std::memcmp(now.get(), coefficients, n * sizeof(double)) == 0
             : coefficients == nullptr;
-    if (same)
-        return;
+    if (!same)
+        keep_coefficients(std::move(now));
+}
+
+void ZARNEqualizer::keep_coefficients(std::unique_ptr<double[]> in_force) {
     release_coefficients();
-    coefficients = now.release();
+    coefficients = in_force.release();
     show_state();
     freq_response->refresh();
     freq_response->update();
@@ -306,12 +309,7 @@ void ZARNEqualizer::handle_update() {
         show_state();
         return;
     }
-    release_coefficients();
-    coefficients = next.release();
-    show_state();
-
-    freq_response->refresh();
-    freq_response->update();
+    keep_coefficients(std::move(next));
 }
 
 bool ZARNEqualizer::design_is_current(std::unique_ptr<double[]> &designed) {

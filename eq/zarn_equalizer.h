@@ -80,6 +80,8 @@ protected:
 
 private:
     void release_coefficients();
+    // Keeps the daemon's filter in force now, and shows it.
+    void keep_coefficients(std::unique_ptr<double[]> in_force);
     // Designs the trimmed editor text into a new array; null after a
     // message box.
     std::unique_ptr<double[]> design();
