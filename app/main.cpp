@@ -6,6 +6,7 @@
 
 #include "app/command_line.h"
 #include "app/opening_size.h"
+#include "app/translations.h"
 #include "app/window_places.h"
 #include "app/zarn_main_window.h"
 #include "eq/wisdom_cache.h"
@@ -21,6 +22,8 @@ int main(int argc, char **argv) {
 
     // Removes the toolkit's own options, which the parse above passed over.
     QApplication app(argc, argv);
+    // Before any widget exists: widgets take their texts when they are built.
+    zarn::install_translations(QLocale::system(), zarn::translation_folders());
 
     // FFTW's measurements from earlier runs make the first design of a
     // filter length quick.

@@ -2,6 +2,7 @@
 
 #include "app/zarn_spin_box_guard.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHelpEvent>
 #include <QLineEdit>
@@ -58,9 +59,14 @@ QString ZARNSpinBoxGuard::tool_tip(const QSpinBox *box) {
     QString unit = box->suffix().trimmed();
     if (!unit.isEmpty())
         unit.prepend(QLatin1Char(' '));
-    const QString range = tr("From %1 to %2%3.").arg(box->minimum()).arg(box->maximum()).arg(unit);
-    const QString entry = tr("Type a number and press Return; the wheel turns the box only "
-                             "while it has the keyboard focus.");
+    // Without a meta-object of its own the class names its context itself.
+    const QString range = QCoreApplication::translate("ZARNSpinBoxGuard", "From %1 to %2%3.")
+                              .arg(box->minimum())
+                              .arg(box->maximum())
+                              .arg(unit);
+    const QString entry = QCoreApplication::translate(
+        "ZARNSpinBoxGuard", "Type a number and press Return; the wheel turns the box only "
+                            "while it has the keyboard focus.");
     const QString own = box->toolTip();
     return own.isEmpty() ? range + QLatin1Char('\n') + entry
                          : own + QLatin1Char('\n') + range + QLatin1Char('\n') + entry;

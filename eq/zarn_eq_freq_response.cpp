@@ -81,24 +81,30 @@ void ZARNEQFreqResponse::paint_picture(QPaintDevice *device) const {
     font.setPixelSize(8);
     painter.setFont(font);
 
-    QImage image(PLOT_WIDTH, PLOT_HEIGHT, QImage::Format_ARGB32);
+    // The picture has the device's own pixels, so that a screen of pixel
+    // ratio 2 shows it as drawn rather than scaled up; it is measured in the
+    // widget's pixels all the same, which an image's width is not.
+    const qreal ratio = device->devicePixelRatioF();
+    const int w = width();
+    const int h = height();
+    QImage image(QSize(PLOT_WIDTH, PLOT_HEIGHT) * ratio, QImage::Format_ARGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(QColor(255, 255, 255));
     if (!pictured) {
         // The first picture is still being evaluated: an empty plot.
-        painter.drawImage(QRect(0, 0, device->width(), device->height()), image, image.rect());
+        painter.drawImage(QRect(0, 0, w, h), image);
         return;
     }
-    const QRgb black = qRgb(0, 0, 0);
-    const QRgb grey = qRgb(192, 192, 192);
+    QPainter picture(&image);
+    const QColor black(0, 0, 0);
+    const QColor grey(192, 192, 192);
     for (int x = 0; x < PLOT_WIDTH; x++) {
-        const int h = heights[x];
-        image.setPixel(x, PLOT_HEIGHT - 1 - h, black);
-        for (int y = PLOT_HEIGHT - h; y < PLOT_HEIGHT; y++)
-            image.setPixel(x, y, grey);
+        const int column = heights[x];
+        picture.fillRect(x, PLOT_HEIGHT - 1 - column, 1, 1, black);
+        picture.fillRect(x, PLOT_HEIGHT - column, 1, column, grey);
     }
-    const int w = device->width();
-    const int h = device->height();
-    painter.drawImage(QRect(0, 0, w, h), image, image.rect());
+    picture.end();
+    painter.drawImage(QRect(0, 0, w, h), image);
 
     painter.setPen(QColor(0, 0, 0));
     for (int k = 1; k <= LABEL_COUNT; k++)

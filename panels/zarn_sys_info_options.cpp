@@ -23,11 +23,14 @@ ZARNSysInfoOptions::ZARNSysInfoOptions(ZARNMainWindow *main_window)
     : QGroupBox(nullptr), main_window(main_window), refreshed{}, refreshed_result(-1),
       refresh_queued(false) {
     grid = new QGridLayout(this);
-    setTitle(tr("System information"));
+    // Without a meta-object of its own the texts are looked up under
+    // QGroupBox; spelt out so that lupdate files them there too.
+    setTitle(QGroupBox::tr("System information"));
     label = new QLabel;
-    label->setToolTip(tr("The daemon's sample rate, sample width and number of channels, and "
-                         "its input and output devices; read at start and after each "
-                         "accepted Add Options request"));
+    label->setToolTip(
+        QGroupBox::tr("The daemon's sample rate, sample width and number of channels, and "
+                      "its input and output devices; read at start and after each "
+                      "accepted Add Options request"));
     grid->addWidget(label, 0, 0);
     refresh();
 }

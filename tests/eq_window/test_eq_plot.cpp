@@ -130,6 +130,17 @@ void TestEqPlot::unit_response_stays_in_lower_half() {
     QCOMPARE(curve_row(image, 255), 127);
     QVERIFY(image.pixel(0, 127) == GREY);
     QVERIFY(image.pixel(0, 63) == WHITE);
+
+    // At pixel ratio 2 each pixel of the curve is a block of 2 x 2 device
+    // pixels. The labels are drawn at that resolution; their rows from column
+    // 32 on are left out.
+    const QImage dense = render(e->freq_response, 2.0);
+    QCOMPARE(dense.size(), QSize(512, 256));
+    int differing = 0;
+    for (int y = 0; y < 256; y++)
+        for (int x = 0; x < (y < 2 * 116 ? 512 : 64); x++)
+            differing += dense.pixel(x, y) != image.pixel(x / 2, y / 2);
+    QCOMPARE(differing, 0);
 }
 
 void TestEqPlot::labels_follow_sample_rate() {

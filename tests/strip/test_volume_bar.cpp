@@ -28,8 +28,11 @@ QRgb tick_mark(int j) {
     return qRgb(192, 192, 192 - 16 * j);
 }
 
-QImage paint(ZARNVolumeBar *bar) {
-    QImage image(ZARNVolumeBar::WIDTH, ZARNVolumeBar::HEIGHT, QImage::Format_RGB32);
+// At a pixel ratio, as on a high-density screen: the image has ratio times
+// the meter's pixels each way.
+QImage paint(ZARNVolumeBar *bar, qreal ratio = 1.0) {
+    QImage image(QSize(ZARNVolumeBar::WIDTH, ZARNVolumeBar::HEIGHT) * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(SENTINEL);
     QPainter painter(&image);
     bar->draw(painter);
@@ -157,6 +160,11 @@ void TestVolumeBar::bar_pictures() {
     QCOMPARE(row(image, 16), QString(128, '='));
     for (int y : {17, 24, 31})
         QCOMPARE(row(image, y), lit_row(40));
+    // At pixel ratio 2, within the same tick: every pixel a block of 2 x 2
+    // device pixels, no edge blended.
+    QImage doubled = image.scaled(256, 64);
+    doubled.setDevicePixelRatio(2.0);
+    QCOMPARE(paint(bar, 2.0), doubled);
 
     // A single bar paints the upper half only.
     ZARNController *strip = w->strips[7];
@@ -168,6 +176,13 @@ void TestVolumeBar::bar_pictures() {
         QCOMPARE(row(image, y), lit_row(1));
     QCOMPARE(count_pixels(image, SENTINEL), 128 * 16);
     QCOMPARE(row(image, 16), QString(128, '.'));
+    // What the bar leaves is painted in the strip's colour, dark palettes too.
+    QPalette dark = strip->meter->palette();
+    dark.setColor(QPalette::Window, QColor(30, 32, 34));
+    strip->meter->setPalette(dark);
+    image.fill(SENTINEL);
+    strip->meter->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    QCOMPARE(QColor(image.pixel(64, 24)), QColor(30, 32, 34));
 }
 
 void TestVolumeBar::requests_carry_selectors_then_echo_reply() {

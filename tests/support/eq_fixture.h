@@ -136,9 +136,12 @@ inline std::vector<double> coefficients_of(const ZARNEqualizer *e) {
     return c ? std::vector<double>(c, c + e->filter_length) : std::vector<double>();
 }
 
-inline QImage render(const ZARNEQFreqResponse *plot) {
-    QImage image(ZARNEQFreqResponse::PLOT_WIDTH, ZARNEQFreqResponse::PLOT_HEIGHT,
+// At a pixel ratio, as on a high-density screen: the image has ratio times
+// the plot's pixels each way.
+inline QImage render(const ZARNEQFreqResponse *plot, qreal ratio = 1.0) {
+    QImage image(QSize(ZARNEQFreqResponse::PLOT_WIDTH, ZARNEQFreqResponse::PLOT_HEIGHT) * ratio,
                  QImage::Format_ARGB32);
+    image.setDevicePixelRatio(ratio);
     image.fill(qRgb(1, 2, 3));
     plot->draw(&image);
     return image;

@@ -1,0 +1,505 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr">
+<context>
+    <name>QGroupBox</name>
+    <message>
+        <source>COPY</source>
+        <translation>COPIER</translation>
+    </message>
+    <message>
+        <source>PASTE</source>
+        <translation>COLLER</translation>
+    </message>
+    <message>
+        <source>Mark this window as the one to paste from; its text and state are taken when PASTE is pressed</source>
+        <translation>Marquer cette fenêtre comme source du collage ; son texte et son état sont repris quand on appuie sur COLLER</translation>
+    </message>
+    <message>
+        <source>Take the text and the ON/OFF state of the window where COPY was pressed last; a changed state is applied at once</source>
+        <translation>Reprendre le texte et l&apos;état ON/OFF de la fenêtre où COPIER a été pressé en dernier ; un état modifié est appliqué aussitôt</translation>
+    </message>
+    <message>
+        <source>Filter specification</source>
+        <translation>Description du filtre</translation>
+    </message>
+    <message>
+        <source>An optional first line &quot;normalize&quot; keeps the gain at or below 1 at every frequency.
+Then points, each a frequency in Hz and an amplitude on one line: 1 passes, 0 removes, and the amplitude runs in a straight line from point to point. Frequencies must not fall.
+
+Example, a low-pass from 150 Hz to 1000 Hz:
+normalize
+150 1
+1000 0</source>
+        <translation>Une première ligne facultative &quot;normalize&quot; maintient le gain à 1 au plus à toutes les fréquences.
+Ensuite des points, chacun une fréquence en Hz et une amplitude sur une ligne : 1 laisse passer, 0 supprime, et l&apos;amplitude varie en ligne droite d&apos;un point à l&apos;autre. Les fréquences ne doivent pas décroître.
+
+Exemple, un passe-bas de 150 Hz à 1000 Hz :
+normalize
+150 1
+1000 0</translation>
+    </message>
+    <message>
+        <source>Filter specification: an optional &quot;normalize&quot; line, then points of a frequency in Hz and a linear amplitude</source>
+        <translation>Description du filtre : une ligne &quot;normalize&quot; facultative, puis des points formés d&apos;une fréquence en Hz et d&apos;une amplitude linéaire</translation>
+    </message>
+    <message>
+        <source>Apply filter</source>
+        <translation>Appliquer le filtre</translation>
+    </message>
+    <message>
+        <source>Design the filter from the text and send it to the daemon; while the state is OFF, send OFF again</source>
+        <translation>Calculer le filtre à partir du texte et l&apos;envoyer au démon ; dans l&apos;état OFF, renvoyer OFF</translation>
+    </message>
+    <message>
+        <source>System information</source>
+        <translation>Informations système</translation>
+    </message>
+    <message>
+        <source>The daemon&apos;s sample rate, sample width and number of channels, and its input and output devices; read at start and after each accepted Add Options request</source>
+        <translation>Fréquence d&apos;échantillonnage, taille d&apos;échantillon et nombre de canaux du démon, ainsi que ses périphériques d&apos;entrée et de sortie ; lus au démarrage et après chaque requête « Ajouter des options » acceptée</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNAddOptions</name>
+    <message>
+        <source>Add Options</source>
+        <translation>Ajouter des options</translation>
+    </message>
+    <message>
+        <source>ADD</source>
+        <translation>AJOUTER</translation>
+    </message>
+    <message>
+        <source>Options for the running daemon, in its own syntax; Return or ADD sends them (Latin-1, at most 1023 bytes). The daemon&apos;s answer replaces the text: an empty answer means accepted</source>
+        <translation>Options pour le démon en cours d&apos;exécution, dans sa propre syntaxe ; Entrée ou AJOUTER les envoie (Latin-1, 1023 octets au plus). La réponse du démon remplace le texte : une réponse vide signifie acceptée</translation>
+    </message>
+    <message>
+        <source>Send the options to the daemon</source>
+        <translation>Envoyer les options au démon</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNAudioDelayLocator</name>
+    <message>
+        <source>Audio Delay Locator</source>
+        <translation>Mesure de latence</translation>
+    </message>
+    <message>
+        <source>ON/OFF</source>
+        <translation>MARCHE/ARRÊT</translation>
+    </message>
+    <message>
+        <source>Reset</source>
+        <translation>Réinitialiser</translation>
+    </message>
+    <message>
+        <source>VOL+</source>
+        <translation>VOL+</translation>
+    </message>
+    <message>
+        <source>VOL-</source>
+        <translation>VOL-</translation>
+    </message>
+    <message>
+        <source>InCh </source>
+        <translation>Entrée </translation>
+    </message>
+    <message>
+        <source>OutCh </source>
+        <translation>Sortie </translation>
+    </message>
+    <message>
+        <source>Switch the delay locator on or off: it sends a test signal on the output channel and measures how late it comes back on the input channel</source>
+        <translation>Activer ou désactiver la mesure de latence : elle envoie un signal de test sur le canal de sortie et mesure son retard à son retour sur le canal d&apos;entrée</translation>
+    </message>
+    <message>
+        <source>Start the measurement afresh</source>
+        <translation>Recommencer la mesure</translation>
+    </message>
+    <message>
+        <source>Raise the test signal&apos;s output level by one step</source>
+        <translation>Augmenter d&apos;un pas le niveau de sortie du signal de test</translation>
+    </message>
+    <message>
+        <source>Lower the test signal&apos;s output level by one step</source>
+        <translation>Diminuer d&apos;un pas le niveau de sortie du signal de test</translation>
+    </message>
+    <message>
+        <source>Input channel on which the test signal is measured.</source>
+        <translation>Canal d&apos;entrée sur lequel le signal de test est mesuré.</translation>
+    </message>
+    <message>
+        <source>Output channel on which the test signal is sent.</source>
+        <translation>Canal de sortie sur lequel le signal de test est envoyé.</translation>
+    </message>
+    <message>
+        <source>The locator&apos;s state, the test signal&apos;s level and the delay measured, in samples and in milliseconds; read every 100 ms</source>
+        <translation>L&apos;état de la mesure, le niveau du signal de test et la latence mesurée, en échantillons et en millisecondes ; lus toutes les 100 ms</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNCompressor</name>
+    <message>
+        <source>Zarnmix Compressor for %1</source>
+        <translation>Compresseur Zarnmix pour %1</translation>
+    </message>
+    <message>
+        <source>COPY</source>
+        <translation>COPIER</translation>
+    </message>
+    <message>
+        <source>PASTE</source>
+        <translation>COLLER</translation>
+    </message>
+    <message>
+        <source>Current gain</source>
+        <translation>Gain actuel</translation>
+    </message>
+    <message>
+        <source>Enabled</source>
+        <translation>Activé</translation>
+    </message>
+    <message>
+        <source>Knee</source>
+        <translation>Coude</translation>
+    </message>
+    <message>
+        <source>Attack</source>
+        <translation>Attaque</translation>
+    </message>
+    <message>
+        <source>Decay</source>
+        <translation>Relâchement</translation>
+    </message>
+    <message>
+        <source>The gain the compressor applies now, as a factor: 1 leaves the level as it is, 0.5 halves it; read every 100 ms</source>
+        <translation>Le gain que le compresseur applique en ce moment, sous forme de facteur : 1 laisse le niveau inchangé, 0.5 le réduit de moitié ; lu toutes les 100 ms</translation>
+    </message>
+    <message>
+        <source>1 switches the compressor on, 0 off.</source>
+        <translation>1 active le compresseur, 0 le désactive.</translation>
+    </message>
+    <message>
+        <source>Knee, in the daemon&apos;s units: where on the level scale the compressor starts to reduce the gain.</source>
+        <translation>Coude, dans les unités du démon : l&apos;endroit de l&apos;échelle de niveau où le compresseur commence à réduire le gain.</translation>
+    </message>
+    <message>
+        <source>Attack, in the daemon&apos;s units: how fast the gain falls when the level rises.</source>
+        <translation>Attaque, dans les unités du démon : la vitesse à laquelle le gain baisse quand le niveau monte.</translation>
+    </message>
+    <message>
+        <source>Decay, in the daemon&apos;s units: how fast the gain recovers when the level falls.</source>
+        <translation>Relâchement, dans les unités du démon : la vitesse à laquelle le gain remonte quand le niveau baisse.</translation>
+    </message>
+    <message>
+        <source>Mark this window as the one to paste from; its four settings are taken when PASTE is pressed</source>
+        <translation>Marquer cette fenêtre comme source du collage ; ses quatre réglages sont repris quand on appuie sur COLLER</translation>
+    </message>
+    <message>
+        <source>Take the four settings of the compressor window where COPY was pressed last, and send them</source>
+        <translation>Reprendre les quatre réglages de la fenêtre de compresseur où COPIER a été pressé en dernier, et les envoyer</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNConnect</name>
+    <message>
+        <source>Main Device Input</source>
+        <translation>Entrée du périphérique principal</translation>
+    </message>
+    <message>
+        <source>Main Device Output</source>
+        <translation>Sortie du périphérique principal</translation>
+    </message>
+    <message>
+        <source> - input</source>
+        <translation> - entrée</translation>
+    </message>
+    <message>
+        <source> - output</source>
+        <translation> - sortie</translation>
+    </message>
+    <message>
+        <source>Connection diagram</source>
+        <translation>Schéma des connexions</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNController</name>
+    <message>
+        <source>SrcCh </source>
+        <translation>Source </translation>
+    </message>
+    <message>
+        <source>DstCh </source>
+        <translation>Cible </translation>
+    </message>
+    <message>
+        <source>Compressor</source>
+        <translation>Compresseur</translation>
+    </message>
+    <message>
+        <source>receive (RX)</source>
+        <translation>réception (RX)</translation>
+    </message>
+    <message>
+        <source>monitor</source>
+        <translation>écoute</translation>
+    </message>
+    <message>
+        <source>transmit (TX)</source>
+        <translation>émission (TX)</translation>
+    </message>
+    <message>
+        <source>Gain of the %1 direction in the daemon&apos;s steps, from %2 to %3</source>
+        <translation>Gain du sens %1 en pas du démon, de %2 à %3</translation>
+    </message>
+    <message>
+        <source>Mute the %1 direction</source>
+        <translation>Couper le son du sens %1</translation>
+    </message>
+    <message>
+        <source>Invert the polarity of the %1 direction</source>
+        <translation>Inverser la polarité du sens %1</translation>
+    </message>
+    <message>
+        <source>Raise the %1 gain by one step, up to %2</source>
+        <translation>Augmenter d&apos;un pas le gain du sens %1, jusqu&apos;à %2</translation>
+    </message>
+    <message>
+        <source>Lower the %1 gain by one step, down to %2</source>
+        <translation>Diminuer d&apos;un pas le gain du sens %1, jusqu&apos;à %2</translation>
+    </message>
+    <message>
+        <source>the main input channel routed to this channel</source>
+        <translation>le canal d&apos;entrée principal dirigé vers ce canal</translation>
+    </message>
+    <message>
+        <source>the main output channel this channel feeds</source>
+        <translation>le canal de sortie principal que ce canal alimente</translation>
+    </message>
+    <message>
+        <source>the main output channel this loopback channel records</source>
+        <translation>le canal de sortie principal que ce canal de bouclage enregistre</translation>
+    </message>
+    <message>
+        <source>the destination channel of this loopback channel</source>
+        <translation>le canal de destination de ce canal de bouclage</translation>
+    </message>
+    <message>
+        <source>the main input channel monitored</source>
+        <translation>le canal d&apos;entrée principal écouté</translation>
+    </message>
+    <message>
+        <source>the main output channel it is heard on</source>
+        <translation>le canal de sortie principal sur lequel on l&apos;entend</translation>
+    </message>
+    <message>
+        <source>the main output channel monitored</source>
+        <translation>le canal de sortie principal écouté</translation>
+    </message>
+    <message>
+        <source>the main output channel it is copied to</source>
+        <translation>le canal de sortie principal sur lequel il est copié</translation>
+    </message>
+    <message>
+        <source>the channel monitored</source>
+        <translation>le canal écouté</translation>
+    </message>
+    <message>
+        <source>the channel it is heard on</source>
+        <translation>le canal sur lequel on l&apos;entend</translation>
+    </message>
+    <message>
+        <source>Source channel: %1.</source>
+        <translation>Canal source : %1.</translation>
+    </message>
+    <message>
+        <source>Destination channel: %1.</source>
+        <translation>Canal de destination : %1.</translation>
+    </message>
+    <message>
+        <source>Open the equalizer of the receive (RX) direction; greyed when the daemon has no filter for it</source>
+        <translation>Ouvrir l&apos;égaliseur du sens réception (RX) ; grisé quand le démon n&apos;a pas de filtre pour lui</translation>
+    </message>
+    <message>
+        <source>Open the equalizer of the transmit (TX) direction; greyed when the daemon has no filter for it</source>
+        <translation>Ouvrir l&apos;égaliseur du sens émission (TX) ; grisé quand le démon n&apos;a pas de filtre pour lui</translation>
+    </message>
+    <message>
+        <source>Delay of this channel in samples, up to the largest the daemon accepts.</source>
+        <translation>Retard de ce canal en échantillons, jusqu&apos;au plus grand que le démon accepte.</translation>
+    </message>
+    <message>
+        <source>Open the compressor window of the main output</source>
+        <translation>Ouvrir la fenêtre du compresseur de la sortie principale</translation>
+    </message>
+    <message>
+        <source>Open the compressor window of this device or loopback, shared by its channels</source>
+        <translation>Ouvrir la fenêtre du compresseur de ce périphérique ou de ce bouclage, partagée par ses canaux</translation>
+    </message>
+    <message>
+        <source>Peak level: receive (RX) above, transmit (TX) below; full width is full scale, each mark an eighth of it</source>
+        <translation>Niveau crête : réception (RX) en haut, émission (TX) en bas ; toute la largeur correspond à la pleine échelle, chaque repère à un huitième</translation>
+    </message>
+    <message>
+        <source>Peak level: full width is full scale, each mark an eighth of it</source>
+        <translation>Niveau crête : toute la largeur correspond à la pleine échelle, chaque repère à un huitième</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNEQButtons</name>
+    <message>
+        <source>Presets</source>
+        <translation>Préréglages</translation>
+    </message>
+    <message>
+        <source>Defa&amp;ults</source>
+        <translation>&amp;Par défaut</translation>
+    </message>
+    <message>
+        <source>&amp;LowPass</source>
+        <translation>Passe-&amp;bas</translation>
+    </message>
+    <message>
+        <source>&amp;HighPass</source>
+        <translation>Passe-&amp;haut</translation>
+    </message>
+    <message>
+        <source>&amp;BandPass</source>
+        <translation>Passe-ban&amp;de</translation>
+    </message>
+    <message>
+        <source>Fill the editor with a flat response, amplitude 1 from 20 Hz to 20 kHz: the sound passes unchanged</source>
+        <translation>Remplir l&apos;éditeur d&apos;une réponse plate, amplitude 1 de 20 Hz à 20 kHz : le son passe inchangé</translation>
+    </message>
+    <message>
+        <source>Fill the editor with a low-pass: 1 up to 150 Hz, falling to 0 at 1000 Hz</source>
+        <translation>Remplir l&apos;éditeur d&apos;un passe-bas : 1 jusqu&apos;à 150 Hz, descendant à 0 à 1000 Hz</translation>
+    </message>
+    <message>
+        <source>Fill the editor with a high-pass: 0 up to 150 Hz, rising to 1 at 1000 Hz</source>
+        <translation>Remplir l&apos;éditeur d&apos;un passe-haut : 0 jusqu&apos;à 150 Hz, montant à 1 à 1000 Hz</translation>
+    </message>
+    <message>
+        <source>Fill the editor with a band-pass: 1 from 500 Hz to 1000 Hz, 0 below 250 Hz and from 2000 Hz on</source>
+        <translation>Remplir l&apos;éditeur d&apos;un passe-bande : 1 de 500 Hz à 1000 Hz, 0 en dessous de 250 Hz et à partir de 2000 Hz</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNEqualizer</name>
+    <message>
+        <source>expected two numbers, a frequency in Hz and an amplitude: digits with an optional decimal point, no sign, exponent or comma</source>
+        <translation>deux nombres attendus, une fréquence en Hz et une amplitude : des chiffres avec un point décimal facultatif, sans signe, exposant ni virgule</translation>
+    </message>
+    <message>
+        <source>expected two numbers: after the frequency, an amplitude on the same line</source>
+        <translation>deux nombres attendus : après la fréquence, une amplitude sur la même ligne</translation>
+    </message>
+    <message>
+        <source>frequency below the previous point</source>
+        <translation>fréquence inférieure à celle du point précédent</translation>
+    </message>
+    <message>
+        <source>a number is too large for the filter</source>
+        <translation>un nombre est trop grand pour le filtre</translation>
+    </message>
+    <message>
+        <source>no filter can be designed for this channel</source>
+        <translation>aucun filtre ne peut être calculé pour ce canal</translation>
+    </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>ligne %1 : %2</translation>
+    </message>
+    <message>
+        <source>Switch the filter off: the daemon drops this channel&apos;s filter</source>
+        <translation>Désactiver le filtre : le démon abandonne le filtre de ce canal</translation>
+    </message>
+    <message>
+        <source>Switch the filter on: the text below is designed and sent</source>
+        <translation>Activer le filtre : le texte ci-dessous est calculé et envoyé</translation>
+    </message>
+    <message>
+        <source>Gain of the filter in force over frequency, linear, from 0 Hz up to 8 kHz, or half the sample rate when that is lower</source>
+        <translation>Gain du filtre en vigueur en fonction de la fréquence, linéaire, de 0 Hz à 8 kHz, ou à la moitié de la fréquence d&apos;échantillonnage si elle est plus basse</translation>
+    </message>
+    <message>
+        <source>EQ filter specification is empty</source>
+        <translation>La description du filtre EQ est vide</translation>
+    </message>
+    <message>
+        <source>Invalid EQ filter specification</source>
+        <translation>Description du filtre EQ invalide</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNMainWindow</name>
+    <message>
+        <source>Try now</source>
+        <translation>Réessayer maintenant</translation>
+    </message>
+    <message>
+        <source>Look for the daemon, or for its targets, at once</source>
+        <translation>Rechercher immédiatement le démon ou ses cibles</translation>
+    </message>
+    <message>
+        <source>Look for targets again</source>
+        <translation>Rechercher à nouveau les cibles</translation>
+    </message>
+    <message>
+        <source>Not connected to %1, trying again</source>
+        <translation>Non connecté à %1, nouvelle tentative</translation>
+    </message>
+    <message>
+        <source>Waiting for the mixer daemon at %1</source>
+        <translation>En attente du démon de mixage sur %1</translation>
+    </message>
+    <message>
+        <source>The daemon is not answering, next try in %1 s</source>
+        <translation>Le démon ne répond pas, prochain essai dans %1 s</translation>
+    </message>
+    <message>
+        <source>The daemon is not answering, trying again</source>
+        <translation>Le démon ne répond pas, nouvelle tentative</translation>
+    </message>
+    <message>
+        <source>No control targets found on %1</source>
+        <translation>Aucune cible de contrôle trouvée sur %1</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNRecordStatus</name>
+    <message>
+        <source>Recording status</source>
+        <translation>État de l&apos;enregistrement</translation>
+    </message>
+    <message>
+        <source>START</source>
+        <translation>DÉMARRER</translation>
+    </message>
+    <message>
+        <source>STOP</source>
+        <translation>ARRÊTER</translation>
+    </message>
+    <message>
+        <source>Ask the daemon to start recording; enabled while it is not recording</source>
+        <translation>Demander au démon de démarrer l&apos;enregistrement ; disponible tant qu&apos;il n&apos;enregistre pas</translation>
+    </message>
+    <message>
+        <source>Ask the daemon to stop recording; enabled while it records</source>
+        <translation>Demander au démon d&apos;arrêter l&apos;enregistrement ; disponible pendant qu&apos;il enregistre</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNSpinBoxGuard</name>
+    <message>
+        <source>From %1 to %2%3.</source>
+        <translation>De %1 à %2%3.</translation>
+    </message>
+    <message>
+        <source>Type a number and press Return; the wheel turns the box only while it has the keyboard focus.</source>
+        <translation>Saisir un nombre et appuyer sur Entrée ; la molette ne fait tourner la case que lorsqu&apos;elle a le focus du clavier.</translation>
+    </message>
+</context>
+</TS>

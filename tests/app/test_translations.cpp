@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLocale>
+#include <QTest>
+#include <QTranslator>
+
+#include "app/translations.h"
+#include "eq/zarn_eq_editor.h"
+#include "eq/zarn_equalizer.h"
+#include "routing/zarn_connect.h"
+#include "strip/zarn_controller.h"
+#include "support/window_fixture.h"
+
+using zarn::sim::TestDaemon;
+
+class TestTranslations : public QObject {
+    Q_OBJECT
+
+private slots:
+    void window_speaks_the_locales_language_data();
+    void window_speaks_the_locales_language();
+    void cleanup() { qDeleteAll(qApp->findChildren<QTranslator *>()); }
+};
+
+void TestTranslations::window_speaks_the_locales_language_data() {
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QString>("diagram");
+    QTest::addColumn<QString>("mute_tip");
+    QTest::addColumn<QString>("editor");
+
+    QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << true
+                            << "Verbindungsdiagramm"
+                            << "Richtung Empfang (RX) stummschalten"
+                            << "Filterbeschreibung";
+    QTest::newRow("French") << QLocale(QLocale::French, QLocale::Canada) << true
+                            << "Schéma des connexions"
+                            << "Couper le son du sens réception (RX)"
+                            << "Description du filtre";
+    // No catalogue: the texts as written.
+    QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << false
+                             << "Connection diagram"
+                             << "Mute the receive (RX) direction"
+                             << "Filter specification";
+}
+
+void TestTranslations::window_speaks_the_locales_language() {
+    QFETCH(QLocale, locale);
+    QFETCH(bool, found);
+    QCOMPARE(zarn::install_translations(locale, {QStringLiteral(ZARN_BUILD_TRANSLATIONS)}), found);
+
+    TestDaemon d;
+    auto w = fixture::make_window(d.path());
+    ZARNController *device = w->strips[0];
+    QVERIFY(device != nullptr);
+    QTEST(w->connect_panel->title(), "diagram");
+    QTEST(device->rx_mute_box->toolTip(), "mute_tip");
+    // Looked up under QGroupBox, as the editor has no meta-object of its own.
+    QTEST(device->rx_equalizer->editor->title(), "editor");
+    // The window's title is never translated.
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+}
+
+QTEST_MAIN(TestTranslations)
+#include "test_translations.moc"
