@@ -253,7 +253,15 @@ private:
               std::tuple{&stored.tx_filter, plan.tx_length, false}}) {
             if (!*filter || length == 0)
                 continue;
-            if (!same_filter(**filter, fetch_state(fd_, t, rx, length))) {
+            // Fetched into one buffer for all: a fresh array each time
+            // would cost the largest setup 128 MiB of new pages.
+            verify_buffer_.resize(static_cast<std::size_t>(length));
+            const bool on = zarn::fetch_filter(fd_, t, rx, length, verify_buffer_.data());
+            const bool same =
+                on == (*filter)->on &&
+                (!on || std::memcmp(verify_buffer_.data(), (*filter)->coefficients.data(),
+                                    verify_buffer_.size() * sizeof(double)) == 0);
+            if (!same) {
                 std::fprintf(errors_, "zarnmix_state: %s: the %s filter reads back otherwise\n",
                              who.c_str(), rx ? "receive" : "transmit");
                 ok = false;
@@ -263,6 +271,7 @@ private:
     }
 
     int fd_;
+    std::vector<double> verify_buffer_;
     std::FILE *out_;
     std::FILE *errors_;
 };

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // zarnmix_state: stores the daemon's whole setup in a file and restores it.
 #include <QByteArray>
-#include <QFile>
-#include <QSaveFile>
-#include <QString>
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
 #include <string>
+#include <vector>
 
 #include "ctl/transport.h"
 #include "tools/state_file_device.h"
+#include "tools/state_file_io.h"
 #include "tools/state_file_json.h"
 
 namespace {
@@ -38,8 +37,6 @@ int fail(const std::string &message) {
     return EXIT_FAILED;
 }
 
-// A file is replaced only once it is whole: QSaveFile writes a temporary
-// file beside it and renames that over it on commit.
 bool write_output(const char *file, const QByteArray &data, std::string &error) {
     if (is_stdio(file)) {
         if (std::fwrite(data.constData(), 1, static_cast<std::size_t>(data.size()), stdout) !=
@@ -50,43 +47,11 @@ bool write_output(const char *file, const QByteArray &data, std::string &error) 
         }
         return true;
     }
-    QSaveFile out(QFile::decodeName(file));
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit()) {
-        error = std::string(file) + ": " + out.errorString().toStdString();
-        return false;
-    }
-    return true;
-}
-
-// The largest setup, 256 filters of 65536 taps, takes about 180 MB; a file
-// far beyond that is not one, and is refused before it exhausts memory.
-constexpr qint64 MAX_FILE_SIZE = qint64{1} << 30;
-
-bool read_input(const char *file, QByteArray &data, std::string &error) {
-    QFile in;
-    bool ok;
-    if (is_stdio(file)) {
-        ok = in.open(stdin, QIODevice::ReadOnly);
-    } else {
-        in.setFileName(QFile::decodeName(file));
-        ok = in.open(QIODevice::ReadOnly);
-    }
-    while (ok && data.size() <= MAX_FILE_SIZE) {
-        const QByteArray chunk = in.read(qint64{1} << 20);
-        ok = in.error() == QFileDevice::NoError;
-        if (chunk.isEmpty())
-            break;
-        data += chunk;
-    }
-    if (!ok) {
-        error = std::string(file_words(file)) + ": " + in.errorString().toStdString();
-        return false;
-    }
-    if (data.size() > MAX_FILE_SIZE) {
-        error = std::string(file_words(file)) + ": larger than any setup file";
-        return false;
-    }
-    return true;
+    std::vector<std::string> warnings;
+    const bool ok = zarn::state::write_state_file(file, data, error, warnings);
+    for (const std::string &warning : warnings)
+        std::fprintf(stderr, "zarnmix_state: warning: %s\n", warning.c_str());
+    return ok;
 }
 
 int store(int fd, const char *file) {
@@ -107,7 +72,7 @@ int store(int fd, const char *file) {
 int restore(const char *device, const char *file, const zarn::state::RestoreOptions &options) {
     QByteArray data;
     std::string error;
-    if (!read_input(file, data, error))
+    if (!zarn::state::read_state_file(is_stdio(file) ? nullptr : file, data, error))
         return fail(error);
     zarn::state::Setup setup;
     if (!zarn::state::decode_setup(data, setup, error))
