@@ -11,6 +11,7 @@
 #include "tools/state_file_device.h"
 #include "tools/state_file_io.h"
 #include "tools/state_file_json.h"
+#include "tools/state_file_texts.h"
 
 namespace {
 
@@ -54,11 +55,13 @@ bool write_output(const char *file, const QByteArray &data, std::string &error) 
     return ok;
 }
 
-int store(int fd, const char *file) {
+int store(int fd, const char *device, const char *file) {
     zarn::state::Setup setup;
     std::string error;
     if (!zarn::state::read_setup(fd, setup, error))
         return fail(error);
+    // The texts the panel keeps for this user, where they still match.
+    zarn::state::fill_texts(setup, device);
     // Stored as reported all the same: the file says what the daemon held.
     for (const std::string &line : zarn::state::out_of_range(setup)) {
         std::fprintf(stderr, "zarnmix_state: warning: %s; a restore refuses this file\n",
@@ -81,8 +84,10 @@ int restore(const char *device, const char *file, const zarn::state::RestoreOpti
     const int fd = zarn::ctl_open(device);
     if (fd < 0)
         return fail(std::string("cannot open ") + device);
-    const int status = zarn::state::restore_setup(fd, setup, options, stdout, stderr);
+    std::vector<zarn::Target> restored;
+    const int status = zarn::state::restore_setup(fd, setup, options, stdout, stderr, &restored);
     zarn::ctl_close(fd);
+    zarn::state::keep_texts(setup, restored, device);
     if (std::fflush(stdout) != 0)
         return fail("writing standard output failed");
     return status;
@@ -126,7 +131,7 @@ int main(int argc, char **argv) {
         const int fd = zarn::ctl_open(device);
         if (fd < 0)
             return fail(std::string("cannot open ") + device);
-        const int status = store(fd, file);
+        const int status = store(fd, device, file);
         zarn::ctl_close(fd);
         return status;
     }
