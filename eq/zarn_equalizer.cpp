@@ -19,6 +19,7 @@
 #include "eq/zarn_eq_clipboard.h"
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_eq_freq_response.h"
+#include "eq/zarn_eq_text_keeper.h"
 
 namespace {
 
@@ -60,7 +61,7 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
     : QWidget(nullptr), kind(kind_), number(number_), channel(channel_), sample_rate(0),
       filter_length(0), coefficients(nullptr), grid(this), main_window(main_window_),
       filter_known(false), stale(false), refresh_query{}, refresh_result(-1),
-      refresh_queued(false) {
+      refresh_queued(false), text_keeper(new ZARNEQTextKeeper(this)) {
     setWindowTitle(QStringLiteral("Zarnmix Equalizer %1 Ch%2")
                        .arg((kind & zarn::EQ_RX_FLAG) ? QStringLiteral("RX") : QStringLiteral("TX"))
                        .arg(channel));
@@ -146,6 +147,7 @@ bool ZARNEqualizer::read_filter() {
     }
 
     show_state();
+    text_keeper->filter_read();
     freq_response->refresh();
     freq_response->update();
     return filter_known;
@@ -214,6 +216,7 @@ void ZARNEqualizer::refetch() {
     release_coefficients();
     coefficients = now.release();
     show_state();
+    text_keeper->filter_read();
     freq_response->refresh();
     freq_response->update();
 }
@@ -296,6 +299,8 @@ void ZARNEqualizer::handle_update() {
     release_coefficients();
     coefficients = next.release();
     show_state();
+    if (coefficients)
+        text_keeper->applied();
 
     freq_response->refresh();
     freq_response->update();

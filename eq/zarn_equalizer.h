@@ -17,6 +17,7 @@ class ZARNEQButtons;
 class ZARNEQClipboard;
 class ZARNEQEditor;
 class ZARNEQFreqResponse;
+class ZARNEQTextKeeper;
 class ZARNMainWindow;
 namespace zarn {
 struct SpecError;
@@ -93,6 +94,7 @@ private:
     zarn::FilterRecord refresh_query;
     int refresh_result;
     bool refresh_queued;
+    std::unique_ptr<ZARNEQTextKeeper> text_keeper;
     // The strip's target, and whether this window serves its receive side.
     zarn::Target target() const;
     bool receives() const;
