@@ -26,6 +26,7 @@
 #include "panels/zarn_add_options.h"
 #include "panels/zarn_audio_delay_locator.h"
 #include "panels/zarn_record_status.h"
+#include "panels/zarn_setup_panel.h"
 #include "panels/zarn_sys_info_options.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
@@ -41,6 +42,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     : QScrollArea(nullptr), eq_copy_source(nullptr), compressor_copy_source(nullptr),
       strip_grid(nullptr), main_grid(nullptr), strips{}, connect_panel(nullptr),
       delay_locator(nullptr), record_status(nullptr), add_options(nullptr), sys_info(nullptr),
+      setup_panel(nullptr),
       watchdog_timer(nullptr), device_path(device_path), fd(-1), tick(0),
       link(ConnectionWatch::Link::Answering), link_line(nullptr), waiting_label(nullptr),
       try_button(nullptr), strip_grid_top(0) {
@@ -56,6 +58,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     record_status = new ZARNRecordStatus(this);
     add_options = new ZARNAddOptions(this);
     sys_info = new ZARNSysInfoOptions(this);
+    setup_panel = new ZARNSetupPanel(this);
 
     watchdog_timer = new QTimer(this);
     connect(watchdog_timer, &QTimer::timeout, this, &ZARNMainWindow::handle_watchdog);
@@ -82,6 +85,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     main_grid->addWidget(record_status, 3, 0, 1, 1);
     main_grid->addWidget(add_options, 4, 0, 1, 1);
     main_grid->addWidget(sys_info, 5, 0, 1, 1);
+    main_grid->addWidget(setup_panel, 6, 0, 1, 1);
 
     setWindowTitle(QStringLiteral("Zarnmix Control"));
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
@@ -104,6 +108,14 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     look_again->setShortcut(QKeySequence::Refresh);
     connect(look_again, &QAction::triggered, this, &ZARNMainWindow::look_for_targets);
     addAction(look_again);
+    auto *save = new QAction(tr("Save setup..."), this);
+    save->setShortcut(QKeySequence::Save);
+    connect(save, &QAction::triggered, setup_panel, &ZARNSetupPanel::handle_save);
+    addAction(save);
+    auto *load = new QAction(tr("Load setup..."), this);
+    load->setShortcut(QKeySequence::Open);
+    connect(load, &QAction::triggered, setup_panel, &ZARNSetupPanel::handle_load);
+    addAction(load);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     watchdog_timer->start(100);
@@ -129,6 +141,7 @@ ZARNMainWindow::~ZARNMainWindow() {
     record_status = nullptr;
     add_options = nullptr;
     sys_info = nullptr;
+    setup_panel = nullptr;
 }
 
 void ZARNMainWindow::discover() {
@@ -300,7 +313,8 @@ void ZARNMainWindow::set_link(ConnectionWatch::Link state) {
     const bool enabled = state == ConnectionWatch::Link::Answering;
     for (QWidget *w : {static_cast<QWidget *>(strip_grid), static_cast<QWidget *>(connect_panel),
                        static_cast<QWidget *>(delay_locator), static_cast<QWidget *>(record_status),
-                       static_cast<QWidget *>(add_options), static_cast<QWidget *>(sys_info)})
+                       static_cast<QWidget *>(add_options), static_cast<QWidget *>(sys_info),
+                       static_cast<QWidget *>(setup_panel)})
         w->setEnabled(enabled);
     for (QWidget *w : strip_windows())
         w->setEnabled(enabled);

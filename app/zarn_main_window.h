@@ -20,6 +20,7 @@ class ZARNController;
 class ZARNEqualizer;
 class ZARNGridLayout;
 class ZARNRecordStatus;
+class ZARNSetupPanel;
 class ZARNSysInfoOptions;
 
 constexpr int MAX_STRIPS = 128;
@@ -44,6 +45,7 @@ public:
     ZARNRecordStatus *record_status;
     ZARNAddOptions *add_options;
     ZARNSysInfoOptions *sys_info;
+    ZARNSetupPanel *setup_panel;
     QTimer *watchdog_timer;
     const char *device_path;
     int fd;
@@ -56,6 +58,9 @@ public:
     // Discovers the daemon's targets and, when they differ from the strips,
     // rebuilds the strips, the diagram and the layout in discovery order.
     void look_for_targets();
+    // Re-reads everything the window shows from the daemon, without writing;
+    // builds the strips when there were none.
+    void refresh_all();
 
 public slots:
     void handle_watchdog();
@@ -64,9 +69,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // Re-reads everything the window shows from the daemon, without writing;
-    // builds the strips when there were none.
-    void refresh_all();
     void set_link(ConnectionWatch::Link state);
     // The strips' parentless windows: compressors and equalizers.
     std::vector<QWidget *> strip_windows() const;

@@ -20,6 +20,7 @@
 #include "eq/zarn_eq_clipboard.h"
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_eq_freq_response.h"
+#include "eq/zarn_eq_text_keeper.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
     : QWidget(nullptr), kind(kind_), number(number_), channel(channel_), sample_rate(0),
       filter_length(0), coefficients(nullptr), grid(this), main_window(main_window_),
       filter_known(false), stale(false), refresh_query{}, refresh_result(-1),
-      refresh_queued(false) {
+      refresh_queued(false), text_keeper(new ZARNEQTextKeeper(this)) {
     base_title = QStringLiteral("Zarnmix Equalizer %1 Ch%2")
                      .arg((kind & zarn::EQ_RX_FLAG) ? QStringLiteral("RX") : QStringLiteral("TX"))
                      .arg(channel);
@@ -153,6 +154,7 @@ bool ZARNEqualizer::read_filter() {
     }
 
     show_state();
+    text_keeper->filter_read();
     freq_response->refresh();
     freq_response->update();
     return filter_known;
@@ -223,13 +225,19 @@ void ZARNEqualizer::refetch() {
         now ? coefficients && std::memcmp(now.get(), coefficients, n * sizeof(double)) == 0
             : coefficients == nullptr;
     if (!same)
-        keep_coefficients(std::move(now));
+        keep_coefficients(std::move(now), false);
 }
 
-void ZARNEqualizer::keep_coefficients(std::unique_ptr<double[]> in_force) {
+void ZARNEqualizer::keep_coefficients(std::unique_ptr<double[]> in_force, bool applied) {
     release_coefficients();
     coefficients = in_force.release();
     show_state();
+    // A text applied here is kept; a filter read from the daemon shows the
+    // text kept for it, if any.
+    if (!applied)
+        text_keeper->filter_read();
+    else if (coefficients)
+        text_keeper->applied();
     freq_response->refresh();
     freq_response->update();
 }
@@ -309,7 +317,7 @@ void ZARNEqualizer::handle_update() {
         show_state();
         return;
     }
-    keep_coefficients(std::move(next));
+    keep_coefficients(std::move(next), true);
 }
 
 bool ZARNEqualizer::design_is_current(std::unique_ptr<double[]> &designed) {

@@ -18,6 +18,7 @@ class ZARNEQButtons;
 class ZARNEQClipboard;
 class ZARNEQEditor;
 class ZARNEQFreqResponse;
+class ZARNEQTextKeeper;
 class ZARNMainWindow;
 namespace zarn {
 struct SpecError;
@@ -81,7 +82,7 @@ protected:
 private:
     void release_coefficients();
     // Keeps the daemon's filter in force now, and shows it.
-    void keep_coefficients(std::unique_ptr<double[]> in_force);
+    void keep_coefficients(std::unique_ptr<double[]> in_force, bool applied);
     // Designs the trimmed editor text into a new array; null after a
     // message box.
     std::unique_ptr<double[]> design();
@@ -103,6 +104,7 @@ private:
     zarn::FilterRecord refresh_query;
     int refresh_result;
     bool refresh_queued;
+    std::unique_ptr<ZARNEQTextKeeper> text_keeper;
     // The strip's target, and whether this window serves its receive side.
     zarn::Target target() const;
     bool receives() const;

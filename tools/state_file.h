@@ -19,10 +19,17 @@ using zarn::Field;
 // Values of settable fields by name; a field the file leaves out is absent.
 using Values = std::map<std::string, std::int32_t>;
 
+// The longest filter text a file or the settings may carry, in UTF-8 bytes:
+// far beyond what anyone types for 65536 taps.
+constexpr std::size_t MAX_FILTER_TEXT = 1 << 16;
+
 struct FilterState {
     std::int32_t length = 0; // the daemon's filter length; 0 = no filter here
     bool on = false;
     std::vector<double> coefficients; // length values while on, else empty
+    // The filter text that designed these coefficients, where the panel
+    // kept one; only while on.
+    std::optional<std::string> text;
 };
 
 struct TargetState {

@@ -93,9 +93,16 @@ struct Plan {
     FilterState tx_now;
 };
 
+std::string format(const char *pattern, const std::string &a, const std::string &b, std::int32_t x,
+                   std::int32_t y) {
+    char line[512];
+    std::snprintf(line, sizeof line, pattern, a.c_str(), b.c_str(), x, y);
+    return line;
+}
+
 class Restorer {
 public:
-    Restorer(int fd, std::FILE *out, std::FILE *errors) : fd_(fd), out_(out), errors_(errors) {}
+    Restorer(int fd, RestoreReport &report) : fd_(fd), report_(report) {}
 
     // Reads what the daemon holds for one stored target; false on a failed
     // read. A mismatch leaves a reason in skip.
@@ -141,7 +148,7 @@ public:
         return true;
     }
 
-    // Prints each field the restore would change; returns how many.
+    // Lists each field the restore would change; returns how many.
     int print_changes(const Plan &plan) {
         const TargetState &stored = *plan.stored;
         const Target &t = stored.target;
@@ -153,8 +160,11 @@ public:
             for (const auto &[name, value] : values) {
                 const std::int32_t was = current.at(name);
                 if (was != value) {
-                    std::fprintf(out_, "%s: %s%s %d -> %d\n", who.c_str(), prefix, name.c_str(),
-                                 was, value);
+                    const std::string field = prefix + name;
+                    report_.changes.push_back({who, field, std::to_string(was),
+                                               std::to_string(value),
+                                               who + ": " + field + " " + std::to_string(was) +
+                                                   " -> " + std::to_string(value)});
                     ++changes;
                 }
             }
@@ -171,11 +181,14 @@ public:
             if (!*filter || (*filter)->length == 0 || same_filter(**filter, *now))
                 continue;
             if ((*filter)->on && now->on) {
-                std::fprintf(out_, "%s: %s: other coefficients (%d taps)\n", who.c_str(), key,
-                             (*filter)->length);
+                const std::string taps = std::to_string((*filter)->length) + " taps";
+                report_.changes.push_back(
+                    {who, key, "on (" + taps + ")", "other coefficients (" + taps + ")",
+                     who + ": " + key + ": other coefficients (" + taps + ")"});
             } else {
-                std::fprintf(out_, "%s: %s: %s -> %s\n", who.c_str(), key,
-                             filter_words(*now).c_str(), filter_words(**filter).c_str());
+                report_.changes.push_back({who, key, filter_words(*now), filter_words(**filter),
+                                           who + ": " + key + ": " + filter_words(*now) + " -> " +
+                                               filter_words(**filter)});
             }
             ++changes;
         }
@@ -215,7 +228,7 @@ public:
     }
 
     bool failed(const std::string &what) {
-        std::fprintf(errors_, "zarnmix_state: %s failed\n", what.c_str());
+        report_.problems.push_back(what + " failed");
         return false;
     }
 
@@ -230,8 +243,8 @@ private:
             const Values current = read_fields(now, fields);
             for (const auto &[name, value] : values) {
                 if (current.at(name) != value) {
-                    std::fprintf(errors_, "zarnmix_state: %s: %s%s reads back %d, not %d\n",
-                                 who.c_str(), prefix, name.c_str(), current.at(name), value);
+                    report_.problems.push_back(format("%s: %s reads back %d, not %d", who,
+                                                      prefix + name, current.at(name), value));
                     ok = false;
                 }
             }
@@ -253,9 +266,17 @@ private:
               std::tuple{&stored.tx_filter, plan.tx_length, false}}) {
             if (!*filter || length == 0)
                 continue;
-            if (!same_filter(**filter, fetch_state(fd_, t, rx, length))) {
-                std::fprintf(errors_, "zarnmix_state: %s: the %s filter reads back otherwise\n",
-                             who.c_str(), rx ? "receive" : "transmit");
+            // Fetched into one buffer for all: a fresh array each time
+            // would cost the largest setup 128 MiB of new pages.
+            verify_buffer_.resize(static_cast<std::size_t>(length));
+            const bool on = zarn::fetch_filter(fd_, t, rx, length, verify_buffer_.data());
+            const bool same =
+                on == (*filter)->on &&
+                (!on || std::memcmp(verify_buffer_.data(), (*filter)->coefficients.data(),
+                                    verify_buffer_.size() * sizeof(double)) == 0);
+            if (!same) {
+                report_.problems.push_back(who + ": the " + (rx ? "receive" : "transmit") +
+                                           " filter reads back otherwise");
                 ok = false;
             }
         }
@@ -263,8 +284,8 @@ private:
     }
 
     int fd_;
-    std::FILE *out_;
-    std::FILE *errors_;
+    std::vector<double> verify_buffer_;
+    RestoreReport &report_;
 };
 
 } // namespace
@@ -318,11 +339,12 @@ bool read_setup(int fd, Setup &setup, std::string &error) {
     return true;
 }
 
-int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std::FILE *out,
-                  std::FILE *errors) {
-    Restorer restorer(fd, out, errors);
+int restore_setup(int fd, const Setup &setup, const RestoreOptions &options,
+                  RestoreReport &report) {
+    report = RestoreReport{};
+    Restorer restorer(fd, report);
     if (!probe(fd)) {
-        std::fprintf(errors, "zarnmix_state: the daemon does not answer\n");
+        report.problems.push_back("the daemon does not answer");
         return RESTORE_FAILED;
     }
     std::int32_t rate = 0;
@@ -336,13 +358,13 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std
     const std::map<Group, std::int32_t> channels = channel_counts(offered);
 
     // Warnings do not stop a restore, but they are mismatches all the same.
-    std::vector<std::string> warnings;
+    std::vector<std::string> &warnings = report.warnings;
     if (rate != setup.sample_rate) {
         warnings.push_back("the sample rate is " + std::to_string(rate) + " Hz here, " +
                            std::to_string(setup.sample_rate) + " Hz in the file");
     }
     std::vector<Plan> plans;
-    std::vector<std::string> skipped;
+    std::vector<std::string> &skipped = report.skipped;
     for (const TargetState &stored : setup.targets) {
         const Target &t = stored.target;
         std::string skip;
@@ -356,8 +378,12 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std
                    " channels here, " + std::to_string(*stored.channels) + " in the file";
         }
         Plan plan;
-        if (skip.empty() && !restorer.plan(stored, options.dry_run, plan, skip))
+        if (skip.empty() && !restorer.plan(stored, options.dry_run, plan, skip)) {
+            // Nothing was sent; what was found so far is beside the point.
+            warnings.clear();
+            skipped.clear();
             return RESTORE_FAILED;
+        }
         if (!skip.empty()) {
             skipped.push_back(describe(t) + ": " + skip);
             continue;
@@ -369,28 +395,45 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std
         plans.push_back(std::move(plan));
     }
 
-    for (const std::string &warning : warnings)
-        std::fprintf(errors, "zarnmix_state: warning: %s\n", warning.c_str());
-    for (const std::string &skip : skipped)
-        std::fprintf(errors, "zarnmix_state: skipped %s\n", skip.c_str());
     if (options.pedantic && (!skipped.empty() || !warnings.empty())) {
-        std::fprintf(errors, "zarnmix_state: the daemon does not match the file; "
-                             "nothing restored\n");
+        report.refused = true;
         return RESTORE_SKIPPED;
     }
     const int status = skipped.empty() ? RESTORE_DONE : RESTORE_SKIPPED;
     if (options.dry_run) {
-        int changes = 0;
         for (const Plan &plan : plans)
-            changes += restorer.print_changes(plan);
-        if (changes == 0)
-            std::fprintf(out, "nothing to change\n");
+            restorer.print_changes(plan);
         return status;
     }
     bool ok = true;
-    for (Plan &plan : plans)
+    for (Plan &plan : plans) {
         ok = restorer.apply(plan) && ok;
+        report.restored.push_back(plan.stored->target);
+    }
     return ok ? status : RESTORE_FAILED;
+}
+
+int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std::FILE *out,
+                  std::FILE *errors, std::vector<Target> *restored) {
+    RestoreReport report;
+    const int status = restore_setup(fd, setup, options, report);
+    if (restored)
+        *restored = report.restored;
+    for (const std::string &warning : report.warnings)
+        std::fprintf(errors, "zarnmix_state: warning: %s\n", warning.c_str());
+    for (const std::string &skip : report.skipped)
+        std::fprintf(errors, "zarnmix_state: skipped %s\n", skip.c_str());
+    if (report.refused) {
+        std::fprintf(errors, "zarnmix_state: the daemon does not match the file; "
+                             "nothing restored\n");
+    }
+    for (const Change &change : report.changes)
+        std::fprintf(out, "%s\n", change.line.c_str());
+    if (options.dry_run && !report.refused && status != RESTORE_FAILED && report.changes.empty())
+        std::fprintf(out, "nothing to change\n");
+    for (const std::string &problem : report.problems)
+        std::fprintf(errors, "zarnmix_state: %s\n", problem.c_str());
+    return status;
 }
 
 } // namespace zarn::state

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tools/state_file.h"
 
@@ -27,12 +28,34 @@ struct RestoreOptions {
     bool dry_run = false;  // print what would change, send nothing
 };
 
+// One value a restore would change, as a dry run lists it.
+struct Change {
+    std::string target; // "device 0 channel 1"
+    std::string field;  // "rx_amp", "compressor.knee", "tx_filter"
+    std::string from;
+    std::string to;
+    std::string line; // the whole line a dry run prints
+};
+
+struct RestoreReport {
+    std::vector<Change> changes; // dry run only
+    std::vector<std::string> warnings;
+    std::vector<std::string> skipped;  // "target: why"
+    std::vector<std::string> problems; // failed requests and values read back otherwise
+    std::vector<Target> restored;      // written, whether or not they read back the same
+    bool refused = false;              // pedantic, and the daemon did not match
+};
+
+// Restores a setup that decode_setup has accepted, and says how in report.
+int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, RestoreReport &report);
+
 // Restores a setup that decode_setup has accepted. Every read happens
 // before the first write, so a daemon that fails a read, a mismatch under
 // pedantic and a dry run all send nothing. Skipped targets, failures and
 // warnings go to errors; the changes of a dry run go to out, one line each.
 // Returns one of the statuses above.
+// The targets written go to restored when it is given.
 int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std::FILE *out,
-                  std::FILE *errors);
+                  std::FILE *errors, std::vector<Target> *restored = nullptr);
 
 } // namespace zarn::state

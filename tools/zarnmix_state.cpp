@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // zarnmix_state: stores the daemon's whole setup in a file and restores it.
 #include <QByteArray>
-#include <QFile>
-#include <QSaveFile>
-#include <QString>
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
 #include <string>
+#include <vector>
 
 #include "ctl/transport.h"
 #include "tools/state_file_device.h"
+#include "tools/state_file_io.h"
 #include "tools/state_file_json.h"
+#include "tools/state_file_texts.h"
 
 namespace {
 
@@ -38,8 +38,6 @@ int fail(const std::string &message) {
     return EXIT_FAILED;
 }
 
-// A file is replaced only once it is whole: QSaveFile writes a temporary
-// file beside it and renames that over it on commit.
 bool write_output(const char *file, const QByteArray &data, std::string &error) {
     if (is_stdio(file)) {
         if (std::fwrite(data.constData(), 1, static_cast<std::size_t>(data.size()), stdout) !=
@@ -50,50 +48,20 @@ bool write_output(const char *file, const QByteArray &data, std::string &error) 
         }
         return true;
     }
-    QSaveFile out(QFile::decodeName(file));
-    if (!out.open(QIODevice::WriteOnly) || out.write(data) != data.size() || !out.commit()) {
-        error = std::string(file) + ": " + out.errorString().toStdString();
-        return false;
-    }
-    return true;
+    std::vector<std::string> warnings;
+    const bool ok = zarn::state::write_state_file(file, data, error, warnings);
+    for (const std::string &warning : warnings)
+        std::fprintf(stderr, "zarnmix_state: warning: %s\n", warning.c_str());
+    return ok;
 }
 
-// The largest setup, 256 filters of 65536 taps, takes about 180 MB; a file
-// far beyond that is not one, and is refused before it exhausts memory.
-constexpr qint64 MAX_FILE_SIZE = qint64{1} << 30;
-
-bool read_input(const char *file, QByteArray &data, std::string &error) {
-    QFile in;
-    bool ok;
-    if (is_stdio(file)) {
-        ok = in.open(stdin, QIODevice::ReadOnly);
-    } else {
-        in.setFileName(QFile::decodeName(file));
-        ok = in.open(QIODevice::ReadOnly);
-    }
-    while (ok && data.size() <= MAX_FILE_SIZE) {
-        const QByteArray chunk = in.read(qint64{1} << 20);
-        ok = in.error() == QFileDevice::NoError;
-        if (chunk.isEmpty())
-            break;
-        data += chunk;
-    }
-    if (!ok) {
-        error = std::string(file_words(file)) + ": " + in.errorString().toStdString();
-        return false;
-    }
-    if (data.size() > MAX_FILE_SIZE) {
-        error = std::string(file_words(file)) + ": larger than any setup file";
-        return false;
-    }
-    return true;
-}
-
-int store(int fd, const char *file) {
+int store(int fd, const char *device, const char *file) {
     zarn::state::Setup setup;
     std::string error;
     if (!zarn::state::read_setup(fd, setup, error))
         return fail(error);
+    // The texts the panel keeps for this user, where they still match.
+    zarn::state::fill_texts(setup, device);
     // Stored as reported all the same: the file says what the daemon held.
     for (const std::string &line : zarn::state::out_of_range(setup)) {
         std::fprintf(stderr, "zarnmix_state: warning: %s; a restore refuses this file\n",
@@ -107,7 +75,7 @@ int store(int fd, const char *file) {
 int restore(const char *device, const char *file, const zarn::state::RestoreOptions &options) {
     QByteArray data;
     std::string error;
-    if (!read_input(file, data, error))
+    if (!zarn::state::read_state_file(is_stdio(file) ? nullptr : file, data, error))
         return fail(error);
     zarn::state::Setup setup;
     if (!zarn::state::decode_setup(data, setup, error))
@@ -116,8 +84,10 @@ int restore(const char *device, const char *file, const zarn::state::RestoreOpti
     const int fd = zarn::ctl_open(device);
     if (fd < 0)
         return fail(std::string("cannot open ") + device);
-    const int status = zarn::state::restore_setup(fd, setup, options, stdout, stderr);
+    std::vector<zarn::Target> restored;
+    const int status = zarn::state::restore_setup(fd, setup, options, stdout, stderr, &restored);
     zarn::ctl_close(fd);
+    zarn::state::keep_texts(setup, restored, device);
     if (std::fflush(stdout) != 0)
         return fail("writing standard output failed");
     return status;
@@ -161,7 +131,7 @@ int main(int argc, char **argv) {
         const int fd = zarn::ctl_open(device);
         if (fd < 0)
             return fail(std::string("cannot open ") + device);
-        const int status = store(fd, file);
+        const int status = store(fd, device, file);
         zarn::ctl_close(fd);
         return status;
     }

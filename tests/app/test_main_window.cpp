@@ -180,7 +180,7 @@ void TestMainWindow::window_layout_title_icon_timer() {
     QCOMPARE(w->main_grid->itemAtPosition(1, 0)->widget(), static_cast<QWidget *>(w->strip_grid));
     QCOMPARE(w->main_grid->itemAtPosition(1, 0)->alignment(), Qt::Alignment());
     // The rows (see the panel wiring test), and the strip area's waiting text.
-    QCOMPARE(w->main_grid->QGridLayout::count(), 7);
+    QCOMPARE(w->main_grid->QGridLayout::count(), 8);
     QVERIFY(!w->eq_copy_source);
     QVERIFY(!w->compressor_copy_source);
     QVERIFY(w->fd >= 0);

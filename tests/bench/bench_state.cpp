@@ -109,12 +109,25 @@ int main() {
         ok = ok && zarn::state::restore_setup(fd, setup, {}, stdout, stdout) == 0;
         const double restore = ms_since(start);
 
+        // What the panel's load does before it asks: check the whole file,
+        // then read what the daemon holds and list the changes.
+        start = Clock::now();
+        zarn::state::Setup checked;
+        ok = ok && zarn::state::decode_setup(text, checked, error);
+        zarn::state::RestoreOptions dry;
+        dry.dry_run = true;
+        zarn::state::RestoreReport report;
+        ok = ok && zarn::state::restore_setup(fd, checked, dry, report) == 0;
+        const double preview = ms_since(start);
+
         std::printf("round %d: floor: fetch all %7.1f ms, write all %7.1f ms\n", round + 1, fetch,
                     write);
         std::printf("         store: read %7.1f ms + encode %7.1f ms = %7.1f ms (%.1f MiB)\n", read,
                     encode, read + encode, text.size() / double(1 << 20));
         std::printf("         restore: decode %7.1f ms + write and verify %7.1f ms = %7.1f ms\n",
                     decode, restore, decode + restore);
+        std::printf("         load preview: decode and dry run %7.1f ms (%zu changes)\n", preview,
+                    report.changes.size());
     }
     if (!ok)
         std::printf("failed: %s\n", error.c_str());

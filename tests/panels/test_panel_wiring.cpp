@@ -18,6 +18,7 @@
 #include "panels/zarn_add_options.h"
 #include "panels/zarn_audio_delay_locator.h"
 #include "panels/zarn_record_status.h"
+#include "panels/zarn_setup_panel.h"
 #include "panels/zarn_sys_info_options.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
@@ -143,11 +144,12 @@ void TestPanelWiring::panels_are_created_in_order_in_rows_2_to_5() {
     ZARNMainWindow &w = *run.window;
     QVERIFY(!w.sys_info->label->text().isEmpty());
     QVERIFY(w.delay_locator && w.record_status && w.add_options && w.sys_info);
+    // The Setup panel, our own, comes last, below the system information.
     QCOMPARE((std::vector<QWidget *>{cell(w, 0), cell(w, 1), cell(w, 2), cell(w, 3), cell(w, 4),
-                                     cell(w, 5)}),
+                                     cell(w, 5), cell(w, 6)}),
              (std::vector<QWidget *>{w.connect_panel, w.strip_grid, w.delay_locator,
-                                     w.record_status, w.add_options, w.sys_info}));
-    QCOMPARE(static_cast<QGridLayout *>(w.main_grid)->rowCount(), 6);
+                                     w.record_status, w.add_options, w.sys_info, w.setup_panel}));
+    QCOMPARE(static_cast<QGridLayout *>(w.main_grid)->rowCount(), 7);
 }
 
 void TestPanelWiring::channel_zero_strips_of_compressor_kinds_get_a_window() {

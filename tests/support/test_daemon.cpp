@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <unistd.h>
 
 #include "ctl/requests.h"
@@ -18,6 +19,26 @@ namespace {
     std::fprintf(stderr, "TestDaemon: %s\n", message.c_str());
     std::abort();
 }
+
+// Settings the programs under test keep (the panel's filter texts) go to a
+// fresh folder of each test process, never into the user's own, and no run
+// sees what an earlier one kept. Set before main, so before any QSettings.
+struct PrivateSettings {
+    PrivateSettings() {
+        const char *base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/zarnconfig-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr)
+            die("cannot make a settings folder");
+        folder = pattern;
+        ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
+    }
+    ~PrivateSettings() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    std::string folder;
+};
+const PrivateSettings private_settings;
 
 } // namespace
 

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -13,6 +14,8 @@
 #include <cstring>
 #include <limits>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "ctl/requests.h"
@@ -146,6 +149,7 @@ private slots:
     void mismatched_daemon_skips_or_refuses();
     void dry_run_prints_changes_and_sends_nothing();
     void daemon_failures();
+    void files_are_read_and_replaced_safely();
     void hung_daemon_fails_and_the_tool_ends_data() { add_media(); }
     void hung_daemon_fails_and_the_tool_ends();
     void usage();
@@ -157,10 +161,10 @@ void TestZarnmixState::file_keeps_every_bit() {
     zarn::state::TargetState device;
     device.target = {zarn::KIND_DEVICE, 3, 1};
     device.channels = 2;
-    device.name = "Stüdio \"A\"";
+    device.name = "Stüdio \"A\"\t\x01";
     device.config = zarn::state::Values{{"rx_amp", -31}, {"delay", 4800}, {"tx_mute", 1}};
-    device.rx_filter = zarn::state::FilterState{16, true, awkward(16)};
-    device.tx_filter = zarn::state::FilterState{16, false, {}};
+    device.rx_filter = zarn::state::FilterState{16, true, awkward(16), {}};
+    device.tx_filter = zarn::state::FilterState{16, false, {}, {}};
     zarn::state::TargetState main;
     main.target = {zarn::KIND_MAIN_OUTPUT, 0, 0};
     main.compressor = zarn::state::Values{{"enabled", 1}, {"knee", 255}};
@@ -192,6 +196,8 @@ void TestZarnmixState::file_keeps_every_bit() {
     QCOMPARE(zarn::state::encode_setup(back), text);
     // The bytes are little-endian IEEE-754 whatever the host: 1/3 is at index 4.
     QVERIFY(text.contains(base64_of(awkward(16))));
+    // Exactly the text Qt's own JSON writer gives for the same document.
+    QCOMPARE(QJsonDocument::fromJson(text).toJson(), text);
 }
 
 void TestZarnmixState::invalid_files_name_the_place() {
@@ -211,7 +217,7 @@ void TestZarnmixState::invalid_files_name_the_place() {
         {good.left(good.size() / 2), "line "},
         {"[]", "not a JSON object"},
         {replaced(good, "zarnmix-state", "alsa-state"), "format: \"alsa-state\" is not zarnmix-state"},
-        {replaced(good, "\"version\": 1", "\"version\": 2"), "version: 2 is not supported"},
+        {replaced(good, "\"version\": 2", "\"version\": 3"), "version: 3 is not supported"},
         {replaced(good, "\"sample_rate\": 48000", "\"sample_rate\": \"48000\""), "sample_rate: not a number"},
         {replaced(good, "\"rx_amp\": 0", "\"rx_amp\": \"0\""), "targets[0].config.rx_amp: not a number"},
         {replaced(good, "\"rx_amp\": 0", "\"rx_amp\": 32"), "targets[0].config.rx_amp: out of range (-31 to 31)"},
@@ -236,6 +242,11 @@ void TestZarnmixState::invalid_files_name_the_place() {
         {replaced(good, off, "\"state\": \"off\", \"coefficients\": \"\""),
          "targets[0].rx_filter.coefficients: present while the filter is off"},
         {replaced(good, filter, "\"length\": 65537, \"state\": \"off\""), "targets[0].rx_filter.length: out of range (0 to 65536)"},
+        {replaced(good, "\"rx_amp\": 0", "\"rx_amp\": 0, \"rx_amp\": 1"), "targets[0].config.rx_amp: appears twice in one object"},
+        {replaced(good, "\"rx_amp\": 0", "\"rx\\u0000amp\": 0"), "targets[0].config.rx\\x00amp: unknown field"},
+        {replaced(good, "\"kind\": \"device\"", "\"kind\": \"device\\u0000\""), "targets[0].kind: unknown kind \"device\\x00\""},
+        {replaced(good, "\"sample_rate\": 48000", "\"sample_rate\": 1e999"), "sample_rate: out of range"},
+        {QByteArray(100, '[') + QByteArray(100, ']'), "line 1, column 33: nested too deeply"},
     };
     // clang-format on
     for (const auto &[text, message] : cases) {
@@ -247,6 +258,10 @@ void TestZarnmixState::invalid_files_name_the_place() {
     zarn::state::Setup setup;
     std::string error;
     QVERIFY2(zarn::state::decode_setup(good, setup, error), error.c_str());
+    // Files of the first version, without filter texts, are read as before.
+    QVERIFY2(
+        zarn::state::decode_setup(replaced(good, "\"version\": 2", "\"version\": 1"), setup, error),
+        error.c_str());
 }
 
 void TestZarnmixState::round_trip_through_zarnmix_sim() {
@@ -581,6 +596,50 @@ void TestZarnmixState::daemon_failures() {
     QCOMPARE(r.status, 1);
     QVERIFY(r.err.contains("cannot open"));
     QCOMPARE(restore(d.path(), file).status, 1);
+}
+
+void TestZarnmixState::files_are_read_and_replaced_safely() {
+    QTemporaryDir dir;
+    TestDaemon d(small_topology());
+    const QByteArray victim = dir.filePath("victim").toLocal8Bit();
+    const QByteArray link = dir.filePath("link").toLocal8Bit();
+    QFile old(victim);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("keep me") == 7);
+    old.close();
+    QCOMPARE(::symlink(victim.constData(), link.constData()), 0);
+    Run r = run({"-f", d.path(), "store", link});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains("a symbolic link; a setup is not written through one"),
+             r.err.constData());
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("keep me"));
+    old.close();
+
+    // A replaced file keeps its mode, whatever the umask gives a new one.
+    QCOMPARE(::chmod(victim.constData(), 0604), 0);
+    QCOMPARE(run({"-f", d.path(), "store", victim}).status, 0);
+    struct stat st {};
+    QCOMPARE(::stat(victim.constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t{0604});
+
+    // Only a regular file is read, and only one of a setup file's size; a
+    // FIFO without a writer is refused at once instead of waited for.
+    const QByteArray fifo = dir.filePath("fifo").toLocal8Bit();
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    const QByteArray large = dir.filePath("large").toLocal8Bit();
+    QFile big(large);
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64{1} << 30));
+    big.close();
+    d.clear_requests();
+    for (const auto &[file, message] :
+         {std::pair{fifo, QByteArray("not a regular file")},
+          std::pair{QByteArray("/dev/zero"), QByteArray("not a regular file")},
+          std::pair{large, QByteArray("larger than any setup file")}}) {
+        r = run({"-f", d.path(), "restore", file});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(file + ": " + message), r.err.constData());
+    }
+    QCOMPARE(d.requests().size(), std::size_t{0});
 }
 
 // A daemon that takes requests and never answers: the tool gives up on the

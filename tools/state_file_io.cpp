@@ -1,0 +1,138 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
+#include "tools/state_file_io.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zarn::state {
+
+namespace {
+
+std::string words(const char *path) {
+    return path ? path : "standard input";
+}
+
+std::string system_error(const char *path, const char *what) {
+    return words(path) + ": " + what + std::strerror(errno);
+}
+
+} // namespace
+
+bool read_state_file(const char *path, QByteArray &data, std::string &error) {
+    data.clear();
+    const int fd = path ? ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC) : 0;
+    if (fd < 0) {
+        error = system_error(path, "");
+        return false;
+    }
+    const auto done = [&](bool ok) {
+        if (path)
+            ::close(fd);
+        if (!ok)
+            data.clear();
+        return ok;
+    };
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        error = system_error(path, "");
+        return done(false);
+    }
+    if (path && !S_ISREG(st.st_mode)) {
+        error = words(path) + ": not a regular file";
+        return done(false);
+    }
+    if (S_ISREG(st.st_mode) && st.st_size > MAX_FILE_SIZE) {
+        error = words(path) + ": larger than any setup file";
+        return done(false);
+    }
+    // A regular file reads at once; only standard input may be a stream.
+    if (path)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (S_ISREG(st.st_mode))
+        data.reserve(static_cast<int>(st.st_size) + 1);
+    QFile in;
+    if (!in.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle)) {
+        error = words(path) + ": " + in.errorString().toStdString();
+        return done(false);
+    }
+    constexpr int chunk = 1 << 20;
+    // One byte beyond the limit tells a file that grew, or a stream, too large.
+    while (data.size() <= MAX_FILE_SIZE) {
+        const int at = data.size();
+        data.resize(at + chunk);
+        const qint64 n = in.read(data.data() + at, chunk);
+        if (n < 0) {
+            error = words(path) + ": " + in.errorString().toStdString();
+            return done(false);
+        }
+        data.resize(at + static_cast<int>(n));
+        if (n == 0)
+            break;
+    }
+    if (data.size() > MAX_FILE_SIZE) {
+        error = words(path) + ": larger than any setup file";
+        return done(false);
+    }
+    return done(true);
+}
+
+bool write_state_file(const char *path, const QByteArray &data, std::string &error,
+                      std::vector<std::string> &warnings) {
+    struct stat before {};
+    const bool existed = ::lstat(path, &before) == 0;
+    if (!existed && errno != ENOENT) {
+        error = system_error(path, "");
+        return false;
+    }
+    if (existed && S_ISLNK(before.st_mode)) {
+        error = words(path) + ": a symbolic link; a setup is not written through one";
+        return false;
+    }
+    if (existed && !S_ISREG(before.st_mode)) {
+        error = words(path) + ": not a regular file";
+        return false;
+    }
+    QSaveFile out(QFile::decodeName(path));
+    if (!out.open(QIODevice::WriteOnly)) {
+        error = words(path) + ": " + out.errorString().toStdString();
+        return false;
+    }
+    // QSaveFile follows a link it finds when it opens; one put there since
+    // the look above, or any other file, shows as a change of the name's file.
+    struct stat now {};
+    const bool exists = ::lstat(path, &now) == 0;
+    if (exists != existed ||
+        (exists && (now.st_dev != before.st_dev || now.st_ino != before.st_ino))) {
+        out.cancelWriting();
+        error = words(path) + ": replaced by another file while being written; not written";
+        return false;
+    }
+    if (existed) {
+        const int fd = out.handle();
+        if (::fchmod(fd, before.st_mode & 0777) != 0) {
+            error = system_error(path, "cannot keep its mode: ");
+            out.cancelWriting();
+            return false;
+        }
+        if ((before.st_uid != ::geteuid() || before.st_gid != ::getegid()) &&
+            ::fchown(fd, before.st_uid, before.st_gid) != 0) {
+            warnings.push_back(words(path) + ": its owner " + std::to_string(before.st_uid) + ":" +
+                               std::to_string(before.st_gid) + " could not be kept; it is now " +
+                               std::to_string(::geteuid()) + ":" + std::to_string(::getegid()));
+        }
+    }
+    if (out.write(data) != data.size() || !out.commit()) {
+        error = words(path) + ": " + out.errorString().toStdString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace zarn::state

@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
+#pragma once
+
+#include <QByteArray>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zarn::state {
+
+// The largest setup, 256 filters of 65536 taps and their texts, takes about
+// 180 MB; a file beyond this is not one, and is refused before it is read.
+constexpr std::int64_t MAX_FILE_SIZE = std::int64_t{256} << 20;
+
+// Reads a whole state file: a regular file (opened without waiting, so a
+// FIFO without a writer is refused rather than waited for), or standard
+// input for a null path; at most MAX_FILE_SIZE bytes. Errors name the file.
+bool read_state_file(const char *path, QByteArray &data, std::string &error);
+
+// Replaces a state file once the new one is whole (QSaveFile). Never writes
+// through a symbolic link, nor over anything but a regular file; a replaced
+// file keeps its permission bits, and its owner where the process may give
+// it, else a warning says whose the new file is.
+bool write_state_file(const char *path, const QByteArray &data, std::string &error,
+                      std::vector<std::string> &warnings);
+
+} // namespace zarn::state
