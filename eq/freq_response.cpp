@@ -128,6 +128,11 @@ void evaluate_response(double sample_rate, int filter_length, const double *coef
     *columns = job.columns();
 }
 
+double response_magnitude(double freq, double sample_rate, int filter_length,
+                          const double *coefficients) {
+    return column_magnitude(freq * 2.0 * PI / sample_rate, filter_length, coefficients);
+}
+
 void response_frequencies(double sample_rate, double freq[RESPONSE_COLUMNS]) {
     ResponseColumns columns;
     response_axis(sample_rate, &columns);

@@ -31,6 +31,10 @@ struct ResponseColumns {
 void evaluate_response(double sample_rate, int filter_length, const double *coefficients,
                        ResponseColumns *columns);
 
+// The magnitude at one frequency, as a column's is summed.
+double response_magnitude(double freq, double sample_rate, int filter_length,
+                          const double *coefficients);
+
 // The frequency axis alone: freq[x] as evaluate_response gives it.
 void response_frequencies(double sample_rate, double freq[RESPONSE_COLUMNS]);
 
