@@ -83,6 +83,10 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
 
     editor = new ZARNEQEditor();
     connect(editor->apply_button, &QPushButton::released, this, &ZARNEqualizer::handle_update);
+    connect(editor->import_button, &QPushButton::released, this,
+            [this] { editor->ask_import(sample_rate); });
+    connect(editor->export_button, &QPushButton::released, this,
+            [this] { editor->ask_export(applied_text, sample_rate, filter_length, coefficients); });
     grid.addWidget(editor, 1, 0, 1, 4);
 
     grid.setRowStretch(2, 1);
@@ -116,6 +120,7 @@ bool ZARNEqualizer::receives() const {
 void ZARNEqualizer::release_coefficients() {
     delete[] coefficients;
     coefficients = nullptr;
+    applied_text.clear();
 }
 
 bool ZARNEqualizer::read_filter() {
@@ -287,6 +292,8 @@ void ZARNEqualizer::handle_update() {
     }
     release_coefficients();
     coefficients = next.release();
+    if (coefficients)
+        applied_text = editor->text_edit->toPlainText().trimmed();
     show_state();
 
     freq_response->refresh();
