@@ -65,13 +65,13 @@ ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, int kind, int channel, int n
 
 ZARNVolumeBar::~ZARNVolumeBar() = default;
 
-void ZARNPeakHold::add(std::int64_t v, std::int64_t now_ms) {
+void ZARNPeakHold::add(std::int64_t v, std::int64_t now_ms, bool full) {
     while (!candidates.empty() && candidates.back().second <= v)
         candidates.pop_back();
     candidates.emplace_back(now_ms, v);
     while (candidates.front().first <= now_ms - HOLD_MS)
         candidates.pop_front();
-    if (v >= FULL_SCALE)
+    if (full)
         clip = true;
 }
 
@@ -96,6 +96,14 @@ std::int64_t ZARNVolumeBar::normalised(std::int64_t level, std::uint32_t sample_
     // non-negative value has is shifted out by then.
     const unsigned shift = b - 32;
     return shift >= 64 ? 0 : level >> shift;
+}
+
+bool ZARNVolumeBar::reaches_full_scale(std::int64_t level, std::uint32_t sample_bits) {
+    // A clipping signal peaks at the largest positive sample, 2^(b - 1) - 1,
+    // which is one sample step below full scale on the 32-bit scale.
+    const unsigned b = sample_bits & 0xffu;
+    const std::int64_t step = b < 32 ? std::int64_t{1} << (32 - b) : 1;
+    return normalised(level, sample_bits) >= std::max<std::int64_t>(FULL_SCALE - step, 1);
 }
 
 int ZARNVolumeBar::lit_width(std::int64_t level, std::uint32_t sample_bits) {
@@ -141,11 +149,15 @@ void ZARNVolumeBar::take_reading() {
                                  std::chrono::steady_clock::now().time_since_epoch())
                                  .count();
     if (info->two_way()) {
-        holds[0].add(normalised(target_peak.rx_level, target_peak.sample_bits), now);
-        holds[1].add(normalised(target_peak.tx_level, target_peak.sample_bits), now);
+        const std::uint32_t bits = target_peak.sample_bits;
+        holds[0].add(normalised(target_peak.rx_level, bits), now,
+                     reaches_full_scale(target_peak.rx_level, bits));
+        holds[1].add(normalised(target_peak.tx_level, bits), now,
+                     reaches_full_scale(target_peak.tx_level, bits));
     } else {
         const auto *record = static_cast<const zarn::MonitorPeak *>(peak_record());
-        holds[0].add(normalised(record->level, record->sample_bits), now);
+        holds[0].add(normalised(record->level, record->sample_bits), now,
+                     reaches_full_scale(record->level, record->sample_bits));
     }
     const QString text = readout();
     if (accessibleDescription() != text)

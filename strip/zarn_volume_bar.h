@@ -24,8 +24,9 @@ class ZARNPeakHold {
 public:
     static constexpr std::int64_t HOLD_MS = 2000;
 
-    // A reading of normalised level v at time now_ms (any monotonic clock).
-    void add(std::int64_t v, std::int64_t now_ms);
+    // A reading of normalised level v at time now_ms (any monotonic clock);
+    // full latches the clip.
+    void add(std::int64_t v, std::int64_t now_ms, bool full);
     // Highest level still held, 0 before the first reading.
     std::int64_t held() const;
     bool clipped() const { return clip; }
@@ -62,6 +63,9 @@ public:
     // negative level counts as full scale, one too big to scale as the
     // largest value; from 96 bits everything is shifted out.
     static std::int64_t normalised(std::int64_t level, std::uint32_t sample_bits);
+    // Whether a level is as high as a sample can be: the largest positive
+    // sample, one step below 2^(b - 1), or more.
+    static bool reaches_full_scale(std::int64_t level, std::uint32_t sample_bits);
     // Pixels lit for a level of the given sample width, 0 to WIDTH.
     static int lit_width(std::int64_t level, std::uint32_t sample_bits);
     // A normalised level in dBFS with one decimal, "-inf" for 0.

@@ -327,28 +327,37 @@ void TestVolumeBar::dbfs_data() {
     QTest::addColumn<qint64>("level");
     QTest::addColumn<uint>("bits");
     QTest::addColumn<QString>("text");
-    QTest::newRow("16-bit full scale") << (qint64{1} << 15) << 16u << "0.0";
-    QTest::newRow("24-bit full scale") << (qint64{1} << 23) << 24u << "0.0";
-    QTest::newRow("32-bit full scale") << (qint64{1} << 31) << 32u << "0.0";
-    QTest::newRow("16-bit half") << (qint64{1} << 14) << 16u << "-6.0";
-    QTest::newRow("24-bit half") << (qint64{1} << 22) << 24u << "-6.0";
-    QTest::newRow("32-bit half") << (qint64{1} << 30) << 32u << "-6.0";
-    QTest::newRow("16-bit zero") << qint64{0} << 16u << "-inf";
-    QTest::newRow("24-bit zero") << qint64{0} << 24u << "-inf";
-    QTest::newRow("32-bit zero") << qint64{0} << 32u << "-inf";
-    // One step of a 16-bit sample; a level just below full scale.
-    QTest::newRow("16-bit 1") << qint64{1} << 16u << "-90.3";
-    QTest::newRow("16-bit 32767") << qint64{32767} << 16u << "0.0";
-    QTest::newRow("8-bit over") << qint64{200} << 8u << "3.9";
-    QTest::newRow("negative") << qint64{-5} << 24u << "0.0";
-    QTest::newRow("64-bit shifted out") << (qint64{1} << 31) << 64u << "-inf";
+    QTest::addColumn<bool>("full");
+    QTest::newRow("16-bit full scale") << (qint64{1} << 15) << 16u << "0.0" << true;
+    QTest::newRow("24-bit full scale") << (qint64{1} << 23) << 24u << "0.0" << true;
+    QTest::newRow("32-bit full scale") << (qint64{1} << 31) << 32u << "0.0" << true;
+    QTest::newRow("16-bit half") << (qint64{1} << 14) << 16u << "-6.0" << false;
+    QTest::newRow("24-bit half") << (qint64{1} << 22) << 24u << "-6.0" << false;
+    QTest::newRow("32-bit half") << (qint64{1} << 30) << 32u << "-6.0" << false;
+    QTest::newRow("16-bit zero") << qint64{0} << 16u << "-inf" << false;
+    QTest::newRow("24-bit zero") << qint64{0} << 24u << "-inf" << false;
+    QTest::newRow("32-bit zero") << qint64{0} << 32u << "-inf" << false;
+    // One step of a 16-bit sample. The largest positive samples are where a
+    // clipping signal peaks; one step lower is not.
+    QTest::newRow("16-bit 1") << qint64{1} << 16u << "-90.3" << false;
+    QTest::newRow("16-bit largest") << qint64{32767} << 16u << "0.0" << true;
+    QTest::newRow("16-bit below largest") << qint64{32766} << 16u << "0.0" << false;
+    QTest::newRow("24-bit largest") << qint64{8388607} << 24u << "0.0" << true;
+    QTest::newRow("32-bit largest") << (qint64{1} << 31) - 1 << 32u << "0.0" << true;
+    QTest::newRow("64-bit largest") << std::numeric_limits<qint64>::max() << 64u << "0.0" << true;
+    QTest::newRow("8-bit over") << qint64{200} << 8u << "3.9" << true;
+    QTest::newRow("negative") << qint64{-5} << 24u << "0.0" << true;
+    QTest::newRow("64-bit shifted out") << (qint64{1} << 31) << 64u << "-inf" << false;
+    QTest::newRow("no width, zero") << qint64{0} << 0u << "-inf" << false;
 }
 
 void TestVolumeBar::dbfs() {
     QFETCH(qint64, level);
     QFETCH(uint, bits);
     QFETCH(QString, text);
+    QFETCH(bool, full);
     QCOMPARE(ZARNVolumeBar::dbfs_text(ZARNVolumeBar::normalised(level, bits)), text);
+    QCOMPARE(ZARNVolumeBar::reaches_full_scale(level, bits), full);
 }
 
 void TestVolumeBar::peak_hold_data() {
@@ -365,7 +374,6 @@ void TestVolumeBar::peak_hold_data() {
     QTest::newRow("fell back to the next highest")
         << Readings{{0, 9}, {500, 7}, {1000, 3}, {2200, 1}} << qint64{7} << false;
     QTest::newRow("clip latched") << Readings{{0, fs}, {5000, 1}} << qint64{1} << true;
-    QTest::newRow("just below full scale") << Readings{{0, fs - 1}} << fs - 1 << false;
 }
 
 void TestVolumeBar::peak_hold() {
@@ -374,7 +382,7 @@ void TestVolumeBar::peak_hold() {
     QFETCH(bool, clipped);
     ZARNPeakHold hold;
     for (const auto &[ms, level] : readings)
-        hold.add(level, ms);
+        hold.add(level, ms, level >= (qint64{1} << 31));
     QCOMPARE(qint64{hold.held()}, held);
     QCOMPARE(hold.clipped(), clipped);
     hold.clear_clip();
