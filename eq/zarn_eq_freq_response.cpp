@@ -67,8 +67,12 @@ void ZARNEQFreqResponse::evaluate_slice() {
         return;
     }
     evaluate(SLICE_MS);
-    if (!stale)
-        update();
+    if (stale)
+        return;
+    update();
+    // An open readout follows the new picture.
+    if (!shown_tip.isEmpty() && QToolTip::isVisible() && QToolTip::text() == shown_tip)
+        show_readout(tip_pos, tip_global_pos);
 }
 
 QString ZARNEQFreqResponse::label_text(int k) const {
@@ -131,6 +135,8 @@ QString ZARNEQFreqResponse::readout_text(int x) const {
 }
 
 void ZARNEQFreqResponse::show_readout(const QPoint &pos, const QPoint &global_pos) {
+    tip_pos = pos;
+    tip_global_pos = global_pos;
     const QString readout = readout_text(pos.x() * PLOT_WIDTH / std::max(1, width()));
     const QString about = toolTip();
     shown_tip = readout.isEmpty() ? about

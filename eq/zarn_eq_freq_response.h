@@ -87,6 +87,8 @@ private:
     mutable double mags[PLOT_WIDTH];
     mutable int heights[PLOT_WIDTH];
     mutable int picture_rate;
-    // The text of the tip this plot opened, while it may be open.
+    // The text of the tip this plot opened, while it may be open, and where.
     QString shown_tip;
+    QPoint tip_pos;
+    QPoint tip_global_pos;
 };

@@ -450,6 +450,19 @@ void TestEqPlot::readout_of_the_column_under_the_pointer() {
     QHelpEvent hover(QEvent::ToolTip, at, plot->mapToGlobal(at));
     QApplication::sendEvent(plot, &hover);
     QTRY_COMPARE(QToolTip::text(), plot->readout_text(x) + QLatin1Char('\n') + plot->toolTip());
+
+    // Left open, the tip follows the next filter's picture once it is complete.
+    std::vector<double> doubled(taps);
+    for (double &t : doubled)
+        t *= 2.0;
+    eqfix::put_filter(d, true, doubled);
+    auto fresh = make_equalizer(w.get(), RX_DEVICE);
+    render(fresh->freq_response);
+    const QString want =
+        fresh->freq_response->readout_text(x) + QLatin1Char('\n') + plot->toolTip();
+    e->refresh();
+    QVERIFY(QToolTip::text() != want);
+    QTRY_COMPARE_WITH_TIMEOUT(QToolTip::text(), want, 500);
     QToolTip::hideText();
 }
 
