@@ -125,8 +125,8 @@ QString ZARNVolumeBar::dbfs_text(std::int64_t v) {
 QString ZARNVolumeBar::readout() const {
     if (!info)
         return QString();
-    const auto bar = [this](const QString &name, std::int64_t level, std::uint32_t bits,
-                            const ZARNPeakHold &hold) {
+    const auto bar = [](const QString &name, std::int64_t level, std::uint32_t bits,
+                        const ZARNPeakHold &hold) {
         return tr("%1%2 dBFS, peak %3 dBFS")
             .arg(name, dbfs_text(normalised(level, bits)), dbfs_text(hold.held()));
     };
