@@ -204,14 +204,9 @@ void TestFilterImport::refused_with_line_and_reason_data() {
         << QByteArray("Filter 1: ON PK Fc 100 Hz Gain 1 dB") << 1 << "PK needs a Q";
     QTest::newRow("gain on a low pass")
         << QByteArray("\nFilter 1: ON LP Fc 100 Hz Gain 1 dB Q 1") << 2 << "LP takes no gain";
-    QTest::newRow("Fc twice") << QByteArray("Filter 1: ON HP Fc 100 Hz Fc 200 Hz") << 1
-                              << "unexpected \"Fc\"";
-    QTest::newRow("Q of 0") << QByteArray("Filter 1: ON NO Fc 100 Hz Q 0") << 1 << "Q out of range";
     QTest::newRow("Fc at half the rate") << QByteArray("Filter 1: ON PK Fc 100 Hz Gain 1 dB Q 1\r\n"
                                                        "Filter 2: ON PK Fc 24000 Hz Gain 1 dB Q 1")
                                          << 2 << "Fc must lie below half the sample rate";
-    QTest::newRow("no ON or OFF") << QByteArray("Filter: PK Fc 100 Hz Gain 1 dB Q 1") << 1
-                                  << "expected ON or OFF";
     QTest::newRow("stray line after the filters")
         << QByteArray("Filter 1: OFF PK\nFilter 2: ON BP Fc 100 Hz\nBass boost") << 3
         << "not a Preamp, Filter or GraphicEQ line";
@@ -224,15 +219,9 @@ void TestFilterImport::refused_with_line_and_reason_data() {
     QTest::newRow("empty file") << QByteArray() << 0 << "no Preamp, Filter or GraphicEQ line";
     QTest::newRow("falling frequency") << QByteArray("GraphicEQ: 100 0; 50 0") << 1
                                        << "frequency below the previous point, point 2";
-    QTest::newRow("point without gain")
-        << QByteArray("GraphicEQ: 100 0; 200") << 1 << "expected points";
-    QTest::newRow("negative frequency")
-        << QByteArray("GraphicEQ: -1 0") << 1 << "frequency out of range";
     QTest::newRow("GraphicEQ with filters")
         << QByteArray("GraphicEQ: 100 0\nFilter 1: ON PK Fc 100 Hz Gain 1 dB Q 1") << 2
         << "a Filter line in a file with a GraphicEQ line";
-    QTest::newRow("two GraphicEQ lines")
-        << QByteArray("GraphicEQ: 100 0\nGraphicEQ: 200 0") << 2 << "a second GraphicEQ line";
 }
 
 void TestFilterImport::refused_with_line_and_reason() {

@@ -405,11 +405,9 @@ void TestEqPlot::readout_of_the_column_under_the_pointer_data() {
     QTest::addColumn<int>("x");
     QTest::addColumn<int>("hz");
     // Column x lies at 2^(x/256) * 8000 - 8000 Hz.
-    QTest::newRow("gain at 0 Hz") << QVector<double>{0.5} << 0 << 0;
     QTest::newRow("gain mid-plot") << QVector<double>{0.5} << 128 << 3314;
     QTest::newRow("average, right end") << QVector<double>{0.5, 0.5} << 255 << 7957;
     QTest::newRow("difference, low") << QVector<double>{0.5, -0.5} << 3 << 65;
-    QTest::newRow("three taps") << QVector<double>{0.25, 0.5, 0.25} << 200 << 5749;
     QTest::newRow("near a null at 6 kHz")
         << QVector<double>{1.0, 0.0, 0.0, 0.0, 1.0} << 206 << 5974;
 }

@@ -337,9 +337,8 @@ void TestVolumeBar::dbfs_data() {
     QTest::newRow("16-bit zero") << qint64{0} << 16u << "-inf" << false;
     QTest::newRow("24-bit zero") << qint64{0} << 24u << "-inf" << false;
     QTest::newRow("32-bit zero") << qint64{0} << 32u << "-inf" << false;
-    // One step of a 16-bit sample. The largest positive samples are where a
-    // clipping signal peaks; one step lower is not.
-    QTest::newRow("16-bit 1") << qint64{1} << 16u << "-90.3" << false;
+    // The largest positive samples are where a clipping signal peaks; one
+    // step lower is not.
     QTest::newRow("16-bit largest") << qint64{32767} << 16u << "0.0" << true;
     QTest::newRow("16-bit below largest") << qint64{32766} << 16u << "0.0" << false;
     QTest::newRow("24-bit largest") << qint64{8388607} << 24u << "0.0" << true;
@@ -348,7 +347,6 @@ void TestVolumeBar::dbfs_data() {
     QTest::newRow("8-bit over") << qint64{200} << 8u << "3.9" << true;
     QTest::newRow("negative") << qint64{-5} << 24u << "0.0" << true;
     QTest::newRow("64-bit shifted out") << (qint64{1} << 31) << 64u << "-inf" << false;
-    QTest::newRow("no width, zero") << qint64{0} << 0u << "-inf" << false;
 }
 
 void TestVolumeBar::dbfs() {
