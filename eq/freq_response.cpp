@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <iterator>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -125,6 +126,17 @@ void evaluate_response(double sample_rate, int filter_length, const double *coef
     job.start(sample_rate, filter_length, coefficients);
     job.work(-1);
     *columns = job.columns();
+}
+
+double response_magnitude(double freq, double sample_rate, int filter_length,
+                          const double *coefficients) {
+    return column_magnitude(freq * 2.0 * PI / sample_rate, filter_length, coefficients);
+}
+
+void response_frequencies(double sample_rate, double freq[RESPONSE_COLUMNS]) {
+    ResponseColumns columns;
+    response_axis(sample_rate, &columns);
+    std::copy(std::begin(columns.freq), std::end(columns.freq), freq);
 }
 
 ResponseScale response_scale(const double mag[RESPONSE_COLUMNS]) {

@@ -31,6 +31,13 @@ struct ResponseColumns {
 void evaluate_response(double sample_rate, int filter_length, const double *coefficients,
                        ResponseColumns *columns);
 
+// The magnitude at one frequency, as a column's is summed.
+double response_magnitude(double freq, double sample_rate, int filter_length,
+                          const double *coefficients);
+
+// The frequency axis alone: freq[x] as evaluate_response gives it.
+void response_frequencies(double sample_rate, double freq[RESPONSE_COLUMNS]);
+
 // The same spread over time: start() takes a copy of the filter, and work()
 // evaluates columns on the calling thread for a while, helper threads taking
 // columns meanwhile, in between calls too, until every column is done. Each

@@ -2,8 +2,28 @@
 
 #include "eq/zarn_eq_editor.h"
 
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QTextCursor>
 #include <QTextEdit>
+#include <string>
+
+#include "eq/filter_import.h"
+
+namespace {
+
+void show_failure(QWidget *parent, const QString &text, const QString &why) {
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Zarnmix Control"), text,
+                    QMessageBox::Ok, parent);
+    box.setInformativeText(why);
+    box.exec();
+}
+
+} // namespace
 
 // Without a meta-object of its own the texts are looked up under QGroupBox;
 // spelt out so that lupdate files them there too.
@@ -28,8 +48,99 @@ ZARNEQEditor::ZARNEQEditor() : QGroupBox(QGroupBox::tr("Filter specification")),
     apply_button->setToolTip(
         QGroupBox::tr("Design the filter from the text and send it to the daemon; "
                       "while the state is OFF, send OFF again"));
+    import_button = new QPushButton(QGroupBox::tr("Import…"));
+    import_button->setToolTip(
+        QGroupBox::tr("Replace the text with a GraphicEQ line or a parametric EQ file (Preamp and "
+                      "Filter lines) at the daemon's sample rate; Apply filter sends it"));
+    export_button = new QPushButton(QGroupBox::tr("Export…"));
+    export_button->setToolTip(
+        QGroupBox::tr("Save the text last applied in this window, or the response "
+                      "of the filter in force as a GraphicEQ line"));
+    auto *files = new QWidget();
+    auto *row = new QHBoxLayout(files);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(import_button);
+    row->addWidget(export_button);
+    row->addStretch(1);
     grid.addWidget(text_edit, 0, 0, 1, 2);
+    grid.addWidget(files, 1, 0, 1, 1);
     grid.addWidget(apply_button, 1, 1, 1, 1);
 }
 
 ZARNEQEditor::~ZARNEQEditor() = default;
+
+bool ZARNEQEditor::import_file(const QString &path, int sample_rate, QString *why) {
+    std::string file;
+    std::string reason;
+    if (!zarn::read_import_file(QFile::encodeName(path).toStdString(), file, reason)) {
+        *why = QString::fromStdString(reason);
+        return false;
+    }
+    std::string text;
+    zarn::ImportError error;
+    if (!zarn::import_filter_text(file, sample_rate, text, error)) {
+        const QString reason_text = QString::fromStdString(error.reason);
+        *why = error.line == 0
+                   ? reason_text
+                   : QGroupBox::tr("line %1: %2").arg(QString::number(error.line), reason_text);
+        return false;
+    }
+    // One edit, so that Undo brings the previous text back.
+    QTextCursor cursor(text_edit->document());
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(QString::fromStdString(text));
+    return true;
+}
+
+bool ZARNEQEditor::export_file(const QString &path, bool graphic_eq, const QString &applied_text,
+                               int sample_rate, int filter_length, const double *coefficients,
+                               QString *why) {
+    QByteArray contents;
+    if (graphic_eq) {
+        std::string line;
+        if (!zarn::graphic_eq_text(sample_rate, filter_length, coefficients, line)) {
+            *why = QGroupBox::tr("No filter with a finite response is in force.");
+            return false;
+        }
+        contents = QByteArray::fromStdString(line);
+    } else {
+        if (applied_text.isEmpty()) {
+            *why = QGroupBox::tr("No filter text was applied in this window.");
+            return false;
+        }
+        contents = applied_text.toUtf8() + '\n';
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() ||
+        !file.commit()) {
+        *why = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void ZARNEQEditor::ask_import(int sample_rate) {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QGroupBox::tr("Import filter"), QString(),
+                                     QGroupBox::tr("Filter files (*.txt);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    QString why;
+    if (!import_file(path, sample_rate, &why))
+        show_failure(this, QGroupBox::tr("Cannot import %1").arg(path), why);
+}
+
+void ZARNEQEditor::ask_export(const QString &applied_text, int sample_rate, int filter_length,
+                              const double *coefficients) {
+    const QString graphic = QGroupBox::tr("GraphicEQ (*.txt)");
+    QString chosen;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QGroupBox::tr("Export filter"), QString(),
+        QGroupBox::tr("Filter text (*.txt)") + QStringLiteral(";;") + graphic, &chosen);
+    if (path.isEmpty())
+        return;
+    QString why;
+    if (!export_file(path, chosen == graphic, applied_text, sample_rate, filter_length,
+                     coefficients, &why))
+        show_failure(this, QGroupBox::tr("Cannot export %1").arg(path), why);
+}

@@ -4,18 +4,38 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QString>
 
 class QPushButton;
 class QTextEdit;
 
-// The "Filter specification" group of an equalizer window: the text and its
-// "Apply filter" button. The window connects the button itself.
+// The "Filter specification" group of an equalizer window: the text, its
+// "Apply filter" button, and the import and export of filter files. The
+// window connects the buttons itself.
 class ZARNEQEditor : public QGroupBox {
 public:
     ZARNEQEditor();
     ~ZARNEQEditor() override;
 
+    // Replaces the text with the filter text of a GraphicEQ or parametric EQ
+    // file at sample_rate, as one step the user can undo. False, with the
+    // line at fault and the reason in why, and the text as it was, for a file
+    // that is refused.
+    bool import_file(const QString &path, int sample_rate, QString *why);
+    // Writes applied_text, or with graphic_eq the GraphicEQ line of the
+    // coefficients' response, to path. False, with the reason, when there is
+    // nothing to write or the file cannot be written.
+    static bool export_file(const QString &path, bool graphic_eq, const QString &applied_text,
+                            int sample_rate, int filter_length, const double *coefficients,
+                            QString *why);
+    // The buttons' file dialogs, and a box for what went wrong.
+    void ask_import(int sample_rate);
+    void ask_export(const QString &applied_text, int sample_rate, int filter_length,
+                    const double *coefficients);
+
     QGridLayout grid;
     QTextEdit *text_edit;
     QPushButton *apply_button;
+    QPushButton *import_button;
+    QPushButton *export_button;
 };

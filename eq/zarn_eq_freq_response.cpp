@@ -2,11 +2,16 @@
 
 #include "eq/zarn_eq_freq_response.h"
 
+#include <QCoreApplication>
 #include <QFont>
+#include <QHelpEvent>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
+#include <cmath>
 
 #include "eq/zarn_equalizer.h"
 
@@ -15,8 +20,9 @@ static_assert(ZARNEQFreqResponse::PLOT_HEIGHT == zarn::RESPONSE_HEIGHT);
 
 ZARNEQFreqResponse::ZARNEQFreqResponse(ZARNEqualizer *equalizer_)
     : QWidget(nullptr), equalizer(equalizer_), slice_timer(new QTimer(this)), stale(true),
-      started(false), pictured(false), freq{}, heights{} {
+      started(false), pictured(false), freq{}, mags{}, heights{}, picture_rate(0) {
     setFixedSize(PLOT_WIDTH, PLOT_HEIGHT);
+    setMouseTracking(true);
     slice_timer->setInterval(0);
     connect(slice_timer, &QTimer::timeout, this, &ZARNEQFreqResponse::evaluate_slice);
 }
@@ -47,6 +53,8 @@ void ZARNEQFreqResponse::evaluate(int budget_ms) const {
         return;
     zarn::response_heights(job.columns(), heights);
     std::copy(std::begin(job.columns().freq), std::end(job.columns().freq), freq);
+    std::copy(std::begin(job.columns().mag), std::end(job.columns().mag), mags);
+    picture_rate = equalizer->sample_rate;
     stale = false;
     pictured = true;
     slice_timer->stop();
@@ -59,8 +67,12 @@ void ZARNEQFreqResponse::evaluate_slice() {
         return;
     }
     evaluate(SLICE_MS);
-    if (!stale)
-        update();
+    if (stale)
+        return;
+    update();
+    // An open readout follows the new picture.
+    if (!shown_tip.isEmpty() && QToolTip::isVisible() && QToolTip::text() == shown_tip)
+        show_readout(tip_pos, tip_global_pos);
 }
 
 QString ZARNEQFreqResponse::label_text(int k) const {
@@ -90,16 +102,18 @@ void ZARNEQFreqResponse::paint_picture(QPaintDevice *device) const {
     QImage image(QSize(PLOT_WIDTH, PLOT_HEIGHT) * ratio, QImage::Format_ARGB32);
     image.setDevicePixelRatio(ratio);
     image.fill(QColor(255, 255, 255));
-    if (!pictured) {
-        // The first picture is still being evaluated: an empty plot.
-        painter.drawImage(QRect(0, 0, w, h), image);
-        return;
-    }
+    // Until the curve of this rate is known, the bottom line and the labels
+    // of the rate: the labels never belong to another curve than the one drawn.
+    const bool curve = curve_shown();
+    double axis[PLOT_WIDTH];
+    if (!curve)
+        zarn::response_frequencies(equalizer->sample_rate, axis);
+    const double *labelled = curve ? freq : axis;
     QPainter picture(&image);
     const QColor black(0, 0, 0);
     const QColor grey(192, 192, 192);
     for (int x = 0; x < PLOT_WIDTH; x++) {
-        const int column = heights[x];
+        const int column = curve ? heights[x] : 0;
         picture.fillRect(x, PLOT_HEIGHT - 1 - column, 1, 1, black);
         picture.fillRect(x, PLOT_HEIGHT - column, 1, column, grey);
     }
@@ -109,7 +123,51 @@ void ZARNEQFreqResponse::paint_picture(QPaintDevice *device) const {
     painter.setPen(QColor(0, 0, 0));
     for (int k = 1; k <= LABEL_COUNT; k++)
         painter.drawText(QPoint(w * 32 * k / PLOT_WIDTH, h - 1),
-                         QString::fromStdString(zarn::frequency_label(freq[32 * k])));
+                         QString::fromStdString(zarn::frequency_label(labelled[32 * k])));
+}
+
+bool ZARNEQFreqResponse::curve_shown() const {
+    return pictured && picture_rate == equalizer->sample_rate;
+}
+
+QString ZARNEQFreqResponse::readout_text(int x) const {
+    if (x < 0 || x >= PLOT_WIDTH || !curve_shown())
+        return QString();
+    const double mag = mags[x];
+    const QString db =
+        mag == 0.0 ? QStringLiteral("-inf") : QString::number(20.0 * std::log10(mag), 'f', 1);
+    return QCoreApplication::translate("ZARNEQFreqResponse", "%1 Hz: gain %2 (%3 dB)")
+        .arg(QString::number(freq[x], 'f', 0), QString::number(mag, 'g', 4), db);
+}
+
+void ZARNEQFreqResponse::show_readout(const QPoint &pos, const QPoint &global_pos) {
+    tip_pos = pos;
+    tip_global_pos = global_pos;
+    const QString readout = readout_text(pos.x() * PLOT_WIDTH / std::max(1, width()));
+    const QString about = toolTip();
+    shown_tip = readout.isEmpty() ? about
+                : about.isEmpty() ? readout
+                                  : readout + QLatin1Char('\n') + about;
+    if (shown_tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(global_pos, shown_tip, this);
+}
+
+bool ZARNEQFreqResponse::event(QEvent *event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        show_readout(help->pos(), help->globalPos());
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void ZARNEQFreqResponse::mouseMoveEvent(QMouseEvent *event) {
+    // An open tip follows the pointer from column to column.
+    if (!shown_tip.isEmpty() && QToolTip::isVisible() && QToolTip::text() == shown_tip)
+        show_readout(event->pos(), mapToGlobal(event->pos()));
+    QWidget::mouseMoveEvent(event);
 }
 
 void ZARNEQFreqResponse::hideEvent(QHideEvent *event) {

@@ -18,8 +18,10 @@ class ZARNEqualizer;
 // never evaluates it. On screen the GUI thread evaluates columns a slice at a
 // time across turns of the event loop, and helper threads go on with them in
 // between, so that a long filter never freezes the window; until the new picture is complete the
-// plot keeps showing the last complete one (an empty plot before the first). draw() and
-// label_text() finish what is missing at once.
+// plot keeps showing the last complete one, or, before the first and after a change of the sample
+// rate, the bottom line and the labels of the current rate. draw() and label_text() finish what is
+// missing at once. Hovering shows the frequency and magnitude of the column under the pointer, from
+// the picture shown.
 class ZARNEQFreqResponse : public QWidget {
 public:
     static constexpr int PLOT_WIDTH = 256;
@@ -46,11 +48,16 @@ public:
     void draw(QPaintDevice *device) const;
     // Text of label k = 1..7, which belongs to column 32k.
     QString label_text(int k) const;
+    // Frequency and magnitude, linear and in dB, of column x of the picture
+    // shown; empty while no curve is shown.
+    QString readout_text(int x) const;
 
     ZARNEqualizer *equalizer;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    bool event(QEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
     // Helper threads stop with the plot: hidden plots do not evaluate.
     void hideEvent(QHideEvent *event) override;
 
@@ -62,6 +69,10 @@ private:
     void evaluate(int budget_ms) const;
     // Paints the last complete picture.
     void paint_picture(QPaintDevice *device) const;
+    // Whether the last complete picture is for the window's sample rate.
+    bool curve_shown() const;
+    // Opens or updates the tip for the column under a widget position.
+    void show_readout(const QPoint &pos, const QPoint &global_pos);
 
     QTimer *slice_timer;
 
@@ -73,5 +84,11 @@ private:
     mutable bool pictured; // a complete picture exists
     mutable zarn::ResponseJob job;
     mutable double freq[PLOT_WIDTH];
+    mutable double mags[PLOT_WIDTH];
     mutable int heights[PLOT_WIDTH];
+    mutable int picture_rate;
+    // The text of the tip this plot opened, while it may be open, and where.
+    QString shown_tip;
+    QPoint tip_pos;
+    QPoint tip_global_pos;
 };

@@ -61,8 +61,8 @@ QString ZARNEqualizer::explain(const zarn::SpecError &error, int blank_lines) {
 ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number_, int channel_)
     : QWidget(nullptr), kind(kind_), number(number_), channel(channel_), sample_rate(0),
       filter_length(0), coefficients(nullptr), grid(this), main_window(main_window_),
-      filter_known(false), stale(false), refresh_query{}, refresh_result(-1),
-      refresh_queued(false), text_keeper(new ZARNEQTextKeeper(this)) {
+      filter_known(false), stale(false), refresh_query{}, refresh_result(-1), refresh_queued(false),
+      text_keeper(new ZARNEQTextKeeper(this)) {
     base_title = QStringLiteral("Zarnmix Equalizer %1 Ch%2")
                      .arg((kind & zarn::EQ_RX_FLAG) ? QStringLiteral("RX") : QStringLiteral("TX"))
                      .arg(channel);
@@ -91,6 +91,10 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number
     editor = new ZARNEQEditor();
     editor->text_edit->setAccessibleName(tr("Filter specification"));
     connect(editor->apply_button, &QPushButton::clicked, this, &ZARNEqualizer::handle_update);
+    connect(editor->import_button, &QPushButton::clicked, this,
+            [this] { editor->ask_import(sample_rate); });
+    connect(editor->export_button, &QPushButton::clicked, this,
+            [this] { editor->ask_export(applied_text, sample_rate, filter_length, coefficients); });
     grid.addWidget(editor, 1, 0, 1, 4);
 
     grid.setRowStretch(2, 1);
@@ -124,6 +128,7 @@ bool ZARNEqualizer::receives() const {
 void ZARNEqualizer::release_coefficients() {
     delete[] coefficients;
     coefficients = nullptr;
+    applied_text.clear();
 }
 
 bool ZARNEqualizer::read_filter() {
@@ -236,8 +241,10 @@ void ZARNEqualizer::keep_coefficients(std::unique_ptr<double[]> in_force, bool a
     // text kept for it, if any.
     if (!applied)
         text_keeper->filter_read();
-    else if (coefficients)
+    else if (coefficients) {
+        applied_text = editor->text_edit->toPlainText().trimmed();
         text_keeper->applied();
+    }
     freq_response->refresh();
     freq_response->update();
 }

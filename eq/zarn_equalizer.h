@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QGridLayout>
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
@@ -66,6 +67,9 @@ public:
     bool filter_known;
     // Re-read when next shown.
     bool stale;
+    // The trimmed text that designed the coefficients held, when they were
+    // applied from this window; empty otherwise. Export writes it.
+    QString applied_text;
 
     // The informative text of the "Invalid EQ filter specification" box:
     // the line at fault, counted in the editor, and the reason.

@@ -54,6 +54,15 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     tx_polarity_box = new QCheckBox();
     rx_gain_label = new QLabel();
     tx_gain_label = new QLabel();
+    // Wide enough for every gain, so a "-20" does not move the strip's columns.
+    int gain_width = 0;
+    for (int gain = -zarn::GAIN_MAX; gain <= zarn::GAIN_MAX; ++gain)
+        gain_width = std::max(
+            gain_width, rx_gain_label->fontMetrics().horizontalAdvance(QString::number(gain)));
+    for (QLabel *label : {rx_gain_label, tx_gain_label}) {
+        label->setFixedWidth(gain_width);
+        label->setAlignment(Qt::AlignCenter);
+    }
     rx_up_button = new QPushButton(QStringLiteral("+"));
     rx_down_button = new QPushButton(QStringLiteral("-"));
     tx_up_button = new QPushButton(QStringLiteral("+"));

@@ -3,8 +3,14 @@
 #include "strip/zarn_volume_bar.h"
 
 #include <QColor>
+#include <QCursor>
+#include <QHelpEvent>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QWindow>
+#include <chrono>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -20,6 +26,8 @@ constexpr int BAR_HEIGHT = 16;
 QColor segment_colour(int k) {
     return QColor(96 + 16 * k, 192 - 16 * k, 96);
 }
+
+constexpr std::int64_t FULL_SCALE = std::int64_t{1} << 31;
 
 QColor tick_colour(int j) {
     return QColor(192, 192, 192 - 16 * j);
@@ -57,35 +65,148 @@ ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, int kind, int channel, int n
 
 ZARNVolumeBar::~ZARNVolumeBar() = default;
 
-int ZARNVolumeBar::lit_width(std::int64_t level, std::uint32_t sample_bits) {
+void ZARNPeakHold::add(std::int64_t v, std::int64_t now_ms, bool full) {
+    while (!candidates.empty() && candidates.back().second <= v)
+        candidates.pop_back();
+    candidates.emplace_back(now_ms, v);
+    while (candidates.front().first <= now_ms - HOLD_MS)
+        candidates.pop_front();
+    if (full)
+        clip = true;
+}
+
+std::int64_t ZARNPeakHold::held() const {
+    return candidates.empty() ? 0 : candidates.front().second;
+}
+
+std::int64_t ZARNVolumeBar::normalised(std::int64_t level, std::uint32_t sample_bits) {
     // A negative reading (the magnitude of the most negative sample, or a
-    // daemon's garbage) counts as above full scale, as a negative value does
-    // after scaling.
+    // daemon's garbage) counts as full scale, as the bar shows it.
     if (level < 0)
-        return WIDTH;
+        return FULL_SCALE;
     const unsigned b = sample_bits & 0xffu;
-    std::int64_t v;
     if (b <= 32) {
         const unsigned shift = 32 - b;
         // Anything that would not fit after scaling is far above full scale.
         if (level > (std::numeric_limits<std::int64_t>::max() >> shift))
-            return WIDTH;
-        v = level << shift;
-    } else {
-        // From 96 bits on the shift would pass the value's width; everything
-        // a non-negative value has is shifted out by then.
-        const unsigned shift = b - 32;
-        v = shift >= 64 ? 0 : level >> shift;
+            return std::numeric_limits<std::int64_t>::max();
+        return level << shift;
     }
+    // From 96 bits the shift would pass the value's width; everything a
+    // non-negative value has is shifted out by then.
+    const unsigned shift = b - 32;
+    return shift >= 64 ? 0 : level >> shift;
+}
+
+bool ZARNVolumeBar::reaches_full_scale(std::int64_t level, std::uint32_t sample_bits) {
+    // A clipping signal peaks at the largest positive sample, 2^(b - 1) - 1,
+    // which is one sample step below full scale on the 32-bit scale.
+    const unsigned b = sample_bits & 0xffu;
+    const std::int64_t step = b < 32 ? std::int64_t{1} << (32 - b) : 1;
+    return normalised(level, sample_bits) >= std::max<std::int64_t>(FULL_SCALE - step, 1);
+}
+
+int ZARNVolumeBar::lit_width(std::int64_t level, std::uint32_t sample_bits) {
+    const std::int64_t v = normalised(level, sample_bits);
     if (v < (std::int64_t{1} << 24))
         return 0;
     const std::int64_t n = v >> 24;
     return n > WIDTH ? WIDTH : static_cast<int>(n);
 }
 
+QString ZARNVolumeBar::dbfs_text(std::int64_t v) {
+    if (v <= 0)
+        return QStringLiteral("-inf");
+    const double db = 20.0 * std::log10(static_cast<double>(v) / static_cast<double>(FULL_SCALE));
+    // A level just below full scale reads 0.0, not -0.0.
+    return QString::number(db > -0.05 && db < 0.0 ? 0.0 : db, 'f', 1);
+}
+
+QString ZARNVolumeBar::readout() const {
+    if (!info)
+        return QString();
+    const auto bar = [](const QString &name, std::int64_t level, std::uint32_t bits,
+                        const ZARNPeakHold &hold) {
+        return tr("%1%2 dBFS, peak %3 dBFS")
+            .arg(name, dbfs_text(normalised(level, bits)), dbfs_text(hold.held()));
+    };
+    if (info->two_way())
+        return bar(QStringLiteral("RX "), target_peak.rx_level, target_peak.sample_bits, holds[0]) +
+               QLatin1Char('\n') +
+               bar(QStringLiteral("TX "), target_peak.tx_level, target_peak.sample_bits, holds[1]);
+    const zarn::MonitorPeak &record =
+        info->peak_layout == zarn::PeakLayout::by_channel ? main_peak : monitor_peak;
+    return bar(QString(), record.level, record.sample_bits, holds[0]);
+}
+
+QString ZARNVolumeBar::tool_tip_text() const {
+    const QString about = toolTip();
+    return about.isEmpty() ? readout() : readout() + QLatin1Char('\n') + about;
+}
+
+void ZARNVolumeBar::take_reading() {
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+    if (info->two_way()) {
+        const std::uint32_t bits = target_peak.sample_bits;
+        holds[0].add(normalised(target_peak.rx_level, bits), now,
+                     reaches_full_scale(target_peak.rx_level, bits));
+        holds[1].add(normalised(target_peak.tx_level, bits), now,
+                     reaches_full_scale(target_peak.tx_level, bits));
+    } else {
+        const auto *record = static_cast<const zarn::MonitorPeak *>(peak_record());
+        holds[0].add(normalised(record->level, record->sample_bits), now,
+                     reaches_full_scale(record->level, record->sample_bits));
+    }
+    const QString text = readout();
+    if (accessibleDescription() != text)
+        setAccessibleDescription(text);
+    // A tip this meter opened follows the readings while it stays open.
+    if (!shown_tip.isEmpty()) {
+        if (QToolTip::isVisible() && QToolTip::text() == shown_tip) {
+            shown_tip = tool_tip_text();
+            QToolTip::showText(QCursor::pos(), shown_tip, this);
+        } else {
+            shown_tip.clear();
+        }
+    }
+}
+
+bool ZARNVolumeBar::event(QEvent *event) {
+    if (event->type() == QEvent::ToolTip && info) {
+        shown_tip = tool_tip_text();
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), shown_tip, this);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void ZARNVolumeBar::mousePressEvent(QMouseEvent *event) {
+    for (ZARNPeakHold &hold : holds)
+        hold.clear_clip();
+    update();
+    event->accept();
+}
+
 void ZARNVolumeBar::draw_bar(QPainter &painter, int top, std::int64_t level,
                              std::uint32_t sample_bits) {
     fill_segments(painter, top, BAR_HEIGHT, lit_width(level, sample_bits));
+}
+
+void ZARNVolumeBar::draw_marks(QPainter &painter, int bar, int top, std::int64_t level,
+                               std::uint32_t sample_bits) {
+    // Marks show only what the bar does not: a bar at full width covers its
+    // clip mark, and a held peak at the bar's own end is the bar's last pixel.
+    const ZARNPeakHold &hold = holds[bar];
+    const int lit = lit_width(level, sample_bits);
+    const int held = lit_width(hold.held(), 32);
+    const bool clip_shown = hold.clipped() && lit < WIDTH;
+    const int clip_from = std::max(lit, WIDTH - CLIP_WIDTH);
+    if (clip_shown)
+        painter.fillRect(clip_from, top, WIDTH - clip_from, BAR_HEIGHT, QColor(255, 0, 0));
+    if (held > lit && !(clip_shown && held > WIDTH - CLIP_WIDTH))
+        painter.fillRect(held - 1, top, 1, BAR_HEIGHT, segment_colour((held - 1) / SEGMENT_WIDTH));
 }
 
 void ZARNVolumeBar::draw_ticks(QPainter &painter, int height) {
@@ -139,21 +260,30 @@ void ZARNVolumeBar::draw(QPainter &painter) {
 
     if (info->two_way()) {
         painter.fillRect(0, 0, WIDTH, HEIGHT, background);
-        if (o != t && !read_peak(fd, t))
-            return;
+        if (o != t) {
+            if (!read_peak(fd, t))
+                return;
+            take_reading();
+        }
         draw_bar(painter, 0, target_peak.rx_level, target_peak.sample_bits);
         draw_bar(painter, BAR_HEIGHT, target_peak.tx_level, target_peak.sample_bits);
         draw_ticks(painter, HEIGHT);
+        draw_marks(painter, 0, 0, target_peak.rx_level, target_peak.sample_bits);
+        draw_marks(painter, 1, BAR_HEIGHT, target_peak.tx_level, target_peak.sample_bits);
         painter.fillRect(0, BAR_HEIGHT, WIDTH, 1, QColor(192, 192, 0));
         return;
     }
 
     painter.fillRect(0, 0, WIDTH, BAR_HEIGHT, background);
     const auto *record = static_cast<const zarn::MonitorPeak *>(peak_record());
-    if (o != t && !read_peak(fd, t))
-        return;
+    if (o != t) {
+        if (!read_peak(fd, t))
+            return;
+        take_reading();
+    }
     draw_bar(painter, 0, record->level, record->sample_bits);
     draw_ticks(painter, BAR_HEIGHT);
+    draw_marks(painter, 0, 0, record->level, record->sample_bits);
 }
 
 void ZARNVolumeBar::paintEvent(QPaintEvent *) {

@@ -11,16 +11,45 @@
 #include <vector>
 
 #include "eq/filter_design.h"
+#include "eq/filter_import.h"
 #include "eq/freq_response.h"
 
 namespace {
 
 constexpr int EXIT_USAGE = 64;
 constexpr int OPT_VERSION = 256;
+constexpr int OPT_IMPORT = 257;
 
 [[noreturn]] void usage() {
-    std::fputs("usage: zarnmix_fir -n LENGTH -r RATE [-p] [FILE]\n", stderr);
+    std::fputs("usage: zarnmix_fir -n LENGTH -r RATE [-p] [FILE]\n"
+               "       zarnmix_fir -r RATE --import FILE\n",
+               stderr);
     std::exit(EXIT_USAGE);
+}
+
+// Prints the filter text of a GraphicEQ or parametric EQ file.
+int import(const char *path, double rate) {
+    std::string file;
+    std::string reason;
+    if (!zarn::read_import_file(path, file, reason)) {
+        std::fprintf(stderr, "zarnmix_fir: %s: %s\n", path, reason.c_str());
+        return 1;
+    }
+    std::string text;
+    zarn::ImportError error;
+    if (!zarn::import_filter_text(file, rate, text, error)) {
+        if (error.line > 0)
+            std::fprintf(stderr, "zarnmix_fir: %s: line %llu: %s\n", path,
+                         static_cast<unsigned long long>(error.line), error.reason.c_str());
+        else
+            std::fprintf(stderr, "zarnmix_fir: %s: %s\n", path, error.reason.c_str());
+        return 1;
+    }
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+        std::fputs("zarnmix_fir: write error\n", stderr);
+        return 1;
+    }
+    return 0;
 }
 
 bool parse_length(const char *text, std::uint64_t &length) {
@@ -62,9 +91,11 @@ int main(int argc, char **argv) {
     bool plot = false;
     bool have_length = false;
     bool have_rate = false;
+    const char *import_path = nullptr;
 
     static const option long_options[] = {
         {"version", no_argument, nullptr, OPT_VERSION},
+        {"import", required_argument, nullptr, OPT_IMPORT},
         {nullptr, 0, nullptr, 0},
     };
     opterr = 0;
@@ -87,9 +118,17 @@ int main(int argc, char **argv) {
         case 'p':
             plot = true;
             break;
+        case OPT_IMPORT:
+            import_path = optarg;
+            break;
         default:
             usage();
         }
+    }
+    if (import_path) {
+        if (!have_rate || have_length || plot || optind < argc)
+            usage();
+        return import(import_path, rate);
     }
     if (!have_length || !have_rate || argc - optind > 1)
         usage();

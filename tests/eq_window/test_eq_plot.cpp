@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <cmath>
+#include <complex>
 #include <limits>
 
 #include "eq/filter_design.h"
@@ -67,6 +70,8 @@ private slots:
     void response_is_evaluated_on_the_first_paint_after_a_change();
     void shown_plot_evaluates_across_turns_of_the_event_loop();
     void first_apply_of_a_length_keeps_wisdom_in_the_cache_folder();
+    void readout_of_the_column_under_the_pointer_data();
+    void readout_of_the_column_under_the_pointer();
 };
 
 void TestEqPlot::bottom_line_for_no_coefficients_and_flat_filters() {
@@ -312,10 +317,18 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
             QCoreApplication::processEvents();
     };
 
+    // The picture of a window without a filter at the daemon's rate.
+    const auto no_curve = [&w] {
+        return render(make_equalizer(w.get(), zarn::KIND_DEVICE)->freq_response);
+    };
+
     // Hidden, the plot evaluates nothing however long the loop runs.
     QTest::qWait(30);
     QVERIFY(plot->is_stale());
     QVERIFY(plot->columns_ready() == 0);
+    // Before the first picture: the bottom line and the labels, no curve.
+    QVERIFY(on_screen() == no_curve());
+    QVERIFY(plot->readout_text(100).isEmpty());
 
     e->show();
     QVERIFY(QTest::qWaitForWindowExposed(e.get()));
@@ -361,6 +374,15 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
     QVERIFY(middle != first);
     QVERIFY(middle != last);
     QVERIFY(middle == synchronous());
+
+    // At another rate the old curve is not shown under the new labels.
+    d.with_engine([](zarn::sim::Engine &engine) { engine.sample_rate = 8000; });
+    e->show();
+    QVERIFY(QTest::qWaitForWindowExposed(e.get()));
+    e->refresh();
+    QVERIFY(plot->is_stale());
+    QVERIFY(on_screen() == no_curve());
+    QCOMPARE(labels(plot).at(1), QStringLiteral("300"));
 }
 
 void TestEqPlot::first_apply_of_a_length_keeps_wisdom_in_the_cache_folder() {
@@ -387,6 +409,70 @@ void TestEqPlot::first_apply_of_a_length_keeps_wisdom_in_the_cache_folder() {
         qunsetenv("XDG_CACHE_HOME");
     else
         qputenv("XDG_CACHE_HOME", old_cache);
+}
+
+void TestEqPlot::readout_of_the_column_under_the_pointer_data() {
+    QTest::addColumn<QVector<double>>("head");
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("hz");
+    // Column x lies at 2^(x/256) * 8000 - 8000 Hz.
+    QTest::newRow("gain mid-plot") << QVector<double>{0.5} << 128 << 3314;
+    QTest::newRow("average, right end") << QVector<double>{0.5, 0.5} << 255 << 7957;
+    QTest::newRow("difference, low") << QVector<double>{0.5, -0.5} << 3 << 65;
+    QTest::newRow("near a null at 6 kHz")
+        << QVector<double>{1.0, 0.0, 0.0, 0.0, 1.0} << 206 << 5974;
+}
+
+void TestEqPlot::readout_of_the_column_under_the_pointer() {
+    QFETCH(QVector<double>, head);
+    QFETCH(int, x);
+    QFETCH(int, hz);
+    std::vector<double> taps(2048, 0.0);
+    std::copy(head.begin(), head.end(), taps.begin());
+    TestDaemon d(topology());
+    eqfix::put_filter(d, true, taps);
+    auto w = fixture::make_window(d.path());
+    auto e = make_equalizer(w.get(), RX_DEVICE);
+    render(e->freq_response);
+
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("^(\\d+) Hz: gain ([^ ]+) \\(([^ ]+) dB\\)$"))
+            .match(e->freq_response->readout_text(x));
+    QVERIFY2(m.hasMatch(), qPrintable(e->freq_response->readout_text(x)));
+    QCOMPARE(m.captured(1).toInt(), hz);
+    // The magnitude summed at the column's own frequency, as a phasor sum.
+    const double f = std::exp2(x / 256.0) * 8000.0 - 8000.0;
+    std::complex<double> sum;
+    for (int k = 0; k < head.size(); k++)
+        sum += head[k] * std::polar(1.0, -2.0 * M_PI * f * k / 48000.0);
+    const double mag = std::abs(sum);
+    QVERIFY2(std::fabs(m.captured(2).toDouble() - mag) <= 5e-4 * std::max(mag, 1e-3),
+             qPrintable(m.captured(2)));
+    QVERIFY2(std::fabs(m.captured(3).toDouble() - 20.0 * std::log10(mag)) <= 0.05,
+             qPrintable(m.captured(3)));
+
+    // Hovering column x opens that readout above what the plot shows.
+    e->show();
+    QVERIFY(QTest::qWaitForWindowExposed(e.get()));
+    ZARNEQFreqResponse *plot = e->freq_response;
+    const QPoint at(x, 60);
+    QHelpEvent hover(QEvent::ToolTip, at, plot->mapToGlobal(at));
+    QApplication::sendEvent(plot, &hover);
+    QTRY_COMPARE(QToolTip::text(), plot->readout_text(x) + QLatin1Char('\n') + plot->toolTip());
+
+    // Left open, the tip follows the next filter's picture once it is complete.
+    std::vector<double> doubled(taps);
+    for (double &t : doubled)
+        t *= 2.0;
+    eqfix::put_filter(d, true, doubled);
+    auto fresh = make_equalizer(w.get(), RX_DEVICE);
+    render(fresh->freq_response);
+    const QString want =
+        fresh->freq_response->readout_text(x) + QLatin1Char('\n') + plot->toolTip();
+    e->refresh();
+    QVERIFY(QToolTip::text() != want);
+    QTRY_COMPARE_WITH_TIMEOUT(QToolTip::text(), want, 500);
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(TestEqPlot)

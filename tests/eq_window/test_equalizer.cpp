@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QPointer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <cstdint>
 #include <optional>
 
 #include "eq/filter_design.h"
+#include "eq/filter_import.h"
 #include "support/eq_fixture.h"
 #include "support/tool_tips.h"
 
@@ -60,6 +63,25 @@ QStringList cells(std::initializer_list<std::pair<QGridLayout *, QWidget *>> ite
     return out;
 }
 
+// Answers the next file dialog with path, as a user picking it would.
+void answer_file_dialog(const QString &path) {
+    auto *timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (dialog == nullptr)
+            return;
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+        timer->deleteLater();
+    });
+    timer->start(5);
+}
+
+QByteArray contents(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
 } // namespace
 
 class TestEqualizer : public QObject {
@@ -86,6 +108,7 @@ private slots:
     void paste_text_only_and_destroyed_source();
     void paste_between_states();
     void presets_fill_the_editor_only();
+    void import_fills_the_editor_and_export_writes_what_was_applied();
 };
 
 void TestEqualizer::window_layout_and_texts() {
@@ -677,6 +700,71 @@ void TestEqualizer::presets_fill_the_editor_only() {
     QCOMPARE(filter_writes(d).size(), std::size_t(1));
     QCOMPARE(filter_writes(d)[0].payload, want);
     QVERIFY(render(e->freq_response) != before);
+}
+
+void TestEqualizer::import_fills_the_editor_and_export_writes_what_was_applied() {
+    QTemporaryDir dir;
+    const auto write = [&dir](const char *name, const QByteArray &data) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() ? f.fileName()
+                                                                            : QString();
+    };
+    const QByteArray file = "Preamp: -3 dB\nFilter 1: ON PK Fc 1000 Hz Gain 4 dB Q 1.4\n";
+    std::string imported;
+    zarn::ImportError error;
+    QVERIFY(zarn::import_filter_text(file.toStdString(), 48000.0, imported, error));
+
+    TestDaemon d(topology());
+    auto w = fixture::make_window(d.path());
+    auto e = make_equalizer(w.get(), RX_DEVICE);
+    set_text(e.get(), "norm\n150 1\n1000 0\n");
+    d.clear_requests();
+
+    // The text lands in the editor, as one step that Undo takes back; nothing is sent.
+    answer_file_dialog(write("eq.txt", file));
+    e->editor->import_button->click();
+    QCOMPARE(text_of(e.get()), QString::fromStdString(imported));
+    QCOMPARE(filter_writes(d).size(), std::size_t{0});
+    e->editor->text_edit->undo();
+    QCOMPARE(text_of(e.get()), QStringLiteral("norm\n150 1\n1000 0\n"));
+    e->editor->text_edit->redo();
+
+    // A refused file changes nothing and names the line and the reason.
+    const QString bad = write("bad.txt", file + "Filter 2: ON XY Fc 100 Hz\n");
+    answer_file_dialog(bad);
+    e->editor->import_button->click();
+    QCOMPARE(text_of(e.get()), QString::fromStdString(imported));
+    QCOMPARE(closer->boxes, QStringList(info_box(qPrintable("Cannot import " + bad))));
+    QCOMPARE(closer->informative.last(),
+             QStringLiteral("line 3: unknown filter type \"XY\": expected PK, LSC, HSC, LS, HS, "
+                            "LP, HP, NO or BP"));
+
+    // Applied, the text is what the daemon's filter was designed from, and
+    // what Export writes.
+    const QString text_out = dir.filePath("out.txt");
+    QString why;
+    QVERIFY(!ZARNEQEditor::export_file(text_out, false, e->applied_text, e->sample_rate,
+                                       e->filter_length, e->coefficients, &why));
+    QCOMPARE(why, QStringLiteral("No filter text was applied in this window."));
+    release_on(e.get());
+    std::vector<double> designed(2048);
+    QVERIFY(!zarn::design_coefficients(48000.0, 2048, imported.c_str(), designed.data()));
+    QCOMPARE(daemon_filter(d, true), designed);
+    answer_file_dialog(text_out);
+    e->editor->export_button->click();
+    QCOMPARE(contents(text_out), QByteArray::fromStdString(imported));
+
+    const QString graphic_out = dir.filePath("graphic.txt");
+    QVERIFY(ZARNEQEditor::export_file(graphic_out, true, e->applied_text, e->sample_rate,
+                                      e->filter_length, e->coefficients, &why));
+    QVERIFY(contents(graphic_out).startsWith("GraphicEQ: 20 "));
+    // Switched off, nothing applied is left to export.
+    release_off(e.get());
+    QVERIFY(!ZARNEQEditor::export_file(text_out, false, e->applied_text, e->sample_rate,
+                                       e->filter_length, e->coefficients, &why));
+    QVERIFY(!ZARNEQEditor::export_file(graphic_out, true, e->applied_text, e->sample_rate,
+                                       e->filter_length, e->coefficients, &why));
+    QCOMPARE(why, QStringLiteral("No filter with a finite response is in force."));
 }
 
 QTEST_MAIN(TestEqualizer)

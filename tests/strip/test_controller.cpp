@@ -496,6 +496,18 @@ void TestController::gain_shown_clamped_is_sent_as_reported() {
     m->rx_up_button->click();
     QCOMPARE(m->rx_gain_label->text(), QStringLiteral("31"));
     QCOMPARE(d.count(zarn::REQ_INPUT_MON_SET), std::size_t{0});
+
+    // Whatever a label shows, the columns after it stay where they were.
+    fixture::show_whole(*w);
+    const int down_x = s->rx_down_button->x();
+    QVERIFY(s->rx_gain_label->width() >=
+            s->rx_gain_label->fontMetrics().horizontalAdvance(QStringLiteral("-31")));
+    for (int i = 0; i < 49; i++)
+        s->rx_down_button->click();
+    QCOMPARE(s->rx_gain_label->text(), QStringLiteral("-20"));
+    s->layout()->activate();
+    QCOMPARE(s->rx_down_button->x(), down_x);
+    QCOMPARE(far->tx_gain_label->width(), s->rx_gain_label->width());
 }
 
 void TestController::compressor_button_shows_the_channel_zero_window() {

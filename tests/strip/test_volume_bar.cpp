@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+#include <QToolTip>
 #include <limits>
 
 #include "ctl/transport.h"
@@ -20,6 +21,7 @@ namespace {
 const QRgb SENTINEL = qRgb(1, 2, 3);
 const QRgb BLACK = qRgb(0, 0, 0);
 const QRgb SEPARATOR = qRgb(192, 192, 0);
+const QRgb RED = qRgb(255, 0, 0);
 
 QRgb segment(int k) {
     return qRgb(96 + 16 * k, 192 - 16 * k, 96);
@@ -41,7 +43,7 @@ QImage paint(ZARNVolumeBar *bar, qreal ratio = 1.0) {
 }
 
 // One pixel row as text: segment k as 'a' + k, tick mark j as '0' + j, black
-// 'K', the separator '=', untouched '.', anything else '?'.
+// 'K', the separator '=', red 'R', untouched '.', anything else '?'.
 QString row(const QImage &image, int y) {
     QString out;
     for (int x = 0; x < image.width(); ++x) {
@@ -56,6 +58,7 @@ QString row(const QImage &image, int y) {
         out += p == BLACK       ? QChar('K')
                : p == SEPARATOR ? QChar('=')
                : p == SENTINEL  ? QChar('.')
+               : p == RED       ? QChar('R')
                                 : c;
     }
     return out;
@@ -78,6 +81,8 @@ int count_pixels(const QImage &image, QRgb colour) {
             n += image.pixel(x, y) == colour;
     return n;
 }
+
+using Readings = QList<QPair<qint64, qint64>>;
 
 zarn::sim::Topology one_of_each() {
     return zarn::sim::mixer({2}, {1}, 2, 0, 0, 3, 1);
@@ -103,6 +108,11 @@ private slots:
     void watchdog_tick_paints_the_batched_answer();
     void failed_request_paints_background_only();
     void unknown_kind_paints_nothing();
+    void dbfs_data();
+    void dbfs();
+    void peak_hold_data();
+    void peak_hold();
+    void marks_of_readings_that_fell_and_the_readout();
 };
 
 void TestVolumeBar::lit_width() {
@@ -326,6 +336,121 @@ void TestVolumeBar::unknown_kind_paints_nothing() {
         delete bar;
     }
     QCOMPARE(d.requests().size(), std::size_t{0});
+}
+
+void TestVolumeBar::dbfs_data() {
+    QTest::addColumn<qint64>("level");
+    QTest::addColumn<uint>("bits");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("full");
+    QTest::newRow("16-bit full scale") << (qint64{1} << 15) << 16u << "0.0" << true;
+    QTest::newRow("24-bit full scale") << (qint64{1} << 23) << 24u << "0.0" << true;
+    QTest::newRow("32-bit full scale") << (qint64{1} << 31) << 32u << "0.0" << true;
+    QTest::newRow("16-bit half") << (qint64{1} << 14) << 16u << "-6.0" << false;
+    QTest::newRow("24-bit half") << (qint64{1} << 22) << 24u << "-6.0" << false;
+    QTest::newRow("32-bit half") << (qint64{1} << 30) << 32u << "-6.0" << false;
+    QTest::newRow("16-bit zero") << qint64{0} << 16u << "-inf" << false;
+    QTest::newRow("24-bit zero") << qint64{0} << 24u << "-inf" << false;
+    QTest::newRow("32-bit zero") << qint64{0} << 32u << "-inf" << false;
+    // The largest positive samples are where a clipping signal peaks; one
+    // step lower is not.
+    QTest::newRow("16-bit largest") << qint64{32767} << 16u << "0.0" << true;
+    QTest::newRow("16-bit below largest") << qint64{32766} << 16u << "0.0" << false;
+    QTest::newRow("24-bit largest") << qint64{8388607} << 24u << "0.0" << true;
+    QTest::newRow("32-bit largest") << (qint64{1} << 31) - 1 << 32u << "0.0" << true;
+    QTest::newRow("64-bit largest") << std::numeric_limits<qint64>::max() << 64u << "0.0" << true;
+    QTest::newRow("8-bit over") << qint64{200} << 8u << "3.9" << true;
+    QTest::newRow("negative") << qint64{-5} << 24u << "0.0" << true;
+    QTest::newRow("64-bit shifted out") << (qint64{1} << 31) << 64u << "-inf" << false;
+}
+
+void TestVolumeBar::dbfs() {
+    QFETCH(qint64, level);
+    QFETCH(uint, bits);
+    QFETCH(QString, text);
+    QFETCH(bool, full);
+    QCOMPARE(ZARNVolumeBar::dbfs_text(ZARNVolumeBar::normalised(level, bits)), text);
+    QCOMPARE(ZARNVolumeBar::reaches_full_scale(level, bits), full);
+}
+
+void TestVolumeBar::peak_hold_data() {
+    // Readings as (ms, level); what is held after the last, and the clip.
+    QTest::addColumn<Readings>("readings");
+    QTest::addColumn<qint64>("held");
+    QTest::addColumn<bool>("clipped");
+    const qint64 fs = qint64{1} << 31;
+    QTest::newRow("none") << Readings{} << qint64{0} << false;
+    QTest::newRow("rising") << Readings{{0, 5}, {100, 9}} << qint64{9} << false;
+    QTest::newRow("fell within 2 s") << Readings{{0, 9}, {100, 3}, {1999, 2}} << qint64{9} << false;
+    QTest::newRow("fell back after 2 s")
+        << Readings{{0, 9}, {100, 3}, {2000, 2}} << qint64{3} << false;
+    QTest::newRow("fell back to the next highest")
+        << Readings{{0, 9}, {500, 7}, {1000, 3}, {2200, 1}} << qint64{7} << false;
+    QTest::newRow("clip latched") << Readings{{0, fs}, {5000, 1}} << qint64{1} << true;
+}
+
+void TestVolumeBar::peak_hold() {
+    QFETCH(Readings, readings);
+    QFETCH(qint64, held);
+    QFETCH(bool, clipped);
+    ZARNPeakHold hold;
+    for (const auto &[ms, level] : readings)
+        hold.add(level, ms, level >= (qint64{1} << 31));
+    QCOMPARE(qint64{hold.held()}, held);
+    QCOMPARE(hold.clipped(), clipped);
+    hold.clear_clip();
+    QVERIFY(!hold.clipped());
+}
+
+void TestVolumeBar::marks_of_readings_that_fell_and_the_readout() {
+    TestDaemon d(one_of_each());
+    d.with_engine([](Engine &e) { pin(e.devices[0].channels[1].meter, 16, 1 << 15, 1 << 14); });
+    auto w = fixture::make_window(d.path());
+    ZARNVolumeBar *bar = w->strips[1]->meter;
+    w->tick = 1;
+    // A full bar covers its clip mark.
+    QCOMPARE(row(paint(bar), 0), lit_row(128));
+    QVERIFY(bar->clipped(0));
+
+    // Lower readings: the clip mark at the right end above, the peak of the
+    // last 2 s below.
+    d.with_engine([](Engine &e) { pin(e.devices[0].channels[1].meter, 16, 1 << 13, 1 << 12); });
+    w->tick = 2;
+    QImage image = paint(bar);
+    QString clipped = lit_row(32);
+    clipped.replace(124, 4, QStringLiteral("RRRR"));
+    QCOMPARE(row(image, 0), clipped);
+    QString held = lit_row(16);
+    held[63] = QChar('d');
+    QCOMPARE(row(image, 20), held);
+    QCOMPARE(row(image, 16), QString(128, '='));
+    const QString readout = QStringLiteral("RX -12.0 dBFS, peak 0.0 dBFS\n"
+                                           "TX -18.1 dBFS, peak -6.0 dBFS");
+    QCOMPARE(bar->readout(), readout);
+    QCOMPARE(bar->accessibleDescription(), readout);
+
+    // The tip opened on the meter follows the next reading.
+    fixture::show_whole(*w);
+    QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), bar->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(bar, &hover);
+    QTRY_VERIFY(QToolTip::text().startsWith(readout + QLatin1Char('\n')));
+    QVERIFY(QToolTip::text().endsWith(bar->toolTip()));
+    d.with_engine([](Engine &e) { pin(e.devices[0].channels[1].meter, 16, 0, 1 << 12); });
+    w->tick = 3;
+    paint(bar);
+    QVERIFY2(QToolTip::text().startsWith(QStringLiteral("RX -inf dBFS, peak 0.0 dBFS\n")),
+             qPrintable(QToolTip::text()));
+    QToolTip::hideText();
+
+    // A click clears the clip mark and uncovers the peak it hid; the held
+    // peak below stays.
+    QTest::mousePress(bar, Qt::LeftButton);
+    QVERIFY(!bar->clipped(0));
+    image = paint(bar);
+    QString peak_only = lit_row(0);
+    peak_only[127] = QChar('h');
+    QCOMPARE(row(image, 0), peak_only);
+    QCOMPARE(row(image, 20), held);
 }
 
 QTEST_MAIN(TestVolumeBar)

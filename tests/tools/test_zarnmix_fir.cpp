@@ -11,7 +11,10 @@
 #include <cstring>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "eq/filter_design.h"
+#include "eq/filter_import.h"
 #include "eq/freq_response.h"
 #include "support/run_program.h"
 
@@ -51,6 +54,7 @@ private slots:
     void text_errors();
     void usage_errors();
     void longest_filter();
+    void imports_a_file_or_names_the_line_at_fault();
 };
 
 void TestZarnmixFir::prints_every_coefficient_exactly() {
@@ -156,16 +160,33 @@ void TestZarnmixFir::usage_errors() {
                 .match(QStringLiteral(ZARN_VERSION))
                 .hasMatch());
     // One argument list per entry, split at spaces; "~" stands for an empty one.
-    for (const char *line :
-         {"", "-n 8", "-n 0 -r 48000", "-n 65537 -r 48000", "-n 8x -r 48000",
-          "-n 99999999999999999999 -r 48000", "-n 8 -r 0", "-n 8 -r nan", "-n 8 -r 1e300",
-          "-n 8 -r ~", "-r 48000 -n", "-n 8 -r 48000 -x", "-n 8 -r 48000 a b", "-V", "--version=1",
-          "--frobnicate -n 8 -r 48000"}) {
+    for (const char *line : {"",
+                             "-n 8",
+                             "-n 0 -r 48000",
+                             "-n 65537 -r 48000",
+                             "-n 8x -r 48000",
+                             "-n 99999999999999999999 -r 48000",
+                             "-n 8 -r 0",
+                             "-n 8 -r nan",
+                             "-n 8 -r 1e300",
+                             "-n 8 -r ~",
+                             "-r 48000 -n",
+                             "-n 8 -r 48000 -x",
+                             "-n 8 -r 48000 a b",
+                             "-V",
+                             "--version=1",
+                             "--frobnicate -n 8 -r 48000",
+                             "--import f",
+                             "-r 48000 --import",
+                             "-n 8 -r 48000 --import f",
+                             "-p -r 48000 --import f",
+                             "-r 48000 --import f g"}) {
         QStringList args = QString(line).split(' ', Qt::SkipEmptyParts);
         args.replaceInStrings("~", "");
         const Run r = run(args, "norm");
         QVERIFY2(r.status == 64, line);
-        QCOMPARE(r.err, QByteArray("usage: zarnmix_fir -n LENGTH -r RATE [-p] [FILE]\n"));
+        QCOMPARE(r.err, QByteArray("usage: zarnmix_fir -n LENGTH -r RATE [-p] [FILE]\n"
+                                   "       zarnmix_fir -r RATE --import FILE\n"));
         QCOMPARE(r.out, QByteArray());
     }
 }
@@ -176,6 +197,44 @@ void TestZarnmixFir::longest_filter() {
     const QList<QByteArray> lines = r.out.split('\n');
     QCOMPARE(lines.size(), 65537);
     QCOMPARE(lines[32768], QByteArray("1"));
+}
+
+void TestZarnmixFir::imports_a_file_or_names_the_line_at_fault() {
+    QTemporaryDir dir;
+    const auto write = [&dir](const char *name, const QByteArray &data) {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+            return QString();
+        return f.fileName();
+    };
+    const QByteArray eq = "Preamp: -3 dB\nFilter 1: ON PK Fc 1000 Hz Gain 4 dB Q 1.4\n";
+    const Run r = run({"-r", "44100", "--import", write("eq.txt", eq)});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QByteArray());
+    std::string text;
+    zarn::ImportError error;
+    QVERIFY(zarn::import_filter_text(eq.toStdString(), 44100.0, text, error));
+    QCOMPARE(r.out, QByteArray::fromStdString(text));
+    // What it prints designs as it stands.
+    QCOMPARE(run({"-n", "64", "-r", "44100"}, r.out).status, 0);
+
+    QVERIFY(mkfifo(qPrintable(dir.filePath("fifo")), 0600) == 0);
+    const std::pair<QString, QByteArray> refused[] = {
+        {write("bad.txt", "Preamp: 1 dB\r\nFilter 2: ON XX Fc 100 Hz\r\n"),
+         ": line 2: unknown filter type \"XX\": expected PK, LSC, HSC, LS, HS, LP, HP, NO or BP\n"},
+        {write("empty.txt", ""), ": no Preamp, Filter or GraphicEQ line\n"},
+        {write("big.txt", "#" + QByteArray(1 << 20, ' ')), ": larger than 1 MiB\n"},
+        {dir.path(), ": not a regular file\n"},
+        // A FIFO without a writer would block an open for reading.
+        {dir.filePath("fifo"), ": not a regular file\n"},
+        {dir.filePath("missing"), ": No such file or directory\n"},
+    };
+    for (const auto &[path, reason] : refused) {
+        const Run bad = run({"-r", "48000", "--import", path});
+        QVERIFY2(bad.status == 1, qPrintable(path));
+        QCOMPARE(bad.err, "zarnmix_fir: " + QFile::encodeName(path) + reason);
+        QCOMPARE(bad.out, QByteArray());
+    }
 }
 
 QTEST_APPLESS_MAIN(TestZarnmixFir)

@@ -1,0 +1,569 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
+#include "eq/filter_import.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "eq/constants.h"
+#include "eq/freq_response.h"
+
+namespace zarn {
+
+namespace {
+
+// Limits that keep every value the arithmetic meets finite and every number
+// written short.
+constexpr double MAX_GAIN_DB = 100.0;
+constexpr double MAX_LEVEL_DB = 200.0;
+constexpr double MAX_GRAPHIC_HZ = 1e6;
+constexpr double MIN_Q = 0.001;
+constexpr double MAX_Q = 1000.0;
+// A shelf's or pass filter's Q when the file gives none: the cookbook's
+// shelf slope of 1, a Butterworth pass filter.
+constexpr double DEFAULT_Q = 0.70710678118654752440;
+
+bool same_word(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto lower = [](char c) {
+                   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+               };
+               return lower(x) == lower(y);
+           });
+}
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::vector<std::string_view> words(std::string_view line) {
+    std::vector<std::string_view> out;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && is_blank(line[i]))
+            ++i;
+        const std::size_t start = i;
+        while (i < line.size() && !is_blank(line[i]))
+            ++i;
+        if (i > start)
+            out.push_back(line.substr(start, i - start));
+    }
+    return out;
+}
+
+// A whole word as a finite decimal number, with an optional sign; the C
+// library's parsers would follow the user's locale.
+bool parse_number(std::string_view word, double &value) {
+    if (!word.empty() && word.front() == '+') {
+        word.remove_prefix(1);
+        if (!word.empty() && word.front() == '-')
+            return false;
+    }
+    // Only digits, signs, points and exponents: no "inf", "nan" or hex.
+    for (char c : word)
+        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+            return false;
+    double v = 0.0;
+    const auto [end, ec] =
+        std::from_chars(word.data(), word.data() + word.size(), v, std::chars_format::general);
+    if (ec != std::errc() || end != word.data() + word.size() || !std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
+// The lines of a file, with their numbers, without line ends and without a
+// byte-order mark at the start.
+struct Line {
+    std::uint64_t number;
+    std::string_view text;
+};
+
+std::vector<Line> lines_of(std::string_view file) {
+    if (file.substr(0, 3) == "\xef\xbb\xbf")
+        file.remove_prefix(3);
+    std::vector<Line> out;
+    std::uint64_t number = 0;
+    while (!file.empty()) {
+        const std::size_t end = file.find('\n');
+        std::string_view text = file.substr(0, end);
+        if (!text.empty() && text.back() == '\r')
+            text.remove_suffix(1);
+        out.push_back({++number, text});
+        file.remove_prefix(end == std::string_view::npos ? file.size() : end + 1);
+    }
+    return out;
+}
+
+enum class LineKind { skipped, preamp, graphic_eq, filter, other };
+
+// What a line is, from its first words; rest is what follows the keyword.
+LineKind classify(std::string_view text, std::vector<std::string_view> &rest) {
+    const std::vector<std::string_view> w = words(text);
+    rest.clear();
+    if (w.empty() || w.front().front() == '#')
+        return LineKind::skipped;
+    std::size_t used = 1;
+    LineKind kind = LineKind::other;
+    if (same_word(w[0], "Preamp:")) {
+        kind = LineKind::preamp;
+    } else if (same_word(w[0], "GraphicEQ:")) {
+        kind = LineKind::graphic_eq;
+    } else if (same_word(w[0], "Filter:")) {
+        kind = LineKind::filter;
+    } else if (same_word(w[0], "Filter") && w.size() > 1 && w[1].size() > 1 && w[1].back() == ':' &&
+               std::all_of(w[1].begin(), w[1].end() - 1,
+                           [](char c) { return c >= '0' && c <= '9'; })) {
+        kind = LineKind::filter;
+        used = 2;
+    }
+    rest.assign(w.begin() + static_cast<std::ptrdiff_t>(used), w.end());
+    return kind;
+}
+
+bool fail(ImportError &error, std::uint64_t line, std::string reason) {
+    error.line = line;
+    error.reason = std::move(reason);
+    return false;
+}
+
+bool gain_in_range(double db) {
+    return std::fabs(db) <= MAX_GAIN_DB;
+}
+
+const char GAIN_RANGE[] = "gain out of range: at most 100 dB either way";
+
+// "Preamp: X [dB]", added to what came before.
+bool parse_preamp(const std::vector<std::string_view> &rest, std::uint64_t line, double &preamp,
+                  ImportError &error) {
+    double db = 0.0;
+    if (rest.empty() || rest.size() > 2 || !parse_number(rest[0], db) ||
+        (rest.size() == 2 && !same_word(rest[1], "dB")))
+        return fail(error, line, "expected \"Preamp: gain dB\"");
+    if (!gain_in_range(db) || !gain_in_range(preamp + db))
+        return fail(error, line, GAIN_RANGE);
+    preamp += db;
+    return true;
+}
+
+// Lines other tools write before their first filter (a room-measurement
+// tool's header) are skipped; after it, every line must be one of ours.
+bool skip_header_or_fail(LineKind kind, bool started, std::uint64_t line, ImportError &error) {
+    if (kind == LineKind::other && started)
+        return fail(error, line, "not a Preamp, Filter or GraphicEQ line");
+    return true;
+}
+
+bool parse_graphic_points(std::string_view list, std::uint64_t line, GraphicEq &out,
+                          ImportError &error) {
+    double previous = 0.0;
+    while (!list.empty()) {
+        const std::size_t end = list.find(';');
+        const std::string_view item = list.substr(0, end);
+        list.remove_prefix(end == std::string_view::npos ? list.size() : end + 1);
+        const std::vector<std::string_view> w = words(item);
+        // The list may end in a semicolon.
+        if (w.empty() && list.find_first_not_of(" \t") == std::string_view::npos &&
+            !out.points.empty())
+            break;
+        double hz = 0.0;
+        double db = 0.0;
+        if (w.size() != 2 || !parse_number(w[0], hz) || !parse_number(w[1], db))
+            return fail(error, line,
+                        "expected points \"frequency gain\" separated by semicolons, point " +
+                            std::to_string(out.points.size() + 1));
+        if (hz < 0.0 || hz > MAX_GRAPHIC_HZ)
+            return fail(error, line,
+                        "frequency out of range: 0 to 1000000 Hz, point " +
+                            std::to_string(out.points.size() + 1));
+        if (hz < previous)
+            return fail(error, line,
+                        "frequency below the previous point, point " +
+                            std::to_string(out.points.size() + 1));
+        if (!gain_in_range(db))
+            return fail(error, line,
+                        std::string(GAIN_RANGE) + ", point " +
+                            std::to_string(out.points.size() + 1));
+        previous = hz;
+        out.points.emplace_back(hz, db);
+    }
+    if (out.points.empty())
+        return fail(error, line, "a GraphicEQ line without points");
+    return true;
+}
+
+struct TypeName {
+    const char *name;
+    BiquadType type;
+};
+
+const TypeName TYPES[] = {
+    {"PK", BiquadType::peaking},   {"LSC", BiquadType::low_shelf}, {"HSC", BiquadType::high_shelf},
+    {"LS", BiquadType::low_shelf}, {"HS", BiquadType::high_shelf}, {"LP", BiquadType::low_pass},
+    {"HP", BiquadType::high_pass}, {"NO", BiquadType::notch},      {"BP", BiquadType::band_pass},
+};
+
+bool takes_gain(BiquadType type) {
+    return type == BiquadType::peaking || type == BiquadType::low_shelf ||
+           type == BiquadType::high_shelf;
+}
+
+bool parse_filter(const std::vector<std::string_view> &rest, std::uint64_t line, ParametricEq &out,
+                  ImportError &error) {
+    if (rest.empty() || !(same_word(rest[0], "ON") || same_word(rest[0], "OFF")))
+        return fail(error, line, "expected ON or OFF after \"Filter:\"");
+    if (same_word(rest[0], "OFF"))
+        return true;
+    if (rest.size() < 2)
+        return fail(error, line, "expected a filter type after ON");
+    const TypeName *type = nullptr;
+    for (const TypeName &t : TYPES)
+        if (same_word(rest[1], t.name))
+            type = &t;
+    if (!type)
+        return fail(error, line,
+                    "unknown filter type \"" + std::string(rest[1]) +
+                        "\": expected PK, LSC, HSC, LS, HS, LP, HP, NO or BP");
+
+    bool have_fc = false, have_gain = false, have_q = false;
+    ParametricFilter f{type->type, 0.0, 0.0, DEFAULT_Q, line};
+    const std::string name = type->name;
+    for (std::size_t i = 2; i < rest.size();) {
+        const std::string_view key = rest[i];
+        double value = 0.0;
+        if (i + 1 >= rest.size() || !parse_number(rest[i + 1], value))
+            return fail(error, line, "expected a number after \"" + std::string(key) + "\"");
+        i += 2;
+        const auto unit = [&](const char *u) {
+            if (i < rest.size() && same_word(rest[i], u))
+                ++i;
+        };
+        if (same_word(key, "Fc") && !have_fc) {
+            unit("Hz");
+            if (!(value > 0.0))
+                return fail(error, line, "Fc must be above 0 Hz");
+            f.fc = value;
+            have_fc = true;
+        } else if (same_word(key, "Gain") && !have_gain) {
+            unit("dB");
+            if (!takes_gain(f.type))
+                return fail(error, line, name + " takes no gain");
+            if (!gain_in_range(value))
+                return fail(error, line, GAIN_RANGE);
+            f.gain_db = value;
+            have_gain = true;
+        } else if (same_word(key, "Q") && !have_q) {
+            if (!(value >= MIN_Q && value <= MAX_Q))
+                return fail(error, line, "Q out of range: 0.001 to 1000");
+            f.q = value;
+            have_q = true;
+        } else {
+            return fail(error, line,
+                        "unexpected \"" + std::string(key) +
+                            "\": expected Fc, Gain and Q, once each");
+        }
+    }
+    if (!have_fc)
+        return fail(error, line, name + " needs Fc");
+    if (takes_gain(f.type) && !have_gain)
+        return fail(error, line, name + " needs a gain");
+    if (f.type == BiquadType::peaking && !have_q)
+        return fail(error, line, "PK needs a Q");
+    out.filters.push_back(f);
+    return true;
+}
+
+// Appends "frequency amplitude" for a level in dB; false above the limit
+// or for a level that is not a number.
+bool append_point(std::string &text, double hz, double db) {
+    if (!(db <= MAX_LEVEL_DB))
+        return false;
+    text += spec_number(hz);
+    text += ' ';
+    text += spec_number(std::pow(10.0, db / 20.0));
+    text += '\n';
+    return true;
+}
+
+std::string level_reason(double hz) {
+    return "the gains add up to more than 200 dB, or to no number, at " + spec_number(hz) + " Hz";
+}
+
+} // namespace
+
+bool read_import_file(const std::string &path, std::string &contents, std::string &error) {
+    // Not blocking, so a FIFO or device at the path cannot hold the caller.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok)
+        error = std::strerror(errno);
+    else if (!S_ISREG(st.st_mode))
+        error = "not a regular file";
+    else if (static_cast<std::uintmax_t>(st.st_size) > MAX_IMPORT_BYTES)
+        error = "larger than 1 MiB";
+    ok = ok && error.empty();
+    std::string data;
+    if (ok) {
+        // The file may grow meanwhile: never more than one byte past the limit.
+        data.resize(MAX_IMPORT_BYTES + 1);
+        std::size_t got = 0;
+        while (got < data.size()) {
+            const ssize_t n = ::read(fd, &data[got], data.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = std::strerror(errno);
+                ok = false;
+                break;
+            }
+            if (n == 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (ok && got > MAX_IMPORT_BYTES) {
+            error = "larger than 1 MiB";
+            ok = false;
+        }
+        data.resize(got);
+    }
+    ::close(fd);
+    if (ok)
+        contents = std::move(data);
+    return ok;
+}
+
+bool parse_graphic_eq(std::string_view file, GraphicEq &out, ImportError &error) {
+    GraphicEq eq;
+    bool started = false;
+    std::vector<std::string_view> rest;
+    for (const Line &l : lines_of(file)) {
+        const LineKind kind = classify(l.text, rest);
+        if (!skip_header_or_fail(kind, started, l.number, error))
+            return false;
+        if (kind == LineKind::preamp && !parse_preamp(rest, l.number, eq.preamp_db, error))
+            return false;
+        if (kind == LineKind::filter)
+            return fail(error, l.number, "a Filter line in a file with a GraphicEQ line");
+        if (kind == LineKind::graphic_eq) {
+            if (!eq.points.empty())
+                return fail(error, l.number, "a second GraphicEQ line");
+            const std::size_t colon = l.text.find(':');
+            if (!parse_graphic_points(l.text.substr(colon + 1), l.number, eq, error))
+                return false;
+        }
+        started = started || (kind != LineKind::skipped && kind != LineKind::other);
+    }
+    if (eq.points.empty())
+        return fail(error, 0, "no GraphicEQ line");
+    out = std::move(eq);
+    return true;
+}
+
+bool parse_parametric_eq(std::string_view file, ParametricEq &out, ImportError &error) {
+    ParametricEq eq;
+    bool started = false;
+    std::vector<std::string_view> rest;
+    for (const Line &l : lines_of(file)) {
+        const LineKind kind = classify(l.text, rest);
+        if (!skip_header_or_fail(kind, started, l.number, error))
+            return false;
+        if (kind == LineKind::preamp && !parse_preamp(rest, l.number, eq.preamp_db, error))
+            return false;
+        if (kind == LineKind::graphic_eq)
+            return fail(error, l.number, "a GraphicEQ line in a file of filters");
+        if (kind == LineKind::filter && !parse_filter(rest, l.number, eq, error))
+            return false;
+        started = started || (kind != LineKind::skipped && kind != LineKind::other);
+    }
+    if (!started)
+        return fail(error, 0, "no Preamp, Filter or GraphicEQ line");
+    out = std::move(eq);
+    return true;
+}
+
+Biquad cookbook_biquad(const ParametricFilter &f, double sample_rate) {
+    const double a = std::pow(10.0, f.gain_db / 40.0);
+    const double w0 = 2.0 * PI * f.fc / sample_rate;
+    const double c = std::cos(w0);
+    const double alpha = std::sin(w0) / (2.0 * f.q);
+    const double root = 2.0 * std::sqrt(a) * alpha;
+    double b0 = 1.0, b1 = 0.0, b2 = 0.0, a0 = 1.0, a1 = 0.0, a2 = 0.0;
+    switch (f.type) {
+    case BiquadType::peaking:
+        b0 = 1.0 + alpha * a;
+        b1 = -2.0 * c;
+        b2 = 1.0 - alpha * a;
+        a0 = 1.0 + alpha / a;
+        a1 = -2.0 * c;
+        a2 = 1.0 - alpha / a;
+        break;
+    case BiquadType::low_shelf:
+        b0 = a * ((a + 1.0) - (a - 1.0) * c + root);
+        b1 = 2.0 * a * ((a - 1.0) - (a + 1.0) * c);
+        b2 = a * ((a + 1.0) - (a - 1.0) * c - root);
+        a0 = (a + 1.0) + (a - 1.0) * c + root;
+        a1 = -2.0 * ((a - 1.0) + (a + 1.0) * c);
+        a2 = (a + 1.0) + (a - 1.0) * c - root;
+        break;
+    case BiquadType::high_shelf:
+        b0 = a * ((a + 1.0) + (a - 1.0) * c + root);
+        b1 = -2.0 * a * ((a - 1.0) + (a + 1.0) * c);
+        b2 = a * ((a + 1.0) + (a - 1.0) * c - root);
+        a0 = (a + 1.0) - (a - 1.0) * c + root;
+        a1 = 2.0 * ((a - 1.0) - (a + 1.0) * c);
+        a2 = (a + 1.0) - (a - 1.0) * c - root;
+        break;
+    case BiquadType::low_pass:
+    case BiquadType::high_pass:
+    case BiquadType::notch:
+    case BiquadType::band_pass:
+        a0 = 1.0 + alpha;
+        a1 = -2.0 * c;
+        a2 = 1.0 - alpha;
+        if (f.type == BiquadType::low_pass) {
+            b0 = b2 = (1.0 - c) / 2.0;
+            b1 = 1.0 - c;
+        } else if (f.type == BiquadType::high_pass) {
+            b0 = b2 = (1.0 + c) / 2.0;
+            b1 = -(1.0 + c);
+        } else if (f.type == BiquadType::notch) {
+            b0 = b2 = 1.0;
+            b1 = -2.0 * c;
+        } else {
+            b0 = alpha;
+            b2 = -alpha;
+        }
+        break;
+    }
+    return {b0 / a0, b1 / a0, b2 / a0, a1 / a0, a2 / a0};
+}
+
+double biquad_magnitude(const Biquad &q, double omega) {
+    // The cookbook's form in phi = sin^2(w / 2): summing the coefficients
+    // first keeps the precision at low frequencies, where 1 - cos(w) would
+    // cancel. Rounding may still take a power a hair below 0 at a notch.
+    const double sine = std::sin(omega / 2.0);
+    const double phi = sine * sine;
+    const auto power = [phi](double x0, double x1, double x2) {
+        const double sum = x0 + x1 + x2;
+        return std::max(0.0, sum * sum - 4.0 * (x0 * x1 + 4.0 * x0 * x2 + x1 * x2) * phi +
+                                 16.0 * x0 * x2 * phi * phi);
+    };
+    return std::sqrt(power(q.b0, q.b1, q.b2) / power(1.0, q.a1, q.a2));
+}
+
+bool import_filter_text(std::string_view file, double sample_rate, std::string &text,
+                        ImportError &error) {
+    if (!(sample_rate > 0.0) || !std::isfinite(sample_rate))
+        return fail(error, 0, "the sample rate is not known");
+    std::string out;
+    std::vector<std::string_view> rest;
+    bool graphic = false;
+    for (const Line &l : lines_of(file))
+        graphic = graphic || classify(l.text, rest) == LineKind::graphic_eq;
+
+    if (graphic) {
+        GraphicEq eq;
+        if (!parse_graphic_eq(file, eq, error))
+            return false;
+        for (const auto &[hz, db] : eq.points)
+            if (!append_point(out, hz, db + eq.preamp_db))
+                return fail(error, 0, level_reason(hz));
+        text = std::move(out);
+        return true;
+    }
+
+    ParametricEq eq;
+    if (!parse_parametric_eq(file, eq, error))
+        return false;
+    const double nyquist = sample_rate / 2.0;
+    std::vector<Biquad> biquads;
+    for (const ParametricFilter &f : eq.filters) {
+        if (!(f.fc < nyquist))
+            return fail(error, f.line,
+                        "Fc must lie below half the sample rate, " + spec_number(nyquist) + " Hz");
+        biquads.push_back(cookbook_biquad(f, sample_rate));
+    }
+    const auto point = [&](double hz) {
+        double db = eq.preamp_db;
+        for (const Biquad &b : biquads)
+            db += 20.0 * std::log10(biquad_magnitude(b, 2.0 * PI * hz / sample_rate));
+        return append_point(out, hz, db);
+    };
+    for (int k = 0;; ++k) {
+        const double hz =
+            IMPORT_LOWEST_HZ * std::exp2(static_cast<double>(k) / IMPORT_POINTS_PER_OCTAVE);
+        if (!(hz < nyquist))
+            break;
+        if (!point(hz))
+            return fail(error, 0, level_reason(hz));
+    }
+    if (!point(nyquist))
+        return fail(error, 0, level_reason(nyquist));
+    text = std::move(out);
+    return true;
+}
+
+std::string spec_number(double v) {
+    if (!(v > 0.0))
+        return "0";
+    char buffer[400];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 12);
+    if (ec != std::errc())
+        return "0";
+    std::string s(buffer, end);
+    // Trailing zeros say nothing; a full stop left alone would be read as
+    // part of the number, which is harmless, but looks like a slip.
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.')
+        s.pop_back();
+    return s;
+}
+
+bool graphic_eq_text(double sample_rate, int filter_length, const double *coefficients,
+                     std::string &text) {
+    if (!(sample_rate > 0.0) || !coefficients || filter_length <= 0)
+        return false;
+    const double top = std::min(20000.0, sample_rate / 2.0);
+    std::string out = "GraphicEQ:";
+    int count = 0;
+    for (int k = 0;; ++k) {
+        const double hz = 20.0 * std::exp2(k / 12.0);
+        if (hz > top)
+            break;
+        const double mag = response_magnitude(hz, sample_rate, filter_length, coefficients);
+        if (!std::isfinite(mag))
+            return false;
+        // Silence reads as far down as a gain is ever written.
+        const double db =
+            mag > 0.0 ? std::max(-MAX_LEVEL_DB, 20.0 * std::log10(mag)) : -MAX_LEVEL_DB;
+        char number[32];
+        const auto [end, ec] =
+            std::to_chars(number, number + sizeof number, std::min(db, MAX_LEVEL_DB),
+                          std::chars_format::fixed, 2);
+        if (ec != std::errc())
+            return false;
+        out += count++ == 0 ? " " : "; ";
+        out += std::to_string(static_cast<long>(std::lround(hz)));
+        out += ' ';
+        out.append(number, end);
+    }
+    if (count == 0)
+        return false;
+    text = out + "\n";
+    return true;
+}
+
+} // namespace zarn
