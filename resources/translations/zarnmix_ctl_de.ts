@@ -59,6 +59,62 @@ normalize
         <source>The daemon&apos;s sample rate, sample width and number of channels, and its input and output devices; read at start and after each accepted Add Options request</source>
         <translation>Abtastrate, Sample-Breite und Kanalzahl des Daemons sowie seine Ein- und Ausgabegeräte; gelesen beim Start und nach jeder angenommenen Anfrage unter „Optionen hinzufügen“</translation>
     </message>
+    <message>
+        <source>Import…</source>
+        <translation>Importieren…</translation>
+    </message>
+    <message>
+        <source>Replace the text with a GraphicEQ line or a parametric EQ file (Preamp and Filter lines) at the daemon&apos;s sample rate; Apply filter sends it</source>
+        <translation>Den Text durch eine GraphicEQ-Zeile oder eine parametrische EQ-Datei (Zeilen Preamp und Filter) bei der Abtastrate des Daemons ersetzen; „Apply filter“ sendet ihn</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>Exportieren…</translation>
+    </message>
+    <message>
+        <source>Save the text last applied in this window, or the response of the filter in force as a GraphicEQ line</source>
+        <translation>Den zuletzt in diesem Fenster angewendeten Text speichern, oder den Frequenzgang des wirksamen Filters als GraphicEQ-Zeile</translation>
+    </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>Zeile %1: %2</translation>
+    </message>
+    <message>
+        <source>No filter with a finite response is in force.</source>
+        <translation>Kein Filter mit endlichem Frequenzgang ist wirksam.</translation>
+    </message>
+    <message>
+        <source>No filter text was applied in this window.</source>
+        <translation>In diesem Fenster wurde kein Filtertext angewendet.</translation>
+    </message>
+    <message>
+        <source>Import filter</source>
+        <translation>Filter importieren</translation>
+    </message>
+    <message>
+        <source>Filter files (*.txt);;All files (*)</source>
+        <translation>Filterdateien (*.txt);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Cannot import %1</source>
+        <translation>%1 kann nicht importiert werden</translation>
+    </message>
+    <message>
+        <source>GraphicEQ (*.txt)</source>
+        <translation>GraphicEQ (*.txt)</translation>
+    </message>
+    <message>
+        <source>Export filter</source>
+        <translation>Filter exportieren</translation>
+    </message>
+    <message>
+        <source>Filter text (*.txt)</source>
+        <translation>Filtertext (*.txt)</translation>
+    </message>
+    <message>
+        <source>Cannot export %1</source>
+        <translation>%1 kann nicht exportiert werden</translation>
+    </message>
 </context>
 <context>
     <name>ZARNAddOptions</name>
@@ -77,6 +133,10 @@ normalize
     <message>
         <source>Send the options to the daemon</source>
         <translation>Die Optionen an den Daemon senden</translation>
+    </message>
+    <message>
+        <source>Options to add</source>
+        <translation>Hinzuzufügende Optionen</translation>
     </message>
 </context>
 <context>
@@ -136,6 +196,14 @@ normalize
     <message>
         <source>The locator&apos;s state, the test signal&apos;s level and the delay measured, in samples and in milliseconds; read every 100 ms</source>
         <translation>Zustand der Messung, Pegel des Testsignals und gemessene Latenz in Samples und Millisekunden; alle 100 ms gelesen</translation>
+    </message>
+    <message>
+        <source>Delay locator input channel</source>
+        <translation>Eingangskanal der Laufzeitmessung</translation>
+    </message>
+    <message>
+        <source>Delay locator output channel</source>
+        <translation>Ausgangskanal der Laufzeitmessung</translation>
     </message>
 </context>
 <context>
@@ -200,6 +268,10 @@ normalize
         <source>Take the four settings of the compressor window where COPY was pressed last, and send them</source>
         <translation>Die vier Einstellungen des Kompressorfensters übernehmen, in dem zuletzt KOPIEREN gedrückt wurde, und sie senden</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
 </context>
 <context>
     <name>ZARNConnect</name>
@@ -222,6 +294,10 @@ normalize
     <message>
         <source>Connection diagram</source>
         <translation>Verbindungsdiagramm</translation>
+    </message>
+    <message>
+        <source>%1: from channel %2 to channel %3</source>
+        <translation>%1: von Kanal %2 zu Kanal %3</translation>
     </message>
 </context>
 <context>
@@ -346,6 +422,62 @@ normalize
         <source>Peak level: full width is full scale, each mark an eighth of it</source>
         <translation>Spitzenpegel: die volle Breite ist Vollaussteuerung, jede Marke ein Achtel davon</translation>
     </message>
+    <message>
+        <source>Channel %1.%2</source>
+        <translation>Kanal %1.%2</translation>
+    </message>
+    <message>
+        <source>mute</source>
+        <translation>stumm</translation>
+    </message>
+    <message>
+        <source>polarity</source>
+        <translation>Polarität</translation>
+    </message>
+    <message>
+        <source>source channel</source>
+        <translation>Quellkanal</translation>
+    </message>
+    <message>
+        <source>destination channel</source>
+        <translation>Zielkanal</translation>
+    </message>
+    <message>
+        <source>gain up</source>
+        <translation>Verstärkung höher</translation>
+    </message>
+    <message>
+        <source>gain down</source>
+        <translation>Verstärkung niedriger</translation>
+    </message>
+    <message>
+        <source>gain</source>
+        <translation>Verstärkung</translation>
+    </message>
+    <message>
+        <source>equalizer</source>
+        <translation>Equalizer</translation>
+    </message>
+    <message>
+        <source>delay</source>
+        <translation>Verzögerung</translation>
+    </message>
+    <message>
+        <source>compressor</source>
+        <translation>Kompressor</translation>
+    </message>
+    <message>
+        <source>level meter</source>
+        <translation>Pegelanzeige</translation>
+    </message>
+    <message>
+        <source>diagram input</source>
+        <translation>Eingang im Diagramm</translation>
+    </message>
+    <message>
+        <source>diagram output</source>
+        <translation>Ausgang im Diagramm</translation>
+    </message>
 </context>
 <context>
     <name>ZARNEQButtons</name>
@@ -384,6 +516,13 @@ normalize
     <message>
         <source>Fill the editor with a band-pass: 1 from 500 Hz to 1000 Hz, 0 below 250 Hz and from 2000 Hz on</source>
         <translation>Den Editor mit einem Bandpass füllen: 1 von 500 Hz bis 1000 Hz, 0 unter 250 Hz und ab 2000 Hz</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNEQFreqResponse</name>
+    <message>
+        <source>%1 Hz: gain %2 (%3 dB)</source>
+        <translation>%1 Hz: Verstärkung %2 (%3 dB)</translation>
     </message>
 </context>
 <context>
@@ -432,6 +571,14 @@ normalize
         <source>Invalid EQ filter specification</source>
         <translation>Ungültige EQ-Filterbeschreibung</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Filter specification</source>
+        <translation>Filterbeschreibung</translation>
+    </message>
 </context>
 <context>
     <name>ZARNMainWindow</name>
@@ -467,6 +614,18 @@ normalize
         <source>No control targets found on %1</source>
         <translation>Keine Steuerziele auf %1 gefunden</translation>
     </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Save setup...</source>
+        <translation>Einstellungen speichern...</translation>
+    </message>
+    <message>
+        <source>Load setup...</source>
+        <translation>Einstellungen laden...</translation>
+    </message>
 </context>
 <context>
     <name>ZARNRecordStatus</name>
@@ -492,6 +651,93 @@ normalize
     </message>
 </context>
 <context>
+    <name>ZARNSetupPanel</name>
+    <message>
+        <source>Setup</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Save setup...</source>
+        <translation>Einstellungen speichern...</translation>
+    </message>
+    <message>
+        <source>Write the daemon&apos;s whole setup to a file (Ctrl+S)</source>
+        <translation>Alle Einstellungen des Daemons in eine Datei schreiben (Strg+S)</translation>
+    </message>
+    <message>
+        <source>Load setup...</source>
+        <translation>Einstellungen laden...</translation>
+    </message>
+    <message>
+        <source>Check a setup file, show what it would change, and send it once confirmed (Ctrl+O)</source>
+        <translation>Eine Einstellungsdatei prüfen, zeigen, was sie ändern würde, und sie nach Bestätigung senden (Strg+O)</translation>
+    </message>
+    <message>
+        <source>Save setup</source>
+        <translation>Einstellungen speichern</translation>
+    </message>
+    <message>
+        <source>Load setup</source>
+        <translation>Einstellungen laden</translation>
+    </message>
+    <message>
+        <source>Not saved: %1</source>
+        <translation>Nicht gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>Saved to %1</source>
+        <translation>Gespeichert in %1</translation>
+    </message>
+    <message>
+        <source>Reading %1</source>
+        <translation>%1 wird gelesen</translation>
+    </message>
+    <message>
+        <source>Not loaded: %1: %2; nothing sent</source>
+        <translation>Nicht geladen: %1: %2; nichts gesendet</translation>
+    </message>
+    <message>
+        <source>Not loaded: %1; nothing sent</source>
+        <translation>Nicht geladen: %1; nichts gesendet</translation>
+    </message>
+    <message>
+        <source>%1 changes nothing the daemon holds.</source>
+        <translation>%1 ändert nichts an dem, was der Daemon hat.</translation>
+    </message>
+    <message>
+        <source>%1 changes:</source>
+        <translation>%1 ändert:</translation>
+    </message>
+    <message>
+        <source>Target</source>
+        <translation>Ziel</translation>
+    </message>
+    <message>
+        <source>Field</source>
+        <translation>Feld</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>Von</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>Nach</translation>
+    </message>
+    <message>
+        <source>Load</source>
+        <translation>Laden</translation>
+    </message>
+    <message>
+        <source>Not loaded: cancelled; nothing sent</source>
+        <translation>Nicht geladen: abgebrochen; nichts gesendet</translation>
+    </message>
+    <message>
+        <source>Loaded %1: %2 targets</source>
+        <translation>%1 geladen: %2 Ziele</translation>
+    </message>
+</context>
+<context>
     <name>ZARNSpinBoxGuard</name>
     <message>
         <source>From %1 to %2%3.</source>
@@ -500,6 +746,13 @@ normalize
     <message>
         <source>Type a number and press Return; the wheel turns the box only while it has the keyboard focus.</source>
         <translation>Eine Zahl eingeben und die Eingabetaste drücken; das Mausrad dreht das Feld nur, solange es den Tastaturfokus hat.</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNVolumeBar</name>
+    <message>
+        <source>%1%2 dBFS, peak %3 dBFS</source>
+        <translation>%1%2 dBFS, Spitze %3 dBFS</translation>
     </message>
 </context>
 </TS>

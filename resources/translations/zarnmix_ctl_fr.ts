@@ -59,6 +59,62 @@ normalize
         <source>The daemon&apos;s sample rate, sample width and number of channels, and its input and output devices; read at start and after each accepted Add Options request</source>
         <translation>Fréquence d&apos;échantillonnage, taille d&apos;échantillon et nombre de canaux du démon, ainsi que ses périphériques d&apos;entrée et de sortie ; lus au démarrage et après chaque requête « Ajouter des options » acceptée</translation>
     </message>
+    <message>
+        <source>Import…</source>
+        <translation>Importer…</translation>
+    </message>
+    <message>
+        <source>Replace the text with a GraphicEQ line or a parametric EQ file (Preamp and Filter lines) at the daemon&apos;s sample rate; Apply filter sends it</source>
+        <translation>Remplacer le texte par une ligne GraphicEQ ou un fichier d&apos;égaliseur paramétrique (lignes Preamp et Filter) à la fréquence d&apos;échantillonnage du démon ; « Apply filter » l&apos;envoie</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>Exporter…</translation>
+    </message>
+    <message>
+        <source>Save the text last applied in this window, or the response of the filter in force as a GraphicEQ line</source>
+        <translation>Enregistrer le dernier texte appliqué dans cette fenêtre, ou la réponse du filtre en vigueur sous forme de ligne GraphicEQ</translation>
+    </message>
+    <message>
+        <source>line %1: %2</source>
+        <translation>ligne %1 : %2</translation>
+    </message>
+    <message>
+        <source>No filter with a finite response is in force.</source>
+        <translation>Aucun filtre à réponse finie n&apos;est en vigueur.</translation>
+    </message>
+    <message>
+        <source>No filter text was applied in this window.</source>
+        <translation>Aucun texte de filtre n&apos;a été appliqué dans cette fenêtre.</translation>
+    </message>
+    <message>
+        <source>Import filter</source>
+        <translation>Importer un filtre</translation>
+    </message>
+    <message>
+        <source>Filter files (*.txt);;All files (*)</source>
+        <translation>Fichiers de filtre (*.txt);;Tous les fichiers (*)</translation>
+    </message>
+    <message>
+        <source>Cannot import %1</source>
+        <translation>Impossible d&apos;importer %1</translation>
+    </message>
+    <message>
+        <source>GraphicEQ (*.txt)</source>
+        <translation>GraphicEQ (*.txt)</translation>
+    </message>
+    <message>
+        <source>Export filter</source>
+        <translation>Exporter le filtre</translation>
+    </message>
+    <message>
+        <source>Filter text (*.txt)</source>
+        <translation>Texte de filtre (*.txt)</translation>
+    </message>
+    <message>
+        <source>Cannot export %1</source>
+        <translation>Impossible d&apos;exporter %1</translation>
+    </message>
 </context>
 <context>
     <name>ZARNAddOptions</name>
@@ -77,6 +133,10 @@ normalize
     <message>
         <source>Send the options to the daemon</source>
         <translation>Envoyer les options au démon</translation>
+    </message>
+    <message>
+        <source>Options to add</source>
+        <translation>Options à ajouter</translation>
     </message>
 </context>
 <context>
@@ -136,6 +196,14 @@ normalize
     <message>
         <source>The locator&apos;s state, the test signal&apos;s level and the delay measured, in samples and in milliseconds; read every 100 ms</source>
         <translation>L&apos;état de la mesure, le niveau du signal de test et la latence mesurée, en échantillons et en millisecondes ; lus toutes les 100 ms</translation>
+    </message>
+    <message>
+        <source>Delay locator input channel</source>
+        <translation>Canal d&apos;entrée du localisateur de retard</translation>
+    </message>
+    <message>
+        <source>Delay locator output channel</source>
+        <translation>Canal de sortie du localisateur de retard</translation>
     </message>
 </context>
 <context>
@@ -200,6 +268,10 @@ normalize
         <source>Take the four settings of the compressor window where COPY was pressed last, and send them</source>
         <translation>Reprendre les quatre réglages de la fenêtre de compresseur où COPIER a été pressé en dernier, et les envoyer</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>Fermer</translation>
+    </message>
 </context>
 <context>
     <name>ZARNConnect</name>
@@ -222,6 +294,10 @@ normalize
     <message>
         <source>Connection diagram</source>
         <translation>Schéma des connexions</translation>
+    </message>
+    <message>
+        <source>%1: from channel %2 to channel %3</source>
+        <translation>%1 : du canal %2 au canal %3</translation>
     </message>
 </context>
 <context>
@@ -346,6 +422,62 @@ normalize
         <source>Peak level: full width is full scale, each mark an eighth of it</source>
         <translation>Niveau crête : toute la largeur correspond à la pleine échelle, chaque repère à un huitième</translation>
     </message>
+    <message>
+        <source>Channel %1.%2</source>
+        <translation>Canal %1.%2</translation>
+    </message>
+    <message>
+        <source>mute</source>
+        <translation>muet</translation>
+    </message>
+    <message>
+        <source>polarity</source>
+        <translation>polarité</translation>
+    </message>
+    <message>
+        <source>source channel</source>
+        <translation>canal source</translation>
+    </message>
+    <message>
+        <source>destination channel</source>
+        <translation>canal de destination</translation>
+    </message>
+    <message>
+        <source>gain up</source>
+        <translation>gain plus</translation>
+    </message>
+    <message>
+        <source>gain down</source>
+        <translation>gain moins</translation>
+    </message>
+    <message>
+        <source>gain</source>
+        <translation>gain</translation>
+    </message>
+    <message>
+        <source>equalizer</source>
+        <translation>égaliseur</translation>
+    </message>
+    <message>
+        <source>delay</source>
+        <translation>retard</translation>
+    </message>
+    <message>
+        <source>compressor</source>
+        <translation>compresseur</translation>
+    </message>
+    <message>
+        <source>level meter</source>
+        <translation>indicateur de niveau</translation>
+    </message>
+    <message>
+        <source>diagram input</source>
+        <translation>entrée du diagramme</translation>
+    </message>
+    <message>
+        <source>diagram output</source>
+        <translation>sortie du diagramme</translation>
+    </message>
 </context>
 <context>
     <name>ZARNEQButtons</name>
@@ -384,6 +516,13 @@ normalize
     <message>
         <source>Fill the editor with a band-pass: 1 from 500 Hz to 1000 Hz, 0 below 250 Hz and from 2000 Hz on</source>
         <translation>Remplir l&apos;éditeur d&apos;un passe-bande : 1 de 500 Hz à 1000 Hz, 0 en dessous de 250 Hz et à partir de 2000 Hz</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNEQFreqResponse</name>
+    <message>
+        <source>%1 Hz: gain %2 (%3 dB)</source>
+        <translation>%1 Hz : gain %2 (%3 dB)</translation>
     </message>
 </context>
 <context>
@@ -432,6 +571,14 @@ normalize
         <source>Invalid EQ filter specification</source>
         <translation>Description du filtre EQ invalide</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>Fermer</translation>
+    </message>
+    <message>
+        <source>Filter specification</source>
+        <translation>Description du filtre</translation>
+    </message>
 </context>
 <context>
     <name>ZARNMainWindow</name>
@@ -467,6 +614,18 @@ normalize
         <source>No control targets found on %1</source>
         <translation>Aucune cible de contrôle trouvée sur %1</translation>
     </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>Save setup...</source>
+        <translation>Enregistrer la configuration...</translation>
+    </message>
+    <message>
+        <source>Load setup...</source>
+        <translation>Charger une configuration...</translation>
+    </message>
 </context>
 <context>
     <name>ZARNRecordStatus</name>
@@ -492,6 +651,93 @@ normalize
     </message>
 </context>
 <context>
+    <name>ZARNSetupPanel</name>
+    <message>
+        <source>Setup</source>
+        <translation>Configuration</translation>
+    </message>
+    <message>
+        <source>Save setup...</source>
+        <translation>Enregistrer la configuration...</translation>
+    </message>
+    <message>
+        <source>Write the daemon&apos;s whole setup to a file (Ctrl+S)</source>
+        <translation>Écrire toute la configuration du démon dans un fichier (Ctrl+S)</translation>
+    </message>
+    <message>
+        <source>Load setup...</source>
+        <translation>Charger une configuration...</translation>
+    </message>
+    <message>
+        <source>Check a setup file, show what it would change, and send it once confirmed (Ctrl+O)</source>
+        <translation>Vérifier un fichier de configuration, montrer ce qu&apos;il changerait et l&apos;envoyer une fois confirmé (Ctrl+O)</translation>
+    </message>
+    <message>
+        <source>Save setup</source>
+        <translation>Enregistrer la configuration</translation>
+    </message>
+    <message>
+        <source>Load setup</source>
+        <translation>Charger une configuration</translation>
+    </message>
+    <message>
+        <source>Not saved: %1</source>
+        <translation>Non enregistré : %1</translation>
+    </message>
+    <message>
+        <source>Saved to %1</source>
+        <translation>Enregistré dans %1</translation>
+    </message>
+    <message>
+        <source>Reading %1</source>
+        <translation>Lecture de %1</translation>
+    </message>
+    <message>
+        <source>Not loaded: %1: %2; nothing sent</source>
+        <translation>Non chargé : %1 : %2 ; rien n&apos;a été envoyé</translation>
+    </message>
+    <message>
+        <source>Not loaded: %1; nothing sent</source>
+        <translation>Non chargé : %1 ; rien n&apos;a été envoyé</translation>
+    </message>
+    <message>
+        <source>%1 changes nothing the daemon holds.</source>
+        <translation>%1 ne change rien à ce que le démon contient.</translation>
+    </message>
+    <message>
+        <source>%1 changes:</source>
+        <translation>%1 change :</translation>
+    </message>
+    <message>
+        <source>Target</source>
+        <translation>Cible</translation>
+    </message>
+    <message>
+        <source>Field</source>
+        <translation>Champ</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>De</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>À</translation>
+    </message>
+    <message>
+        <source>Load</source>
+        <translation>Charger</translation>
+    </message>
+    <message>
+        <source>Not loaded: cancelled; nothing sent</source>
+        <translation>Non chargé : annulé ; rien n&apos;a été envoyé</translation>
+    </message>
+    <message>
+        <source>Loaded %1: %2 targets</source>
+        <translation>%1 chargé : %2 cibles</translation>
+    </message>
+</context>
+<context>
     <name>ZARNSpinBoxGuard</name>
     <message>
         <source>From %1 to %2%3.</source>
@@ -500,6 +746,13 @@ normalize
     <message>
         <source>Type a number and press Return; the wheel turns the box only while it has the keyboard focus.</source>
         <translation>Saisir un nombre et appuyer sur Entrée ; la molette ne fait tourner la case que lorsqu&apos;elle a le focus du clavier.</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNVolumeBar</name>
+    <message>
+        <source>%1%2 dBFS, peak %3 dBFS</source>
+        <translation>%1%2 dBFS, crête %3 dBFS</translation>
     </message>
 </context>
 </TS>
