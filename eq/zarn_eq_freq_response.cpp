@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStringList>
 #include <QTimer>
 #include <QToolTip>
 #include <algorithm>
@@ -179,4 +180,17 @@ void ZARNEQFreqResponse::paintEvent(QPaintEvent *) {
     if (stale && !slice_timer->isActive())
         slice_timer->start();
     paint_picture(this);
+    describe();
+}
+
+void ZARNEQFreqResponse::describe() {
+    // The curve in words, at the labelled frequencies, from the picture shown.
+    QStringList points;
+    if (curve_shown()) {
+        for (int k = 1; k <= LABEL_COUNT; k++)
+            points << readout_text(32 * k);
+    }
+    const QString text = points.join(QStringLiteral("; "));
+    if (accessibleDescription() != text)
+        setAccessibleDescription(text);
 }

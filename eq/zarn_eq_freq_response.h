@@ -79,6 +79,8 @@ private:
     // A cache of what the window's state gives, filled on demand by the
     // const drawing and label queries: the evaluation in progress, and the
     // complete picture that is shown.
+    // The accessible description: the readout at the labelled frequencies.
+    void describe();
     mutable bool stale;
     mutable bool started;  // the job has the current coefficients
     mutable bool pictured; // a complete picture exists

@@ -459,6 +459,8 @@ void TestEqPlot::readout_of_the_column_under_the_pointer() {
     QHelpEvent hover(QEvent::ToolTip, at, plot->mapToGlobal(at));
     QApplication::sendEvent(plot, &hover);
     QTRY_COMPARE(QToolTip::text(), plot->readout_text(x) + QLatin1Char('\n') + plot->toolTip());
+    // A screen reader hears the same readout at the labelled frequencies.
+    QVERIFY(plot->accessibleDescription().startsWith(plot->readout_text(32)));
 
     // Left open, the tip follows the next filter's picture once it is complete.
     std::vector<double> doubled(taps);
