@@ -21,8 +21,8 @@
 #include "routing/zarn_connect.h"
 #include "routing/zarn_dev_connections.h"
 #include "routing/zarn_loop_connections.h"
-#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "support/test_daemon.h"
 #include "timing.h"
 
 using bench::median;

@@ -36,8 +36,8 @@
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_eq_freq_response.h"
 #include "eq/zarn_equalizer.h"
-#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "support/test_daemon.h"
 #include "timing.h"
 
 using bench::median;
@@ -135,10 +135,6 @@ void start_up_with_filters() {
     std::printf("  before: the same plus every plot evaluated at construction: %.1f ms more, "
                 "%.1f ms in all\n",
                 evaluated, ticked + evaluated);
-
-    for (ZARNController *s : w->strips)
-        if (s)
-            delete s->compressor;
     zarn::ctl_close(w->fd);
     w->fd = -1;
     delete w;

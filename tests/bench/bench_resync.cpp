@@ -15,8 +15,8 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/transport.h"
 #include "eq/zarn_equalizer.h"
-#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "support/test_daemon.h"
 #include "timing.h"
 
 using bench::ms;
@@ -84,10 +84,6 @@ int main(int argc, char **argv) {
     std::printf("showing a stale equalizer window (fetch of %d taps and its plot): %.1f ms\n", TAPS,
                 ms(clock.nsecsElapsed()));
     eq->hide();
-
-    for (ZARNController *s : w.strips)
-        if (s)
-            delete s->compressor;
     zarn::ctl_close(w.fd);
     return 0;
 }

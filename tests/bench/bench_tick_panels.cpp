@@ -14,8 +14,8 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "panels/zarn_audio_delay_locator.h"
-#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "support/test_daemon.h"
 #include "timing.h"
 
 using bench::time_runs;

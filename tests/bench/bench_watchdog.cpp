@@ -17,9 +17,9 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
-#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_volume_bar.h"
+#include "support/test_daemon.h"
 #include "timing.h"
 
 using bench::median;
@@ -91,9 +91,6 @@ int main(int argc, char **argv) {
             continue;
         }
         startups.push_back(shown);
-        for (ZARNController *s : w->strips)
-            if (s)
-                delete s->compressor;
         zarn::ctl_close(w->fd);
         delete w;
     }
