@@ -2,6 +2,8 @@
 
 #include "strip/zarn_volume_bar.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QColor>
 #include <QCursor>
 #include <QHelpEvent>
@@ -43,9 +45,37 @@ void fill_segments(QPainter &painter, int top, int height, int n) {
 
 } // namespace
 
+namespace {
+
+// A meter's accessible description is its readout, made when it is asked
+// for: formatting it at every reading, ten times a second for every meter,
+// would cost the tick more than the meters' pictures.
+class MeterAccessible : public QAccessibleWidget {
+public:
+    explicit MeterAccessible(ZARNVolumeBar *bar) : QAccessibleWidget(bar), bar(bar) {}
+
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Description ? bar->readout() : QAccessibleWidget::text(t);
+    }
+
+private:
+    ZARNVolumeBar *bar;
+};
+
+QAccessibleInterface *meter_accessible(const QString &key, QObject *object) {
+    if (key != QLatin1String("ZARNVolumeBar"))
+        return nullptr;
+    auto *bar = qobject_cast<ZARNVolumeBar *>(object);
+    return bar ? new MeterAccessible(bar) : nullptr;
+}
+
+} // namespace
+
 ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, int kind, int channel, int number)
     : QWidget(strip), strip(strip), kind(kind), channel(channel), number(number), last_tick(0),
       info(zarn::kind_info(kind)), batched_result(-1), batched_tick(0), batched(false) {
+    static const bool factory = (QAccessible::installFactory(meter_accessible), true);
+    (void)factory;
     std::memset(&target_peak, 0, sizeof target_peak);
     std::memset(&monitor_peak, 0, sizeof monitor_peak);
     std::memset(&main_peak, 0, sizeof main_peak);
@@ -159,9 +189,6 @@ void ZARNVolumeBar::take_reading() {
         holds[0].add(normalised(record->level, record->sample_bits), now,
                      reaches_full_scale(record->level, record->sample_bits));
     }
-    const QString text = readout();
-    if (accessibleDescription() != text)
-        setAccessibleDescription(text);
     // A tip this meter opened follows the readings while it stays open.
     if (!shown_tip.isEmpty()) {
         if (QToolTip::isVisible() && QToolTip::text() == shown_tip) {
