@@ -119,10 +119,21 @@ bool ZARNEQEditor::export_file(const QString &path, bool graphic_eq, const QStri
     return true;
 }
 
+namespace {
+
+QString dialog_file(QWidget *parent, bool save, const QString &title, const QString &filters,
+                    QString *chosen) {
+    return save ? QFileDialog::getSaveFileName(parent, title, QString(), filters, chosen)
+                : QFileDialog::getOpenFileName(parent, title, QString(), filters, chosen);
+}
+
+} // namespace
+
+ZARNEQEditor::FileChooser ZARNEQEditor::choose_file = dialog_file;
+
 void ZARNEQEditor::ask_import(int sample_rate) {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QGroupBox::tr("Import filter"), QString(),
-                                     QGroupBox::tr("Filter files (*.txt);;All files (*)"));
+    const QString path = choose_file(this, false, QGroupBox::tr("Import filter"),
+                                     QGroupBox::tr("Filter files (*.txt);;All files (*)"), nullptr);
     if (path.isEmpty())
         return;
     QString why;
@@ -134,9 +145,9 @@ void ZARNEQEditor::ask_export(const QString &applied_text, int sample_rate, int 
                               const double *coefficients) {
     const QString graphic = QGroupBox::tr("GraphicEQ (*.txt)");
     QString chosen;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QGroupBox::tr("Export filter"), QString(),
-        QGroupBox::tr("Filter text (*.txt)") + QStringLiteral(";;") + graphic, &chosen);
+    const QString path =
+        choose_file(this, true, QGroupBox::tr("Export filter"),
+                    QGroupBox::tr("Filter text (*.txt)") + QStringLiteral(";;") + graphic, &chosen);
     if (path.isEmpty())
         return;
     QString why;

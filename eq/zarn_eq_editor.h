@@ -30,6 +30,12 @@ public:
                             QString *why);
     // The buttons' file dialogs, and a box for what went wrong.
     void ask_import(int sample_rate);
+    // How the buttons ask for a file: the toolkit's dialogs. Empty for none
+    // chosen; with save, the filter the user picked goes to chosen. Tests put
+    // their answer here instead of driving a dialog.
+    using FileChooser = QString (*)(QWidget *parent, bool save, const QString &title,
+                                    const QString &filters, QString *chosen);
+    static FileChooser choose_file;
     void ask_export(const QString &applied_text, int sample_rate, int filter_length,
                     const double *coefficients);
 

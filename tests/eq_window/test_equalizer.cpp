@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "eq/filter_design.h"
 #include "eq/filter_import.h"
@@ -64,17 +65,14 @@ QStringList cells(std::initializer_list<std::pair<QGridLayout *, QWidget *>> ite
 }
 
 // Answers the next file dialog with path, as a user picking it would.
+// The next file the editor's buttons ask for, as if chosen in the dialog.
+QString next_file;
+
 void answer_file_dialog(const QString &path) {
-    auto *timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, path] {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (dialog == nullptr)
-            return;
-        dialog->selectFile(path);
-        static_cast<QDialog *>(dialog)->accept();
-        timer->deleteLater();
-    });
-    timer->start(5);
+    next_file = path;
+    ZARNEQEditor::choose_file = [](QWidget *, bool, const QString &, const QString &, QString *) {
+        return std::exchange(next_file, QString());
+    };
 }
 
 QByteArray contents(const QString &path) {
