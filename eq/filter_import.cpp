@@ -343,27 +343,43 @@ bool read_import_file(const std::string &path, std::string &contents, std::strin
     return ok;
 }
 
-bool parse_graphic_eq(std::string_view file, GraphicEq &out, ImportError &error) {
-    GraphicEq eq;
-    bool started = false;
+namespace {
+
+// The walk both formats share: header lines before the first line of either
+// format are passed over, Preamp lines add up, and each Filter or GraphicEQ
+// line goes to take, which refuses it or reads it.
+template <typename Take>
+bool walk_lines(std::string_view file, double &preamp_db, bool &started, ImportError &error,
+                Take take) {
     std::vector<std::string_view> rest;
     for (const Line &l : lines_of(file)) {
         const LineKind kind = classify(l.text, rest);
         if (!skip_header_or_fail(kind, started, l.number, error))
             return false;
-        if (kind == LineKind::preamp && !parse_preamp(rest, l.number, eq.preamp_db, error))
+        if (kind == LineKind::preamp && !parse_preamp(rest, l.number, preamp_db, error))
             return false;
-        if (kind == LineKind::filter)
-            return fail(error, l.number, "a Filter line in a file with a GraphicEQ line");
-        if (kind == LineKind::graphic_eq) {
-            if (!eq.points.empty())
-                return fail(error, l.number, "a second GraphicEQ line");
-            const std::size_t colon = l.text.find(':');
-            if (!parse_graphic_points(l.text.substr(colon + 1), l.number, eq, error))
-                return false;
-        }
+        if ((kind == LineKind::filter || kind == LineKind::graphic_eq) && !take(kind, l, rest))
+            return false;
         started = started || (kind != LineKind::skipped && kind != LineKind::other);
     }
+    return true;
+}
+
+} // namespace
+
+bool parse_graphic_eq(std::string_view file, GraphicEq &out, ImportError &error) {
+    GraphicEq eq;
+    bool started = false;
+    const auto take = [&](LineKind kind, const Line &l, const std::vector<std::string_view> &) {
+        if (kind == LineKind::filter)
+            return fail(error, l.number, "a Filter line in a file with a GraphicEQ line");
+        if (!eq.points.empty())
+            return fail(error, l.number, "a second GraphicEQ line");
+        const std::size_t colon = l.text.find(':');
+        return parse_graphic_points(l.text.substr(colon + 1), l.number, eq, error);
+    };
+    if (!walk_lines(file, eq.preamp_db, started, error, take))
+        return false;
     if (eq.points.empty())
         return fail(error, 0, "no GraphicEQ line");
     out = std::move(eq);
@@ -373,19 +389,13 @@ bool parse_graphic_eq(std::string_view file, GraphicEq &out, ImportError &error)
 bool parse_parametric_eq(std::string_view file, ParametricEq &out, ImportError &error) {
     ParametricEq eq;
     bool started = false;
-    std::vector<std::string_view> rest;
-    for (const Line &l : lines_of(file)) {
-        const LineKind kind = classify(l.text, rest);
-        if (!skip_header_or_fail(kind, started, l.number, error))
-            return false;
-        if (kind == LineKind::preamp && !parse_preamp(rest, l.number, eq.preamp_db, error))
-            return false;
+    const auto take = [&](LineKind kind, const Line &l, const std::vector<std::string_view> &rest) {
         if (kind == LineKind::graphic_eq)
             return fail(error, l.number, "a GraphicEQ line in a file of filters");
-        if (kind == LineKind::filter && !parse_filter(rest, l.number, eq, error))
-            return false;
-        started = started || (kind != LineKind::skipped && kind != LineKind::other);
-    }
+        return parse_filter(rest, l.number, eq, error);
+    };
+    if (!walk_lines(file, eq.preamp_db, started, error, take))
+        return false;
     if (!started)
         return fail(error, 0, "no Preamp, Filter or GraphicEQ line");
     out = std::move(eq);
