@@ -42,8 +42,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     : QScrollArea(nullptr), eq_copy_source(nullptr), compressor_copy_source(nullptr),
       strip_grid(nullptr), main_grid(nullptr), strips{}, connect_panel(nullptr),
       delay_locator(nullptr), record_status(nullptr), add_options(nullptr), sys_info(nullptr),
-      setup_panel(nullptr),
-      watchdog_timer(nullptr), device_path(device_path), fd(-1), tick(0),
+      setup_panel(nullptr), watchdog_timer(nullptr), device_path(device_path), fd(-1), tick(0),
       link(ConnectionWatch::Link::Answering), link_line(nullptr), waiting_label(nullptr),
       try_button(nullptr), strip_grid_top(0) {
     fd = zarn::ctl_open(device_path);
@@ -291,7 +290,6 @@ void ZARNMainWindow::refresh_all() {
             strip->refresh();
     }
     connect_panel->refresh_routes();
-    delay_locator->refresh_range();
     record_status->refresh();
     sys_info->refresh();
 }

@@ -142,12 +142,6 @@ void ZARNAudioDelayLocator::set_channel_range(const zarn::DelayLocatorRecord &re
     out_channel_box->setRange(0, rec.max_channel);
 }
 
-void ZARNAudioDelayLocator::refresh_range() {
-    zarn::DelayLocatorRecord rec{};
-    if (zarn::ctl_request(main_window->fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) == 0)
-        set_channel_range(rec);
-}
-
 void ZARNAudioDelayLocator::handle_reset() {
     // The request carries no data; a valid address all the same keeps the
     // transport from ever seeing a null record.

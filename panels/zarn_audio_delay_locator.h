@@ -20,10 +20,8 @@ class ZARNAudioDelayLocator : public QGroupBox {
 public:
     explicit ZARNAudioDelayLocator(ZARNMainWindow *main_window);
 
-    // Re-reads the locator; shows its channels and the report.
+    // Re-reads the locator; shows its channel range, channels and report.
     void refresh();
-    // After the daemon came back: the channel range as it has it now.
-    void refresh_range();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;
