@@ -196,6 +196,11 @@ int write_config(int fd, const Target &target, void *record) {
     return info ? ctl_request(fd, info->config_set, record) : -1;
 }
 
+std::uint32_t config_query(const Target &target, ConfigRecord &record) {
+    const KindInfo *info = address_config(target, record.bytes);
+    return info ? info->config_get : 0;
+}
+
 CompressorRecord compressor_query(const Target &target) {
     CompressorRecord record;
     if (target.kind != KIND_MAIN_OUTPUT)

@@ -124,6 +124,9 @@ struct ConfigRecord {
 // configuration fails without a request.
 int read_config(int fd, const Target &target, void *record);
 int write_config(int fd, const Target &target, void *record);
+// A configuration read for a batch: addresses the record and returns its
+// code, 0 for a kind without a configuration.
+std::uint32_t config_query(const Target &target, ConfigRecord &record);
 
 // The compressor's settings in one layout for every kind; gain in thousandths.
 struct CompressorValues {

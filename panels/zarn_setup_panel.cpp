@@ -26,6 +26,7 @@
 #include "tools/state_file_device.h"
 #include "tools/state_file_io.h"
 #include "tools/state_file_json.h"
+#include "tools/state_file_store.h"
 #include "tools/state_file_texts.h"
 
 namespace {
@@ -95,17 +96,14 @@ void ZARNSetupPanel::handle_load() {
 }
 
 bool ZARNSetupPanel::save_to(const QString &path) {
-    const std::string device = main_window->device_path;
-    zarn::state::Setup setup;
     std::string error;
-    if (!zarn::state::read_setup(main_window->fd, setup, error)) {
-        say(tr("Not saved: %1").arg(QString::fromStdString(error)));
-        return false;
-    }
-    zarn::state::fill_texts(setup, device);
     std::vector<std::string> warnings;
-    if (!zarn::state::write_state_file(QFile::encodeName(path).constData(),
-                                       zarn::state::encode_setup(setup), error, warnings)) {
+    const auto write = [this, &warnings](QIODevice &out, std::string &why) {
+        return zarn::state::store_setup(main_window->fd, main_window->device_path, out, warnings,
+                                        why);
+    };
+    if (!zarn::state::write_state_file(QFile::encodeName(path).constData(), write, error,
+                                       warnings)) {
         say(tr("Not saved: %1").arg(QString::fromStdString(error)));
         return false;
     }

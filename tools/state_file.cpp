@@ -19,7 +19,7 @@ std::string describe(const Target &target) {
     return text;
 }
 
-std::vector<std::string> out_of_range(const Setup &setup) {
+std::vector<std::string> out_of_range(const TargetState &state) {
     std::vector<std::string> lines;
     const auto check = [&](const Target &target, const std::vector<Field> &fields,
                            const Values &values, const char *prefix) {
@@ -31,12 +31,10 @@ std::vector<std::string> out_of_range(const Setup &setup) {
                                 std::to_string(field.low) + " to " + std::to_string(field.high));
         }
     };
-    for (const TargetState &state : setup.targets) {
-        if (state.config)
-            check(state.target, config_fields(state.target.kind), *state.config, "");
-        if (state.compressor)
-            check(state.target, compressor_fields(), *state.compressor, "compressor.");
-    }
+    if (state.config)
+        check(state.target, config_fields(state.target.kind), *state.config, "");
+    if (state.compressor)
+        check(state.target, compressor_fields(), *state.compressor, "compressor.");
     return lines;
 }
 

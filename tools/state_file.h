@@ -54,9 +54,9 @@ struct Setup {
 // "main output channel 0".
 std::string describe(const Target &target);
 
-// One line for each stored value outside the range a restore accepts, as
-// in "device 0 channel 1: rx_amp 40 is outside -31 to 31".
-std::vector<std::string> out_of_range(const Setup &setup);
+// One line for each of the target's values outside the range a restore
+// accepts, as in "device 0 channel 1: rx_amp 40 is outside -31 to 31".
+std::vector<std::string> out_of_range(const TargetState &state);
 
 Values read_fields(const unsigned char *record, const std::vector<Field> &fields);
 // Overlays the values present onto the record; fields without a value keep theirs.

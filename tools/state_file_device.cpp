@@ -2,60 +2,36 @@
 
 #include "tools/state_file_device.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "ctl/bounded_string.h"
 #include "ctl/catalogue.h"
 #include "ctl/channel_config.h"
+#include "ctl/transport.h"
 
 namespace zarn::state {
 
 namespace {
 
-using Record = ConfigRecord;
-
-bool read_config(int fd, const Target &target, Record &record) {
-    record = Record{};
-    return zarn::read_config(fd, target, record.bytes) == 0;
-}
-
 const unsigned char *bytes_of(const CompressorValues &values) {
     return reinterpret_cast<const unsigned char *>(&values);
 }
 
-std::int32_t filter_length(int fd, const Target &target, bool rx) {
+// What the daemon's filter in one direction is, beside the stored one.
+struct FilterNow {
     std::int32_t length = 0;
-    return query_filter_length(fd, target, rx, length) ? length : 0;
-}
+    bool on = false;
+    bool same = false; // as stored, bit for bit (so -0.0 differs from 0.0)
+};
 
-// The filter in force: on when a fetch of the whole length succeeds with
-// that length, off after any other answer.
-FilterState fetch_state(int fd, const Target &target, bool rx, std::int32_t length) {
-    FilterState filter;
-    filter.length = length;
-    if (length <= 0)
-        return filter;
-    std::vector<double> coefficients(static_cast<std::size_t>(length));
-    if (zarn::fetch_filter(fd, target, rx, length, coefficients.data())) {
-        filter.on = true;
-        filter.coefficients = std::move(coefficients);
-    }
-    return filter;
-}
-
-// The same filter, bit for bit (so -0.0 differs from 0.0).
-bool same_filter(const FilterState &a, const FilterState &b) {
-    return a.on == b.on && a.coefficients.size() == b.coefficients.size() &&
-           (a.coefficients.empty() || std::memcmp(a.coefficients.data(), b.coefficients.data(),
-                                                  a.coefficients.size() * sizeof(double)) == 0);
-}
-
-std::string filter_words(const FilterState &filter) {
-    return filter.on ? "on (" + std::to_string(filter.length) + " taps)" : "off";
+std::string filter_words(bool on, std::int32_t length) {
+    return on ? "on (" + std::to_string(length) + " taps)" : "off";
 }
 
 // A device or loopback by its number, the main output or input by its kind.
@@ -81,16 +57,67 @@ std::map<Group, std::int32_t> channel_counts(const std::vector<Target> &targets)
     return counts;
 }
 
+// Reads of many targets sent as one batch, about one round trip in all.
+// The records and results must stay where they are until send.
+class Reads {
+public:
+    void add(std::uint32_t code, void *record, int *result) {
+        *result = -1;
+        if (code != 0)
+            requests_.push_back({code, record, result});
+    }
+    void send(int fd) {
+        if (!requests_.empty())
+            ctl_request_batch(fd, requests_.data(), static_cast<int>(requests_.size()));
+        requests_.clear();
+    }
+
+private:
+    std::vector<BatchedRequest> requests_;
+};
+
+// A target's configuration and compressor as read in a batch.
+struct TargetRecords {
+    ConfigRecord config;
+    CompressorRecord compressor;
+    int config_result = -1;
+    int compressor_result = -1;
+
+    void ask(Reads &reads, const Target &t, bool config_wanted, bool compressor_wanted) {
+        if (config_wanted)
+            reads.add(config_query(t, config), config.bytes, &config_result);
+        if (compressor_wanted) {
+            compressor = compressor_query(t);
+            reads.add(kind_info(t.kind)->compressor_get, compressor.bytes, &compressor_result);
+        }
+    }
+};
+
+// The length of a target's filter in one direction, asked in a batch; a
+// failed query counts as no filter.
+struct LengthQuery {
+    FilterRecord record{};
+    int result = -1;
+
+    void ask(Reads &reads, const Target &t, bool rx) {
+        reads.add(filter_query(t, rx, record), &record, &result);
+    }
+    std::int32_t length() const { return result == 0 ? accepted_length(record.size) : 0; }
+};
+
 // One target the daemon offers that matches the file, with what it holds now.
 struct Plan {
     const TargetState *stored = nullptr;
+    std::size_t index = 0; // of the stored target
+    TargetRecords now;
+    LengthQuery lengths[2]; // receive, transmit
     std::string daemon_name;
-    Record config;
     CompressorValues compressor;
     std::int32_t rx_length = 0;
     std::int32_t tx_length = 0;
-    FilterState rx_now; // dry run only
-    FilterState tx_now;
+    FilterNow rx_now; // dry run only
+    FilterNow tx_now;
+    bool written = false; // every write succeeded
 };
 
 std::string format(const char *pattern, const std::string &a, const std::string &b, std::int32_t x,
@@ -104,58 +131,79 @@ class Restorer {
 public:
     Restorer(int fd, RestoreReport &report) : fd_(fd), report_(report) {}
 
-    // Reads what the daemon holds for one stored target; false on a failed
-    // read. A mismatch leaves a reason in skip.
-    bool plan(const TargetState &stored, bool dry_run, Plan &plan, std::string &skip) {
-        const Target &t = stored.target;
-        plan.stored = &stored;
-        if (stored.config || stored.name) {
-            if (!read_config(fd_, t, plan.config))
+    // Reads what the daemon holds for the stored targets, in one batch;
+    // false on a failed read.
+    bool read(std::vector<Plan> &plans) {
+        Reads reads;
+        for (Plan &plan : plans) {
+            const TargetState &stored = *plan.stored;
+            plan.now.ask(reads, stored.target, stored.config || stored.name,
+                         stored.compressor.has_value());
+            if (stored.rx_filter)
+                plan.lengths[0].ask(reads, stored.target, true);
+            if (stored.tx_filter)
+                plan.lengths[1].ask(reads, stored.target, false);
+        }
+        reads.send(fd_);
+        for (Plan &plan : plans) {
+            const TargetState &stored = *plan.stored;
+            const Target &t = stored.target;
+            if ((stored.config || stored.name) && plan.now.config_result != 0)
                 return failed("reading the configuration of " + describe(t));
-            if (kind_info(t.kind)->named()) {
+            if (stored.compressor && plan.now.compressor_result != 0)
+                return failed("reading the compressor of " + describe(t));
+            if (stored.name && kind_info(t.kind)->named()) {
                 plan.daemon_name =
-                    bounded_string(reinterpret_cast<const char *>(plan.config.bytes) +
+                    bounded_string(reinterpret_cast<const char *>(plan.now.config.bytes) +
                                        offsetof(ChannelConfig, name),
                                    CHANNEL_NAME_SIZE);
             }
+            if (stored.compressor)
+                plan.compressor = compressor_values(t.kind, plan.now.compressor);
+            plan.rx_length = plan.lengths[0].length();
+            plan.tx_length = plan.lengths[1].length();
         }
+        return true;
+    }
+
+    // Why the daemon cannot take the stored target as read, or empty; a dry
+    // run also compares the filters.
+    std::string check(Plan &plan, bool dry_run) {
+        const TargetState &stored = *plan.stored;
+        const Target &t = stored.target;
+        std::string skip;
         if (stored.config && kind_info(t.kind)->two_way()) {
             const auto delay = stored.config->find("delay");
             std::int32_t limit;
-            std::memcpy(&limit, plan.config.bytes + offsetof(ChannelConfig, delay_limit),
+            std::memcpy(&limit, plan.now.config.bytes + offsetof(ChannelConfig, delay_limit),
                         sizeof limit);
             if (delay != stored.config->end() && delay->second > limit) {
                 skip = "its delay " + std::to_string(delay->second) +
                        " is beyond the daemon's limit " + std::to_string(limit);
             }
         }
-        if (stored.compressor && read_compressor(fd_, t, plan.compressor) != 0)
-            return failed("reading the compressor of " + describe(t));
         for (const auto &[filter, length, now, words] :
-             {std::tuple{&stored.rx_filter, &plan.rx_length, &plan.rx_now, "receive"},
-              std::tuple{&stored.tx_filter, &plan.tx_length, &plan.tx_now, "transmit"}}) {
+             {std::tuple{&stored.rx_filter, plan.rx_length, &plan.rx_now, "receive"},
+              std::tuple{&stored.tx_filter, plan.tx_length, &plan.tx_now, "transmit"}}) {
             if (!*filter)
                 continue;
-            const bool rx = filter == &stored.rx_filter;
-            *length = filter_length(fd_, t, rx);
-            if (*length != (*filter)->length && skip.empty()) {
-                skip = std::string("its ") + words + " filter takes " + std::to_string(*length) +
+            if (length != (*filter)->length && skip.empty()) {
+                skip = std::string("its ") + words + " filter takes " + std::to_string(length) +
                        " taps here, " + std::to_string((*filter)->length) + " in the file";
             }
-            if (dry_run)
-                *now = fetch_state(fd_, t, rx, *length);
+            if (dry_run && skip.empty())
+                *now = compare_filter(t, filter == &stored.rx_filter, length, **filter);
         }
-        return true;
+        return skip;
     }
 
-    // Lists each field the restore would change; returns how many.
-    int print_changes(const Plan &plan) {
+    // Lists each field the restore would change.
+    void list_changes(const Plan &plan) {
         const TargetState &stored = *plan.stored;
         const Target &t = stored.target;
         const std::string who = describe(t);
-        int changes = 0;
-        const auto print_values = [&](const std::vector<Field> &fields, const Values &values,
-                                      const unsigned char *now, const char *prefix) {
+        const auto list_values = [&](const std::vector<Field> &fields, const Values &values,
+                                     const unsigned char *now, const char *prefix) {
             const Values current = read_fields(now, fields);
             for (const auto &[name, value] : values) {
                 const std::int32_t was = current.at(name);
@@ -165,20 +213,19 @@ public:
                                                std::to_string(value),
                                                who + ": " + field + " " + std::to_string(was) +
                                                    " -> " + std::to_string(value)});
-                    ++changes;
                 }
             }
         };
         if (stored.config)
-            print_values(config_fields(t.kind), *stored.config, plan.config.bytes, "");
+            list_values(config_fields(t.kind), *stored.config, plan.now.config.bytes, "");
         if (stored.compressor) {
-            print_values(compressor_fields(), *stored.compressor, bytes_of(plan.compressor),
-                         "compressor.");
+            list_values(compressor_fields(), *stored.compressor, bytes_of(plan.compressor),
+                        "compressor.");
         }
         for (const auto &[filter, now, key] :
              {std::tuple{&stored.rx_filter, &plan.rx_now, "rx_filter"},
               std::tuple{&stored.tx_filter, &plan.tx_now, "tx_filter"}}) {
-            if (!*filter || (*filter)->length == 0 || same_filter(**filter, *now))
+            if (!*filter || (*filter)->length == 0 || now->same)
                 continue;
             if ((*filter)->on && now->on) {
                 const std::string taps = std::to_string((*filter)->length) + " taps";
@@ -186,32 +233,30 @@ public:
                     {who, key, "on (" + taps + ")", "other coefficients (" + taps + ")",
                      who + ": " + key + ": other coefficients (" + taps + ")"});
             } else {
-                report_.changes.push_back({who, key, filter_words(*now), filter_words(**filter),
-                                           who + ": " + key + ": " + filter_words(*now) + " -> " +
-                                               filter_words(**filter)});
+                const std::string from = filter_words(now->on, now->length);
+                const std::string to = filter_words((*filter)->on, (*filter)->length);
+                report_.changes.push_back(
+                    {who, key, from, to, who + ": " + key + ": " + from + " -> " + to});
             }
-            ++changes;
         }
-        return changes;
     }
 
-    // Writes the stored values over what the daemon holds, then reads them
-    // back. false when a request failed or the daemon kept other values.
-    bool apply(Plan &plan) {
+    // Writes the stored values over what the daemon holds.
+    void write(Plan &plan) {
         const TargetState &stored = *plan.stored;
         const Target &t = stored.target;
-        bool ok = true;
+        plan.written = true;
         if (stored.config) {
-            write_fields(plan.config.bytes, config_fields(t.kind), *stored.config);
-            if (write_config(fd_, t, plan.config.bytes) != 0)
-                ok = failed("writing the configuration of " + describe(t));
+            write_fields(plan.now.config.bytes, config_fields(t.kind), *stored.config);
+            if (write_config(fd_, t, plan.now.config.bytes) != 0)
+                plan.written = failed("writing the configuration of " + describe(t));
         }
         if (stored.compressor) {
             CompressorValues settings = plan.compressor;
             write_fields(reinterpret_cast<unsigned char *>(&settings), compressor_fields(),
                          *stored.compressor);
             if (write_compressor(fd_, t, settings) != 0)
-                ok = failed("writing the compressor of " + describe(t));
+                plan.written = failed("writing the compressor of " + describe(t));
         }
         for (const auto &[filter, length, rx] :
              {std::tuple{&stored.rx_filter, plan.rx_length, true},
@@ -220,11 +265,29 @@ public:
                 continue;
             const double *coefficients = (*filter)->on ? (*filter)->coefficients.data() : nullptr;
             if (write_filter(fd_, t, rx, length, coefficients) != 0) {
-                ok = failed(std::string("writing the ") + (rx ? "receive" : "transmit") +
-                            " filter of " + describe(t));
+                plan.written = failed(std::string("writing the ") + (rx ? "receive" : "transmit") +
+                                      " filter of " + describe(t));
             }
         }
-        return ok && verify(plan);
+    }
+
+    // Reads back what every fully written target holds; false when a
+    // request failed, or the daemon kept other values.
+    bool verify(const std::vector<Plan> &plans) {
+        std::vector<TargetRecords> back(plans.size());
+        Reads reads;
+        for (std::size_t i = 0; i < plans.size(); ++i) {
+            const TargetState &stored = *plans[i].stored;
+            if (plans[i].written) {
+                back[i].ask(reads, stored.target, stored.config.has_value(),
+                            stored.compressor.has_value());
+            }
+        }
+        reads.send(fd_);
+        bool ok = true;
+        for (std::size_t i = 0; i < plans.size(); ++i)
+            ok = plans[i].written && verify(plans[i], back[i]) && ok;
+        return ok;
     }
 
     bool failed(const std::string &what) {
@@ -233,7 +296,7 @@ public:
     }
 
 private:
-    bool verify(const Plan &plan) {
+    bool verify(const Plan &plan, const TargetRecords &back) {
         const TargetState &stored = *plan.stored;
         const Target &t = stored.target;
         const std::string who = describe(t);
@@ -250,15 +313,14 @@ private:
             }
         };
         if (stored.config) {
-            Record record;
-            if (!read_config(fd_, t, record))
+            if (back.config_result != 0)
                 return failed("reading back the configuration of " + who);
-            compare(config_fields(t.kind), *stored.config, record.bytes, "");
+            compare(config_fields(t.kind), *stored.config, back.config.bytes, "");
         }
         if (stored.compressor) {
-            CompressorValues now;
-            if (read_compressor(fd_, t, now) != 0)
+            if (back.compressor_result != 0)
                 return failed("reading back the compressor of " + who);
+            const CompressorValues now = compressor_values(t.kind, back.compressor);
             compare(compressor_fields(), *stored.compressor, bytes_of(now), "compressor.");
         }
         for (const auto &[filter, length, rx] :
@@ -266,15 +328,7 @@ private:
               std::tuple{&stored.tx_filter, plan.tx_length, false}}) {
             if (!*filter || length == 0)
                 continue;
-            // Fetched into one buffer for all: a fresh array each time
-            // would cost the largest setup 128 MiB of new pages.
-            verify_buffer_.resize(static_cast<std::size_t>(length));
-            const bool on = zarn::fetch_filter(fd_, t, rx, length, verify_buffer_.data());
-            const bool same =
-                on == (*filter)->on &&
-                (!on || std::memcmp(verify_buffer_.data(), (*filter)->coefficients.data(),
-                                    verify_buffer_.size() * sizeof(double)) == 0);
-            if (!same) {
+            if (!compare_filter(t, rx, length, **filter).same) {
                 report_.problems.push_back(who + ": the " + (rx ? "receive" : "transmit") +
                                            " filter reads back otherwise");
                 ok = false;
@@ -283,60 +337,129 @@ private:
         return ok;
     }
 
+    // Fetches the daemon's filter into one array for all: fresh arrays would
+    // cost the largest setup 128 MiB of new pages, more than the fetch.
+    FilterNow compare_filter(const Target &t, bool rx, std::int32_t length,
+                             const FilterState &stored) {
+        FilterNow now;
+        now.length = length;
+        if (length > 0) {
+            buffer_.resize(static_cast<std::size_t>(length));
+            now.on = zarn::fetch_filter(fd_, t, rx, length, buffer_.data());
+        }
+        now.same = now.on == stored.on &&
+                   (!now.on || (stored.coefficients.size() == buffer_.size() &&
+                                std::memcmp(buffer_.data(), stored.coefficients.data(),
+                                            buffer_.size() * sizeof(double)) == 0));
+        return now;
+    }
+
     int fd_;
-    std::vector<double> verify_buffer_;
+    std::vector<double> buffer_;
     RestoreReport &report_;
 };
 
 } // namespace
 
-bool read_setup(int fd, Setup &setup, std::string &error) {
-    setup = Setup{};
+bool read_setup(int fd, SetupSink &sink, std::string &error) {
+    std::int32_t rate = 0;
     if (!probe(fd)) {
         error = "the daemon does not answer";
         return false;
     }
-    if (!read_sample_rate(fd, setup.sample_rate)) {
+    if (!read_sample_rate(fd, rate)) {
         error = "reading the sample rate failed";
         return false;
     }
+    sink.sample_rate(rate);
     std::vector<Target> targets;
     discover_targets(fd, MAX_TARGETS, [&](const Target &t) { targets.push_back(t); });
     const std::map<Group, std::int32_t> channels = channel_counts(targets);
-    for (const Target &t : targets) {
+
+    // Every record and filter length at once; then the filters one by one.
+    std::vector<TargetRecords> records(targets.size());
+    std::vector<std::array<LengthQuery, 2>> lengths(targets.size());
+    Reads reads;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const Target &t = targets[i];
+        const KindInfo &info = *kind_info(t.kind);
+        records[i].ask(reads, t, info.has_config(), has_compressor(t));
+        if (info.has_filters()) {
+            lengths[i][0].ask(reads, t, true);
+            lengths[i][1].ask(reads, t, false);
+        }
+    }
+    reads.send(fd);
+
+    // One array for each direction, filled again for every target: fresh
+    // pages for the largest setup's 128 MiB would cost more than its fetch.
+    std::vector<double> arrays[2];
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const Target &t = targets[i];
+        const KindInfo &info = *kind_info(t.kind);
         TargetState state;
         state.target = t;
-        const KindInfo &info = *kind_info(t.kind);
         if (info.has_channels)
             state.channels = channels.at(group_of(t));
-        Record record;
         if (info.has_config()) {
-            if (!read_config(fd, t, record)) {
+            if (records[i].config_result != 0) {
                 error = "reading the configuration of " + describe(t) + " failed";
                 return false;
             }
-            state.config = read_fields(record.bytes, config_fields(t.kind));
+            state.config = read_fields(records[i].config.bytes, config_fields(t.kind));
             if (info.named()) {
-                state.name = bounded_string(reinterpret_cast<const char *>(record.bytes) +
-                                                offsetof(ChannelConfig, name),
-                                            CHANNEL_NAME_SIZE);
+                state.name =
+                    bounded_string(reinterpret_cast<const char *>(records[i].config.bytes) +
+                                       offsetof(ChannelConfig, name),
+                                   CHANNEL_NAME_SIZE);
             }
         }
         if (has_compressor(t)) {
-            CompressorValues values;
-            if (read_compressor(fd, t, values) != 0) {
+            if (records[i].compressor_result != 0) {
                 error = "reading the compressor of " + describe(t) + " failed";
                 return false;
             }
+            const CompressorValues values = compressor_values(t.kind, records[i].compressor);
             state.compressor = read_fields(bytes_of(values), compressor_fields());
         }
         if (info.has_filters()) {
-            state.rx_filter = fetch_state(fd, t, true, filter_length(fd, t, true));
-            state.tx_filter = fetch_state(fd, t, false, filter_length(fd, t, false));
+            for (const bool rx : {true, false}) {
+                std::vector<double> &array = arrays[rx ? 0 : 1];
+                FilterState &filter = (rx ? state.rx_filter : state.tx_filter).emplace();
+                filter.length = lengths[i][rx ? 0 : 1].length();
+                if (filter.length <= 0)
+                    continue;
+                array.resize(static_cast<std::size_t>(filter.length));
+                filter.on = zarn::fetch_filter(fd, t, rx, filter.length, array.data());
+                if (filter.on)
+                    filter.coefficients.swap(array);
+            }
         }
-        setup.targets.push_back(std::move(state));
+        if (!sink.target(state))
+            return false;
+        // The arrays go back for the next target, unless the sink took them.
+        for (const bool rx : {true, false}) {
+            std::optional<FilterState> &filter = rx ? state.rx_filter : state.tx_filter;
+            if (filter && filter->on)
+                arrays[rx ? 0 : 1].swap(filter->coefficients);
+        }
     }
     return true;
+}
+
+bool read_setup(int fd, Setup &setup, std::string &error) {
+    struct Collect : SetupSink {
+        Setup &setup;
+        explicit Collect(Setup &setup) : setup(setup) {}
+        void sample_rate(std::int32_t hz) override { setup.sample_rate = hz; }
+        bool target(TargetState &state) override {
+            setup.targets.push_back(std::move(state));
+            return true;
+        }
+    };
+    setup = Setup{};
+    Collect collect(setup);
+    return read_setup(fd, collect, error);
 }
 
 int restore_setup(int fd, const Setup &setup, const RestoreOptions &options,
@@ -363,36 +486,51 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options,
         warnings.push_back("the sample rate is " + std::to_string(rate) + " Hz here, " +
                            std::to_string(setup.sample_rate) + " Hz in the file");
     }
+    // Why each stored target is left alone, where it is.
+    std::vector<std::string> skips(setup.targets.size());
     std::vector<Plan> plans;
-    std::vector<std::string> &skipped = report.skipped;
-    for (const TargetState &stored : setup.targets) {
-        const Target &t = stored.target;
-        std::string skip;
+    for (std::size_t i = 0; i < setup.targets.size(); ++i) {
+        const Target &t = setup.targets[i].target;
         bool found = false;
         for (const Target &o : offered)
             found = found || (o.kind == t.kind && o.number == t.number && o.channel == t.channel);
         if (!found) {
-            skip = "the daemon does not offer it";
-        } else if (stored.channels && channels.at(group_of(t)) != *stored.channels) {
-            skip = group_words(t) + " has " + std::to_string(channels.at(group_of(t))) +
-                   " channels here, " + std::to_string(*stored.channels) + " in the file";
+            skips[i] = "the daemon does not offer it";
+        } else if (const std::optional<std::int32_t> &count = setup.targets[i].channels;
+                   count && channels.at(group_of(t)) != *count) {
+            skips[i] = group_words(t) + " has " + std::to_string(channels.at(group_of(t))) +
+                       " channels here, " + std::to_string(*count) + " in the file";
+        } else {
+            Plan plan;
+            plan.stored = &setup.targets[i];
+            plan.index = i;
+            plans.push_back(std::move(plan));
         }
-        Plan plan;
-        if (skip.empty() && !restorer.plan(stored, options.dry_run, plan, skip)) {
-            // Nothing was sent; what was found so far is beside the point.
-            warnings.clear();
-            skipped.clear();
-            return RESTORE_FAILED;
-        }
-        if (!skip.empty()) {
-            skipped.push_back(describe(t) + ": " + skip);
+    }
+    if (!restorer.read(plans)) {
+        // Nothing was sent; what was found so far is beside the point.
+        warnings.clear();
+        return RESTORE_FAILED;
+    }
+    std::vector<Plan> ready;
+    for (Plan &plan : plans) {
+        skips[plan.index] = restorer.check(plan, options.dry_run);
+        if (skips[plan.index].empty())
+            ready.push_back(std::move(plan));
+    }
+    std::vector<std::string> &skipped = report.skipped;
+    auto next = ready.begin();
+    for (std::size_t i = 0; i < setup.targets.size(); ++i) {
+        const TargetState &stored = setup.targets[i];
+        if (!skips[i].empty()) {
+            skipped.push_back(describe(stored.target) + ": " + skips[i]);
             continue;
         }
+        const Plan &plan = *next++;
         if (stored.name && *stored.name != plan.daemon_name) {
-            warnings.push_back(describe(t) + " is called \"" + plan.daemon_name + "\" here, \"" +
-                               *stored.name + "\" in the file");
+            warnings.push_back(describe(stored.target) + " is called \"" + plan.daemon_name +
+                               "\" here, \"" + *stored.name + "\" in the file");
         }
-        plans.push_back(std::move(plan));
     }
 
     if (options.pedantic && (!skipped.empty() || !warnings.empty())) {
@@ -401,16 +539,15 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options,
     }
     const int status = skipped.empty() ? RESTORE_DONE : RESTORE_SKIPPED;
     if (options.dry_run) {
-        for (const Plan &plan : plans)
-            restorer.print_changes(plan);
+        for (const Plan &plan : ready)
+            restorer.list_changes(plan);
         return status;
     }
-    bool ok = true;
-    for (Plan &plan : plans) {
-        ok = restorer.apply(plan) && ok;
+    for (Plan &plan : ready) {
+        restorer.write(plan);
         report.restored.push_back(plan.stored->target);
     }
-    return ok ? status : RESTORE_FAILED;
+    return restorer.verify(ready) ? status : RESTORE_FAILED;
 }
 
 int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std::FILE *out,

@@ -2,6 +2,7 @@
 
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,9 +19,25 @@ constexpr int RESTORE_SKIPPED = 3; // some targets did not match the daemon and 
 // The same limit as the panel's strip table, so both see the same targets.
 constexpr int MAX_TARGETS = 128;
 
+// Takes the daemon's setup as read_setup reads it, target by target.
+class SetupSink {
+public:
+    virtual ~SetupSink() = default;
+    virtual void sample_rate(std::int32_t hz) = 0;
+    // The coefficients are read into the same arrays for the next target,
+    // so they are the call's own: a sink that keeps them moves them out.
+    // False stops the reading: read_setup returns false and leaves the
+    // error to the sink.
+    virtual bool target(TargetState &state) = 0;
+};
+
 // Reads the daemon's whole setup: the sample rate, and for every target the
-// shared discovery walk finds its configuration, compressor and filters. On
-// a failed request returns false and says which in error.
+// shared discovery walk finds its configuration, compressor and filters,
+// handing each target on as soon as it is read, so that the largest setup
+// never has to be held whole. On a failed request returns false and says
+// which in error.
+bool read_setup(int fd, SetupSink &sink, std::string &error);
+// The same, collected into one Setup.
 bool read_setup(int fd, Setup &setup, std::string &error);
 
 struct RestoreOptions {

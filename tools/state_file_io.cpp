@@ -83,7 +83,7 @@ bool read_state_file(const char *path, QByteArray &data, std::string &error) {
     return done(true);
 }
 
-bool write_state_file(const char *path, const QByteArray &data, std::string &error,
+bool write_state_file(const char *path, const FileWriter &write, std::string &error,
                       std::vector<std::string> &warnings) {
     struct stat before {};
     const bool existed = ::lstat(path, &before) == 0;
@@ -128,7 +128,11 @@ bool write_state_file(const char *path, const QByteArray &data, std::string &err
                                std::to_string(::geteuid()) + ":" + std::to_string(::getegid()));
         }
     }
-    if (out.write(data) != data.size() || !out.commit()) {
+    if (!write(out, error)) {
+        out.cancelWriting();
+        return false;
+    }
+    if (!out.commit()) {
         error = words(path) + ": " + out.errorString().toStdString();
         return false;
     }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,11 +20,15 @@ constexpr std::int64_t MAX_FILE_SIZE = std::int64_t{256} << 20;
 // input for a null path; at most MAX_FILE_SIZE bytes. Errors name the file.
 bool read_state_file(const char *path, QByteArray &data, std::string &error);
 
-// Replaces a state file once the new one is whole (QSaveFile). Never writes
-// through a symbolic link, nor over anything but a regular file; a replaced
-// file keeps its permission bits, and its owner where the process may give
-// it, else a warning says whose the new file is.
-bool write_state_file(const char *path, const QByteArray &data, std::string &error,
+// Gives the new file its text; false, with the reason in error, when it
+// could not give it all.
+using FileWriter = std::function<bool(QIODevice &file, std::string &error)>;
+
+// Replaces a state file once the new one is whole (QSaveFile), with the text
+// write gives it. Never writes through a symbolic link, nor over anything but
+// a regular file; a replaced file keeps its permission bits, and its owner
+// where the process may give it, else a warning says whose the new file is.
+bool write_state_file(const char *path, const FileWriter &write, std::string &error,
                       std::vector<std::string> &warnings);
 
 } // namespace zarn::state

@@ -2,15 +2,19 @@
 
 #include "tools/state_file_json.h"
 
+#include <QIODevice>
 #include <QString>
 #include <QtEndian>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <set>
 #include <string_view>
+#include <thread>
 #include <tuple>
+#include <vector>
 
 #include "ctl/requests.h"
 #include "tools/json_reader.h"
@@ -139,6 +143,14 @@ public:
     explicit Writer(std::size_t estimate) { out_.reserve(static_cast<int>(estimate)); }
 
     QByteArray take() { return std::move(out_); }
+    std::size_t size() const { return static_cast<std::size_t>(out_.size()); }
+
+    bool flush_to(QIODevice &device) {
+        if (device.write(out_) != out_.size())
+            return false;
+        out_.resize(0); // keeps the reserved room
+        return true;
+    }
 
     void raw(const char *text) { out_.append(text); }
     void raw(const char *text, std::size_t n) { out_.append(text, static_cast<int>(n)); }
@@ -265,11 +277,96 @@ private:
     QByteArray out_;
 };
 
-// Checks values of the file one by one; the first fault is kept.
+// One filter's coefficients, left to decode until the rest of the file is
+// checked, so that the largest file's 256 of them can be decoded on more
+// than one thread.
+struct CoefficientJob {
+    std::size_t target; // index in the setup's targets
+    bool rx;
+    std::string place;
+    const json::Value *text;
+    std::int32_t length;
+    std::vector<double> values;
+    std::string error; // "place: what", or empty when they decoded
+};
+
+// The job's checks and decoding, in the order the file's other values are
+// checked in, so that its fault reads the same wherever it is found.
+void decode_job(CoefficientJob &job) {
+    const auto fail = [&job](const std::string &place, const char *what) {
+        job.error = place + ": " + what;
+    };
+    std::string unescaped;
+    std::string_view encoded = job.text->raw;
+    if (job.text->escaped) {
+        if (!json::decode_string(*job.text, unescaped))
+            return fail(job.place, "not base64 text");
+        encoded = unescaped;
+    }
+    std::size_t size;
+    if (!base64_decoded_size(encoded, size))
+        return fail(job.place, "not base64 text");
+    const std::size_t expected = static_cast<std::size_t>(job.length) * sizeof(double);
+    if (size != expected) {
+        job.error = job.place + ": holds " + std::to_string(size) + " bytes, " +
+                    std::to_string(expected) + " are needed for " + std::to_string(job.length) +
+                    " coefficients";
+        return;
+    }
+    job.values.resize(static_cast<std::size_t>(job.length));
+    auto *bytes = reinterpret_cast<unsigned char *>(job.values.data());
+    if (!base64_decode(encoded, bytes, size))
+        return fail(job.place, "not base64 text");
+    for (std::size_t i = 0; i < job.values.size(); ++i) {
+        quint64 bits = qFromLittleEndian<quint64>(bytes + i * sizeof bits);
+        if (Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
+            std::memcpy(&job.values[i], &bits, sizeof bits);
+        // Infinities and NaNs have every exponent bit set.
+        if (((bits >> 52) & 0x7ff) == 0x7ff)
+            return fail(job.place + "[" + std::to_string(i) + "]", "not a finite number");
+    }
+}
+
+// Decodes every job; a large file's on two threads or more, since its
+// coefficients are most of the work of reading it. The first fault in the
+// jobs' order goes to error.
+bool decode_jobs(std::vector<CoefficientJob> &jobs, std::string &error) {
+    std::size_t bytes = 0;
+    for (const CoefficientJob &job : jobs)
+        bytes += job.text->raw.size();
+    std::atomic<std::size_t> next{0};
+    const auto work = [&jobs, &next] {
+        for (std::size_t i = next++; i < jobs.size(); i = next++)
+            decode_job(jobs[i]);
+    };
+    constexpr std::size_t worth_a_thread = std::size_t{8} << 20;
+    const unsigned helpers =
+        bytes < worth_a_thread
+            ? 0
+            : std::min(3u, std::max(2u, std::thread::hardware_concurrency()) - 1);
+    std::vector<std::thread> threads;
+    for (unsigned i = 0; i < helpers; ++i)
+        threads.emplace_back(work);
+    work();
+    for (std::thread &thread : threads)
+        thread.join();
+    for (const CoefficientJob &job : jobs) {
+        if (!job.error.empty()) {
+            error = job.error;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Checks values of the file one by one; the first fault is kept. The
+// coefficients are only looked at later, as jobs.
 class Checker {
 public:
     std::string error;
     int version = FORMAT_VERSION;
+    std::size_t target_index = 0; // of the target being checked
+    std::vector<CoefficientJob> jobs;
 
     bool fail(const std::string &place, const std::string &what) {
         if (error.empty())
@@ -343,43 +440,17 @@ public:
         return true;
     }
 
-    bool coefficients(const json::Value *value, const std::string &place, FilterState &out) {
+    bool coefficients(const json::Value *value, const std::string &place, bool rx,
+                      const FilterState &out) {
         if (!value)
             return fail(place, "missing");
         if (value->type != json::Type::string)
             return fail(place, "not a string");
-        std::string unescaped;
-        std::string_view encoded = value->raw;
-        if (value->escaped) {
-            if (!json::decode_string(*value, unescaped))
-                return fail(place, "not base64 text");
-            encoded = unescaped;
-        }
-        std::size_t size;
-        if (!base64_decoded_size(encoded, size))
-            return fail(place, "not base64 text");
-        const std::size_t expected = static_cast<std::size_t>(out.length) * sizeof(double);
-        if (size != expected) {
-            return fail(place, "holds " + std::to_string(size) + " bytes, " +
-                                   std::to_string(expected) + " are needed for " +
-                                   std::to_string(out.length) + " coefficients");
-        }
-        out.coefficients.resize(static_cast<std::size_t>(out.length));
-        auto *bytes = reinterpret_cast<unsigned char *>(out.coefficients.data());
-        if (!base64_decode(encoded, bytes, size))
-            return fail(place, "not base64 text");
-        for (std::size_t i = 0; i < out.coefficients.size(); ++i) {
-            quint64 bits = qFromLittleEndian<quint64>(bytes + i * sizeof bits);
-            if (Q_BYTE_ORDER != Q_LITTLE_ENDIAN)
-                std::memcpy(&out.coefficients[i], &bits, sizeof bits);
-            // Infinities and NaNs have every exponent bit set.
-            if (((bits >> 52) & 0x7ff) == 0x7ff)
-                return fail(place + "[" + std::to_string(i) + "]", "not a finite number");
-        }
+        jobs.push_back({target_index, rx, place, value, out.length, {}, {}});
         return true;
     }
 
-    bool filter(const json::Value *value, const std::string &place, FilterState &out) {
+    bool filter(const json::Value *value, const std::string &place, bool rx, FilterState &out) {
         std::string state;
         if (!object(value, place) ||
             !(version >= 2 ? known_keys(*value, place, {"length", "state", "coefficients", "text"})
@@ -402,7 +473,7 @@ public:
         out.on = true;
         if (out.length == 0)
             return fail(place + ".length", "0 while the filter is on");
-        if (!this->coefficients(coefficients, place + ".coefficients", out))
+        if (!this->coefficients(coefficients, place + ".coefficients", rx, out))
             return false;
         if (text) {
             std::string s;
@@ -476,7 +547,7 @@ public:
             if (!info->has_filters())
                 return fail(place + "." + key, "this kind has no filters");
             filter->emplace();
-            if (!this->filter(v, place + "." + key, **filter))
+            if (!this->filter(v, place + "." + key, filter == &out.rx_filter, **filter))
                 return false;
         }
         return true;
@@ -522,98 +593,138 @@ bool check_setup(const json::Value &top, Setup &setup, std::string &error) {
         error = !list ? "targets: missing" : "targets: not an array";
         return false;
     }
+    // A fault among the coefficients checked so far comes before the one found.
+    const auto failed = [&check, &error](std::string fault) {
+        if (decode_jobs(check.jobs, error))
+            error = std::move(fault);
+        return false;
+    };
     std::set<std::tuple<std::int32_t, std::int32_t, std::int32_t>> seen;
     for (std::size_t i = 0; i < list->items.size(); ++i) {
         const std::string place = "targets[" + std::to_string(i) + "]";
         TargetState state;
-        if (!check.target(list->items[i], place, state)) {
-            error = check.error;
-            return false;
-        }
+        check.target_index = i;
+        if (!check.target(list->items[i], place, state))
+            return failed(check.error);
         const Target &t = state.target;
-        if (!seen.insert({t.kind, t.number, t.channel}).second) {
-            error = place + ": " + describe(t) + " appears twice";
-            return false;
-        }
+        if (!seen.insert({t.kind, t.number, t.channel}).second)
+            return failed(place + ": " + describe(t) + " appears twice");
         setup.targets.push_back(std::move(state));
+    }
+    if (!decode_jobs(check.jobs, error))
+        return false;
+    for (CoefficientJob &job : check.jobs) {
+        TargetState &state = setup.targets[job.target];
+        (job.rx ? state.rx_filter : state.tx_filter)->coefficients = std::move(job.values);
     }
     return true;
 }
 
 } // namespace
 
-QByteArray encode_setup(const Setup &setup) {
-    std::size_t estimate = 4096;
-    for (const TargetState &state : setup.targets) {
-        estimate += 2048;
-        for (const auto &filter : {state.rx_filter, state.tx_filter}) {
-            if (filter && filter->on)
-                estimate += base64_size(filter->coefficients.size() * sizeof(double)) +
-                            (filter->text ? filter->text->size() * 6 : 0);
-        }
-    }
-    Writer w(estimate);
-    bool first = true;
+struct SetupEncoder::Writing {
+    explicit Writing(std::size_t estimate) : w(estimate) {}
+    Writer w;
+    bool first_member = true;
+    bool first_target = true;
+};
+
+SetupEncoder::SetupEncoder(std::int32_t sample_rate, std::size_t estimate)
+    : writing_(std::make_unique<Writing>(estimate)) {
+    Writer &w = writing_->w;
+    bool &first = writing_->first_member;
     w.raw("{\n");
     w.key(1, "coefficient_encoding", first);
     w.string(COEFFICIENT_ENCODING);
     w.key(1, "format", first);
     w.string(FORMAT_NAME);
     w.key(1, "sample_rate", first);
-    w.number(setup.sample_rate);
+    w.number(sample_rate);
     w.key(1, "targets", first);
-    if (setup.targets.empty()) {
-        w.raw("[\n");
-        w.indent(1);
-        w.raw("]");
-    } else {
-        w.raw("[\n");
-        for (std::size_t i = 0; i < setup.targets.size(); ++i) {
-            const TargetState &state = setup.targets[i];
-            w.indent(2);
-            w.raw("{\n");
-            bool member_first = true;
-            w.key(3, "channel", member_first);
-            w.number(state.target.channel);
-            if (state.channels) {
-                w.key(3, "channels", member_first);
-                w.number(*state.channels);
-            }
-            if (state.compressor) {
-                w.key(3, "compressor", member_first);
-                w.values(3, *state.compressor);
-            }
-            if (state.config) {
-                w.key(3, "config", member_first);
-                w.values(3, *state.config);
-            }
-            w.key(3, "kind", member_first);
-            w.string(kind_info(state.target.kind)->key);
-            if (state.name) {
-                w.key(3, "name", member_first);
-                w.string(*state.name);
-            }
-            w.key(3, "number", member_first);
-            w.number(state.target.number);
-            if (state.rx_filter) {
-                w.key(3, "rx_filter", member_first);
-                w.filter(3, *state.rx_filter);
-            }
-            if (state.tx_filter) {
-                w.key(3, "tx_filter", member_first);
-                w.filter(3, *state.tx_filter);
-            }
-            w.raw("\n");
-            w.indent(2);
-            w.raw(i + 1 < setup.targets.size() ? "},\n" : "}\n");
-        }
-        w.indent(1);
-        w.raw("]");
+    w.raw("[\n");
+}
+
+SetupEncoder::~SetupEncoder() = default;
+
+void SetupEncoder::add(const TargetState &state) {
+    Writer &w = writing_->w;
+    w.raw(writing_->first_target ? "" : ",\n");
+    writing_->first_target = false;
+    w.indent(2);
+    w.raw("{\n");
+    bool first = true;
+    w.key(3, "channel", first);
+    w.number(state.target.channel);
+    if (state.channels) {
+        w.key(3, "channels", first);
+        w.number(*state.channels);
     }
-    w.key(1, "version", first);
+    if (state.compressor) {
+        w.key(3, "compressor", first);
+        w.values(3, *state.compressor);
+    }
+    if (state.config) {
+        w.key(3, "config", first);
+        w.values(3, *state.config);
+    }
+    w.key(3, "kind", first);
+    w.string(kind_info(state.target.kind)->key);
+    if (state.name) {
+        w.key(3, "name", first);
+        w.string(*state.name);
+    }
+    w.key(3, "number", first);
+    w.number(state.target.number);
+    if (state.rx_filter) {
+        w.key(3, "rx_filter", first);
+        w.filter(3, *state.rx_filter);
+    }
+    if (state.tx_filter) {
+        w.key(3, "tx_filter", first);
+        w.filter(3, *state.tx_filter);
+    }
+    w.raw("\n");
+    w.indent(2);
+    w.raw("}");
+}
+
+std::size_t SetupEncoder::pending() const {
+    return writing_->w.size();
+}
+
+bool SetupEncoder::flush_to(QIODevice &out) {
+    return writing_->w.flush_to(out);
+}
+
+QByteArray SetupEncoder::finish() {
+    Writer &w = writing_->w;
+    w.raw(writing_->first_target ? "" : "\n");
+    w.indent(1);
+    w.raw("]");
+    w.key(1, "version", writing_->first_member);
     w.number(FORMAT_VERSION);
     w.raw("\n}\n");
     return w.take();
+}
+
+std::size_t SetupEncoder::size_of(const TargetState &state) {
+    std::size_t size = 2048;
+    for (const auto &filter : {state.rx_filter, state.tx_filter}) {
+        if (filter && filter->on)
+            size += base64_size(filter->coefficients.size() * sizeof(double)) +
+                    (filter->text ? filter->text->size() * 6 : 0);
+    }
+    return size;
+}
+
+QByteArray encode_setup(const Setup &setup) {
+    std::size_t estimate = 4096;
+    for (const TargetState &state : setup.targets)
+        estimate += SetupEncoder::size_of(state);
+    SetupEncoder encoder(setup.sample_rate, estimate);
+    for (const TargetState &state : setup.targets)
+        encoder.add(state);
+    return encoder.finish();
 }
 
 bool decode_setup(const QByteArray &data, Setup &setup, std::string &error) {

@@ -3,6 +3,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "tools/state_file.h"
@@ -24,6 +28,30 @@ constexpr const char *COEFFICIENT_ENCODING = "base64-binary64-le";
 // written directly: the whole largest setup would otherwise be built twice
 // more in memory on the way.
 QByteArray encode_setup(const Setup &setup);
+
+// The same text written target by target, as the setup is read: the sample
+// rate comes first, each target is added in turn, and finish gives the text.
+class SetupEncoder {
+public:
+    // estimate: the bytes to reserve at once.
+    SetupEncoder(std::int32_t sample_rate, std::size_t estimate);
+    ~SetupEncoder();
+    void add(const TargetState &state);
+    // The bytes of text not yet written out or taken.
+    std::size_t pending() const;
+    // Writes the text so far to out and empties the buffer, keeping its
+    // room; false on a short write.
+    bool flush_to(QIODevice &out);
+    // The rest of the text.
+    QByteArray finish();
+
+    // About the bytes add writes for the target, for an estimate.
+    static std::size_t size_of(const TargetState &state);
+
+private:
+    struct Writing;
+    std::unique_ptr<Writing> writing_;
+};
 
 // Reads and checks a whole file: its form, the types and ranges of every
 // value, each filter's coefficient count and that every coefficient is

@@ -5,23 +5,18 @@
 #include <QFile>
 #include <algorithm>
 
-#include "eq/filter_texts.h"
-
 namespace zarn::state {
 
-void fill_texts(Setup &setup, const std::string &device_path) {
-    const FilterTexts texts(QFile::decodeName(device_path.c_str()));
-    for (TargetState &state : setup.targets) {
-        for (const auto &[filter, rx] :
-             {std::pair{&state.rx_filter, true}, std::pair{&state.tx_filter, false}}) {
-            if (!*filter || !(*filter)->on)
-                continue;
-            const QString text =
-                texts.text_for(state.target, rx, (*filter)->coefficients.data(), (*filter)->length);
-            const QByteArray utf8 = text.toUtf8();
-            if (!text.isEmpty() && static_cast<std::size_t>(utf8.size()) <= MAX_FILTER_TEXT)
-                (*filter)->text = utf8.toStdString();
-        }
+void fill_texts(TargetState &state, const FilterTexts &texts) {
+    for (const auto &[filter, rx] :
+         {std::pair{&state.rx_filter, true}, std::pair{&state.tx_filter, false}}) {
+        if (!*filter || !(*filter)->on)
+            continue;
+        const QString text =
+            texts.text_for(state.target, rx, (*filter)->coefficients.data(), (*filter)->length);
+        const QByteArray utf8 = text.toUtf8();
+        if (!text.isEmpty() && static_cast<std::size_t>(utf8.size()) <= MAX_FILTER_TEXT)
+            (*filter)->text = utf8.toStdString();
     }
 }
 

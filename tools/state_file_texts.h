@@ -5,13 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "eq/filter_texts.h"
 #include "tools/state_file.h"
 
 namespace zarn::state {
 
-// Gives each filter in force the text the user's settings keep for it on
-// this device, where that text produced these very coefficients.
-void fill_texts(Setup &setup, const std::string &device_path);
+// Gives each of the target's filters in force the text the user's settings
+// keep for it, where that text produced these very coefficients.
+void fill_texts(TargetState &state, const FilterTexts &texts);
 
 // Puts the texts of the restored targets' filters back into the settings.
 void keep_texts(const Setup &setup, const std::vector<Target> &restored,

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 // zarnmix_state: stores the daemon's whole setup in a file and restores it.
+#include <QBuffer>
 #include <QByteArray>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "tools/state_file_device.h"
 #include "tools/state_file_io.h"
 #include "tools/state_file_json.h"
+#include "tools/state_file_store.h"
 #include "tools/state_file_texts.h"
 
 namespace {
@@ -38,38 +40,32 @@ int fail(const std::string &message) {
     return EXIT_FAILED;
 }
 
-bool write_output(const char *file, const QByteArray &data, std::string &error) {
-    if (is_stdio(file)) {
-        if (std::fwrite(data.constData(), 1, static_cast<std::size_t>(data.size()), stdout) !=
-                static_cast<std::size_t>(data.size()) ||
-            std::fflush(stdout) != 0) {
-            error = "writing standard output failed";
-            return false;
-        }
-        return true;
-    }
+int store(int fd, const char *device, const char *file) {
+    std::string error;
     std::vector<std::string> warnings;
-    const bool ok = zarn::state::write_state_file(file, data, error, warnings);
+    // With the texts the panel keeps for this user, where they still match.
+    const zarn::state::FileWriter write = [&](QIODevice &out, std::string &why) {
+        return zarn::state::store_setup(fd, device, out, warnings, why);
+    };
+    bool ok;
+    if (is_stdio(file)) {
+        // Held until whole, so that a store that fails writes nothing here either.
+        QBuffer text;
+        text.open(QIODevice::WriteOnly);
+        ok = write(text, error);
+        const QByteArray &data = text.data();
+        if (ok && (std::fwrite(data.constData(), 1, static_cast<std::size_t>(data.size()),
+                               stdout) != static_cast<std::size_t>(data.size()) ||
+                   std::fflush(stdout) != 0)) {
+            error = "writing standard output failed";
+            ok = false;
+        }
+    } else {
+        ok = zarn::state::write_state_file(file, write, error, warnings);
+    }
     for (const std::string &warning : warnings)
         std::fprintf(stderr, "zarnmix_state: warning: %s\n", warning.c_str());
-    return ok;
-}
-
-int store(int fd, const char *device, const char *file) {
-    zarn::state::Setup setup;
-    std::string error;
-    if (!zarn::state::read_setup(fd, setup, error))
-        return fail(error);
-    // The texts the panel keeps for this user, where they still match.
-    zarn::state::fill_texts(setup, device);
-    // Stored as reported all the same: the file says what the daemon held.
-    for (const std::string &line : zarn::state::out_of_range(setup)) {
-        std::fprintf(stderr, "zarnmix_state: warning: %s; a restore refuses this file\n",
-                     line.c_str());
-    }
-    if (!write_output(file, zarn::state::encode_setup(setup), error))
-        return fail(error);
-    return 0;
+    return ok ? 0 : fail(error);
 }
 
 int restore(const char *device, const char *file, const zarn::state::RestoreOptions &options) {

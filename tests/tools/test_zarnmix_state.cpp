@@ -2,6 +2,7 @@
 
 #include <QtTest>
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -22,7 +23,9 @@
 #include "ctl/transport.h"
 #include "support/run_program.h"
 #include "support/test_daemon.h"
+#include "tools/state_file_device.h"
 #include "tools/state_file_json.h"
+#include "tools/state_file_store.h"
 
 using zarn::sim::TestDaemon;
 
@@ -145,6 +148,7 @@ private slots:
     void invalid_files_name_the_place();
     void round_trip_through_zarnmix_sim_data() { add_media(); }
     void round_trip_through_zarnmix_sim();
+    void store_written_in_pieces_is_the_whole_text();
     void invalid_file_sends_nothing();
     void mismatched_daemon_skips_or_refuses();
     void dry_run_prints_changes_and_sends_nothing();
@@ -353,6 +357,33 @@ void TestZarnmixState::round_trip_through_zarnmix_sim() {
     QCOMPARE(device_writes, 11);
     sim.terminate();
     QVERIFY(sim.waitForFinished(5000));
+}
+
+void TestZarnmixState::store_written_in_pieces_is_the_whole_text() {
+    // Eight filters of 65536 taps: a text of several pieces.
+    zarn::sim::Topology topology = zarn::sim::devices_only({4});
+    topology.filter_length = zarn::MAX_FILTER_SIZE;
+    TestDaemon d(topology);
+    d.with_engine([](zarn::sim::Engine &e) {
+        for (zarn::sim::ChannelState &channel : e.devices[0].channels) {
+            for (zarn::sim::Filter *filter : {&channel.rx_filter, &channel.tx_filter}) {
+                filter->active = true;
+                filter->coefficients.assign(zarn::MAX_FILTER_SIZE, 0.0);
+                filter->coefficients[std::size_t(channel.config.channel) * 7] = 1.0 / 3;
+            }
+        }
+    });
+    const int fd = zarn::ctl_open(d.path());
+    QBuffer streamed;
+    QVERIFY(streamed.open(QIODevice::WriteOnly));
+    std::vector<std::string> warnings;
+    std::string error;
+    QVERIFY2(zarn::state::store_setup(fd, "/nowhere", streamed, warnings, error), error.c_str());
+    zarn::state::Setup whole;
+    QVERIFY2(zarn::state::read_setup(fd, whole, error), error.c_str());
+    zarn::ctl_close(fd);
+    QVERIFY(streamed.data().size() > 4 << 20);
+    QCOMPARE(streamed.data(), zarn::state::encode_setup(whole));
 }
 
 void TestZarnmixState::invalid_file_sends_nothing() {

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: BSD-2-Clause
+
+#include "tools/state_file_store.h"
+
+#include <QFile>
+#include <cstdint>
+#include <memory>
+
+#include "tools/state_file_device.h"
+#include "tools/state_file_json.h"
+#include "tools/state_file_texts.h"
+
+namespace zarn::state {
+
+namespace {
+
+// Text goes out in pieces of about this size, from one buffer for all.
+constexpr std::size_t PIECE = std::size_t{1} << 20;
+
+class Storing : public SetupSink {
+public:
+    Storing(const std::string &device_path, QIODevice &out, std::vector<std::string> &warnings,
+            std::string &error)
+        : texts_(QFile::decodeName(device_path.c_str())), out_(out), warnings_(warnings),
+          error_(error) {}
+
+    void sample_rate(std::int32_t hz) override {
+        encoder_ = std::make_unique<SetupEncoder>(hz, 2 * PIECE);
+    }
+
+    bool target(TargetState &state) override {
+        fill_texts(state, texts_);
+        for (std::string &line : out_of_range(state))
+            warnings_.push_back(std::move(line) + "; a restore refuses this file");
+        encoder_->add(state);
+        return encoder_->pending() < PIECE || encoder_->flush_to(out_) || failed();
+    }
+
+    bool finish() {
+        const QByteArray rest = encoder_->finish();
+        return out_.write(rest) == rest.size() || failed();
+    }
+
+private:
+    bool failed() {
+        error_ = "writing failed: " + out_.errorString().toStdString();
+        return false;
+    }
+
+    const FilterTexts texts_;
+    QIODevice &out_;
+    std::vector<std::string> &warnings_;
+    std::string &error_;
+    std::unique_ptr<SetupEncoder> encoder_;
+};
+
+} // namespace
+
+bool store_setup(int fd, const std::string &device_path, QIODevice &out,
+                 std::vector<std::string> &warnings, std::string &error) {
+    Storing storing(device_path, out, warnings, error);
+    return read_setup(fd, storing, error) && storing.finish();
+}
+
+} // namespace zarn::state
