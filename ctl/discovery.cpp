@@ -86,6 +86,54 @@ bool targets_changed(int fd, const std::vector<Target> &known, int limit) {
     return false;
 }
 
+std::vector<Target> find_targets(int fd, int limit) {
+    std::vector<Target> found;
+    const auto full = [&] { return static_cast<int>(found.size()) >= limit; };
+    // Takes the unbroken run of targets from first on, counting up the
+    // channel or the number, RUN probes a batch; returns its length.
+    const auto run = [&](const Target &first, std::int32_t Target::*counted) {
+        constexpr int RUN = 16;
+        int length = 0;
+        while (!full()) {
+            Probe probes[RUN];
+            BatchedRequest batch[RUN];
+            for (int i = 0; i < RUN; ++i) {
+                Target t = first;
+                t.*counted += length + i;
+                batch[i] = probes[i].request(t);
+            }
+            ctl_request_batch(fd, batch, RUN);
+            int i = 0;
+            for (; i < RUN && probes[i].result == 0 && !full(); ++i) {
+                Target t = first;
+                t.*counted += length + i;
+                found.push_back(t);
+            }
+            length += i;
+            if (i < RUN)
+                break;
+        }
+        return length;
+    };
+    for (std::int32_t kind = 0; kind < KIND_COUNT && !full(); ++kind) {
+        switch (kind_info(kind)->peak_layout) {
+        case PeakLayout::two_way: {
+            std::int32_t number = 0;
+            while (!full() && run({kind, number, 0}, &Target::channel) > 0)
+                ++number;
+            break;
+        }
+        case PeakLayout::by_channel:
+            run({kind, 0, 0}, &Target::channel);
+            break;
+        case PeakLayout::by_number:
+            run({kind, 0, 0}, &Target::number);
+            break;
+        }
+    }
+    return found;
+}
+
 int discover_targets(int fd, int limit, const std::function<void(const Target &)> &found) {
     int count = 0;
     // Reports one target; false once the limit is reached.

@@ -33,6 +33,10 @@ bool probe_target(int fd, const Target &target);
 // same targets in the same order.
 int discover_targets(int fd, int limit, const std::function<void(const Target &)> &found);
 
+// The same targets as discover_targets, in the same order, found with the
+// probes sent in batches: for a caller that sends nothing between them.
+std::vector<Target> find_targets(int fd, int limit);
+
 // Whether the daemon's targets may differ from known, a discovery's result
 // of at most limit targets: the known ones and the next possible one of each
 // kind are probed in one batch, and any answer that differs says yes (as

@@ -117,7 +117,7 @@ struct Plan {
     std::int32_t tx_length = 0;
     FilterNow rx_now; // dry run only
     FilterNow tx_now;
-    bool written = false; // every write succeeded
+    bool written = false; // every write succeeded, and the filters read back the same
 };
 
 std::string format(const char *pattern, const std::string &a, const std::string &b, std::int32_t x,
@@ -241,7 +241,8 @@ public:
         }
     }
 
-    // Writes the stored values over what the daemon holds.
+    // Writes the stored values over what the daemon holds. Each filter is
+    // read back at once, while its coefficients are still in the cache.
     void write(Plan &plan) {
         const TargetState &stored = *plan.stored;
         const Target &t = stored.target;
@@ -267,12 +268,17 @@ public:
             if (write_filter(fd_, t, rx, length, coefficients) != 0) {
                 plan.written = failed(std::string("writing the ") + (rx ? "receive" : "transmit") +
                                       " filter of " + describe(t));
+            } else if (!compare_filter(t, rx, length, **filter).same) {
+                report_.problems.push_back(describe(t) + ": the " + (rx ? "receive" : "transmit") +
+                                           " filter reads back otherwise");
+                plan.written = false;
             }
         }
     }
 
-    // Reads back what every fully written target holds; false when a
-    // request failed, or the daemon kept other values.
+    // Reads back the configuration and compressor of every target written
+    // without a fault; false when any target had one, a request failed, or
+    // the daemon kept other values.
     bool verify(const std::vector<Plan> &plans) {
         std::vector<TargetRecords> back(plans.size());
         Reads reads;
@@ -323,17 +329,6 @@ private:
             const CompressorValues now = compressor_values(t.kind, back.compressor);
             compare(compressor_fields(), *stored.compressor, bytes_of(now), "compressor.");
         }
-        for (const auto &[filter, length, rx] :
-             {std::tuple{&stored.rx_filter, plan.rx_length, true},
-              std::tuple{&stored.tx_filter, plan.tx_length, false}}) {
-            if (!*filter || length == 0)
-                continue;
-            if (!compare_filter(t, rx, length, **filter).same) {
-                report_.problems.push_back(who + ": the " + (rx ? "receive" : "transmit") +
-                                           " filter reads back otherwise");
-                ok = false;
-            }
-        }
         return ok;
     }
 
@@ -372,8 +367,7 @@ bool read_setup(int fd, SetupSink &sink, std::string &error) {
         return false;
     }
     sink.sample_rate(rate);
-    std::vector<Target> targets;
-    discover_targets(fd, MAX_TARGETS, [&](const Target &t) { targets.push_back(t); });
+    const std::vector<Target> targets = find_targets(fd, MAX_TARGETS);
     const std::map<Group, std::int32_t> channels = channel_counts(targets);
 
     // Every record and filter length at once; then the filters one by one.
@@ -476,8 +470,7 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options,
         return RESTORE_FAILED;
     }
 
-    std::vector<Target> offered;
-    discover_targets(fd, MAX_TARGETS, [&](const Target &t) { offered.push_back(t); });
+    const std::vector<Target> offered = find_targets(fd, MAX_TARGETS);
     const std::map<Group, std::int32_t> channels = channel_counts(offered);
 
     // Warnings do not stop a restore, but they are mismatches all the same.

@@ -160,14 +160,24 @@ int main() {
     if (ok) {
         const double fetch = median(fetches), write = median(writes), store = median(stores),
                      restore = median(restores);
+        // Each round's own ratio too: a busy spell slows a round's floor as well.
+        std::vector<double> store_ratios, restore_ratios;
+        for (int i = 0; i < ROUNDS; ++i) {
+            store_ratios.push_back(stores[i] / fetches[i]);
+            restore_ratios.push_back(restores[i] / writes[i]);
+        }
+        std::sort(store_ratios.begin(), store_ratios.end());
+        std::sort(restore_ratios.begin(), restore_ratios.end());
         std::printf("medians of %d rounds:\n", ROUNDS);
         std::printf("  floor: fetch all %7.1f ms, write all %7.1f ms\n", fetch, write);
-        std::printf("  store: read, encode and write %7.1f ms (%.1f MiB), %.1fx the fetch; "
-                    "%.1f ms with the commit's wait for the disk\n",
-                    store, megabytes, store / fetch, median(saves));
+        std::printf("  store: read, encode and write %7.1f ms (%.1f MiB), %.1fx the fetch "
+                    "(rounds %.1f to %.1f); %.1f ms with the commit's wait for the disk\n",
+                    store, megabytes, store / fetch, store_ratios.front(), store_ratios.back(),
+                    median(saves));
         std::printf("  restore: decode, write and verify %7.1f ms (decode %.1f ms), "
-                    "%.1fx the write\n",
-                    restore, median(decodes), restore / write);
+                    "%.1fx the write (rounds %.1f to %.1f)\n",
+                    restore, median(decodes), restore / write, restore_ratios.front(),
+                    restore_ratios.back());
         std::printf("  load preview: decode and dry run %7.1f ms (%zu changes)\n", median(previews),
                     changes);
     }

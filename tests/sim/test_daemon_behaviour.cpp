@@ -572,6 +572,17 @@ private slots:
             std::string summary = seen[0] + "| " + seen[1];
             summary.erase(summary.find_last_not_of(' ') + 1);
             QCOMPARE(QString::fromStdString(summary), QString::fromLatin1(expected));
+            // The batched walk finds the same, also when the limit cuts it short.
+            const auto listed = [](const std::vector<zarn::Target> &targets) {
+                QString text;
+                for (const zarn::Target &t : targets)
+                    text += QString::asprintf("%d.%d.%d ", t.kind, t.number, t.channel);
+                return text;
+            };
+            QCOMPARE(listed(zarn::find_targets(client.fd, 128)), listed(found));
+            const std::size_t some = found.size() / 2 + 1;
+            QCOMPARE(listed(zarn::find_targets(client.fd, int(some))),
+                     listed({found.begin(), found.begin() + std::min(some, found.size())}));
             // Every level has a waveform of its own.
             std::vector<std::uint32_t> seeds = client.daemon.with_engine([](Engine &engine) {
                 std::vector<std::uint32_t> all;
