@@ -187,7 +187,9 @@ bool ZARNSetupPanel::load_from(const QString &path) {
     connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
-    dialog.resize(640, 420);
+    // Room for the list; without one the dialog keeps its own small size.
+    if (!report.changes.empty())
+        dialog.resize(640, 420);
     preview = &dialog;
     preview_list = list;
     const bool confirmed = dialog.exec() == QDialog::Accepted;
