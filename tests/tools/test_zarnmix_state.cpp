@@ -238,6 +238,10 @@ void TestZarnmixState::invalid_files_name_the_place() {
          "targets[0].rx_filter.coefficients[5]: not a finite number"},
         {replaced(good, filter, "\"length\": 8, " + on + base64_of(infinite) + "\""),
          "targets[0].rx_filter.coefficients[7]: not a finite number"},
+        // Coefficients are decoded last, yet their fault still comes first.
+        {replaced(replaced(good, filter, "\"length\": 8, " + on + base64_of(nan_at_5) + "\""),
+                  "\"channel\": 1", "\"channel\": -1"),
+         "targets[0].rx_filter.coefficients[5]: not a finite number"},
         {replaced(good, filter, "\"length\": 8, " + on + base64_of(awkward(7)) + "\""),
          "targets[0].rx_filter.coefficients: holds 56 bytes, 64 are needed for 8 coefficients"},
         {replaced(good, filter, "\"length\": 8, " + on + "not*base64\""),
@@ -261,6 +265,21 @@ void TestZarnmixState::invalid_files_name_the_place() {
     }
     zarn::state::Setup setup;
     std::string error;
+    // A file large enough to be decoded on several threads names its first
+    // fault all the same.
+    zarn::state::Setup large;
+    large.sample_rate = 48000;
+    for (std::int32_t channel = 0; channel < 16; ++channel) {
+        zarn::state::TargetState t;
+        t.target = {zarn::KIND_DEVICE, 0, channel};
+        std::vector<double> values(zarn::MAX_FILTER_SIZE, 0.25);
+        if (channel == 5 || channel == 11)
+            values[std::size_t(channel) * 1000] = std::nan("");
+        t.tx_filter = zarn::state::FilterState{zarn::MAX_FILTER_SIZE, true, values, {}};
+        large.targets.push_back(t);
+    }
+    QVERIFY(!zarn::state::decode_setup(zarn::state::encode_setup(large), setup, error));
+    QCOMPARE(error, std::string("targets[5].tx_filter.coefficients[5000]: not a finite number"));
     QVERIFY2(zarn::state::decode_setup(good, setup, error), error.c_str());
     // Files of the first version, without filter texts, are read as before.
     QVERIFY2(
