@@ -593,15 +593,42 @@ void TestZarnmixState::daemon_failures() {
         d.with_engine([](zarn::sim::Engine &e) { return e.devices[1].channels[0].config.rx_amp; }),
         0);
 
+    // A filter the daemon keeps otherwise is reported, the rest restored.
+    d.clear_hook();
+    d.with_engine([](zarn::sim::Engine &e) {
+        e.devices[0].channels[0].rx_filter.active = true;
+        e.devices[0].channels[0].rx_filter.coefficients = awkward(8);
+    });
+    const QByteArray with_filter = store(d.path()).out;
+    d.set_hook([](std::uint32_t code, unsigned char *, std::vector<double> &payload) {
+        if (code == zarn::REQ_DEV_RX_FILTER_SET && !payload.empty())
+            payload[0] = 1.0;
+        return std::optional<int>();
+    });
+    r = restore(d.path(), with_filter);
+    QCOMPARE(r.status, 1);
+    QCOMPARE(r.err, QByteArray("zarnmix_state: device 0 channel 0: the receive filter reads back "
+                               "otherwise\n"));
+
     // A read that fails during the restore's reading stage: nothing sent.
+    // The reads go out together; the first that failed is named.
+    for (const auto &[failing, message] :
+         {std::pair{zarn::REQ_OUTPUT_MON_GET,
+                    "reading the configuration of output monitor 0 failed"},
+          std::pair{zarn::REQ_MAIN_COMP_GET,
+                    "reading the compressor of main output channel 0 failed"}}) {
+        d.set_hook([code = failing](std::uint32_t c, unsigned char *, std::vector<double> &) {
+            return c == code ? std::optional<int>(-1) : std::nullopt;
+        });
+        d.clear_requests();
+        r = restore(d.path(), file);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(message), r.err.constData());
+        QCOMPARE(writes(d), std::size_t{0});
+    }
     d.set_hook([](std::uint32_t code, unsigned char *, std::vector<double> &) {
         return code == zarn::REQ_OUTPUT_MON_GET ? std::optional<int>(-1) : std::nullopt;
     });
-    d.clear_requests();
-    r = restore(d.path(), file);
-    QCOMPARE(r.status, 1);
-    QVERIFY(r.err.contains("reading the configuration of output monitor 0 failed"));
-    QCOMPARE(writes(d), std::size_t{0});
 
     // A store that fails leaves the file it would have replaced untouched.
     const QString path = dir.filePath("setup.json");
@@ -611,6 +638,7 @@ void TestZarnmixState::daemon_failures() {
     r = run({"-f", d.path(), "store", path});
     QCOMPARE(r.status, 1);
     QVERIFY(r.err.contains("reading the configuration of output monitor 0 failed"));
+    QCOMPARE(store(d.path()).out, QByteArray()); // nor a part of it on standard output
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old setup"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"setup.json"});
