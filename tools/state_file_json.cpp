@@ -12,6 +12,7 @@
 #include <limits>
 #include <set>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -345,8 +346,13 @@ bool decode_jobs(std::vector<CoefficientJob> &jobs, std::string &error) {
             ? 0
             : std::min(3u, std::max(2u, std::thread::hardware_concurrency()) - 1);
     std::vector<std::thread> threads;
-    for (unsigned i = 0; i < helpers; ++i)
-        threads.emplace_back(work);
+    for (unsigned i = 0; i < helpers; ++i) {
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error &) {
+            break; // where no thread can be started, this one does it all
+        }
+    }
     work();
     for (std::thread &thread : threads)
         thread.join();
@@ -441,12 +447,12 @@ public:
     }
 
     bool coefficients(const json::Value *value, const std::string &place, bool rx,
-                      const FilterState &out) {
+                      std::int32_t length) {
         if (!value)
             return fail(place, "missing");
         if (value->type != json::Type::string)
             return fail(place, "not a string");
-        jobs.push_back({target_index, rx, place, value, out.length, {}, {}});
+        jobs.push_back({target_index, rx, place, value, length, {}, {}});
         return true;
     }
 
@@ -473,7 +479,7 @@ public:
         out.on = true;
         if (out.length == 0)
             return fail(place + ".length", "0 while the filter is on");
-        if (!this->coefficients(coefficients, place + ".coefficients", rx, out))
+        if (!this->coefficients(coefficients, place + ".coefficients", rx, out.length))
             return false;
         if (text) {
             std::string s;
