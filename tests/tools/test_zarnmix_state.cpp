@@ -610,6 +610,18 @@ void TestZarnmixState::daemon_failures() {
     QCOMPARE(r.err, QByteArray("zarnmix_state: device 0 channel 0: the receive filter reads back "
                                "otherwise\n"));
 
+    // A read-back that fails, after the writes: named, and the restore failed.
+    int monitor_reads = 0;
+    d.set_hook([&monitor_reads](std::uint32_t code, unsigned char *, std::vector<double> &) {
+        const bool back = code == zarn::REQ_LOCAL_MON_GET && ++monitor_reads == 2;
+        return back ? std::optional<int>(-1) : std::nullopt;
+    });
+    r = restore(d.path(), file);
+    QCOMPARE(r.status, 1);
+    QCOMPARE(
+        r.err,
+        QByteArray("zarnmix_state: reading back the configuration of local monitor 0 failed\n"));
+
     // A read that fails during the restore's reading stage: nothing sent.
     // The reads go out together; the first that failed is named.
     for (const auto &[failing, message] :
