@@ -112,12 +112,15 @@ struct Plan {
     TargetRecords now;
     LengthQuery lengths[2]; // receive, transmit
     std::string daemon_name;
-    CompressorValues compressor;
-    std::int32_t rx_length = 0;
-    std::int32_t tx_length = 0;
     FilterNow rx_now; // dry run only
     FilterNow tx_now;
     bool written = false; // every write succeeded, and the filters read back the same
+
+    std::int32_t rx_length() const { return lengths[0].length(); }
+    std::int32_t tx_length() const { return lengths[1].length(); }
+    CompressorValues compressor() const {
+        return compressor_values(stored->target.kind, now.compressor);
+    }
 };
 
 std::string format(const char *pattern, const std::string &a, const std::string &b, std::int32_t x,
@@ -158,10 +161,6 @@ public:
                                        offsetof(ChannelConfig, name),
                                    CHANNEL_NAME_SIZE);
             }
-            if (stored.compressor)
-                plan.compressor = compressor_values(t.kind, plan.now.compressor);
-            plan.rx_length = plan.lengths[0].length();
-            plan.tx_length = plan.lengths[1].length();
         }
         return true;
     }
@@ -183,8 +182,8 @@ public:
             }
         }
         for (const auto &[filter, length, now, words] :
-             {std::tuple{&stored.rx_filter, plan.rx_length, &plan.rx_now, "receive"},
-              std::tuple{&stored.tx_filter, plan.tx_length, &plan.tx_now, "transmit"}}) {
+             {std::tuple{&stored.rx_filter, plan.rx_length(), &plan.rx_now, "receive"},
+              std::tuple{&stored.tx_filter, plan.tx_length(), &plan.tx_now, "transmit"}}) {
             if (!*filter)
                 continue;
             if (length != (*filter)->length && skip.empty()) {
@@ -219,8 +218,8 @@ public:
         if (stored.config)
             list_values(config_fields(t.kind), *stored.config, plan.now.config.bytes, "");
         if (stored.compressor) {
-            list_values(compressor_fields(), *stored.compressor, bytes_of(plan.compressor),
-                        "compressor.");
+            const CompressorValues now = plan.compressor();
+            list_values(compressor_fields(), *stored.compressor, bytes_of(now), "compressor.");
         }
         for (const auto &[filter, now, key] :
              {std::tuple{&stored.rx_filter, &plan.rx_now, "rx_filter"},
@@ -253,15 +252,15 @@ public:
                 plan.written = failed("writing the configuration of " + describe(t));
         }
         if (stored.compressor) {
-            CompressorValues settings = plan.compressor;
+            CompressorValues settings = plan.compressor();
             write_fields(reinterpret_cast<unsigned char *>(&settings), compressor_fields(),
                          *stored.compressor);
             if (write_compressor(fd_, t, settings) != 0)
                 plan.written = failed("writing the compressor of " + describe(t));
         }
         for (const auto &[filter, length, rx] :
-             {std::tuple{&stored.rx_filter, plan.rx_length, true},
-              std::tuple{&stored.tx_filter, plan.tx_length, false}}) {
+             {std::tuple{&stored.rx_filter, plan.rx_length(), true},
+              std::tuple{&stored.tx_filter, plan.tx_length(), false}}) {
             if (!*filter || length == 0)
                 continue;
             const double *coefficients = (*filter)->on ? (*filter)->coefficients.data() : nullptr;
