@@ -99,22 +99,18 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
         set_link(ConnectionWatch::Link::NotConnected);
 
     order_tabs();
-    auto *quit = new QAction(tr("Quit"), this);
-    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(quit, &QAction::triggered, this, &QWidget::close);
-    addAction(quit);
-    auto *look_again = new QAction(tr("Look for targets again"), this);
-    look_again->setShortcut(QKeySequence::Refresh);
-    connect(look_again, &QAction::triggered, this, &ZARNMainWindow::look_for_targets);
-    addAction(look_again);
-    auto *save = new QAction(tr("Save setup..."), this);
-    save->setShortcut(QKeySequence::Save);
-    connect(save, &QAction::triggered, setup_panel, &ZARNSetupPanel::handle_save);
-    addAction(save);
-    auto *load = new QAction(tr("Load setup..."), this);
-    load->setShortcut(QKeySequence::Open);
-    connect(load, &QAction::triggered, setup_panel, &ZARNSetupPanel::handle_load);
-    addAction(load);
+    const auto add = [this](const QString &text, const QKeySequence &keys, auto *receiver,
+                            auto slot) {
+        auto *action = new QAction(text, this);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, receiver, slot);
+        addAction(action);
+    };
+    add(tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &QWidget::close);
+    add(tr("Look for targets again"), QKeySequence::Refresh, this,
+        &ZARNMainWindow::look_for_targets);
+    add(tr("Save setup..."), QKeySequence::Save, setup_panel, &ZARNSetupPanel::handle_save);
+    add(tr("Load setup..."), QKeySequence::Open, setup_panel, &ZARNSetupPanel::handle_load);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     watchdog_timer->start(100);
