@@ -265,45 +265,57 @@ void *ZARNController::config_record() {
     return info->two_way() ? static_cast<void *>(&channel_config) : &monitor_config;
 }
 
+QCheckBox *ZARNController::check_box(zarn::Role role) const {
+    switch (role) {
+    case zarn::Role::rx_mute:
+        return rx_mute_box;
+    case zarn::Role::tx_mute:
+        return tx_mute_box;
+    case zarn::Role::rx_polarity:
+        return rx_polarity_box;
+    case zarn::Role::tx_polarity:
+        return tx_polarity_box;
+    default:
+        return nullptr;
+    }
+}
+
+QSpinBox *ZARNController::spin_box(zarn::Role role) const {
+    switch (role) {
+    case zarn::Role::src_channel:
+        return src_channel_box;
+    case zarn::Role::dst_channel:
+        return dst_channel_box;
+    case zarn::Role::delay:
+        return delay_box;
+    default:
+        return nullptr;
+    }
+}
+
 ZARNController::Shown ZARNController::widget_values() const {
     Shown values{};
-    const auto at = [&values](zarn::Role role) -> int & {
-        return values[static_cast<std::size_t>(role)];
-    };
-    at(zarn::Role::rx_amp) = rx_amp;
-    at(zarn::Role::tx_amp) = tx_amp;
-    at(zarn::Role::src_channel) = src_channel_box->value();
-    at(zarn::Role::dst_channel) = dst_channel_box->value();
-    at(zarn::Role::rx_mute) = rx_mute_box->isChecked();
-    at(zarn::Role::tx_mute) = tx_mute_box->isChecked();
-    at(zarn::Role::rx_polarity) = rx_polarity_box->isChecked();
-    at(zarn::Role::tx_polarity) = tx_polarity_box->isChecked();
-    at(zarn::Role::delay) = delay_box ? delay_box->value() : 0;
+    values[static_cast<std::size_t>(zarn::Role::rx_amp)] = rx_amp;
+    values[static_cast<std::size_t>(zarn::Role::tx_amp)] = tx_amp;
+    for (int r = 0; r < zarn::ROLE_COUNT; ++r) {
+        const auto role = static_cast<zarn::Role>(r);
+        if (const QCheckBox *box = check_box(role))
+            values[static_cast<std::size_t>(r)] = box->isChecked();
+        else if (const QSpinBox *box = spin_box(role))
+            values[static_cast<std::size_t>(r)] = box->value();
+    }
     return values;
 }
 
 bool ZARNController::under_hand(zarn::Role role) const {
-    switch (role) {
-    case zarn::Role::rx_amp:
+    if (role == zarn::Role::rx_amp)
         return rx_up_button->isDown() || rx_down_button->isDown();
-    case zarn::Role::tx_amp:
+    if (role == zarn::Role::tx_amp)
         return tx_up_button->isDown() || tx_down_button->isDown();
-    case zarn::Role::src_channel:
-        return ZARNSpinBoxGuard::being_edited(src_channel_box);
-    case zarn::Role::dst_channel:
-        return ZARNSpinBoxGuard::being_edited(dst_channel_box);
-    case zarn::Role::rx_mute:
-        return rx_mute_box->isDown();
-    case zarn::Role::tx_mute:
-        return tx_mute_box->isDown();
-    case zarn::Role::rx_polarity:
-        return rx_polarity_box->isDown();
-    case zarn::Role::tx_polarity:
-        return tx_polarity_box->isDown();
-    case zarn::Role::delay:
-        return delay_box && ZARNSpinBoxGuard::being_edited(delay_box);
-    }
-    return false;
+    if (const QCheckBox *box = check_box(role))
+        return box->isDown();
+    const QSpinBox *box = spin_box(role);
+    return box && ZARNSpinBoxGuard::being_edited(box);
 }
 
 void ZARNController::show_value(zarn::Role role, int value) {
@@ -311,35 +323,14 @@ void ZARNController::show_value(zarn::Role role, int value) {
     // daemon's value once the hand is off.
     if (under_hand(role))
         return;
-    switch (role) {
-    case zarn::Role::rx_amp:
+    if (role == zarn::Role::rx_amp)
         set_rx_gain(value);
-        break;
-    case zarn::Role::tx_amp:
+    else if (role == zarn::Role::tx_amp)
         set_tx_gain(value);
-        break;
-    case zarn::Role::src_channel:
-        src_channel_box->setValue(value);
-        break;
-    case zarn::Role::dst_channel:
-        dst_channel_box->setValue(value);
-        break;
-    case zarn::Role::rx_mute:
-        rx_mute_box->setChecked(value != 0);
-        break;
-    case zarn::Role::tx_mute:
-        tx_mute_box->setChecked(value != 0);
-        break;
-    case zarn::Role::rx_polarity:
-        rx_polarity_box->setChecked(value != 0);
-        break;
-    case zarn::Role::tx_polarity:
-        tx_polarity_box->setChecked(value != 0);
-        break;
-    case zarn::Role::delay:
-        delay_box->setValue(value);
-        break;
-    }
+    else if (QCheckBox *box = check_box(role))
+        box->setChecked(value != 0);
+    else if (QSpinBox *box = spin_box(role))
+        box->setValue(value);
 }
 
 bool ZARNController::read_config() {

@@ -115,6 +115,10 @@ private:
     void show_value(zarn::Role role, int value);
     // Whether the user is pressing or typing into the role's control.
     bool under_hand(zarn::Role role) const;
+    // The role's control where it is a check box or a spin box; nullptr for
+    // the gains (and for a delay the kind does not place).
+    QCheckBox *check_box(zarn::Role role) const;
+    QSpinBox *spin_box(zarn::Role role) const;
     bool two_way() const;
     zarn::Target target() const;
     // The record of the kind's configuration; nullptr for a kind without.
