@@ -220,17 +220,26 @@ void ZARNEqualizer::follow_rate(int rate) {
 
 void ZARNEqualizer::refetch() {
     const auto n = static_cast<std::size_t>(filter_length);
-    std::unique_ptr<double[]> now;
+    bool on = false;
     if (filter_length > 0) {
-        now.reset(new double[n]);
-        if (!zarn::fetch_filter(main_window->fd, target(), receives(), filter_length, now.get()))
-            now.reset();
+        if (fetched_size != n) {
+            fetched.reset(new double[n]);
+            fetched_size = n;
+        }
+        on =
+            zarn::fetch_filter(main_window->fd, target(), receives(), filter_length, fetched.get());
     }
     const bool same =
-        now ? coefficients && std::memcmp(now.get(), coefficients, n * sizeof(double)) == 0
-            : coefficients == nullptr;
-    if (!same)
-        keep_coefficients(std::move(now), false);
+        on ? coefficients && std::memcmp(fetched.get(), coefficients, n * sizeof(double)) == 0
+           : coefficients == nullptr;
+    if (same)
+        return;
+    std::unique_ptr<double[]> now;
+    if (on) {
+        now = std::move(fetched);
+        fetched_size = 0;
+    }
+    keep_coefficients(std::move(now), false);
 }
 
 void ZARNEqualizer::keep_coefficients(std::unique_ptr<double[]> in_force, bool applied) {

@@ -105,6 +105,10 @@ private:
     QString base_title;
     // Fetches the daemon's coefficients again; redraws only when they differ.
     void refetch();
+    // The array refetch fills, kept while the coefficients stay the same so
+    // that a window in view does not allocate one every second.
+    std::unique_ptr<double[]> fetched;
+    std::size_t fetched_size = 0;
     zarn::FilterRecord refresh_query;
     int refresh_result;
     bool refresh_queued;

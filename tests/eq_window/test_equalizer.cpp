@@ -308,6 +308,21 @@ void TestEqualizer::construction_reads_daemon_filter() {
     QCOMPARE(image.pixel(0, 127), qRgb(192, 192, 192));
     QCOMPARE(image.pixel(255, 127), qRgb(0, 0, 0));
     QCOMPARE(image.pixel(255, 126), qRgb(255, 255, 255));
+
+    // In view, the window follows another client's filter of the same
+    // length, and its switching off, within a second of ticks.
+    rx->show();
+    std::vector<double> other = c;
+    other[2] = 0.25;
+    put_filter(d, true, other);
+    for (int i = 0; i < 10; ++i)
+        w->handle_watchdog();
+    QCOMPARE(coefficients_of(rx), other);
+    d.with_engine(
+        [](zarn::sim::Engine &en) { en.devices[0].channels[0].rx_filter.active = false; });
+    for (int i = 0; i < 10; ++i)
+        w->handle_watchdog();
+    QVERIFY(rx->coefficients == nullptr);
 }
 
 void TestEqualizer::unusable_fetch_keeps_length() {
