@@ -66,7 +66,7 @@ std::vector<std::int32_t> item_channels(const Group &g, const Item &item) {
     return all;
 }
 
-// Values of an item, -1 entries of `read` false where the record is unknown.
+// Each channel's value of an item, with whether its record was read.
 std::vector<std::pair<bool, std::int32_t>> item_values(const Group &g, const Item &item) {
     std::vector<std::pair<bool, std::int32_t>> values;
     for (const std::int32_t c : item_channels(g, item))

@@ -132,8 +132,8 @@ void TestZarnmixMixer::testArgumentLine_data() {
     QTest::newRow("shown, not set") << QStringList{"-o", "dsp0.tx.gain"} << 0 << 0 << 0 << 0 << "";
 
     const QStringList good{"dsp0.tx.gain=-6"};
-    QTest::newRow("gain out of range")
-        << good + QStringList{"dsp0.rx.gain=32"} << 64 << 0 << 0 << 0 << "dsp0.rx.gain=32";
+    QTest::newRow("gain out of range") << good + QStringList{"dsp0.rx.gain=32"} << 64 << 0 << 0 << 0
+                                       << "dsp0.rx.gain=32: out of range -31..31";
     QTest::newRow("no such control")
         << good + QStringList{"dsp0.volume=3"} << 64 << 0 << 0 << 0 << "dsp0.volume=3";
     QTest::newRow("switch given a step")
@@ -154,7 +154,8 @@ void TestZarnmixMixer::testArgumentLine_data() {
     QTest::newRow("kind has no such control")
         << good + QStringList{"main-out.rx.gain=1"} << 1 << 0 << 0 << 0 << "main-out.rx.gain=1";
     QTest::newRow("delay past the daemon's limit")
-        << good + QStringList{"dsp0.delay=99999999"} << 1 << 0 << 0 << 0 << "0..";
+        << good + QStringList{"dsp0.delay=99999999"} << 1 << 0 << 0 << 0
+        << "dsp0.delay=99999999: out of range 0..4800";
 }
 
 void TestZarnmixMixer::testArgumentLine() {
