@@ -290,7 +290,7 @@ bool ZARNSetupPanel::load_from(const QString &path) {
     auto *layout = new QVBoxLayout(&dialog);
     const int count = static_cast<int>(report.changes.size());
     layout->addWidget(new QLabel(count == 0 ? tr("%1 changes nothing the daemon holds.").arg(path)
-                                            : tr("%1 writes %n value(s):", "", count).arg(path)));
+                                            : tr("%1 will write:").arg(path)));
     // One row for each write the load will make, and nothing else.
     auto *list = new QTreeWidget;
     list->setColumnCount(1);
@@ -341,8 +341,7 @@ bool ZARNSetupPanel::load_from(const QString &path) {
         last_setup = path;
         main_window->status_line->clear();
     }
-    QString text =
-        tr("Loaded %1: %n value(s) written", "", static_cast<int>(report.changes.size())).arg(path);
+    QString text = tr("Loaded %1, values written: %2").arg(path).arg(report.changes.size());
     if (!report.skipped.empty())
         text += QLatin1Char('\n') + lines(report.skipped, tr("Skipped: "));
     for (const zarn::state::PartSkip &skip : report.parts_skipped)

@@ -820,13 +820,6 @@ normalize
         <source>Load the last setup again</source>
         <translation>Letztes Setup wieder laden</translation>
     </message>
-    <message numerus="yes">
-        <source>%1 writes %n value(s):</source>
-        <translation>
-            <numerusform>%1 schreibt %n Wert:</numerusform>
-            <numerusform>%1 schreibt %n Werte:</numerusform>
-        </translation>
-    </message>
     <message>
         <source>Warning: </source>
         <translation>Warnung: </translation>
@@ -835,12 +828,13 @@ normalize
         <source>Skipped: </source>
         <translation>Übersprungen: </translation>
     </message>
-    <message numerus="yes">
-        <source>Loaded %1: %n value(s) written</source>
-        <translation>
-            <numerusform>%1 geladen: %n Wert geschrieben</numerusform>
-            <numerusform>%1 geladen: %n Werte geschrieben</numerusform>
-        </translation>
+    <message>
+        <source>%1 will write:</source>
+        <translation>%1 schreibt:</translation>
+    </message>
+    <message>
+        <source>Loaded %1, values written: %2</source>
+        <translation>%1 geladen, geschriebene Werte: %2</translation>
     </message>
 </context>
 <context>

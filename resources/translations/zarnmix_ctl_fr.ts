@@ -820,13 +820,6 @@ normalize
         <source>Load the last setup again</source>
         <translation>Recharger la dernière configuration</translation>
     </message>
-    <message numerus="yes">
-        <source>%1 writes %n value(s):</source>
-        <translation>
-            <numerusform>%1 écrit %n valeur :</numerusform>
-            <numerusform>%1 écrit %n valeurs :</numerusform>
-        </translation>
-    </message>
     <message>
         <source>Warning: </source>
         <translation>Avertissement : </translation>
@@ -835,12 +828,13 @@ normalize
         <source>Skipped: </source>
         <translation>Ignoré : </translation>
     </message>
-    <message numerus="yes">
-        <source>Loaded %1: %n value(s) written</source>
-        <translation>
-            <numerusform>%1 chargé : %n valeur écrite</numerusform>
-            <numerusform>%1 chargé : %n valeurs écrites</numerusform>
-        </translation>
+    <message>
+        <source>%1 will write:</source>
+        <translation>%1 écrira :</translation>
+    </message>
+    <message>
+        <source>Loaded %1, values written: %2</source>
+        <translation>%1 chargé, valeurs écrites : %2</translation>
     </message>
 </context>
 <context>
