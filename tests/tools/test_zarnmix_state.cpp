@@ -534,13 +534,14 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
     // sequence, no forged line of ours, no warning ended at a NUL.
     TestDaemon plain(small_topology());
     const QByteArray forged = "\\u001b[2J\\u0000\\nzarnmix_state: done";
-    const Run r = restore(
+    const Run warned = restore(
         plain.path(), replaced(file, "\"loop0\"", "\"" + forged + QByteArray(100000, 'x') + "\""));
-    QVERIFY2(r.err.contains("is called \"loop0\" here, \"\\x1b[2J\\x00\\x0azarnmix_state: done" +
+    QVERIFY2(
+        warned.err.contains("is called \"loop0\" here, \"\\x1b[2J\\x00\\x0azarnmix_state: done" +
                             QByteArray(256 - 25, 'x') + "...\" in the file\n"),
-             r.err.left(400).constData());
-    QVERIFY(!r.err.contains('\x1b'));
-    QVERIFY(!r.err.contains("\nzarnmix_state: done"));
+        warned.err.left(400).constData());
+    QVERIFY(!warned.err.contains('\x1b'));
+    QVERIFY(!warned.err.contains("\nzarnmix_state: done"));
 }
 
 void TestZarnmixState::dry_run_prints_changes_and_sends_nothing() {
