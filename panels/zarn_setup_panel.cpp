@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/kept_settings.h"
 #include "app/zarn_main_window.h"
 #include "tools/state_file_device.h"
 #include "tools/state_file_io.h"
@@ -81,7 +82,9 @@ void ZARNSetupPanel::handle_save() {
     if (path.isEmpty())
         return;
     folder = QFileInfo(path).path();
-    if (!save_to(path))
+    if (save_to(path))
+        zarn::kept::remember_setup(path);
+    else
         QMessageBox::warning(this, QStringLiteral("Zarnmix Control"), status->text());
 }
 
@@ -91,7 +94,9 @@ void ZARNSetupPanel::handle_load() {
     if (path.isEmpty())
         return;
     folder = QFileInfo(path).path();
-    if (!load_from(path) && !status->text().isEmpty())
+    if (load_from(path))
+        zarn::kept::remember_setup(path);
+    else if (!status->text().isEmpty())
         QMessageBox::warning(this, QStringLiteral("Zarnmix Control"), status->text());
 }
 

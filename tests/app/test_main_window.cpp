@@ -595,10 +595,10 @@ void TestMainWindow::keyboard_goes_strip_by_strip_row_by_row() {
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
     ZARNController *s = w->strips[0];
     const std::vector<QWidget *> expected = {
-        s->rx_mute_box,    s->rx_polarity_box,   s->src_channel_box,       s->rx_up_button,
-        s->rx_down_button, s->compressor_button, s->rx_eq_button,          s->delay_box,
-        s->tx_mute_box,    s->tx_polarity_box,   s->dst_channel_box,       s->tx_up_button,
-        s->tx_down_button, s->tx_eq_button,      w->strips[1]->rx_mute_box};
+        s->rx_mute_box,    s->rx_polarity_box,   s->src_channel_box, s->rx_up_button,
+        s->rx_down_button, s->compressor_button, s->rx_eq_button,    s->delay_box,
+        s->tx_mute_box,    s->tx_polarity_box,   s->dst_channel_box, s->tx_up_button,
+        s->tx_down_button, s->tx_eq_button,      s->link_box,        w->strips[1]->rx_mute_box};
     s->rx_mute_box->setFocus(Qt::TabFocusReason);
     std::vector<QWidget *> visited = {QApplication::focusWidget()};
     for (std::size_t i = 1; i < expected.size(); ++i) {
