@@ -46,6 +46,16 @@ zarn::Role mute_role(bool rx) {
     return rx ? zarn::Role::rx_mute : zarn::Role::tx_mute;
 }
 
+// A linked target is named once, without a channel: its channels move
+// together.
+QString name_of(const ZARNController *strip, const QString &direction) {
+    if (!strip->linked())
+        return strip->title() + direction;
+    const std::string name = strip->config_name();
+    return ZARNTray::tr("%1, channels linked")
+        .arg((name.empty() ? strip->title() : QString::fromStdString(name)) + direction);
+}
+
 } // namespace
 
 ZARNTray::ZARNTray(ZARNMainWindow *window)
@@ -193,13 +203,10 @@ QString ZARNTray::tool_tip() const {
                tr("Not connected to %1").arg(QFile::decodeName(window->device_path));
     if (!now.strip)
         return tip + QLatin1Char('\n') + tr("The chosen control is not there");
-    QString target = now.strip->title();
-    if (now.linked)
-        target = tr("%1, channels linked").arg(target);
     const QString direction = !now.strip->delay_box ? QString()
                               : chosen_rx           ? QStringLiteral(" RX")
                                                     : QStringLiteral(" TX");
-    tip += QLatin1Char('\n') + target + direction + QLatin1Char('\n') +
+    tip += QLatin1Char('\n') + name_of(now.strip, direction) + QLatin1Char('\n') +
            tr("Gain %1 of %2 to %3").arg(now.gain).arg(-zarn::GAIN_MAX).arg(zarn::GAIN_MAX);
     if (now.muted)
         tip += QLatin1Char('\n') + tr("Muted");
@@ -262,7 +269,7 @@ void ZARNTray::fill_menu() {
     }
     menu->clear();
     ZARNController *chosen_one = chosen_strip();
-    const QString heading = chosen_one ? chosen_one->title() : tr("No control chosen");
+    const QString heading = chosen_one ? name_of(chosen_one, QString()) : tr("No control chosen");
     QMenu *targets = menu->addMenu(tr("Control: %1").arg(heading));
     auto *group = new QActionGroup(targets);
     for (ZARNController *strip : window->strips) {
@@ -271,9 +278,7 @@ void ZARNTray::fill_menu() {
         // A linked target is one entry: its channels move together.
         if (strip->linked() && strip->channel != 0)
             continue;
-        const QString text =
-            strip->linked() ? tr("%1, channels linked").arg(strip->title()) : strip->title();
-        QAction *a = targets->addAction(text);
+        QAction *a = targets->addAction(name_of(strip, QString()));
         a->setCheckable(true);
         a->setActionGroup(group);
         const zarn::Target target{strip->kind, strip->number, strip->channel};

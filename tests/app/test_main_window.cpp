@@ -752,7 +752,7 @@ void TestMainWindow::tray_turns_and_mutes_the_chosen_target() {
     tray->toggle_mute();
     QCOMPARE(device_writes(d).size(), std::size_t{8});
     QVERIFY(w->strips[1]->tx_mute_box->isChecked());
-    QCOMPARE(tray->tool_tip(), QStringLiteral("Zarnmix Control\ndsp0 - Ch0, channels linked TX\n"
+    QCOMPARE(tray->tool_tip(), QStringLiteral("Zarnmix Control\ndsp0 TX, channels linked\n"
                                               "Gain -1 of -31 to 31\nMuted"));
     tray->toggle_mute();
     QVERIFY(!w->strips[0]->tx_mute_box->isChecked());
