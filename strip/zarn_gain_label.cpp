@@ -17,13 +17,18 @@ ZARNGainLabel::ZARNGainLabel(QWidget *parent) : QLabel(parent), editor(nullptr) 
 void ZARNGainLabel::edit() {
     if (editor)
         return;
-    editor = new QLineEdit(this);
-    // The label is as wide as its widest number; so is the field without a
-    // frame of its own.
+    // Over the label and a little beyond it: the label is only as wide as
+    // its widest number, and a field has margins of its own.
+    QWidget *over = parentWidget() ? parentWidget() : this;
+    editor = new QLineEdit(over);
     editor->setFrame(false);
     editor->setAlignment(Qt::AlignCenter);
-    editor->setTextMargins(0, 0, 0, 0);
-    editor->setGeometry(rect());
+    const int room = fontMetrics().horizontalAdvance(QStringLiteral("-31")) + 8;
+    QRect place = over == this ? rect() : QRect(mapTo(over, QPoint(0, 0)), size());
+    if (place.width() < room)
+        place.adjust(-(room - place.width()) / 2, 0, (room - place.width() + 1) / 2, 0);
+    editor->setGeometry(place);
+    editor->raise();
     editor->setText(text());
     editor->selectAll();
     editor->setAccessibleName(accessibleName());
