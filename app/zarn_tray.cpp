@@ -16,6 +16,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
 
 #include "app/kept_settings.h"
 #include "app/window_places.h"
@@ -133,6 +134,7 @@ void ZARNTray::turn(int notches) {
     if (!strip || window->link != ConnectionWatch::Link::Answering)
         return;
     const int step = notches > 0 ? 1 : -1;
+    notches = std::clamp(notches, -2 * zarn::GAIN_MAX, 2 * zarn::GAIN_MAX);
     // A step a notch, each its own write per channel, as a held button does.
     for (int i = 0; i != notches; i += step)
         strip->gesture({gain_role(chosen_rx), true, step});
@@ -324,7 +326,11 @@ void ZARNTray::fill_menu() {
 bool ZARNTray::eventFilter(QObject *watched, QEvent *event) {
     if (icon && watched == icon) {
         if (event->type() == QEvent::Wheel) {
-            wheel_rest += static_cast<QWheelEvent *>(event)->angleDelta().y();
+            // Beyond the whole range of steps a turn changes nothing more;
+            // bounded, the sum cannot overflow either.
+            const int range = 2 * zarn::GAIN_MAX * NOTCH;
+            wheel_rest +=
+                std::clamp(static_cast<QWheelEvent *>(event)->angleDelta().y(), -range, range);
             const int notches = wheel_rest / NOTCH;
             wheel_rest -= notches * NOTCH;
             turn(notches);
