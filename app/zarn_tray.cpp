@@ -8,9 +8,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
 #include <QSettings>
 #include <QSystemTrayIcon>
@@ -164,11 +162,9 @@ void ZARNTray::toggle_window() {
 void ZARNTray::load_recent(const QString &path) {
     if (!window->isVisible() || window->isMinimized())
         toggle_window();
-    ZARNSetupPanel *setup = window->setup_panel;
-    if (setup->load_from(path))
-        zarn::kept::remember_setup(path);
-    else if (!setup->status->text().isEmpty())
-        QMessageBox::warning(setup, QStringLiteral("Zarnmix Control"), setup->status->text());
+    // As the Load button does: the preview, a warning for a fault, and the
+    // file kept at the top of the list once loaded.
+    window->setup_panel->load_and_tell(path);
 }
 
 bool ZARNTray::keep_running() const {
