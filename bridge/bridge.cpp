@@ -91,14 +91,44 @@ int Bridge::handle(std::uint32_t code, unsigned char *record, std::vector<double
     if (filter) {
         std::memcpy(address_field, &client_address, sizeof client_address);
     }
-    if (ctl_timeouts() != timeouts) {
+    judge(timeouts, result != 0 && code == REQ_PROBE, result == 0);
+    return result;
+}
+
+void Bridge::judge(unsigned long timeouts_before, bool probe_failed, bool any_succeeded) {
+    if (ctl_timeouts() != timeouts_before) {
         abandon("the device did not answer within 1 s");
-    } else if (result != 0 && code == REQ_PROBE) {
+    } else if (probe_failed) {
         abandon("the device failed a probe");
-    } else if (result == 0) {
+    } else if (any_succeeded) {
         backoff_ = Clock::duration{};
     }
-    return result;
+}
+
+void Bridge::handle_run(std::vector<sim::PendingRequest> &run) {
+    batch_.clear();
+    outcomes_.assign(run.size(), -1);
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        *run[i].result = -1;
+        const Refusal refusal = check_request(run[i].code, run[i].record, read_only_);
+        if (refusal != Refusal::none) {
+            note_refusal(run[i].code, refusal);
+        } else {
+            batch_.push_back({run[i].code, run[i].record, &outcomes_[i]});
+        }
+    }
+    if (batch_.empty() || device() < 0) {
+        return;
+    }
+    passed_ += batch_.size();
+    const unsigned long timeouts = ctl_timeouts();
+    const int failed = ctl_request_batch(fd_, batch_.data(), static_cast<int>(batch_.size()));
+    bool probe_failed = false;
+    for (std::size_t i = 0; i < run.size(); ++i) {
+        *run[i].result = outcomes_[i];
+        probe_failed = probe_failed || (run[i].code == REQ_PROBE && outcomes_[i] != 0);
+    }
+    judge(timeouts, probe_failed, failed < static_cast<int>(batch_.size()));
 }
 
 bool make_socket_directory(const std::string &directory, gid_t group, std::string &error) {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "bridge/request_check.h"
+#include "ctl/transport.h"
+#include "sim/server.h"
 
 namespace zarn::bridge {
 
@@ -31,6 +33,9 @@ public:
     // doubles of a filter write; a filter read's doubles go into payload.
     // A refused request is answered with -1 and the record as it came.
     int handle(std::uint32_t code, unsigned char *record, std::vector<double> &payload);
+    // The server's batch handler: a run of requests without coefficients
+    // that a client sent together goes to the device in one hand-off.
+    void handle_run(std::vector<sim::PendingRequest> &run);
 
     unsigned long refused() const { return refused_; }
     unsigned long passed() const { return passed_; }
@@ -45,6 +50,8 @@ private:
     void note_refusal(std::uint32_t code, Refusal refusal);
     int device();
     void abandon(const char *why);
+    // What the outcome of requests on the device says about the device.
+    void judge(unsigned long timeouts_before, bool probe_failed, bool any_succeeded);
 
     std::string device_path_;
     bool read_only_;
@@ -56,6 +63,8 @@ private:
     Clock::time_point last_logged_{};
     Clock::time_point next_open_{};
     Clock::duration backoff_{};
+    std::vector<BatchedRequest> batch_;
+    std::vector<int> outcomes_;
 };
 
 // Makes the socket's directory with mode 0750, or checks the one there: it

@@ -134,6 +134,9 @@ int main(int argc, char **argv) {
         limits.group = group;
         limits.socket_mode = 0660;
     }
+    limits.batch = [&bridge](std::vector<zarn::sim::PendingRequest> &run) {
+        bridge.handle_run(run);
+    };
     limits.observer = [](int fd, zarn::sim::ConnectionEvent event) {
         log_line(std::string(event_words(event)) + " (" + std::to_string(fd) + ")");
     };

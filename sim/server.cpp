@@ -285,11 +285,80 @@ bool Server::flush(Connection &connection) {
     return !connection.close_after_reply;
 }
 
+// Answers the run of complete requests without coefficients at the start
+// of the input in one call of the batch handler, and puts their replies in
+// head one after the other; returns how many there were (0: none, the next
+// one goes alone).
+std::size_t Server::serve_run(Connection &connection) {
+    std::size_t pos = connection.in_begin;
+    std::size_t reply_bytes = 0;
+    run_offsets_.clear();
+    while (run_offsets_.size() < ServerLimits::MAX_RUN) {
+        const std::size_t available = connection.in_end - pos;
+        const unsigned char *begin = connection.in.data() + pos;
+        std::uint32_t code;
+        if (available < sizeof code) {
+            break;
+        }
+        std::memcpy(&code, begin, sizeof code);
+        if ((!plausible(code) && !limits_.any_code) || is_filter_get(code) || is_filter_set(code)) {
+            break;
+        }
+        const std::size_t total = request_size(begin, available);
+        if (total == 0 || available < total) {
+            break;
+        }
+        run_offsets_.push_back(pos);
+        pos += total;
+        reply_bytes += sizeof(std::int32_t) + ioc_size(code);
+    }
+    if (run_offsets_.empty()) {
+        return 0;
+    }
+    std::vector<unsigned char> &head = connection.head;
+    head.resize(reply_bytes);
+    run_.clear();
+    std::size_t at = 0;
+    for (const std::size_t offset : run_offsets_) {
+        std::uint32_t code;
+        std::memcpy(&code, connection.in.data() + offset, sizeof code);
+        const std::size_t length = ioc_size(code);
+        unsigned char *slot = head.data() + at;
+        if (length > 0) {
+            std::memcpy(slot + sizeof(std::int32_t), connection.in.data() + offset + sizeof code,
+                        length);
+        }
+        run_.push_back({code, slot + sizeof(std::int32_t), nullptr});
+        at += sizeof(std::int32_t) + length;
+    }
+    // The results are written to their slots afterwards: a slot need not be
+    // aligned for an int32.
+    std::vector<std::int32_t> results(run_.size(), -1);
+    for (std::size_t i = 0; i < run_.size(); ++i) {
+        run_[i].result = &results[i];
+    }
+    limits_.batch(run_);
+    for (std::size_t i = 0; i < run_.size(); ++i) {
+        std::memcpy(run_[i].record - sizeof(std::int32_t), &results[i], sizeof(std::int32_t));
+    }
+    connection.payload.clear();
+    connection.reply_size = head.size();
+    connection.out_pos = 0;
+    connection.in_begin = pos;
+    return run_offsets_.size();
+}
+
 // Answers the complete requests waiting in the input, in order, as long as
 // every reply goes out at once; returns false to drop the connection.
 bool Server::serve(Connection &connection) {
     const std::size_t held = connection.in_end - connection.in_begin;
     while (!connection.replying()) {
+        if (limits_.batch && serve_run(connection) > 0) {
+            if (!flush(connection)) {
+                return false;
+            }
+            continue;
+        }
         const std::size_t available = connection.in_end - connection.in_begin;
         const unsigned char *begin = connection.in.data() + connection.in_begin;
         std::uint32_t code;

@@ -41,6 +41,17 @@ enum class ConnectionEvent {
 };
 using Observer = std::function<void(int fd, ConnectionEvent event)>;
 
+// One request of a run that a client sent together, for a handler that
+// serves them in one go: record holds ioc_size(code) bytes, answered in
+// place, and result is set to the request's outcome.
+struct PendingRequest {
+    std::uint32_t code;
+    unsigned char *record;
+    std::int32_t *result;
+};
+// Serves a run of requests that carry no coefficients.
+using BatchHandler = std::function<void(std::vector<PendingRequest> &run)>;
+
 // How a server differs from the simulator's: the bridge serves fewer
 // clients, on a socket a group may share, and answers every code itself.
 struct ServerLimits {
@@ -49,6 +60,11 @@ struct ServerLimits {
     gid_t group = static_cast<gid_t>(-1); // the socket's group; -1 keeps it
     bool any_code = false;                // hand codes of no request to the handler too
     Observer observer;
+    // When set, the requests without coefficients that have come together
+    // (up to MAX_RUN) go to it at once and their replies out together;
+    // filter requests still go to the handler one by one.
+    BatchHandler batch;
+    static constexpr std::size_t MAX_RUN = 256;
 };
 
 // Single-threaded poll server of the control socket protocol: up to
@@ -142,6 +158,7 @@ private:
     bool receive(Connection &connection);
     bool flush(Connection &connection);
     bool serve(Connection &connection);
+    std::size_t serve_run(Connection &connection);
     bool busy(const Connection &connection) const;
     void tell(int fd, ConnectionEvent event) const;
 
@@ -153,6 +170,8 @@ private:
     ino_t inode_ = 0;
     std::vector<Connection> connections_;
     std::vector<pollfd> fds_; // kept between turns of the loop
+    std::vector<PendingRequest> run_;
+    std::vector<std::size_t> run_offsets_;
     std::atomic<std::size_t> peak_input_{0};
 };
 

@@ -69,6 +69,7 @@ struct Rig {
         zarn::sim::ServerLimits l;
         l.max_connections = 16;
         l.any_code = true;
+        l.batch = [this](std::vector<zarn::sim::PendingRequest> &run) { bridge.handle_run(run); };
         return l;
     }
 
