@@ -3,6 +3,7 @@
 // read-only or not. What passes must be a request of the catalogue that the
 // device can serve.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,7 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::memcpy(&code, data + 1, sizeof code);
     // The record exactly as long as the code says, as the server hands it over.
     std::vector<unsigned char> record(zarn::ioc_size(code));
-    std::memcpy(record.data(), data + 5, std::min(record.size(), size - 5));
+    const std::size_t given = std::min(record.size(), size - 5);
+    if (given > 0) {
+        std::memcpy(record.data(), data + 5, given);
+    }
     const zarn::bridge::Refusal refusal =
         zarn::bridge::check_request(code, record.data(), read_only);
     if (refusal != zarn::bridge::Refusal::none) {
