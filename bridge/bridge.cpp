@@ -26,19 +26,24 @@ Bridge::~Bridge() {
 
 void Bridge::note_refusal(std::uint32_t code, Refusal refusal) {
     ++refused_;
-    ++unlogged_;
     const auto now = Clock::now();
     if (last_logged_ != Clock::time_point{} && now - last_logged_ < LOG_INTERVAL) {
+        ++unlogged_;
         return;
     }
-    char line[160];
-    std::snprintf(line, sizeof line, "refused 0x%08x (%s)%s", static_cast<unsigned>(code),
-                  refusal_words(refusal),
-                  unlogged_ > 1 ? (", " + std::to_string(unlogged_ - 1) + " more since").c_str()
-                                : "");
+    flush_refusals();
+    char line[96];
+    std::snprintf(line, sizeof line, "refused 0x%08x (%s)", static_cast<unsigned>(code),
+                  refusal_words(refusal));
     log_(line);
     last_logged_ = now;
-    unlogged_ = 0;
+}
+
+void Bridge::flush_refusals() {
+    if (unlogged_ > 0) {
+        log_(std::to_string(unlogged_) + " more refused");
+        unlogged_ = 0;
+    }
 }
 
 int Bridge::device() {

@@ -37,6 +37,10 @@ public:
     // that a client sent together goes to the device in one hand-off.
     void handle_run(std::vector<sim::PendingRequest> &run);
 
+    // Logs the refusals that the rate limit held back, if any: when a
+    // client goes, so that its count is not lost.
+    void flush_refusals();
+
     unsigned long refused() const { return refused_; }
     unsigned long passed() const { return passed_; }
 

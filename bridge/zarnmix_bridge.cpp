@@ -137,7 +137,10 @@ int main(int argc, char **argv) {
     limits.batch = [&bridge](std::vector<zarn::sim::PendingRequest> &run) {
         bridge.handle_run(run);
     };
-    limits.observer = [](int fd, zarn::sim::ConnectionEvent event) {
+    limits.observer = [&bridge](int fd, zarn::sim::ConnectionEvent event) {
+        if (event != zarn::sim::ConnectionEvent::opened) {
+            bridge.flush_refusals();
+        }
         log_line(std::string(event_words(event)) + " (" + std::to_string(fd) + ")");
     };
     zarn::sim::Server server(
