@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/connection_watch.h"
+#include "app/zarn_connection.h"
 #include "ctl/discovery.h"
 #include "ctl/strip_kind.h"
 
@@ -35,6 +36,9 @@ public:
     explicit ZARNMainWindow(const char *device_path);
     ~ZARNMainWindow() override;
 
+    // Handed to the strips and panels; fd, tick and link below are its own.
+    ZARNConnection *const connection;
+
     ZARNEqualizer *eq_copy_source;
     ZARNCompressor *compressor_copy_source;
     ZARNGridLayout *strip_grid;
@@ -48,12 +52,12 @@ public:
     ZARNSetupPanel *setup_panel;
     QTimer *watchdog_timer;
     const char *device_path;
-    int fd;
-    int tick;
+    int &fd;
+    int &tick;
 
     // How the daemon last answered the watchdog; the title and the enabled
     // state of every control follow it.
-    ConnectionWatch::Link link;
+    ConnectionWatch::Link &link;
 
     // Discovers the daemon's targets and, when they differ from the strips,
     // rebuilds the strips, the diagram and the layout in discovery order.
@@ -70,7 +74,7 @@ protected:
 
 private:
     void set_link(ConnectionWatch::Link state);
-    // The strips' parentless windows: compressors and equalizers.
+    // The strips' own windows: compressors and equalizers.
     std::vector<QWidget *> strip_windows() const;
 
     void discover();

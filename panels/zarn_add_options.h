@@ -9,6 +9,7 @@
 class QGridLayout;
 class QLineEdit;
 class QPushButton;
+class ZARNConnection;
 class ZARNMainWindow;
 
 // Hands a line of options to the running daemon and shows its answer in
@@ -20,6 +21,7 @@ public:
     explicit ZARNAddOptions(ZARNMainWindow *main_window);
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     QGridLayout *grid;
     QPushButton *add_button;
     QLineEdit *line_edit;

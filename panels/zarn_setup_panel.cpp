@@ -51,8 +51,8 @@ struct FileCheck {
 } // namespace
 
 ZARNSetupPanel::ZARNSetupPanel(ZARNMainWindow *main_window)
-    : QGroupBox(nullptr), main_window(main_window), preview(nullptr), preview_list(nullptr),
-      folder(QDir::homePath()) {
+    : QGroupBox(nullptr), main_window(main_window), connection(main_window->connection),
+      preview(nullptr), preview_list(nullptr), folder(QDir::homePath()) {
     setTitle(tr("Setup"));
     auto *grid = new QGridLayout(this);
     save_button = new QPushButton(tr("Save setup..."));
@@ -99,7 +99,7 @@ bool ZARNSetupPanel::save_to(const QString &path) {
     std::string error;
     std::vector<std::string> warnings;
     const auto write = [this, &warnings](QIODevice &out, std::string &why) {
-        return zarn::state::store_setup(main_window->fd, main_window->device_path, out, warnings,
+        return zarn::state::store_setup(connection->fd, connection->device_path, out, warnings,
                                         why);
     };
     if (!zarn::state::write_state_file(QFile::encodeName(path).constData(), write, error,
@@ -151,7 +151,7 @@ bool ZARNSetupPanel::load_from(const QString &path) {
     zarn::state::RestoreOptions dry;
     dry.dry_run = true;
     zarn::state::RestoreReport report;
-    if (zarn::state::restore_setup(main_window->fd, check.setup, dry, report) ==
+    if (zarn::state::restore_setup(connection->fd, check.setup, dry, report) ==
         zarn::state::RESTORE_FAILED) {
         say(tr("Not loaded: %1; nothing sent").arg(lines(report.problems, "")));
         enable();
@@ -201,8 +201,8 @@ bool ZARNSetupPanel::load_from(const QString &path) {
         return false;
     }
 
-    const int result = zarn::state::restore_setup(main_window->fd, check.setup, {}, report);
-    zarn::state::keep_texts(check.setup, report.restored, main_window->device_path);
+    const int result = zarn::state::restore_setup(connection->fd, check.setup, {}, report);
+    zarn::state::keep_texts(check.setup, report.restored, connection->device_path);
     // Shown as the daemon now has it, as after a reconnection.
     main_window->refresh_all();
     QString text = tr("Loaded %1: %2 targets").arg(path).arg(report.restored.size());

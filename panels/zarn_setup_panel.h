@@ -9,6 +9,7 @@ class QDialog;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
+class ZARNConnection;
 class ZARNMainWindow;
 
 // Saves the daemon's whole setup to a zarnmix_state file and loads one, after
@@ -25,6 +26,7 @@ public:
     bool load_from(const QString &path);
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     QPushButton *save_button;
     QPushButton *load_button;
     QLabel *status;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/zarn_connection.h"
 #include "app/zarn_main_window.h"
 #include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
@@ -19,7 +20,6 @@
 #include "ctl/catalogue.h"
 #include "ctl/transport.h"
 #include "eq/zarn_equalizer.h"
-#include "routing/zarn_connect.h"
 #include "strip/zarn_volume_bar.h"
 
 namespace {
@@ -28,16 +28,17 @@ constexpr int TITLE_MAX_BYTES = 63;
 
 } // namespace
 
-ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number)
+ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &target)
     : QGroupBox(nullptr), input_edit(nullptr), output_edit(nullptr), connect_row(0),
-      compressor(nullptr), compressor_button(nullptr), info(zarn::kind_info(kind)),
+      compressor(nullptr), compressor_button(nullptr), info(zarn::kind_info(target.kind)),
       refreshed_result(-1), refresh_queued(false) {
     grid = new QGridLayout(this);
 
     this->main_window = main_window;
-    this->kind = kind;
-    this->channel = channel;
-    this->number = number;
+    connection = main_window->connection;
+    kind = target.kind;
+    channel = target.channel;
+    number = target.number;
     std::memset(&channel_config, 0, sizeof channel_config);
     channel_config.number = number;
     channel_config.channel = channel;
@@ -46,7 +47,7 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     rx_amp = 0;
     tx_amp = 0;
 
-    meter = new ZARNVolumeBar(this, kind, channel, number);
+    meter = new ZARNVolumeBar(this, target);
 
     rx_mute_box = new QCheckBox();
     tx_mute_box = new QCheckBox();
@@ -76,8 +77,8 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     if (two_way()) {
         rx_eq_button = new QPushButton(QStringLiteral("EQ"));
         tx_eq_button = new QPushButton(QStringLiteral("EQ"));
-        rx_equalizer = new ZARNEqualizer(main_window, kind | zarn::EQ_RX_FLAG, number, channel);
-        tx_equalizer = new ZARNEqualizer(main_window, kind, number, channel);
+        rx_equalizer = new ZARNEqualizer(main_window, target, true, this);
+        tx_equalizer = new ZARNEqualizer(main_window, target, false, this);
         // A direction without a filter is greyed until the daemon reports one.
         rx_eq_button->setEnabled(rx_equalizer->filter_length > 0);
         tx_eq_button->setEnabled(tx_equalizer->filter_length > 0);
@@ -107,7 +108,7 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
         // channels' buttons show that one.
         if (channel == 0) {
             const std::string name = info->named() ? config_name() : std::string(info->title);
-            compressor = new ZARNCompressor(main_window, kind, number, name.c_str());
+            compressor = new ZARNCompressor(main_window, target, name.c_str(), this);
         }
     }
 
@@ -119,13 +120,6 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
             ZARNSpinBoxGuard::guard(box);
     }
     explain_controls();
-}
-
-// The equalizer windows are parentless, so the strip deletes them itself; its
-// compressor window may be shared and is left alone.
-ZARNController::~ZARNController() {
-    delete rx_equalizer;
-    delete tx_equalizer;
 }
 
 void ZARNController::connect_signals() {
@@ -337,7 +331,7 @@ bool ZARNController::read_config() {
     if (void *record = config_record()) {
         // A failed read leaves the record untouched, but it may be stale:
         // the next change reads again before it writes.
-        config_known = zarn::read_config(main_window->fd, target(), record) == 0;
+        config_known = zarn::read_config(connection->fd, target(), record) == 0;
         if (!config_known)
             return false;
     }
@@ -457,7 +451,7 @@ void ZARNController::handle_tx_eq() {
 void ZARNController::handle_set_config() {
     void *record = config_record();
     if (!record) {
-        main_window->connect_panel->refresh_routes();
+        connection->announce_routes_changed();
         return;
     }
     const Shown now = widget_values();
@@ -470,7 +464,7 @@ void ZARNController::handle_set_config() {
     zarn::ConfigRecord fresh;
     const std::size_t size = two_way() ? sizeof channel_config : sizeof monitor_config;
     std::memcpy(fresh.bytes, record, size);
-    if (zarn::read_config(main_window->fd, target(), fresh.bytes) != 0) {
+    if (zarn::read_config(connection->fd, target(), fresh.bytes) != 0) {
         show_config();
         return;
     }
@@ -483,10 +477,10 @@ void ZARNController::handle_set_config() {
     }
     // A refused write changes nothing in the daemon, so the widgets show
     // what it has.
-    if (zarn::write_config(main_window->fd, target(), fresh.bytes) == 0)
+    if (zarn::write_config(connection->fd, target(), fresh.bytes) == 0)
         std::memcpy(record, fresh.bytes, size);
     show_config();
-    main_window->connect_panel->refresh_routes();
+    connection->announce_routes_changed();
 }
 
 void ZARNController::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {

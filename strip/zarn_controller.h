@@ -19,6 +19,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class ZARNCompressor;
+class ZARNConnection;
 class ZARNEqualizer;
 class ZARNMainWindow;
 class ZARNVolumeBar;
@@ -28,8 +29,11 @@ class ZARNController : public QGroupBox {
     Q_OBJECT
 
 public:
-    ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number);
-    ~ZARNController() override;
+    ZARNController(ZARNMainWindow *main_window, const zarn::Target &target);
+    ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number)
+        : ZARNController(main_window, zarn::Target{kind, number, channel}) {}
+
+    zarn::Target target() const;
 
     // Reads the configuration record and shows it; false when the read
     // failed, which leaves the widgets as they were.
@@ -60,6 +64,7 @@ public:
     void name_controls();
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     QGridLayout *grid;
     QCheckBox *rx_mute_box;
     QCheckBox *tx_mute_box;
@@ -120,7 +125,6 @@ private:
     QCheckBox *check_box(zarn::Role role) const;
     QSpinBox *spin_box(zarn::Role role) const;
     bool two_way() const;
-    zarn::Target target() const;
     // The record of the kind's configuration; nullptr for a kind without.
     void *config_record();
     const zarn::KindInfo *info; // nullptr for a value that is no kind
