@@ -7,12 +7,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "eq/constants.h"
 #include "eq/freq_response.h"
+#include "files/bounded_reader.h"
 
 namespace zarn {
 
@@ -297,49 +295,23 @@ std::string level_reason(double hz) {
 } // namespace
 
 bool read_import_file(const std::string &path, std::string &contents, std::string &error) {
-    // Not blocking, so a FIFO or device at the path cannot hold the caller.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (!ok)
-        error = std::strerror(errno);
-    else if (!S_ISREG(st.st_mode))
-        error = "not a regular file";
-    else if (static_cast<std::uintmax_t>(st.st_size) > MAX_IMPORT_BYTES)
-        error = "larger than 1 MiB";
-    ok = ok && error.empty();
     std::string data;
-    if (ok) {
-        // The file may grow meanwhile: never more than one byte past the limit.
-        data.resize(MAX_IMPORT_BYTES + 1);
-        std::size_t got = 0;
-        while (got < data.size()) {
-            const ssize_t n = ::read(fd, &data[got], data.size() - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                error = std::strerror(errno);
-                ok = false;
-                break;
-            }
-            if (n == 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        if (ok && got > MAX_IMPORT_BYTES) {
-            error = "larger than 1 MiB";
-            ok = false;
-        }
-        data.resize(got);
-    }
-    ::close(fd);
-    if (ok)
+    int system = 0;
+    switch (files::read_bounded(path.c_str(), MAX_IMPORT_BYTES, data, system)) {
+    case files::ReadFault::none:
         contents = std::move(data);
-    return ok;
+        return true;
+    case files::ReadFault::system:
+        error = std::strerror(system);
+        break;
+    case files::ReadFault::not_regular:
+        error = "not a regular file";
+        break;
+    case files::ReadFault::too_large:
+        error = "larger than 1 MiB";
+        break;
+    }
+    return false;
 }
 
 namespace {
