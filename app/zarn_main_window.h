@@ -24,7 +24,7 @@ class ZARNRecordStatus;
 class ZARNSetupPanel;
 class ZARNSysInfoOptions;
 
-constexpr int MAX_STRIPS = 128;
+constexpr int MAX_STRIPS = zarn::MAX_TARGETS;
 
 // The one main window: discovers the daemon's targets, owns every strip and
 // panel, and holds the fields through which they find each other.

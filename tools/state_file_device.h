@@ -16,9 +16,6 @@ constexpr int RESTORE_DONE = 0;    // everything restored and verified
 constexpr int RESTORE_FAILED = 1;  // the daemon failed a request or read back other values
 constexpr int RESTORE_SKIPPED = 3; // some targets did not match the daemon and were left alone
 
-// The same limit as the panel's strip table, so both see the same targets.
-constexpr int MAX_TARGETS = 128;
-
 // Takes the daemon's setup as read_setup reads it, target by target.
 class SetupSink {
 public:
