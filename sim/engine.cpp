@@ -2,6 +2,7 @@
 
 #include "sim/engine.h"
 #include "sim/option_parser.h"
+#include "sim/ranges.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,11 +24,6 @@ namespace zarn::sim {
 
 namespace {
 
-constexpr int MAX_AMP = 31;
-constexpr int MAX_ROUTE_CHANNEL = 63;
-constexpr int MAX_KNEE = 255;
-constexpr int MAX_TIME_CONSTANT = 62;
-constexpr int MAX_LOCATOR_LEVEL = 100;
 constexpr int DEFAULT_LOCATOR_LEVEL = 50;
 
 template <typename T> T load(const unsigned char *record) {
