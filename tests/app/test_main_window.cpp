@@ -96,6 +96,7 @@ private slots:
     void watchdog_walks_past_null_entries();
     void tick_order();
     void targets_that_come_and_go_are_followed();
+    void steady_targets_are_checked_in_one_exchange();
     void keyboard_goes_strip_by_strip_row_by_row();
     void windows_come_back_where_they_were();
     void every_control_has_its_own_accessible_name();
@@ -585,6 +586,23 @@ void TestMainWindow::targets_that_come_and_go_are_followed() {
     }
     QCOMPARE(QApplication::topLevelWidgets().size(), windows);
     QCOMPARE(targets(*w).size(), expected.size() - 1);
+}
+
+void TestMainWindow::steady_targets_are_checked_in_one_exchange() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    const auto exchanges_of_tick = [&w](int tick) {
+        w->tick = tick - 1;
+        const unsigned long before = zarn::ctl_round_trips();
+        w->handle_watchdog();
+        return zarn::ctl_round_trips() - before;
+    };
+    exchanges_of_tick(1); // the first answer reads everything
+    // Ticks 10 and 20 read the same slice of the live view; the 20th also
+    // checks the targets, which changed in nothing: one more exchange, and
+    // no discovery walk.
+    const unsigned long plain = exchanges_of_tick(10);
+    QCOMPARE(exchanges_of_tick(20), plain + 1);
 }
 
 void TestMainWindow::keyboard_goes_strip_by_strip_row_by_row() {
