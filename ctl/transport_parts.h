@@ -8,6 +8,7 @@
 // device's requests on a helper thread, and the open that may hang).
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
