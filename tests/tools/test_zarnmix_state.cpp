@@ -209,69 +209,6 @@ void TestZarnmixState::file_keeps_every_bit() {
 
 namespace {
 
-// Every field a distinct value: a field stored at another's offset would
-// show. The booleans cannot all differ in one record, so the two channels
-// set them in patterns that tell every pair apart.
-const char GOLDEN[] = R"({
-    "coefficient_encoding": "base64-binary64-le",
-    "format": "zarnmix-state",
-    "sample_rate": 48000,
-    "targets": [
-        {
-            "channel": 0,
-            "compressor": {
-                "attack": 23,
-                "decay": 29,
-                "enabled": 1,
-                "knee": 31
-            },
-            "config": {
-                "delay": 17,
-                "dst_channel": 13,
-                "rx_amp": -7,
-                "rx_mute": 1,
-                "rx_polarity": 1,
-                "src_channel": 11,
-                "tx_amp": 9,
-                "tx_mute": 0,
-                "tx_polarity": 0
-            },
-            "kind": "device",
-            "number": 0
-        },
-        {
-            "channel": 1,
-            "config": {
-                "delay": 19,
-                "dst_channel": 8,
-                "rx_amp": 5,
-                "rx_mute": 1,
-                "rx_polarity": 0,
-                "src_channel": 6,
-                "tx_amp": -3,
-                "tx_mute": 1,
-                "tx_polarity": 0
-            },
-            "kind": "device",
-            "number": 0
-        },
-        {
-            "channel": 0,
-            "config": {
-                "amp": -5,
-                "dst_channel": 4,
-                "mute": 0,
-                "polarity": 1,
-                "src_channel": 3
-            },
-            "kind": "input_monitor",
-            "number": 1
-        }
-    ],
-    "version": 2
-}
-)";
-
 zarn::ChannelConfig channel_config(std::int32_t channel, std::int32_t rx_amp, std::int32_t tx_amp,
                                    std::int32_t src, std::int32_t dst, std::int32_t rx_mute,
                                    std::int32_t tx_mute, std::int32_t rx_polarity,
@@ -300,6 +237,12 @@ QString listed(std::initializer_list<std::int32_t> values) {
 } // namespace
 
 void TestZarnmixState::golden_file_puts_every_field_in_its_place() {
+    // Every field has a distinct value: a field stored at another's offset
+    // shows. The booleans cannot all differ in one record, so the two
+    // channels set them in patterns that tell every pair apart.
+    QFile file(QStringLiteral(ZARN_GOLDEN_SETUP));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray golden = file.readAll();
     using zarn::state::read_fields;
     // The records by their members' names, not through the field table.
     const zarn::ChannelConfig first = channel_config(0, -7, 9, 11, 13, 1, 0, 1, 0, 17);
@@ -330,12 +273,12 @@ void TestZarnmixState::golden_file_puts_every_field_in_its_place() {
     setup.targets[2].target = {zarn::KIND_INPUT_MONITOR, 1, 0};
     setup.targets[2].config =
         read_fields(bytes(monitor), zarn::config_fields(zarn::KIND_INPUT_MONITOR));
-    QCOMPARE(zarn::state::encode_setup(setup), QByteArray(GOLDEN));
+    QCOMPARE(zarn::state::encode_setup(setup), golden);
 
     // And back: the file's values land in the members they are named after.
     zarn::state::Setup read;
     std::string error;
-    QVERIFY2(zarn::state::decode_setup(QByteArray(GOLDEN), read, error), error.c_str());
+    QVERIFY2(zarn::state::decode_setup(golden, read, error), error.c_str());
     QCOMPARE(read.targets.size(), std::size_t{3});
     zarn::ChannelConfig configs[2] = {};
     for (int i = 0; i < 2; ++i)
