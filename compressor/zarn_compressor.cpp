@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include "app/strip_window.h"
 #include "app/zarn_main_window.h"
 #include "app/zarn_spin_box_guard.h"
 #include "ctl/transport.h"
@@ -102,6 +103,11 @@ void ZARNCompressor::explain_controls() {
                                "are taken when PASTE is pressed"));
     paste_button->setToolTip(tr("Take the four settings of the compressor window where COPY "
                                 "was pressed last, and send them"));
+}
+
+void ZARNCompressor::showEvent(QShowEvent *event) {
+    zarn::stand_alone(*this);
+    QWidget::showEvent(event);
 }
 
 ZARNCompressor::~ZARNCompressor() {

@@ -59,6 +59,9 @@ public slots:
     void handle_paste();
     void handle_update();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     // Tool tips: what each control does, with its range.
     void explain_controls();

@@ -11,6 +11,7 @@
 #include <QTextEdit>
 #include <cstring>
 
+#include "app/strip_window.h"
 #include "app/zarn_main_window.h"
 #include "ctl/catalogue.h"
 #include "eq/filter_design.h"
@@ -260,6 +261,7 @@ void ZARNEqualizer::showEvent(QShowEvent *event) {
     // that a reconnection does not pull every filter at once.
     if (stale && connection->fd >= 0)
         read_filter();
+    zarn::stand_alone(*this);
     QWidget::showEvent(event);
 }
 

@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <limits>
 #include <tuple>
@@ -93,6 +94,7 @@ private slots:
     void hung_daemon_is_backed_off_data();
     void hung_daemon_is_backed_off();
     void closing_the_window_closes_its_windows();
+    void strip_windows_stand_alone();
     void watchdog_walks_past_null_entries();
     void tick_order();
     void targets_that_come_and_go_are_followed();
@@ -467,6 +469,19 @@ void TestMainWindow::closing_the_window_closes_its_windows() {
     QVERIFY(!w->watchdog_timer->isActive());
     for (QWidget *top : QApplication::topLevelWidgets())
         QVERIFY2(!top->isVisible(), qPrintable(top->windowTitle()));
+}
+
+void TestMainWindow::strip_windows_stand_alone() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    // Qt children of their strip, yet not kept above the main window.
+    for (QWidget *window : {static_cast<QWidget *>(w->strips[0]->compressor),
+                            static_cast<QWidget *>(w->strips[2]->tx_equalizer)}) {
+        window->show();
+        QVERIFY(window->isWindow());
+        QCOMPARE(window->windowHandle()->transientParent(), nullptr);
+    }
 }
 
 void TestMainWindow::watchdog_walks_past_null_entries() {
