@@ -17,6 +17,7 @@
 #include "app/opening_size.h"
 #include "app/window_places.h"
 #include "app/zarn_grid_layout.h"
+#include "app/zarn_status_line.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/catalogue.h"
 #include "ctl/discovery.h"
@@ -43,15 +44,18 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
       eq_copy_source(nullptr), compressor_copy_source(nullptr), strip_grid(nullptr),
       main_grid(nullptr), strips{}, connect_panel(nullptr), delay_locator(nullptr),
       record_status(nullptr), add_options(nullptr), sys_info(nullptr), setup_panel(nullptr),
-      watchdog_timer(nullptr), device_path(device_path), fd(connection->fd), tick(connection->tick),
-      link(connection->link), link_line(nullptr), waiting_label(nullptr), try_button(nullptr),
-      strip_grid_top(0) {
+      status_line(nullptr), watchdog_timer(nullptr), device_path(device_path), fd(connection->fd),
+      tick(connection->tick), link(connection->link), link_line(nullptr), waiting_label(nullptr),
+      try_button(nullptr), strip_grid_top(0) {
     fd = zarn::ctl_open(device_path);
 
     strip_grid = new ZARNGridLayout();
     strip_grid_top = strip_grid->QGridLayout::contentsMargins().top();
 
     discover();
+
+    status_line = new ZARNStatusLine(this);
+    connect(status_line, &ZARNStatusLine::shownChanged, this, &ZARNMainWindow::place_status_line);
 
     connect_panel = new ZARNConnect(this);
     delay_locator = new ZARNAudioDelayLocator(this);
@@ -289,6 +293,9 @@ void ZARNMainWindow::set_link(ConnectionWatch::Link state) {
         title += QStringLiteral(" - daemon not answering");
     setWindowTitle(title);
     show_waiting();
+    // An offer to load a setup waits for a daemon that answers.
+    if (state != ConnectionWatch::Link::Answering)
+        status_line->clear();
 
     // Greyed rather than hidden: the last values stay readable, and nothing
     // can be changed that could not be sent.
@@ -322,8 +329,11 @@ void ZARNMainWindow::handle_watchdog() {
         show_waiting(); // the back-off counts down
         return;
     }
-    if (watch.take_refresh())
+    if (watch.take_refresh()) {
         refresh_all();
+        // Its check reads a file in a loop of its own: not inside this tick.
+        QTimer::singleShot(0, setup_panel, &ZARNSetupPanel::handle_daemon_back);
+    }
     set_link(ConnectionWatch::Link::Answering);
     // Wraps instead of overflowing; the meters only compare it for change.
     tick = static_cast<int>(static_cast<unsigned>(tick) + 1u);
@@ -376,6 +386,19 @@ void ZARNMainWindow::handle_watchdog() {
     if (static_cast<unsigned>(tick) % unsigned{2 * LIVE_SLICES} == 0 &&
         zarn::targets_changed(fd, shown_targets(), MAX_STRIPS))
         look_for_targets();
+}
+
+void ZARNMainWindow::place_status_line() {
+    const int height = status_line->isHidden() ? 0 : status_line->sizeHint().height();
+    setViewportMargins(0, 0, 0, height);
+    const QRect shown = viewport()->geometry();
+    status_line->setGeometry(shown.left(), shown.bottom() + 1, shown.width(), height);
+    status_line->raise();
+}
+
+void ZARNMainWindow::resizeEvent(QResizeEvent *event) {
+    QScrollArea::resizeEvent(event);
+    place_status_line();
 }
 
 void ZARNMainWindow::closeEvent(QCloseEvent *event) {

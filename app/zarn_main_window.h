@@ -22,6 +22,7 @@ class ZARNEqualizer;
 class ZARNGridLayout;
 class ZARNRecordStatus;
 class ZARNSetupPanel;
+class ZARNStatusLine;
 class ZARNSysInfoOptions;
 
 constexpr int MAX_STRIPS = zarn::MAX_TARGETS;
@@ -50,6 +51,8 @@ public:
     ZARNAddOptions *add_options;
     ZARNSysInfoOptions *sys_info;
     ZARNSetupPanel *setup_panel;
+    // Along the bottom, in view however far the window is scrolled.
+    ZARNStatusLine *status_line;
     QTimer *watchdog_timer;
     const char *device_path;
     int &fd;
@@ -71,9 +74,13 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void set_link(ConnectionWatch::Link state);
+    // The status line takes the bottom of the window while it is shown; the
+    // strips keep their place.
+    void place_status_line();
     // The strips' own windows: compressors and equalizers.
     std::vector<QWidget *> strip_windows() const;
 

@@ -3,6 +3,7 @@
 #include "panels/zarn_add_options.h"
 
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVector>
@@ -49,11 +50,18 @@ ZARNAddOptions::ZARNAddOptions(ZARNMainWindow *main_window)
     add_button = new QPushButton(tr("ADD"));
     line_edit = new QLineEdit;
     line_edit->setToolTip(tr("Options for the running daemon, in its own syntax; Return or ADD "
-                             "sends them (Latin-1, at most 1023 bytes). The daemon's answer "
-                             "replaces the text: an empty answer means accepted"));
+                             "sends them (Latin-1, at most 1023 bytes). Accepted options clear "
+                             "the field; the daemon's answer to others shows below it"));
+    answer_label = new QLabel;
+    answer_label->setObjectName(QStringLiteral("options_answer"));
+    answer_label->setWordWrap(true);
+    answer_label->setTextFormat(Qt::PlainText);
+    answer_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    answer_label->hide();
     add_button->setToolTip(tr("Send the options to the daemon"));
     grid->addWidget(line_edit, 0, 0);
     grid->addWidget(add_button, 0, 1);
+    grid->addWidget(answer_label, 1, 0, 1, 2);
     line_edit->setAccessibleName(tr("Options to add"));
     connect(add_button, &QPushButton::clicked, this, &ZARNAddOptions::handle_add);
     connect(line_edit, &QLineEdit::returnPressed, this, &ZARNAddOptions::handle_add);
@@ -77,7 +85,12 @@ void ZARNAddOptions::handle_add() {
     // past the buffer, the answer then ends at its last byte.
     const std::size_t answer_length =
         zarn::bounded_length(options_buffer.text, zarn::OPTIONS_BUFFER_SIZE);
-    line_edit->setText(decode_answer(options_buffer.text, answer_length));
+    const QString answer = decode_answer(options_buffer.text, answer_length);
+    // The field is the user's: an answer there would be sent back as options.
+    if (answer.isEmpty())
+        line_edit->clear();
+    answer_label->setText(answer);
+    answer_label->setVisible(!answer.isEmpty());
 
     if (main_window->sys_info)
         main_window->sys_info->refresh();

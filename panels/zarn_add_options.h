@@ -7,13 +7,16 @@
 #include "ctl/options_buffer.h"
 
 class QGridLayout;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class ZARNConnection;
 class ZARNMainWindow;
 
-// Hands a line of options to the running daemon and shows its answer in
-// place of the typed text.
+// Hands a line of options to the running daemon. An empty answer accepts
+// them and empties the field; any other answer shows beside the field, which
+// keeps what the user typed, so that Return sends that text again and never
+// the daemon's words.
 class ZARNAddOptions : public QGroupBox {
     Q_OBJECT
 
@@ -25,6 +28,8 @@ public:
     QGridLayout *grid;
     QPushButton *add_button;
     QLineEdit *line_edit;
+    // The daemon's last answer that was not empty; hidden while there is none.
+    QLabel *answer_label;
     // Reused for every request; keeps the last answer.
     zarn::OptionsBuffer options_buffer;
 

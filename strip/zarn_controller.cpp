@@ -394,9 +394,14 @@ void ZARNController::refresh() {
 }
 
 void ZARNController::set_title(const char *text) {
+    setTitle(title_for(kind, number, channel, text));
+}
+
+QString ZARNController::title_for(int kind, int number, int channel, const char *text) {
     // The title is cut where a 64-byte buffer would cut its UTF-8 bytes, so it
     // is put together byte for byte (Latin-1 keeps one character a byte) and
     // decoded only once cut.
+    const zarn::KindInfo *info = zarn::kind_info(kind);
     const QString bytes =
         text[0] != '\0'
             ? QStringLiteral("%1 - Ch%2")
@@ -405,7 +410,7 @@ void ZARNController::set_title(const char *text) {
                                            ? number
                                            : channel))
             : QStringLiteral("Channel %1.%2").arg(number).arg(channel);
-    setTitle(QString::fromUtf8(bytes.left(TITLE_MAX_BYTES).toLatin1()));
+    return QString::fromUtf8(bytes.left(TITLE_MAX_BYTES).toLatin1());
 }
 
 void ZARNController::set_rx_gain(int v) {

@@ -42,6 +42,9 @@ public:
     // them now, and its compressor and equalizer windows likewise.
     void refresh();
     void set_title(const char *text);
+    // The title a strip of the target shows, given its configured name (for
+    // the kinds that have one) or its kind's title.
+    static QString title_for(int kind, int number, int channel, const char *text);
     void set_rx_gain(int v);
     void set_tx_gain(int v);
     // The watchdog's work on the strip each tick: the meter repainted at

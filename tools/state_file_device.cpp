@@ -2,6 +2,7 @@
 
 #include "tools/state_file_device.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -112,15 +113,29 @@ struct Plan {
     TargetRecords now;
     LengthQuery lengths[2]; // receive, transmit
     std::string daemon_name;
-    FilterNow rx_now; // dry run only
-    FilterNow tx_now;
-    bool written = false; // every write succeeded, and the filters read back the same
+    bool delay_fits = true;
+    bool filter_fits[2] = {true, true};
+    FilterNow filters_now[2];
+    bool written = true; // every write succeeded and read back the same
 
-    std::int32_t rx_length() const { return lengths[0].length(); }
-    std::int32_t tx_length() const { return lengths[1].length(); }
+    const std::optional<FilterState> &filter(bool rx) const {
+        return rx ? stored->rx_filter : stored->tx_filter;
+    }
+    std::int32_t length(bool rx) const { return lengths[rx ? 0 : 1].length(); }
     CompressorValues compressor() const {
         return compressor_values(stored->target.kind, now.compressor);
     }
+};
+
+// One write the restore makes: a field of the configuration or of the
+// compressor, or a filter.
+struct Write {
+    enum class Part { config, compressor, filter };
+    Plan *plan = nullptr;
+    Part part = Part::config;
+    const Field *field = nullptr; // configuration and compressor
+    std::int32_t value = 0;
+    bool rx = false; // filter
 };
 
 std::string format(const char *pattern, const std::string &a, const std::string &b, std::int32_t x,
@@ -128,6 +143,10 @@ std::string format(const char *pattern, const std::string &a, const std::string 
     char line[512];
     std::snprintf(line, sizeof line, pattern, a.c_str(), b.c_str(), x, y);
     return line;
+}
+
+const char *direction_words(bool rx) {
+    return rx ? "receive" : "transmit";
 }
 
 class Restorer {
@@ -140,8 +159,11 @@ public:
         Reads reads;
         for (Plan &plan : plans) {
             const TargetState &stored = *plan.stored;
-            plan.now.ask(reads, stored.target, stored.config || stored.name,
-                         stored.compressor.has_value());
+            // A named target's configuration also gives the name its changes
+            // are shown under.
+            const bool config =
+                stored.config || stored.name || kind_info(stored.target.kind)->named();
+            plan.now.ask(reads, stored.target, config, stored.compressor.has_value());
             if (stored.rx_filter)
                 plan.lengths[0].ask(reads, stored.target, true);
             if (stored.tx_filter)
@@ -155,7 +177,7 @@ public:
                 return failed("reading the configuration of " + describe(t));
             if (stored.compressor && plan.now.compressor_result != 0)
                 return failed("reading the compressor of " + describe(t));
-            if (stored.name && kind_info(t.kind)->named()) {
+            if (kind_info(t.kind)->named() && plan.now.config_result == 0) {
                 plan.daemon_name =
                     bounded_string(reinterpret_cast<const char *>(plan.now.config.bytes) +
                                        offsetof(ChannelConfig, name),
@@ -165,133 +187,175 @@ public:
         return true;
     }
 
-    // Why the daemon cannot take the stored target as read, or empty; a dry
-    // run also compares the filters.
-    std::string check(Plan &plan, bool dry_run) {
+    // Finds the parts of the stored target the daemon cannot take, which the
+    // rest of the target does without, and fetches the daemon's filters that
+    // the stored ones may replace.
+    void check(Plan &plan) {
         const TargetState &stored = *plan.stored;
         const Target &t = stored.target;
-        std::string skip;
         if (stored.config && kind_info(t.kind)->two_way()) {
             const auto delay = stored.config->find("delay");
             std::int32_t limit;
             std::memcpy(&limit, plan.now.config.bytes + offsetof(ChannelConfig, delay_limit),
                         sizeof limit);
             if (delay != stored.config->end() && delay->second > limit) {
-                skip = "its delay " + std::to_string(delay->second) +
-                       " is beyond the daemon's limit " + std::to_string(limit);
+                plan.delay_fits = false;
+                skip_part(plan, "delay", limit, delay->second,
+                          std::to_string(delay->second) + " is beyond the daemon's limit " +
+                              std::to_string(limit));
             }
         }
-        for (const auto &[filter, length, now, words] :
-             {std::tuple{&stored.rx_filter, plan.rx_length(), &plan.rx_now, "receive"},
-              std::tuple{&stored.tx_filter, plan.tx_length(), &plan.tx_now, "transmit"}}) {
-            if (!*filter)
+        for (const bool rx : {true, false}) {
+            const std::optional<FilterState> &filter = plan.filter(rx);
+            if (!filter)
                 continue;
-            if (length != (*filter)->length && skip.empty()) {
-                skip = std::string("its ") + words + " filter takes " + std::to_string(length) +
-                       " taps here, " + std::to_string((*filter)->length) + " in the file";
+            const std::int32_t length = plan.length(rx);
+            // Off is off at any length; coefficients fit only their own.
+            if (filter->on && length != filter->length) {
+                plan.filter_fits[rx ? 0 : 1] = false;
+                skip_part(plan, rx ? "rx_filter" : "tx_filter", length, filter->length,
+                          "it takes " + std::to_string(length) + " taps here, " +
+                              std::to_string(filter->length) + " in the file");
+                continue;
             }
-            if (dry_run && skip.empty())
-                *now = compare_filter(t, filter == &stored.rx_filter, length, **filter);
+            plan.filters_now[rx ? 0 : 1] = compare_filter(t, rx, length, *filter);
         }
-        return skip;
     }
 
-    // Lists each field the restore would change.
-    void list_changes(const Plan &plan) {
+    // Adds a write for each field and filter of the plan that differs from
+    // what the daemon holds, and lists it.
+    void plan_writes(Plan &plan, std::vector<Write> &writes) {
         const TargetState &stored = *plan.stored;
-        const Target &t = stored.target;
-        const std::string who = describe(t);
-        const auto list_values = [&](const std::vector<Field> &fields, const Values &values,
-                                     const unsigned char *now, const char *prefix) {
-            const Values current = read_fields(now, fields);
+        // In the order of the names, as a dry run has always listed them.
+        const auto add_values = [&](Write::Part part, const std::vector<Field> &fields,
+                                    const Values &values, const void *now, const char *prefix) {
             for (const auto &[name, value] : values) {
-                const std::int32_t was = current.at(name);
-                if (was != value) {
-                    const std::string field = prefix + name;
-                    report_.changes.push_back({who, field, std::to_string(was),
-                                               std::to_string(value),
-                                               who + ": " + field + " " + std::to_string(was) +
-                                                   " -> " + std::to_string(value)});
-                }
+                const auto field = std::find_if(fields.begin(), fields.end(),
+                                                [&](const Field &f) { return name == f.name; });
+                if (field == fields.end() || (field->role == Role::delay && !plan.delay_fits))
+                    continue;
+                const std::int32_t was = field_value(now, *field);
+                if (was == value)
+                    continue;
+                writes.push_back({&plan, part, &*field, value, false});
+                change(plan, prefix + name, std::to_string(was), std::to_string(value), 0,
+                       " " + std::to_string(was) + " -> " + std::to_string(value));
             }
         };
-        if (stored.config)
-            list_values(config_fields(t.kind), *stored.config, plan.now.config.bytes, "");
+        if (stored.config) {
+            add_values(Write::Part::config, config_fields(stored.target.kind), *stored.config,
+                       plan.now.config.bytes, "");
+        }
         if (stored.compressor) {
             const CompressorValues now = plan.compressor();
-            list_values(compressor_fields(), *stored.compressor, bytes_of(now), "compressor.");
+            add_values(Write::Part::compressor, compressor_fields(), *stored.compressor, &now,
+                       "compressor.");
         }
-        for (const auto &[filter, now, key] :
-             {std::tuple{&stored.rx_filter, &plan.rx_now, "rx_filter"},
-              std::tuple{&stored.tx_filter, &plan.tx_now, "tx_filter"}}) {
-            if (!*filter || (*filter)->length == 0 || now->same)
+        for (const bool rx : {true, false}) {
+            const std::optional<FilterState> &filter = plan.filter(rx);
+            const FilterNow &now = plan.filters_now[rx ? 0 : 1];
+            if (!filter || !plan.filter_fits[rx ? 0 : 1] || now.length == 0 || now.same)
                 continue;
-            if ((*filter)->on && now->on) {
-                const std::string taps = std::to_string((*filter)->length) + " taps";
-                report_.changes.push_back(
-                    {who, key, "on (" + taps + ")", "other coefficients (" + taps + ")",
-                     who + ": " + key + ": other coefficients (" + taps + ")"});
+            writes.push_back({&plan, Write::Part::filter, nullptr, 0, rx});
+            const std::string key = rx ? "rx_filter" : "tx_filter";
+            const std::string taps = " (" + std::to_string(now.length) + " taps)";
+            if (filter->on && now.on) {
+                change(plan, key, "on", "on", now.length, ": other coefficients" + taps);
             } else {
-                const std::string from = filter_words(now->on, now->length);
-                const std::string to = filter_words((*filter)->on, (*filter)->length);
-                report_.changes.push_back(
-                    {who, key, from, to, who + ": " + key + ": " + from + " -> " + to});
+                change(plan, key, now.on ? "on" : "off", filter->on ? "on" : "off", now.length,
+                       ": " + filter_words(now.on, now.length) + " -> " +
+                           filter_words(filter->on, now.length));
             }
         }
     }
 
-    // Writes the stored values over what the daemon holds. Each filter is
-    // read back at once, while its coefficients are still in the cache.
-    void write(Plan &plan) {
-        const TargetState &stored = *plan.stored;
-        const Target &t = stored.target;
-        plan.written = true;
-        if (stored.config) {
-            write_fields(plan.now.config.bytes, config_fields(t.kind), *stored.config);
-            if (write_config(fd_, t, plan.now.config.bytes) != 0)
-                plan.written = failed("writing the configuration of " + describe(t));
-        }
-        if (stored.compressor) {
-            CompressorValues settings = plan.compressor();
-            write_fields(reinterpret_cast<unsigned char *>(&settings), compressor_fields(),
-                         *stored.compressor);
-            if (write_compressor(fd_, t, settings) != 0)
-                plan.written = failed("writing the compressor of " + describe(t));
-        }
-        for (const auto &[filter, length, rx] :
-             {std::tuple{&stored.rx_filter, plan.rx_length(), true},
-              std::tuple{&stored.tx_filter, plan.tx_length(), false}}) {
-            if (!*filter || length == 0)
-                continue;
-            const double *coefficients = (*filter)->on ? (*filter)->coefficients.data() : nullptr;
-            if (write_filter(fd_, t, rx, length, coefficients) != 0) {
-                plan.written = failed(std::string("writing the ") + (rx ? "receive" : "transmit") +
-                                      " filter of " + describe(t));
-            } else if (!compare_filter(t, rx, length, **filter).same) {
-                report_.problems.push_back(describe(t) + ": the " + (rx ? "receive" : "transmit") +
+    // One write: a field is read, changed and written back on its own, so
+    // that what another client changed meanwhile stays; a filter is read back
+    // at once, while its coefficients are still in the cache.
+    void write(const Write &w) {
+        Plan &plan = *w.plan;
+        const Target &t = plan.stored->target;
+        const std::string who = describe(t);
+        if (w.part == Write::Part::config) {
+            ConfigRecord record;
+            if (read_config(fd_, t, record.bytes) != 0) {
+                plan.written = failed("reading the configuration of " + who);
+            } else {
+                set_field(record.bytes, *w.field, w.value);
+                if (write_config(fd_, t, record.bytes) != 0)
+                    plan.written = failed("writing the configuration of " + who);
+            }
+        } else if (w.part == Write::Part::compressor) {
+            CompressorValues settings;
+            if (read_compressor(fd_, t, settings) != 0) {
+                plan.written = failed("reading the compressor of " + who);
+            } else {
+                set_field(&settings, *w.field, w.value);
+                if (write_compressor(fd_, t, settings) != 0)
+                    plan.written = failed("writing the compressor of " + who);
+            }
+        } else {
+            const FilterState &filter = *plan.filter(w.rx);
+            const std::int32_t length = plan.length(w.rx);
+            const double *coefficients = filter.on ? filter.coefficients.data() : nullptr;
+            if (write_filter(fd_, t, w.rx, length, coefficients) != 0) {
+                plan.written = failed(std::string("writing the ") + direction_words(w.rx) +
+                                      " filter of " + who);
+            } else if (!compare_filter(t, w.rx, length, filter).same) {
+                report_.problems.push_back(who + ": the " + direction_words(w.rx) +
                                            " filter reads back otherwise");
                 plan.written = false;
             }
         }
     }
 
-    // Reads back the configuration and compressor of every target written
-    // without a fault; false when any target had one, a request failed, or
-    // the daemon kept other values.
-    bool verify(const std::vector<Plan> &plans) {
+    // Reads back the configurations and compressors written, in one batch;
+    // false when any write had a fault, a request failed, or the daemon kept
+    // other values than those written.
+    bool verify(std::vector<Plan> &plans, const std::vector<Write> &writes) {
         std::vector<TargetRecords> back(plans.size());
+        std::vector<std::array<bool, 2>> asked(plans.size(), {false, false});
+        for (const Write &w : writes) {
+            const std::size_t i = static_cast<std::size_t>(w.plan - plans.data());
+            asked[i][0] = asked[i][0] || w.part == Write::Part::config;
+            asked[i][1] = asked[i][1] || w.part == Write::Part::compressor;
+        }
         Reads reads;
         for (std::size_t i = 0; i < plans.size(); ++i) {
-            const TargetState &stored = *plans[i].stored;
-            if (plans[i].written) {
-                back[i].ask(reads, stored.target, stored.config.has_value(),
-                            stored.compressor.has_value());
-            }
+            if (plans[i].written)
+                back[i].ask(reads, plans[i].stored->target, asked[i][0], asked[i][1]);
         }
         reads.send(fd_);
         bool ok = true;
-        for (std::size_t i = 0; i < plans.size(); ++i)
-            ok = plans[i].written && verify(plans[i], back[i]) && ok;
+        for (const Plan &plan : plans)
+            ok = plan.written && ok;
+        for (std::size_t i = 0; i < plans.size(); ++i) {
+            if (!plans[i].written)
+                continue;
+            const std::string who = describe(plans[i].stored->target);
+            if (asked[i][0] && back[i].config_result != 0)
+                ok = failed("reading back the configuration of " + who);
+            if (asked[i][1] && back[i].compressor_result != 0)
+                ok = failed("reading back the compressor of " + who);
+        }
+        for (const Write &w : writes) {
+            const std::size_t i = static_cast<std::size_t>(w.plan - plans.data());
+            if (!w.plan->written || w.part == Write::Part::filter)
+                continue;
+            const bool config = w.part == Write::Part::config;
+            if ((config ? back[i].config_result : back[i].compressor_result) != 0)
+                continue;
+            const CompressorValues values =
+                compressor_values(w.plan->stored->target.kind, back[i].compressor);
+            const std::int32_t now = config ? field_value(back[i].config.bytes, *w.field)
+                                            : field_value(&values, *w.field);
+            if (now != w.value) {
+                report_.problems.push_back(format(
+                    "%s: %s reads back %d, not %d", describe(w.plan->stored->target),
+                    (config ? "" : "compressor.") + std::string(w.field->name), now, w.value));
+                ok = false;
+            }
+        }
         return ok;
     }
 
@@ -301,34 +365,22 @@ public:
     }
 
 private:
-    bool verify(const Plan &plan, const TargetRecords &back) {
-        const TargetState &stored = *plan.stored;
-        const Target &t = stored.target;
+    void change(const Plan &plan, const std::string &field, const std::string &from,
+                const std::string &to, std::int32_t taps, const std::string &words) {
+        const Target &t = plan.stored->target;
         const std::string who = describe(t);
-        bool ok = true;
-        const auto compare = [&](const std::vector<Field> &fields, const Values &values,
-                                 const unsigned char *now, const char *prefix) {
-            const Values current = read_fields(now, fields);
-            for (const auto &[name, value] : values) {
-                if (current.at(name) != value) {
-                    report_.problems.push_back(format("%s: %s reads back %d, not %d", who,
-                                                      prefix + name, current.at(name), value));
-                    ok = false;
-                }
-            }
-        };
-        if (stored.config) {
-            if (back.config_result != 0)
-                return failed("reading back the configuration of " + who);
-            compare(config_fields(t.kind), *stored.config, back.config.bytes, "");
-        }
-        if (stored.compressor) {
-            if (back.compressor_result != 0)
-                return failed("reading back the compressor of " + who);
-            const CompressorValues now = compressor_values(t.kind, back.compressor);
-            compare(compressor_fields(), *stored.compressor, bytes_of(now), "compressor.");
-        }
-        return ok;
+        report_.changes.push_back(
+            {t, plan.daemon_name, who, field, from, to, taps, who + ": " + field + words});
+    }
+
+    void skip_part(const Plan &plan, const std::string &field, std::int32_t here, std::int32_t file,
+                   const std::string &why) {
+        const Target &t = plan.stored->target;
+        const std::string what = field == "delay"
+                                     ? std::string("delay")
+                                     : std::string(direction_words(field[0] == 'r')) + " filter";
+        report_.parts_skipped.push_back({t, plan.daemon_name, field, here, file,
+                                         "the " + what + " of " + describe(t) + ": " + why});
     }
 
     // Fetches the daemon's filter into one array for all: fresh arrays would
@@ -504,14 +556,10 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options,
         warnings.clear();
         return RESTORE_FAILED;
     }
-    std::vector<Plan> ready;
-    for (Plan &plan : plans) {
-        skips[plan.index] = restorer.check(plan, options.dry_run);
-        if (skips[plan.index].empty())
-            ready.push_back(std::move(plan));
-    }
+    for (Plan &plan : plans)
+        restorer.check(plan);
     std::vector<std::string> &skipped = report.skipped;
-    auto next = ready.begin();
+    auto next = plans.begin();
     for (std::size_t i = 0; i < setup.targets.size(); ++i) {
         const TargetState &stored = setup.targets[i];
         if (!skips[i].empty()) {
@@ -525,21 +573,22 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options,
         }
     }
 
-    if (options.pedantic && (!skipped.empty() || !warnings.empty())) {
+    const bool all_fit = skipped.empty() && report.parts_skipped.empty();
+    if (options.pedantic && (!all_fit || !warnings.empty())) {
         report.refused = true;
         return RESTORE_SKIPPED;
     }
-    const int status = skipped.empty() ? RESTORE_DONE : RESTORE_SKIPPED;
-    if (options.dry_run) {
-        for (const Plan &plan : ready)
-            restorer.list_changes(plan);
+    const int status = all_fit ? RESTORE_DONE : RESTORE_SKIPPED;
+    std::vector<Write> writes;
+    for (Plan &plan : plans)
+        restorer.plan_writes(plan, writes);
+    if (options.dry_run)
         return status;
-    }
-    for (Plan &plan : ready) {
-        restorer.write(plan);
+    for (const Write &w : writes)
+        restorer.write(w);
+    for (const Plan &plan : plans)
         report.restored.push_back(plan.stored->target);
-    }
-    return restorer.verify(ready) ? status : RESTORE_FAILED;
+    return restorer.verify(plans, writes) ? status : RESTORE_FAILED;
 }
 
 int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std::FILE *out,
@@ -552,12 +601,16 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options, std
         std::fprintf(errors, "zarnmix_state: warning: %s\n", warning.c_str());
     for (const std::string &skip : report.skipped)
         std::fprintf(errors, "zarnmix_state: skipped %s\n", skip.c_str());
+    for (const PartSkip &skip : report.parts_skipped)
+        std::fprintf(errors, "zarnmix_state: skipped %s\n", skip.line.c_str());
     if (report.refused) {
         std::fprintf(errors, "zarnmix_state: the daemon does not match the file; "
                              "nothing restored\n");
     }
-    for (const Change &change : report.changes)
-        std::fprintf(out, "%s\n", change.line.c_str());
+    if (options.dry_run) {
+        for (const Change &change : report.changes)
+            std::fprintf(out, "%s\n", change.line.c_str());
+    }
     if (options.dry_run && !report.refused && status != RESTORE_FAILED && report.changes.empty())
         std::fprintf(out, "nothing to change\n");
     for (const std::string &problem : report.problems)

@@ -127,16 +127,16 @@ normalize
         <translation>HINZUFÜGEN</translation>
     </message>
     <message>
-        <source>Options for the running daemon, in its own syntax; Return or ADD sends them (Latin-1, at most 1023 bytes). The daemon&apos;s answer replaces the text: an empty answer means accepted</source>
-        <translation>Optionen für den laufenden Daemon, in seiner eigenen Syntax; die Eingabetaste oder HINZUFÜGEN sendet sie (Latin-1, höchstens 1023 Bytes). Die Antwort des Daemons ersetzt den Text: eine leere Antwort bedeutet angenommen</translation>
-    </message>
-    <message>
         <source>Send the options to the daemon</source>
         <translation>Die Optionen an den Daemon senden</translation>
     </message>
     <message>
         <source>Options to add</source>
         <translation>Hinzuzufügende Optionen</translation>
+    </message>
+    <message>
+        <source>Options for the running daemon, in its own syntax; Return or ADD sends them (Latin-1, at most 1023 bytes). Accepted options clear the field; the daemon&apos;s answer to others shows below it</source>
+        <translation>Optionen für den laufenden Daemon, in seiner eigenen Syntax; die Eingabetaste oder HINZUFÜGEN sendet sie (Latin-1, höchstens 1023 Bytes). Angenommene Optionen leeren das Feld; die Antwort des Daemons auf andere erscheint darunter</translation>
     </message>
 </context>
 <context>
@@ -713,26 +713,6 @@ normalize
         <translation>%1 ändert nichts an dem, was der Daemon hat.</translation>
     </message>
     <message>
-        <source>%1 changes:</source>
-        <translation>%1 ändert:</translation>
-    </message>
-    <message>
-        <source>Target</source>
-        <translation>Ziel</translation>
-    </message>
-    <message>
-        <source>Field</source>
-        <translation>Feld</translation>
-    </message>
-    <message>
-        <source>From</source>
-        <translation>Von</translation>
-    </message>
-    <message>
-        <source>To</source>
-        <translation>Nach</translation>
-    </message>
-    <message>
         <source>Load</source>
         <translation>Laden</translation>
     </message>
@@ -741,8 +721,128 @@ normalize
         <translation>Nicht geladen: abgebrochen; nichts gesendet</translation>
     </message>
     <message>
-        <source>Loaded %1: %2 targets</source>
-        <translation>%1 geladen: %2 Ziele</translation>
+        <source>RX gain</source>
+        <translation>RX-Verstärkung</translation>
+    </message>
+    <message>
+        <source>TX gain</source>
+        <translation>TX-Verstärkung</translation>
+    </message>
+    <message>
+        <source>gain</source>
+        <translation>Verstärkung</translation>
+    </message>
+    <message>
+        <source>source channel</source>
+        <translation>Quellkanal</translation>
+    </message>
+    <message>
+        <source>destination channel</source>
+        <translation>Zielkanal</translation>
+    </message>
+    <message>
+        <source>RX mute</source>
+        <translation>RX stumm</translation>
+    </message>
+    <message>
+        <source>TX mute</source>
+        <translation>TX stumm</translation>
+    </message>
+    <message>
+        <source>mute</source>
+        <translation>stumm</translation>
+    </message>
+    <message>
+        <source>RX polarity</source>
+        <translation>RX-Polarität</translation>
+    </message>
+    <message>
+        <source>TX polarity</source>
+        <translation>TX-Polarität</translation>
+    </message>
+    <message>
+        <source>polarity</source>
+        <translation>Polarität</translation>
+    </message>
+    <message>
+        <source>delay</source>
+        <translation>Verzögerung</translation>
+    </message>
+    <message>
+        <source>compressor enabled</source>
+        <translation>Kompressor aktiv</translation>
+    </message>
+    <message>
+        <source>compressor knee</source>
+        <translation>Kompressor-Knie</translation>
+    </message>
+    <message>
+        <source>compressor attack</source>
+        <translation>Kompressor-Ansprechzeit</translation>
+    </message>
+    <message>
+        <source>compressor decay</source>
+        <translation>Kompressor-Rücklaufzeit</translation>
+    </message>
+    <message>
+        <source>RX equalizer</source>
+        <translation>RX-Equalizer</translation>
+    </message>
+    <message>
+        <source>TX equalizer</source>
+        <translation>TX-Equalizer</translation>
+    </message>
+    <message>
+        <source>%1: other coefficients (%2 taps)</source>
+        <translation>%1: andere Koeffizienten (%2 Taps)</translation>
+    </message>
+    <message>
+        <source>on (%1 taps)</source>
+        <translation>an (%1 Taps)</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>aus</translation>
+    </message>
+    <message>
+        <source>%1: %2 → %3</source>
+        <translation>%1: %2 → %3</translation>
+    </message>
+    <message>
+        <source>on</source>
+        <translation>an</translation>
+    </message>
+    <message>
+        <source>%1, delay: not loaded, %2 is beyond the daemon&apos;s limit %3</source>
+        <translation>%1, Verzögerung: nicht geladen, %2 liegt über der Grenze %3 des Daemons</translation>
+    </message>
+    <message>
+        <source>%1, %2: not loaded, it takes %3 taps here, %4 in the file</source>
+        <translation>%1, %2: nicht geladen, hier %3 Taps, in der Datei %4</translation>
+    </message>
+    <message>
+        <source>The daemon came back with another setup than %1</source>
+        <translation>Der Daemon ist mit einem anderen Setup als %1 zurück</translation>
+    </message>
+    <message>
+        <source>Load the last setup again</source>
+        <translation>Letztes Setup wieder laden</translation>
+    </message>
+    <message>
+        <source>Warning: </source>
+        <translation>Warnung: </translation>
+    </message>
+    <message>
+        <source>Skipped: </source>
+        <translation>Übersprungen: </translation>
+    </message>
+    <message>
+        <source>%1 will write:</source>
+        <translation>%1 schreibt:</translation>
+    </message>
+    <message>
+        <source>Loaded %1, values written: %2</source>
+        <translation>%1 geladen, geschriebene Werte: %2</translation>
     </message>
 </context>
 <context>
@@ -754,6 +854,13 @@ normalize
     <message>
         <source>Type a number and press Return; the wheel turns the box only while it has the keyboard focus.</source>
         <translation>Eine Zahl eingeben und die Eingabetaste drücken; das Mausrad dreht das Feld nur, solange es den Tastaturfokus hat.</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNStatusLine</name>
+    <message>
+        <source>Dismiss</source>
+        <translation>Schließen</translation>
     </message>
 </context>
 <context>

@@ -127,16 +127,16 @@ normalize
         <translation>AJOUTER</translation>
     </message>
     <message>
-        <source>Options for the running daemon, in its own syntax; Return or ADD sends them (Latin-1, at most 1023 bytes). The daemon&apos;s answer replaces the text: an empty answer means accepted</source>
-        <translation>Options pour le démon en cours d&apos;exécution, dans sa propre syntaxe ; Entrée ou AJOUTER les envoie (Latin-1, 1023 octets au plus). La réponse du démon remplace le texte : une réponse vide signifie acceptée</translation>
-    </message>
-    <message>
         <source>Send the options to the daemon</source>
         <translation>Envoyer les options au démon</translation>
     </message>
     <message>
         <source>Options to add</source>
         <translation>Options à ajouter</translation>
+    </message>
+    <message>
+        <source>Options for the running daemon, in its own syntax; Return or ADD sends them (Latin-1, at most 1023 bytes). Accepted options clear the field; the daemon&apos;s answer to others shows below it</source>
+        <translation>Options pour le démon en cours d&apos;exécution, dans sa propre syntaxe ; Entrée ou AJOUTER les envoie (Latin-1, 1023 octets au plus). Les options acceptées vident le champ ; la réponse du démon aux autres s&apos;affiche en dessous</translation>
     </message>
 </context>
 <context>
@@ -713,26 +713,6 @@ normalize
         <translation>%1 ne change rien à ce que le démon contient.</translation>
     </message>
     <message>
-        <source>%1 changes:</source>
-        <translation>%1 change :</translation>
-    </message>
-    <message>
-        <source>Target</source>
-        <translation>Cible</translation>
-    </message>
-    <message>
-        <source>Field</source>
-        <translation>Champ</translation>
-    </message>
-    <message>
-        <source>From</source>
-        <translation>De</translation>
-    </message>
-    <message>
-        <source>To</source>
-        <translation>À</translation>
-    </message>
-    <message>
         <source>Load</source>
         <translation>Charger</translation>
     </message>
@@ -741,8 +721,128 @@ normalize
         <translation>Non chargé : annulé ; rien n&apos;a été envoyé</translation>
     </message>
     <message>
-        <source>Loaded %1: %2 targets</source>
-        <translation>%1 chargé : %2 cibles</translation>
+        <source>RX gain</source>
+        <translation>gain RX</translation>
+    </message>
+    <message>
+        <source>TX gain</source>
+        <translation>gain TX</translation>
+    </message>
+    <message>
+        <source>gain</source>
+        <translation>gain</translation>
+    </message>
+    <message>
+        <source>source channel</source>
+        <translation>canal source</translation>
+    </message>
+    <message>
+        <source>destination channel</source>
+        <translation>canal de destination</translation>
+    </message>
+    <message>
+        <source>RX mute</source>
+        <translation>RX muet</translation>
+    </message>
+    <message>
+        <source>TX mute</source>
+        <translation>TX muet</translation>
+    </message>
+    <message>
+        <source>mute</source>
+        <translation>muet</translation>
+    </message>
+    <message>
+        <source>RX polarity</source>
+        <translation>polarité RX</translation>
+    </message>
+    <message>
+        <source>TX polarity</source>
+        <translation>polarité TX</translation>
+    </message>
+    <message>
+        <source>polarity</source>
+        <translation>polarité</translation>
+    </message>
+    <message>
+        <source>delay</source>
+        <translation>retard</translation>
+    </message>
+    <message>
+        <source>compressor enabled</source>
+        <translation>compresseur activé</translation>
+    </message>
+    <message>
+        <source>compressor knee</source>
+        <translation>coude du compresseur</translation>
+    </message>
+    <message>
+        <source>compressor attack</source>
+        <translation>attaque du compresseur</translation>
+    </message>
+    <message>
+        <source>compressor decay</source>
+        <translation>relâchement du compresseur</translation>
+    </message>
+    <message>
+        <source>RX equalizer</source>
+        <translation>égaliseur RX</translation>
+    </message>
+    <message>
+        <source>TX equalizer</source>
+        <translation>égaliseur TX</translation>
+    </message>
+    <message>
+        <source>%1: other coefficients (%2 taps)</source>
+        <translation>%1 : autres coefficients (%2 prises)</translation>
+    </message>
+    <message>
+        <source>on (%1 taps)</source>
+        <translation>actif (%1 prises)</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>inactif</translation>
+    </message>
+    <message>
+        <source>%1: %2 → %3</source>
+        <translation>%1 : %2 → %3</translation>
+    </message>
+    <message>
+        <source>on</source>
+        <translation>actif</translation>
+    </message>
+    <message>
+        <source>%1, delay: not loaded, %2 is beyond the daemon&apos;s limit %3</source>
+        <translation>%1, retard : non chargé, %2 dépasse la limite %3 du démon</translation>
+    </message>
+    <message>
+        <source>%1, %2: not loaded, it takes %3 taps here, %4 in the file</source>
+        <translation>%1, %2 : non chargé, %3 prises ici, %4 dans le fichier</translation>
+    </message>
+    <message>
+        <source>The daemon came back with another setup than %1</source>
+        <translation>Le démon est revenu avec une autre configuration que %1</translation>
+    </message>
+    <message>
+        <source>Load the last setup again</source>
+        <translation>Recharger la dernière configuration</translation>
+    </message>
+    <message>
+        <source>Warning: </source>
+        <translation>Avertissement : </translation>
+    </message>
+    <message>
+        <source>Skipped: </source>
+        <translation>Ignoré : </translation>
+    </message>
+    <message>
+        <source>%1 will write:</source>
+        <translation>%1 écrira :</translation>
+    </message>
+    <message>
+        <source>Loaded %1, values written: %2</source>
+        <translation>%1 chargé, valeurs écrites : %2</translation>
     </message>
 </context>
 <context>
@@ -754,6 +854,13 @@ normalize
     <message>
         <source>Type a number and press Return; the wheel turns the box only while it has the keyboard focus.</source>
         <translation>Saisir un nombre et appuyer sur Entrée ; la molette ne fait tourner la case que lorsqu&apos;elle a le focus du clavier.</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNStatusLine</name>
+    <message>
+        <source>Dismiss</source>
+        <translation>Fermer</translation>
     </message>
 </context>
 <context>

@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -12,6 +13,7 @@
 
 #include <set>
 
+#include "app/zarn_status_line.h"
 #include "panels/zarn_setup_panel.h"
 #include "support/eq_fixture.h"
 #include "support/panel_rig.h"
@@ -38,26 +40,32 @@ std::size_t writes(const zarn::sim::TestDaemon &d) {
     return n;
 }
 
-// Answers the preview of a load with Load or Cancel, keeping its rows as
-// "target|field|from|to".
+// Answers the preview of a load with Load or Cancel, keeping its rows and
+// notes, and closes any message box, keeping its text.
 class PreviewCloser : public QObject {
 public:
     PreviewCloser(ZARNSetupPanel *panel, bool confirm) {
         connect(&timer, &QTimer::timeout, this, [this, panel, confirm] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                boxes << box->text();
+                box->done(0);
+                return;
+            }
             auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
             if (!dialog || dialog != panel->preview)
                 return;
-            for (int i = 0; i < panel->preview_list->topLevelItemCount(); ++i) {
-                const QTreeWidgetItem *item = panel->preview_list->topLevelItem(i);
-                rows << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}
-                            .join(QLatin1Char('|'));
-            }
+            for (int i = 0; i < panel->preview_list->topLevelItemCount(); ++i)
+                rows << panel->preview_list->topLevelItem(i)->text(0);
+            if (auto *label = dialog->findChild<QLabel *>("setup_preview_notes"))
+                notes = label->text();
             auto *buttons = dialog->findChild<QDialogButtonBox *>();
             buttons->button(confirm ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
         });
         timer.start(5);
     }
     QStringList rows;
+    QString notes;
+    QStringList boxes;
     QTimer timer;
 };
 
@@ -75,6 +83,8 @@ private slots:
     void save_then_load_round_trip();
     void load_sends_nothing_data();
     void load_sends_nothing();
+    void other_filter_lengths_keep_the_other_fields();
+    void daemon_back_offers_the_last_setup_when_it_differs();
     void kept_text_shown_only_while_the_filter_is_its_own();
 };
 
@@ -101,11 +111,14 @@ void TestSetupPanel::save_then_load_round_trip() {
         e.main_compressor.knee = 9;
     });
     QSettings(QSettings::IniFormat, QSettings::UserScope, "zarnmix", "zarnmix_ctl").clear();
+    rig.daemon.clear_requests();
     PreviewCloser closer(panel, true);
     QVERIFY2(panel->load_from(file), qPrintable(panel->status->text()));
-    QCOMPARE(closer.rows, QStringList({"device 0 channel 1|rx_filter|off|on (8 taps)",
-                                       "device 1 channel 2|rx_amp|-4|5",
-                                       "main output channel 0|compressor.knee|9|128"}));
+    // One row for each write, in the words of the strips and windows.
+    QCOMPARE(closer.rows, QStringList({"dsp0 - Ch1, RX equalizer: off → on (8 taps)",
+                                       "dsp1 - Ch2, RX gain: -4 → 5",
+                                       "Main Output - Ch0, compressor knee: 9 → 128"}));
+    QCOMPARE(writes(rig.daemon), std::size_t{3});
     // The panel shows the daemon as it now is: strips were built and read.
     QVERIFY(rig.window->strips[0] != nullptr);
     const QString again = dir.filePath("again.zarnmix-state");
@@ -118,14 +131,16 @@ void TestSetupPanel::load_sends_nothing_data() {
     QTest::addColumn<QByteArray>("to");
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("box"); // a warning box asks for an OK
     QTest::newRow("cancelled") << QByteArray() << QByteArray() << false
-                               << "Not loaded: cancelled; nothing sent";
+                               << "Not loaded: cancelled; nothing sent" << false;
     QTest::newRow("a fault after good targets")
         << QByteArray("\"knee\": 128") << QByteArray("\"knee\": 300") << true
-        << "targets[0].compressor.knee: out of range (0 to 255); nothing sent";
+        << "targets[0].compressor.knee: out of range (0 to 255); nothing sent" << true;
     QTest::newRow("a key twice") << QByteArray("\"tx_mute\": 0")
                                  << QByteArray("\"tx_mute\": 0, \"tx_mute\": 1") << true
-                                 << "targets[0].config.tx_mute: appears twice in one object";
+                                 << "targets[0].config.tx_mute: appears twice in one object"
+                                 << true;
 }
 
 void TestSetupPanel::load_sends_nothing() {
@@ -133,6 +148,7 @@ void TestSetupPanel::load_sends_nothing() {
     QFETCH(QByteArray, to);
     QFETCH(bool, confirm);
     QFETCH(QString, status);
+    QFETCH(bool, box);
     QTemporaryDir dir;
     PanelRig rig(small());
     ZARNSetupPanel *panel = rig.window->setup_panel;
@@ -146,9 +162,69 @@ void TestSetupPanel::load_sends_nothing() {
     out.close();
     rig.daemon.clear_requests();
     PreviewCloser closer(panel, confirm);
-    QVERIFY(!panel->load_from(file));
+    panel->load_and_tell(file);
     QVERIFY2(panel->status->text().contains(status), qPrintable(panel->status->text()));
+    QCOMPARE(closer.boxes.size(), box ? 1 : 0);
     QCOMPARE(writes(rig.daemon), std::size_t{0});
+}
+
+void TestSetupPanel::other_filter_lengths_keep_the_other_fields() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("setup.zarnmix-state");
+    {
+        PanelRig old(small(8));
+        old.daemon.with_engine([](zarn::sim::Engine &e) {
+            zarn::sim::ChannelState &c = e.devices[0].channels[1];
+            c.rx_filter.active = true;
+            c.rx_filter.coefficients.assign(8, 0.125);
+            c.config.rx_amp = 3;
+            c.config.tx_mute = 1;
+        });
+        QVERIFY(old.window->setup_panel->save_to(file));
+    }
+    PanelRig rig(small(16));
+    ZARNSetupPanel *panel = rig.window->setup_panel;
+    PreviewCloser closer(panel, true);
+    QVERIFY2(panel->load_from(file), qPrintable(panel->status->text()));
+    QCOMPARE(closer.rows,
+             QStringList({"dsp0 - Ch1, RX gain: 0 → 3", "dsp0 - Ch1, TX mute: off → on"}));
+    QCOMPARE(closer.notes, QString("Skipped: dsp0 - Ch1, RX equalizer: not loaded, it takes 16 "
+                                   "taps here, 8 in the file"));
+    QCOMPARE(writes(rig.daemon), std::size_t{2});
+    QCOMPARE(rig.daemon.with_engine(
+                 [](zarn::sim::Engine &e) { return e.devices[0].channels[1].config.tx_mute; }),
+             1);
+}
+
+void TestSetupPanel::daemon_back_offers_the_last_setup_when_it_differs() {
+    QTemporaryDir dir;
+    PanelRig rig(small());
+    ZARNSetupPanel *panel = rig.window->setup_panel;
+    ZARNStatusLine *line = rig.window->status_line;
+    // Nothing saved or loaded yet: nothing to offer.
+    panel->handle_daemon_back();
+    QVERIFY(!line->offering());
+    rig.daemon.with_engine(
+        [](zarn::sim::Engine &e) { e.devices[0].channels[0].config.rx_amp = 4; });
+    const QString file = dir.filePath("setup.zarnmix-state");
+    QVERIFY(panel->save_to(file));
+    panel->handle_daemon_back();
+    QVERIFY(!line->offering());
+
+    // Back at its defaults: offered, not done.
+    rig.daemon.with_engine(
+        [](zarn::sim::Engine &e) { e.devices[0].channels[0].config.rx_amp = 0; });
+    rig.daemon.clear_requests();
+    panel->handle_daemon_back();
+    QVERIFY(line->offering());
+    QCOMPARE(line->action_button->text(), QString("Load the last setup again"));
+    QCOMPARE(writes(rig.daemon), std::size_t{0});
+    // Taken, it loads through the preview.
+    PreviewCloser closer(panel, true);
+    line->action_button->click();
+    QCOMPARE(closer.rows, QStringList{"dsp0 - Ch0, RX gain: 0 → 4"});
+    QCOMPARE(writes(rig.daemon), std::size_t{1});
+    QVERIFY(!line->offering());
 }
 
 void TestSetupPanel::kept_text_shown_only_while_the_filter_is_its_own() {

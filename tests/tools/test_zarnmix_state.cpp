@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <csignal>
@@ -25,6 +26,7 @@
 #include "ctl/transport.h"
 #include "support/run_program.h"
 #include "support/test_daemon.h"
+#include "tools/state_file.h"
 #include "tools/state_file_device.h"
 #include "tools/state_file_json.h"
 #include "tools/state_file_store.h"
@@ -140,6 +142,24 @@ int send_filter(int fd, std::uint32_t code, int number, int channel, std::vector
     return zarn::ctl_request(fd, code, &r);
 }
 
+// A record's settable fields, "name=value" each.
+QString fields_text(const std::vector<zarn::Field> &fields, const void *record) {
+    QStringList out;
+    for (const zarn::Field &f : fields)
+        out << QString("%1=%2").arg(f.name).arg(zarn::field_value(record, f));
+    return out.join(' ');
+}
+
+// The same of a received write: a configuration, or a compressor's settings.
+QString fields_of(const zarn::Target &t, std::uint32_t code, const std::vector<unsigned char> &r) {
+    if (code == zarn::kind_info(t.kind)->config_set)
+        return fields_text(zarn::config_fields(t.kind), r.data());
+    zarn::CompressorRecord record;
+    std::memcpy(record.bytes, r.data(), std::min(r.size(), sizeof record.bytes));
+    const zarn::CompressorValues values = zarn::compressor_values(t.kind, record);
+    return fields_text(zarn::compressor_fields(), &values);
+}
+
 } // namespace
 
 class TestZarnmixState : public QObject {
@@ -155,6 +175,8 @@ private slots:
     void invalid_file_sends_nothing();
     void mismatched_daemon_skips_or_refuses();
     void dry_run_prints_changes_and_sends_nothing();
+    void restore_writes_only_changed_fields_data();
+    void restore_writes_only_changed_fields();
     void daemon_failures();
     void files_are_read_and_replaced_safely();
     void hung_daemon_fails_and_the_tool_ends_data() { add_media(); }
@@ -463,8 +485,9 @@ void TestZarnmixState::round_trip_through_zarnmix_sim() {
     QVERIFY(same_bits(taps, awkward(64)));
     zarn::ctl_close(fd);
 
-    // One device configuration write of the test, five of each restore, all
-    // whole records: the name and delay limit as the daemon reported them.
+    // One device configuration write of the test, and one for each of the
+    // five fields it changed in each restore, all whole records: the name
+    // and delay limit as the daemon reported them.
     QFile log(trace);
     QVERIFY(log.open(QIODevice::ReadOnly));
     int device_writes = 0;
@@ -561,23 +584,35 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
         e.devices[0].channels[1].config.rx_amp = 6;
         e.loops[0].compressor.knee = 77;
         e.devices[1].channels[0].config.delay = 4500;
+        e.devices[0].channels[0].config.tx_amp = -8;
+        e.devices[0].channels[0].tx_filter.active = true;
+        e.devices[0].channels[0].tx_filter.coefficients = awkward(8);
+        e.devices[0].channels[0].rx_filter.active = false;
     });
     const QByteArray file = store(full.path()).out;
 
-    // One device, a loopback of three channels, no output monitor, and a
-    // device filter length of its own on device 0, channel 0.
+    // One device, a loopback of three channels, no output monitor, and
+    // device filter lengths of their own on device 0, channel 0: the filter
+    // in force does not fit, the one that is off turns off all the same.
     zarn::sim::Topology fewer = small_topology();
     fewer.device_channels = {2};
     fewer.loop_channels = {3};
     fewer.output_monitors = 0;
     for (const bool pedantic : {true, false}) {
         TestDaemon d(fewer);
-        d.with_engine([](zarn::sim::Engine &e) { e.devices[0].channels[0].tx_filter.length = 4; });
+        d.with_engine([](zarn::sim::Engine &e) {
+            zarn::sim::ChannelState &c = e.devices[0].channels[0];
+            c.tx_filter.length = 4;
+            c.rx_filter.length = 16;
+            c.rx_filter.active = true;
+            c.rx_filter.coefficients.assign(16, 0.5);
+        });
         d.clear_requests();
         const Run r = restore(d.path(), file, pedantic ? QStringList{"--pedantic"} : QStringList{});
         QCOMPARE(r.status, 3);
         for (const char *skipped :
-             {"skipped device 0 channel 0: its transmit filter takes 4 taps here, 8 in the file",
+             {"skipped the transmit filter of device 0 channel 0: it takes 4 taps here, 8 in the "
+              "file",
               "skipped device 1 channel 0: the daemon does not offer it",
               "skipped device 1 channel 2: the daemon does not offer it",
               "skipped loopback 0 channel 0: loopback 0 has 3 channels here, 2 in the file",
@@ -590,17 +625,18 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
             QCOMPARE(writes(d), std::size_t{0});
             continue;
         }
-        // The rest was restored: device 0 channel 1, the monitors, the main output.
-        QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{1});
-        QCOMPARE(d.count(zarn::REQ_INPUT_MON_SET), std::size_t{2});
-        QCOMPARE(d.count(zarn::REQ_LOCAL_MON_SET), std::size_t{1});
-        QCOMPARE(d.count(zarn::REQ_MAIN_COMP_SET), std::size_t{1});
-        QCOMPARE(d.count(zarn::REQ_DEV_RX_FILTER_SET) + d.count(zarn::REQ_LOOP_RX_FILTER_SET),
-                 std::size_t{1});
-        QCOMPARE(writes(d), std::size_t{7});
-        QCOMPARE(d.with_engine(
-                     [](zarn::sim::Engine &e) { return e.devices[0].channels[1].config.rx_amp; }),
-                 6);
+        // Everything else was restored, and only what differed was written:
+        // the gains of device 0's channels, the filter of channel 0 that is
+        // off in the file.
+        QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{2});
+        QCOMPARE(d.count(zarn::REQ_DEV_RX_FILTER_SET), std::size_t{1});
+        QCOMPARE(writes(d), std::size_t{3});
+        QCOMPARE(d.with_engine([](zarn::sim::Engine &e) {
+            return std::make_tuple(e.devices[0].channels[1].config.rx_amp,
+                                   e.devices[0].channels[0].config.tx_amp,
+                                   e.devices[0].channels[0].rx_filter.active);
+        }),
+                 std::make_tuple(6, -8, false));
     }
 
     // A file that leaves out a target restores the rest without a word.
@@ -612,7 +648,8 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
     const Run r = restore(same.path(), zarn::state::encode_setup(part));
     QCOMPARE(r.status, 0);
     QCOMPARE(r.err, QByteArray());
-    QCOMPARE(same.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{4});
+    // The gain of device 0 channel 1, the delay of device 1 channel 0.
+    QCOMPARE(same.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{2});
 
     // A differing sample rate or name is only a warning, unless pedantic; a
     // delay beyond the limit that comes with the lower rate is a mismatch.
@@ -620,18 +657,24 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
     renamed.sample_rate = 44100;
     for (const bool pedantic : {true, false}) {
         TestDaemon d(renamed);
-        d.with_engine(
-            [](zarn::sim::Engine &e) { std::strcpy(e.loops[0].channels[1].config.name, "other"); });
+        d.with_engine([](zarn::sim::Engine &e) {
+            std::strcpy(e.loops[0].channels[1].config.name, "other");
+            e.devices[1].channels[0].config.rx_mute = 1;
+        });
         d.clear_requests();
         const Run r = restore(d.path(), file, pedantic ? QStringList{"--pedantic"} : QStringList{});
         QVERIFY(r.err.contains("warning: the sample rate is 44100 Hz here, 48000 Hz in the file"));
         QVERIFY(r.err.contains(
             "warning: loopback 0 channel 1 is called \"other\" here, \"loop0\" in the file"));
-        QVERIFY(r.err.contains(
-            "skipped device 1 channel 0: its delay 4500 is beyond the daemon's limit 4410"));
+        QVERIFY(r.err.contains("skipped the delay of device 1 channel 0: 4500 is beyond the "
+                               "daemon's limit 4410"));
         QCOMPARE(r.status, 3);
-        QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{pedantic ? 0u : 4u});
-        QCOMPARE(writes(d) > 0, !pedantic);
+        // The rest of that channel comes back all the same, beside the gains
+        // of device 0.
+        QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{pedantic ? 0u : 3u});
+        QCOMPARE(d.with_engine(
+                     [](zarn::sim::Engine &e) { return e.devices[1].channels[0].config.rx_mute; }),
+                 pedantic ? 1 : 0);
     }
 }
 
@@ -671,6 +714,128 @@ void TestZarnmixState::dry_run_prints_changes_and_sends_nothing() {
     QCOMPARE(d.with_engine([](zarn::sim::Engine &e) { return e.main_compressor.decay; }), 3);
 }
 
+void TestZarnmixState::restore_writes_only_changed_fields_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QString>("field"); // changed by another client after the store
+    QTest::addColumn<int>("value");
+    QTest::addColumn<std::uint32_t>("write"); // the one write of the restore; 0 for none
+    using namespace zarn;
+    QTest::newRow("device") << int(KIND_DEVICE) << 1 << 2 << "rx_amp" << -5 << REQ_DEV_CONFIG_SET;
+    QTest::newRow("loopback") << int(KIND_LOOP) << 0 << 1 << "tx_mute" << 1 << REQ_LOOP_CONFIG_SET;
+    QTest::newRow("input monitor")
+        << int(KIND_INPUT_MONITOR) << 1 << 0 << "amp" << -3 << REQ_INPUT_MON_SET;
+    QTest::newRow("output monitor")
+        << int(KIND_OUTPUT_MONITOR) << 0 << 0 << "dst_channel" << 1 << REQ_OUTPUT_MON_SET;
+    QTest::newRow("local monitor")
+        << int(KIND_LOCAL_MONITOR) << 0 << 0 << "polarity" << 1 << REQ_LOCAL_MON_SET;
+    QTest::newRow("device compressor")
+        << int(KIND_DEVICE) << 0 << 0 << "compressor.attack" << 3 << REQ_DEV_COMP_SET;
+    QTest::newRow("loopback compressor")
+        << int(KIND_LOOP) << 0 << 0 << "compressor.enabled" << 1 << REQ_LOOP_COMP_SET;
+    QTest::newRow("main compressor")
+        << int(KIND_MAIN_OUTPUT) << 0 << 0 << "compressor.knee" << 9 << REQ_MAIN_COMP_SET;
+    QTest::newRow("device filter")
+        << int(KIND_DEVICE) << 0 << 1 << "rx_filter" << 1 << REQ_DEV_RX_FILTER_SET;
+    QTest::newRow("loopback filter")
+        << int(KIND_LOOP) << 0 << 0 << "tx_filter" << 1 << REQ_LOOP_TX_FILTER_SET;
+    QTest::newRow("nothing changed") << int(KIND_DEVICE) << 0 << 0 << "" << 0 << 0u;
+}
+
+// One field changed since the store: the restore writes that field alone, in
+// a record otherwise as the daemon holds it, and lists that one write.
+void TestZarnmixState::restore_writes_only_changed_fields() {
+    QFETCH(int, kind);
+    QFETCH(int, number);
+    QFETCH(int, channel);
+    QFETCH(QString, field);
+    QFETCH(int, value);
+    QFETCH(std::uint32_t, write);
+    TestDaemon d(small_topology());
+    // Fields away from the defaults, so that a record rebuilt from defaults shows.
+    d.with_engine([](zarn::sim::Engine &e) {
+        for (auto *group : {&e.devices[0], &e.devices[1], &e.loops[0]}) {
+            for (auto &c : group->channels)
+                c.config.src_channel = 1;
+        }
+        e.main_compressor.decay = 7;
+    });
+    const int fd = zarn::ctl_open(d.path());
+    std::string error;
+    zarn::state::Setup setup;
+    QVERIFY2(zarn::state::read_setup(fd, setup, error), error.c_str());
+
+    const zarn::Target t{kind, number, channel};
+    const std::string key = field.toStdString();
+    const bool compressor = key.rfind("compressor.", 0) == 0;
+    if (compressor) {
+        zarn::CompressorValues values;
+        QCOMPARE(zarn::read_compressor(fd, t, values), 0);
+        for (const zarn::Field &f : zarn::compressor_fields()) {
+            if (key == std::string("compressor.") + f.name)
+                zarn::set_field(&values, f, value);
+        }
+        QCOMPARE(zarn::write_compressor(fd, t, values), 0);
+    } else if (key == "rx_filter" || key == "tx_filter") {
+        const std::vector<double> taps = awkward(8);
+        QCOMPARE(zarn::write_filter(fd, t, key == "rx_filter", 8, taps.data()), 0);
+    } else if (!key.empty()) {
+        zarn::ConfigRecord record;
+        QCOMPARE(zarn::read_config(fd, t, record.bytes), 0);
+        for (const zarn::Field &f : zarn::config_fields(kind)) {
+            if (key == f.name)
+                zarn::set_field(record.bytes, f, value);
+        }
+        QCOMPARE(zarn::write_config(fd, t, record.bytes), 0);
+    }
+    // The record to be written: as the daemon has it now, the field as stored.
+    QString expected;
+    if (write != 0 && key.find("filter") == std::string::npos) {
+        const zarn::state::TargetState &file =
+            *std::find_if(setup.targets.begin(), setup.targets.end(),
+                          [&t](const zarn::state::TargetState &s) { return s.target == t; });
+        if (compressor) {
+            zarn::CompressorValues values;
+            QCOMPARE(zarn::read_compressor(fd, t, values), 0);
+            for (const zarn::Field &f : zarn::compressor_fields()) {
+                if (key == std::string("compressor.") + f.name)
+                    zarn::set_field(&values, f, file.compressor->at(f.name));
+            }
+            expected = fields_text(zarn::compressor_fields(), &values);
+        } else {
+            zarn::ConfigRecord record;
+            QCOMPARE(zarn::read_config(fd, t, record.bytes), 0);
+            for (const zarn::Field &f : zarn::config_fields(kind)) {
+                if (key == f.name)
+                    zarn::set_field(record.bytes, f, file.config->at(f.name));
+            }
+            expected = fields_text(zarn::config_fields(kind), record.bytes);
+        }
+    }
+    d.clear_requests();
+
+    zarn::state::RestoreReport report;
+    QCOMPARE(zarn::state::restore_setup(fd, setup, {}, report), zarn::state::RESTORE_DONE);
+    std::vector<zarn::sim::ReceivedRequest> written;
+    for (const auto &r : d.requests()) {
+        if (WRITES.count(r.code))
+            written.push_back(r);
+    }
+    QCOMPARE(written.size(), std::size_t{write ? 1u : 0u});
+    QCOMPARE(report.changes.size(), written.size());
+    zarn::state::Setup after;
+    QVERIFY2(zarn::state::read_setup(fd, after, error), error.c_str());
+    zarn::ctl_close(fd);
+    QCOMPARE(zarn::state::encode_setup(after), zarn::state::encode_setup(setup));
+    if (written.empty())
+        return;
+    QCOMPARE(written[0].code, write);
+    QCOMPARE(report.changes[0].field, key);
+    if (!expected.isEmpty())
+        QCOMPARE(fields_of(t, write, written[0].record), expected);
+}
+
 void TestZarnmixState::daemon_failures() {
     QTemporaryDir dir;
     TestDaemon d(small_topology());
@@ -678,7 +843,10 @@ void TestZarnmixState::daemon_failures() {
 
     // A refused write and a value the daemon will not keep: both reported,
     // the rest restored all the same.
-    d.with_engine([](zarn::sim::Engine &e) { e.devices[1].channels[0].config.rx_amp = 3; });
+    d.with_engine([](zarn::sim::Engine &e) {
+        e.devices[1].channels[0].config.rx_amp = 3;
+        e.devices[0].channels[1].config.tx_amp = 2;
+    });
     d.set_hook([](std::uint32_t code, unsigned char *record, std::vector<double> &) {
         zarn::ChannelConfig c;
         std::memcpy(&c, record, std::min(sizeof c, std::size_t(zarn::ioc_size(code))));
@@ -704,6 +872,7 @@ void TestZarnmixState::daemon_failures() {
         e.devices[0].channels[0].rx_filter.coefficients = awkward(8);
     });
     const QByteArray with_filter = store(d.path()).out;
+    d.with_engine([](zarn::sim::Engine &e) { e.devices[0].channels[0].rx_filter.active = false; });
     d.set_hook([](std::uint32_t code, unsigned char *, std::vector<double> &payload) {
         if (code == zarn::REQ_DEV_RX_FILTER_SET && !payload.empty())
             payload[0] = 1.0;
@@ -715,9 +884,11 @@ void TestZarnmixState::daemon_failures() {
                                "otherwise\n"));
 
     // A read-back that fails, after the writes: named, and the restore failed.
+    // The monitor is read to plan, to change its field, and back.
+    d.with_engine([](zarn::sim::Engine &e) { e.local_monitors[0].config.amp = 4; });
     int monitor_reads = 0;
     d.set_hook([&monitor_reads](std::uint32_t code, unsigned char *, std::vector<double> &) {
-        const bool back = code == zarn::REQ_LOCAL_MON_GET && ++monitor_reads == 2;
+        const bool back = code == zarn::REQ_LOCAL_MON_GET && ++monitor_reads == 3;
         return back ? std::optional<int>(-1) : std::nullopt;
     });
     r = restore(d.path(), file);
