@@ -7,16 +7,21 @@
 
 namespace zarn {
 
-// Where the panel's catalogues are looked for, in this order: the build
-// tree's translations/ folder beside the program's own folder, so that a
-// panel run from the build finds them, then the installed folder.
+// Where the panel's catalogues are looked for, in this order: the
+// translations/ folder of the build tree the program was built in, only
+// when it runs from there, then the installed folder.
 QStringList translation_folders();
+
+// A catalogue larger than this is refused unread: ours are some kilobytes.
+constexpr int MAX_CATALOGUE_SIZE = 4 << 20;
 
 // Installs, for the locale's languages, the panel's catalogue from the first
 // of folders that has one, and the toolkit's own catalogue for its standard
 // texts (buttons of message boxes, context menus). Needs the application
-// object, which owns the translators. Returns whether the panel's catalogue
-// was found; without one the texts show as written.
+// object, which owns the translators. A file that is not a catalogue (no
+// regular file, too large, not starting as one) is passed over with a
+// warning. Returns whether the panel's catalogue was found; without one the
+// texts show as written.
 bool install_translations(const QLocale &locale, const QStringList &folders);
 
 } // namespace zarn

@@ -7,12 +7,12 @@
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <string>
 
 #include "eq/filter_import.h"
+#include "files/safe_writer.h"
 
 namespace {
 
@@ -110,10 +110,10 @@ bool ZARNEQEditor::export_file(const QString &path, bool graphic_eq, const QStri
         }
         contents = applied_text.toUtf8() + '\n';
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() ||
-        !file.commit()) {
-        *why = file.errorString();
+    std::string error;
+    if (!zarn::files::write_file(QFile::encodeName(path).toStdString(), contents.toStdString(),
+                                 error)) {
+        *why = QString::fromLocal8Bit(error.c_str());
         return false;
     }
     return true;

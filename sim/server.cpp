@@ -15,6 +15,7 @@
 
 #include "ctl/filter_record.h"
 #include "ctl/requests.h"
+#include "sim/socket_path.h"
 
 namespace zarn::sim {
 
@@ -74,6 +75,9 @@ bool Server::listen(const std::string &path, std::string &error) {
     if (::lstat(path.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) {
             error = path + " exists and is not a socket";
+            return false;
+        }
+        if (!may_take_socket(path, st, error)) {
             return false;
         }
         const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -151,15 +155,43 @@ void Server::accept_all() {
         if (fd < 0) {
             return; // EAGAIN, or a client that went away before it was accepted
         }
-        if (connections_.size() >= MAX_CONNECTIONS) {
+        const auto now = Clock::now();
+        if (connections_.size() >= MAX_CONNECTIONS && !drop_longest_idle(now)) {
             ::close(fd);
             continue;
         }
         Connection connection;
         connection.fd = fd;
-        connection.last_progress = Clock::now();
+        connection.last_progress = now;
+        connection.last_served = now;
         connections_.push_back(std::move(connection));
     }
+}
+
+bool Server::drop_longest_idle(Clock::time_point now) {
+    auto oldest = connections_.end();
+    for (auto it = connections_.begin(); it != connections_.end(); ++it) {
+        if (!busy(*it) && now - it->last_served >= IDLE_LIMIT &&
+            (oldest == connections_.end() || it->last_served < oldest->last_served)) {
+            oldest = it;
+        }
+    }
+    if (oldest == connections_.end()) {
+        return false;
+    }
+    ::close(oldest->fd);
+    connections_.erase(oldest);
+    return true;
+}
+
+Server::Clock::time_point Server::deadline(const Connection &connection) const {
+    if (connection.replying()) {
+        return connection.last_progress + STALL_LIMIT;
+    }
+    if (connection.in_begin < connection.in_end) {
+        return connection.request_began + REQUEST_LIMIT;
+    }
+    return Clock::time_point{};
 }
 
 bool Server::receive(Connection &connection) {
@@ -190,6 +222,9 @@ bool Server::receive(Connection &connection) {
         ::recv(connection.fd, in.data() + connection.in_end, in.size() - connection.in_end, 0);
     if (n <= 0) {
         return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+    }
+    if (held == 0) {
+        connection.request_began = Clock::now();
     }
     connection.in_end += static_cast<std::size_t>(n);
     connection.last_progress = Clock::now();
@@ -234,6 +269,7 @@ bool Server::flush(Connection &connection) {
 // Answers the complete requests waiting in the input, in order, as long as
 // every reply goes out at once; returns false to drop the connection.
 bool Server::serve(Connection &connection) {
+    const std::size_t held = connection.in_end - connection.in_begin;
     while (!connection.replying()) {
         const std::size_t available = connection.in_end - connection.in_begin;
         const unsigned char *begin = connection.in.data() + connection.in_begin;
@@ -290,6 +326,11 @@ bool Server::serve(Connection &connection) {
             return false;
         }
     }
+    // The next request's time starts when the one before it is answered.
+    if (connection.in_end - connection.in_begin < held) {
+        connection.last_served = Clock::now();
+        connection.request_began = connection.last_served;
+    }
     if (connection.in_begin == connection.in_end) {
         connection.in_begin = connection.in_end = 0;
     }
@@ -310,7 +351,7 @@ void Server::run(int wake_fd) {
             fds_.push_back({connection.fd, events, 0});
             if (busy(connection)) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      connection.last_progress + STALL_LIMIT - now)
+                                      deadline(connection) - now)
                                       .count();
                 const int wait = static_cast<int>(std::max<long long>(left, 0) + 1);
                 timeout = timeout < 0 ? wait : std::min(timeout, wait);
@@ -339,7 +380,7 @@ void Server::run(int wake_fd) {
             } else if (revents & (POLLIN | POLLERR | POLLHUP)) {
                 keep = receive(connection) && serve(connection);
             }
-            if (keep && busy(connection) && checked - connection.last_progress >= STALL_LIMIT) {
+            if (keep && busy(connection) && checked >= deadline(connection)) {
                 keep = false;
             }
             connection.dropped = !keep;

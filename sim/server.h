@@ -58,12 +58,19 @@ public:
     // Closes the listener and every connection and removes the socket file.
     void close();
 
-    // A connection is dropped when a started request or a pending reply
-    // makes no progress for this long.
+    // A connection is dropped when a pending reply makes no progress for
+    // this long.
     static constexpr std::chrono::milliseconds STALL_LIMIT{2000};
 
-    // A connection beyond these is closed as soon as it is accepted.
+    // A connection is dropped when a request is not complete this long after
+    // its first byte, however the bytes trickle in.
+    static constexpr std::chrono::milliseconds REQUEST_LIMIT{1000};
+
+    // With every place taken, a new connection takes that of the one idle
+    // for longest, if it has been idle for this long; else the new one is
+    // closed as soon as it is accepted.
     static constexpr std::size_t MAX_CONNECTIONS = 64;
+    static constexpr std::chrono::milliseconds IDLE_LIMIT{3000};
 
     // The largest request: a filter write with the most coefficients. Every
     // other record, options included, is shorter.
@@ -99,11 +106,16 @@ private:
         bool close_after_reply = false;
         bool dropped = false;
         Clock::time_point last_progress;
+        Clock::time_point request_began; // first byte of the request held
+        Clock::time_point last_served;   // accepted, or a request answered
 
         bool replying() const { return out_pos < reply_size; }
     };
 
     void accept_all();
+    bool drop_longest_idle(Clock::time_point now);
+    // When the connection is to be dropped for taking too long, else 0.
+    Clock::time_point deadline(const Connection &connection) const;
     bool receive(Connection &connection);
     bool flush(Connection &connection);
     bool serve(Connection &connection);

@@ -60,4 +60,11 @@ bool make_private_directory(const std::string &directory, std::string &error) {
     return false;
 }
 
+bool may_take_socket(const std::string &path, const struct stat &st, std::string &error) {
+    if (st.st_uid == ::geteuid())
+        return true;
+    error = path + " belongs to another user; not replaced";
+    return false;
+}
+
 } // namespace zarn::sim

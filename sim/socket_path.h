@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <sys/stat.h>
 
 namespace zarn::sim {
 
@@ -16,5 +17,10 @@ std::string default_socket_path(std::string *private_directory = nullptr);
 // only when it is itself (not through a symbolic link) a directory of this
 // user with mode 0700; otherwise error says why and it is left as it is.
 bool make_private_directory(const std::string &directory, std::string &error);
+
+// Whether a socket file found at path (st from lstat) may be taken over
+// once it is stale: only the caller's own, so that root's simulator does not
+// remove another user's socket from a shared directory and take its place.
+bool may_take_socket(const std::string &path, const struct stat &st, std::string &error);
 
 } // namespace zarn::sim

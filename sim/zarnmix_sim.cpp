@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ctl/requests.h"
+#include "files/safe_writer.h"
 #include "sim/engine.h"
 #include "sim/server.h"
 #include "sim/socket_path.h"
@@ -56,7 +57,7 @@ void usage(FILE *out) {
         "                          0 = no filter support (default 2048)\n"
         "  --sample-rate HZ        sample rate (default 48000)\n"
         "  --sample-bits N         width of level values, 8 to 32 (default 24)\n"
-        "  --trace FILE            write one line per request: time, code, result,\n"
+        "  --trace FILE            append one line per request: time, code, result,\n"
         "                          request record in hex\n"
         "  --help                  show this text\n"
         "  --version               show the program's version\n"
@@ -205,15 +206,9 @@ int main(int argc, char **argv) {
         return EXIT_USAGE;
     }
 
+    // Opened once the socket is ours, so that a simulator that does not
+    // start leaves the file alone.
     FILE *trace = nullptr;
-    if (!trace_path.empty()) {
-        trace = std::fopen(trace_path.c_str(), "w");
-        if (!trace) {
-            std::fprintf(stderr, "zarnmix_sim: cannot write %s: %s\n", trace_path.c_str(),
-                         std::strerror(errno));
-            return 1;
-        }
-    }
 
     zarn::sim::Engine engine(topology);
     zarn::sim::Server server([&](std::uint32_t code, unsigned char *record,
@@ -241,6 +236,19 @@ int main(int argc, char **argv) {
     if (!server.listen(socket_path, error)) {
         std::fprintf(stderr, "zarnmix_sim: %s\n", error.c_str());
         return 1;
+    }
+    if (!trace_path.empty()) {
+        const int fd = zarn::files::open_append(trace_path, error);
+        trace = fd >= 0 ? ::fdopen(fd, "a") : nullptr;
+        if (!trace) {
+            if (fd >= 0) {
+                error = trace_path + ": " + std::strerror(errno);
+                ::close(fd);
+            }
+            std::fprintf(stderr, "zarnmix_sim: cannot write the trace: %s\n", error.c_str());
+            server.close();
+            return 1;
+        }
     }
     if (::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::fprintf(stderr, "zarnmix_sim: pipe: %s\n", std::strerror(errno));

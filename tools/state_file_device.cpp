@@ -15,6 +15,7 @@
 #include "ctl/catalogue.h"
 #include "ctl/channel_config.h"
 #include "ctl/transport.h"
+#include "tools/json_reader.h"
 
 namespace zarn::state {
 
@@ -568,8 +569,10 @@ int restore_setup(int fd, const Setup &setup, const RestoreOptions &options,
         }
         const Plan &plan = *next++;
         if (stored.name && *stored.name != plan.daemon_name) {
-            warnings.push_back(describe(stored.target) + " is called \"" + plan.daemon_name +
-                               "\" here, \"" + *stored.name + "\" in the file");
+            // Both names come from outside: escaped and cut for the terminal.
+            warnings.push_back(describe(stored.target) + " is called \"" +
+                               json::printable(plan.daemon_name) + "\" here, \"" +
+                               json::printable(*stored.name) + "\" in the file");
         }
     }
 

@@ -24,10 +24,10 @@ bool read_state_file(const char *path, QByteArray &data, std::string &error);
 // could not give it all.
 using FileWriter = std::function<bool(QIODevice &file, std::string &error)>;
 
-// Replaces a state file once the new one is whole (QSaveFile), with the text
-// write gives it. Never writes through a symbolic link, nor over anything but
-// a regular file; a replaced file keeps its permission bits, and its owner
-// where the process may give it, else a warning says whose the new file is.
+// Replaces a state file once the new one is whole, with the text write gives
+// it, keeping the replaced one as PATH.prev (files::write_file: never through
+// a symbolic link, nor over anything but a regular file, nor into a directory
+// another user could change under it).
 bool write_state_file(const char *path, const FileWriter &write, std::string &error,
                       std::vector<std::string> &warnings);
 

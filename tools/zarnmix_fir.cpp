@@ -13,6 +13,7 @@
 #include "eq/filter_design.h"
 #include "eq/filter_import.h"
 #include "eq/freq_response.h"
+#include "tools/state_file_io.h"
 
 namespace {
 
@@ -75,12 +76,38 @@ bool parse_rate(const char *text, double &rate) {
     return true;
 }
 
-bool read_all(std::FILE *in, std::string &text) {
-    char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
-        text.append(buffer, got);
-    return !std::ferror(in);
+// A filter specification is typed; a text beyond this is none, and is
+// refused rather than read on to the end of the memory.
+constexpr std::size_t MAX_TEXT = zarn::MAX_IMPORT_BYTES;
+
+// The text of a regular file at path (the state files' bounded reader, so
+// that /dev/zero or a FIFO fails at once), or of standard input for a null
+// path, at most MAX_TEXT bytes; false after saying why.
+bool read_text(const char *path, std::string &text) {
+    const char *shown = path ? path : "standard input";
+    if (path) {
+        QByteArray data;
+        std::string error;
+        if (!zarn::state::read_state_file(path, data, error)) {
+            std::fprintf(stderr, "zarnmix_fir: %s\n", error.c_str());
+            return false;
+        }
+        text.assign(data.constData(), static_cast<std::size_t>(data.size()));
+    } else {
+        char buffer[65536];
+        std::size_t got;
+        while (text.size() <= MAX_TEXT && (got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+            text.append(buffer, got);
+        if (std::ferror(stdin)) {
+            std::fputs("zarnmix_fir: standard input: read error\n", stderr);
+            return false;
+        }
+    }
+    if (text.size() > MAX_TEXT) {
+        std::fprintf(stderr, "zarnmix_fir: %s: longer than any filter specification\n", shown);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -134,23 +161,8 @@ int main(int argc, char **argv) {
         usage();
 
     std::string text;
-    if (optind < argc) {
-        const char *path = argv[optind];
-        std::FILE *in = std::fopen(path, "rb");
-        if (!in) {
-            std::fprintf(stderr, "zarnmix_fir: %s: %s\n", path, std::strerror(errno));
-            return 1;
-        }
-        const bool ok = read_all(in, text);
-        std::fclose(in);
-        if (!ok) {
-            std::fprintf(stderr, "zarnmix_fir: %s: read error\n", path);
-            return 1;
-        }
-    } else if (!read_all(stdin, text)) {
-        std::fputs("zarnmix_fir: standard input: read error\n", stderr);
+    if (!read_text(optind < argc ? argv[optind] : nullptr, text))
         return 1;
-    }
 
     // As the equalizer does: trimmed, and ended by its first NUL byte.
     const std::string filter_text = zarn::trim_white_space(text);

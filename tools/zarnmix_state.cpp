@@ -2,10 +2,14 @@
 // zarnmix_state: stores the daemon's whole setup in a file and restores it.
 #include <QBuffer>
 #include <QByteArray>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <getopt.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "ctl/transport.h"
@@ -68,11 +72,63 @@ int store(int fd, const char *device, const char *file) {
     return ok ? 0 : fail(error);
 }
 
+// As root, the file to restore is opened here, without following a link,
+// and put on standard input, so that what is checked is what is read: a file
+// of another user's in a directory that user can write could be swapped
+// for a link to a file of root's, whose text the errors would then show.
+bool open_as_root(const char *file, std::string &error) {
+    const std::string path = file;
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = dir < 0 ? -1
+                           : ::openat(dir, name.c_str(),
+                                      O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st {};
+    struct stat place {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || ::fstat(dir, &place) != 0) {
+        error = path + ": " +
+                (errno == ELOOP || errno == EMLINK ? "a symbolic link; not read as root"
+                                                   : std::strerror(errno));
+    } else if (!S_ISREG(st.st_mode)) {
+        error = path + ": not a regular file";
+    } else if ((place.st_uid != 0 || (place.st_mode & (S_IWGRP | S_IWOTH)) != 0) &&
+               (st.st_uid != 0 || st.st_nlink != 1)) {
+        // Another user may change what is at this name; a second name of a
+        // file of root's would be one way in, too.
+        error = path + ": another user's file, or a second name, in a directory others can "
+                       "write; not read as root";
+    } else if (::dup2(fd, 0) < 0) {
+        error = path + ": " + std::strerror(errno);
+    } else {
+        ::fcntl(0, F_SETFL, ::fcntl(0, F_GETFL) & ~O_NONBLOCK);
+        ::close(fd);
+        ::close(dir);
+        return true;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    if (dir >= 0)
+        ::close(dir);
+    return false;
+}
+
 int restore(const char *device, const char *file, const zarn::state::RestoreOptions &options) {
     QByteArray data;
     std::string error;
-    if (!zarn::state::read_state_file(is_stdio(file) ? nullptr : file, data, error))
+    const bool as_root = !is_stdio(file) && ::geteuid() == 0;
+    if (as_root && !open_as_root(file, error))
         return fail(error);
+    if (!zarn::state::read_state_file(is_stdio(file) || as_root ? nullptr : file, data, error)) {
+        // The reader names standard input, where the file was put.
+        const std::string shown = "standard input";
+        if (as_root && error.compare(0, shown.size(), shown) == 0)
+            error = file + error.substr(shown.size());
+        return fail(error);
+    }
     zarn::state::Setup setup;
     if (!zarn::state::decode_setup(data, setup, error))
         return fail(std::string(file_words(file)) + ": " + error + "; nothing restored");

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLocale>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
 
@@ -21,6 +23,8 @@ class TestTranslations : public QObject {
 private slots:
     void window_speaks_the_locales_language_data();
     void window_speaks_the_locales_language();
+    void file_that_is_not_a_catalogue_is_passed_over_data();
+    void file_that_is_not_a_catalogue_is_passed_over();
     void cleanup() { qDeleteAll(qApp->findChildren<QTranslator *>()); }
 };
 
@@ -61,6 +65,31 @@ void TestTranslations::window_speaks_the_locales_language() {
     QTEST(device->rx_equalizer->editor->title(), "editor");
     // The window's title is never translated.
     QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+}
+
+void TestTranslations::file_that_is_not_a_catalogue_is_passed_over_data() {
+    QTest::addColumn<QByteArray>("contents");
+    QFile good(QStringLiteral(ZARN_BUILD_TRANSLATIONS "/zarnmix_ctl_de.qm"));
+    QVERIFY(good.open(QIODevice::ReadOnly));
+    const QByteArray catalogue = good.readAll();
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("no magic") << QByteArray("<TS version=\"2.1\">") + catalogue;
+    QTest::newRow("magic alone") << catalogue.left(16);
+    QTest::newRow("too large") << catalogue +
+                                      QByteArray(zarn::MAX_CATALOGUE_SIZE - catalogue.size() + 1,
+                                                 '\0');
+}
+
+// A corrupted catalogue once crashed the toolkit's reader at start.
+void TestTranslations::file_that_is_not_a_catalogue_is_passed_over() {
+    QFETCH(QByteArray, contents);
+    QTemporaryDir dir;
+    QFile bad(dir.filePath(QStringLiteral("zarnmix_ctl_de.qm")));
+    QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write(contents) == contents.size());
+    bad.close();
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is not a catalogue")));
+    QVERIFY(!zarn::install_translations(german, {dir.path()}));
 }
 
 QTEST_MAIN(TestTranslations)

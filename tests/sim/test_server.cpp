@@ -2,6 +2,7 @@
 
 #include <QTest>
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -312,6 +313,65 @@ private slots:
         // A place that comes free is taken again.
         clients.pop_back();
         QVERIFY(served(daemon));
+
+        // With the table full of idle connections, a newcomer takes the
+        // place of the one idle for longest, once that is past the limit.
+        clients.push_back(std::make_unique<RawClient>(daemon.path()));
+        QVERIFY(answers(*clients.back()));
+        QTest::qWait(static_cast<int>(Server::IDLE_LIMIT.count()) + 300);
+        RawClient newcomer(daemon.path());
+        QVERIFY(answers(newcomer));
+        QVERIFY(clients[0]->closed_by_server(1000));
+        QVERIFY(answers(*clients[1]));
+    }
+
+    // One byte every 200 ms kept a connection forever while every byte
+    // restarted the stall limit; the request's time runs from its first byte.
+    void trickling_request_is_dropped_a_second_after_its_first_byte() {
+        TestDaemon daemon;
+        RawClient trickler(daemon.path());
+        const std::uint32_t code = zarn::REQ_DEV_PEAK;
+        Bytes request(reinterpret_cast<const unsigned char *>(&code),
+                      reinterpret_cast<const unsigned char *>(&code) + 4);
+        const Bytes record = peak_request(0, 0);
+        request.insert(request.end(), record.begin(), record.end());
+        QElapsedTimer clock;
+        clock.start();
+        bool closed = false;
+        for (std::size_t i = 0; i + 1 < request.size() && !closed; ++i) {
+            QVERIFY(trickler.send(&request[i], 1));
+            closed = trickler.closed_by_server(200);
+        }
+        QVERIFY(closed);
+        QVERIFY(clock.elapsed() < Server::REQUEST_LIMIT.count() + 1000);
+        QVERIFY(served(daemon));
+    }
+
+    // Root's simulator once removed a stale socket of another user's in a
+    // shared directory and listened in its place.
+    void another_users_socket_is_left_alone() {
+        if (::geteuid() != 0)
+            QSKIP("giving a socket to another user needs root");
+        QTemporaryDir dir;
+        const std::string path = dir.filePath(QStringLiteral("zmix.ctl")).toStdString();
+        // A socket file nobody listens behind: a daemon that died.
+        const int stale = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        QCOMPARE(::bind(stale, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::close(stale);
+        QCOMPARE(::chown(path.c_str(), 65534, 65534), 0);
+        struct stat before {};
+        QCOMPARE(::lstat(path.c_str(), &before), 0);
+        Server server([](std::uint32_t, unsigned char *, std::vector<double> &,
+                         zarn::sim::ReplyFault &) { return 0; });
+        std::string error;
+        QVERIFY(!server.listen(path, error));
+        QCOMPARE(error, path + " belongs to another user; not replaced");
+        struct stat after {};
+        QCOMPARE(::lstat(path.c_str(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino);
     }
 
     void input_held_follows_what_came_and_stops_at_one_request() {

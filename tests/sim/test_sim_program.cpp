@@ -135,6 +135,25 @@ private slots:
         // The first daemon still owns and serves its socket.
         QCOMPARE(target_peak(first.fd, zarn::REQ_DEV_PEAK, 0, 0), 0);
 
+        // A daemon that does not start leaves its trace file as it was, and
+        // a trace never goes through a link; both were once truncated.
+        const QString kept = dir.filePath(QStringLiteral("kept.txt"));
+        QFile keep(kept);
+        QVERIFY(keep.open(QIODevice::WriteOnly) && keep.write("keep me") == 7);
+        keep.close();
+        const QString link = dir.filePath(QStringLiteral("trace-link"));
+        QVERIFY(QFile::link(kept, link));
+        const QString other = dir.filePath(QStringLiteral("other.ctl"));
+        QCOMPARE(run({QStringLiteral("--socket"), socket, QStringLiteral("--trace"), kept}, &out,
+                     &error),
+                 1);
+        QCOMPARE(
+            run({QStringLiteral("--socket"), other, QStringLiteral("--trace"), link}, &out, &error),
+            1);
+        QVERIFY2(error.contains("trace-link: a symbolic link"), error.constData());
+        QCOMPARE(QFileInfo(kept).size(), 7);
+        QVERIFY(!QFileInfo::exists(other));
+
         // A daemon that died without cleaning up leaves a stale socket file.
         first.process.kill();
         QVERIFY(first.process.waitForFinished(5000));

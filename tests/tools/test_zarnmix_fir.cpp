@@ -93,6 +93,21 @@ void TestZarnmixFir::reads_a_file_and_trims_like_the_editor() {
     QVERIFY(missing.err.contains("/nonexistent/filter.txt"));
     QCOMPARE(missing.out, QByteArray());
 
+    // Input is bounded: /dev/zero and a FIFO without a writer fail at once
+    // instead of growing to the memory limit or waiting forever.
+    const QString fifo = dir.filePath("fifo");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString &path : {QStringLiteral("/dev/zero"), fifo}) {
+        const Run r = run({"-n", "16", "-r", "48000", path});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.err, "zarnmix_fir: " + QFile::encodeName(path) + ": not a regular file\n");
+    }
+    const Run flood =
+        run({"-n", "16", "-r", "48000"}, QByteArray(int(zarn::MAX_IMPORT_BYTES) + 1, ' '));
+    QCOMPARE(flood.status, 1);
+    QCOMPARE(flood.err,
+             QByteArray("zarnmix_fir: standard input: longer than any filter specification\n"));
+
     // The normalize line is found only once the leading white space is gone.
     for (const QByteArray &text :
          {QByteArray("\n\n  norm\n100 0.5\n\n\n"), QByteArray("\t\r\nnorm\n100 0.5\t\r\n"),

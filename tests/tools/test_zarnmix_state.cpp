@@ -676,6 +676,19 @@ void TestZarnmixState::mismatched_daemon_skips_or_refuses() {
                      [](zarn::sim::Engine &e) { return e.devices[1].channels[0].config.rx_mute; }),
                  pedantic ? 1 : 0);
     }
+
+    // A name from the file reaches the terminal escaped and cut: no escape
+    // sequence, no forged line of ours, no warning ended at a NUL.
+    TestDaemon plain(small_topology());
+    const QByteArray forged = "\\u001b[2J\\u0000\\nzarnmix_state: done";
+    const Run warned = restore(
+        plain.path(), replaced(file, "\"loop0\"", "\"" + forged + QByteArray(100000, 'x') + "\""));
+    QVERIFY2(
+        warned.err.contains("is called \"loop0\" here, \"\\x1b[2J\\x00\\x0azarnmix_state: done" +
+                            QByteArray(256 - 25, 'x') + "...\" in the file\n"),
+        warned.err.left(400).constData());
+    QVERIFY(!warned.err.contains('\x1b'));
+    QVERIFY(!warned.err.contains("\nzarnmix_state: done"));
 }
 
 void TestZarnmixState::dry_run_prints_changes_and_sends_nothing() {
@@ -974,8 +987,7 @@ void TestZarnmixState::files_are_read_and_replaced_safely() {
     QCOMPARE(::symlink(victim.constData(), link.constData()), 0);
     Run r = run({"-f", d.path(), "store", link});
     QCOMPARE(r.status, 1);
-    QVERIFY2(r.err.contains("a symbolic link; a setup is not written through one"),
-             r.err.constData());
+    QVERIFY2(r.err.contains("a symbolic link; not written through one"), r.err.constData());
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("keep me"));
     old.close();
@@ -986,6 +998,10 @@ void TestZarnmixState::files_are_read_and_replaced_safely() {
     struct stat st {};
     QCOMPARE(::stat(victim.constData(), &st), 0);
     QCOMPARE(st.st_mode & 07777, mode_t{0604});
+    // The file a store replaces stays beside it.
+    QFile previous(victim + ".prev");
+    QVERIFY(previous.open(QIODevice::ReadOnly));
+    QCOMPARE(previous.readAll(), QByteArray("keep me"));
 
     // Only a regular file is read, and only one of a setup file's size; a
     // FIFO without a writer is refused at once instead of waited for.
@@ -996,10 +1012,24 @@ void TestZarnmixState::files_are_read_and_replaced_safely() {
     QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(qint64{1} << 30));
     big.close();
     d.clear_requests();
-    for (const auto &[file, message] :
-         {std::pair{fifo, QByteArray("not a regular file")},
-          std::pair{QByteArray("/dev/zero"), QByteArray("not a regular file")},
-          std::pair{large, QByteArray("larger than any setup file")}}) {
+    std::vector<std::pair<QByteArray, QByteArray>> refused = {
+        {fifo, "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {large, "larger than any setup file"}};
+    // Root reads neither through a link nor a file another user could swap
+    // for one: the errors would show what root's file holds.
+    if (::geteuid() == 0) {
+        const QByteArray shared = dir.filePath("shared").toLocal8Bit();
+        QCOMPARE(::mkdir(shared.constData(), 01777), 0);
+        QCOMPARE(::chmod(shared.constData(), 01777), 0);
+        const QByteArray theirs = shared + "/setup";
+        QVERIFY(QFile::copy(victim, theirs));
+        QCOMPARE(::chown(theirs.constData(), 65534, 65534), 0);
+        refused.push_back({link, "a symbolic link; not read as root"});
+        refused.push_back({theirs, "another user's file, or a second name, in a directory others "
+                                   "can write; not read as root"});
+    }
+    for (const auto &[file, message] : refused) {
         r = run({"-f", d.path(), "restore", file});
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains(file + ": " + message), r.err.constData());
