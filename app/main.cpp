@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <cstdio>
 
 #include "app/command_line.h"
@@ -9,6 +10,7 @@
 #include "app/translations.h"
 #include "app/window_places.h"
 #include "app/zarn_main_window.h"
+#include "app/zarn_tray.h"
 #include "eq/wisdom_cache.h"
 
 int main(int argc, char **argv) {
@@ -37,5 +39,8 @@ int main(int argc, char **argv) {
     if (!zarn::window_places::restore(*window))
         window->resize(zarn::opening_size(*window, window->screen()->availableGeometry()));
     window->show();
+    // Where the desktop has no tray, nothing of it is made.
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        new ZARNTray(window);
     return app.exec();
 }

@@ -147,6 +147,7 @@ void ZARNMainWindow::discover() {
     });
     for (int i = count; i < MAX_STRIPS; ++i)
         strips[i] = nullptr;
+    ZARNController::arrange_links(this);
 }
 
 std::vector<zarn::Target> ZARNMainWindow::shown_targets() const {
@@ -204,6 +205,7 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
     delete connect_panel;
     connect_panel = new ZARNConnect(this);
     main_grid->addWidget(connect_panel, 0, 0, 1, 1);
+    ZARNController::arrange_links(this);
     show_waiting();
     order_tabs();
     // A layout shows a widget it takes only later, from the event loop; the

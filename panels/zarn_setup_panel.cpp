@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/kept_settings.h"
 #include "app/zarn_main_window.h"
 #include "app/zarn_status_line.h"
 #include "ctl/catalogue.h"
@@ -164,7 +165,9 @@ void ZARNSetupPanel::handle_save() {
     if (path.isEmpty())
         return;
     folder = QFileInfo(path).path();
-    if (!save_to(path))
+    if (save_to(path))
+        zarn::kept::remember_setup(path);
+    else
         QMessageBox::warning(this, QStringLiteral("Zarnmix Control"), status->text());
 }
 
@@ -182,7 +185,9 @@ void ZARNSetupPanel::handle_load() {
 void ZARNSetupPanel::load_and_tell(const QString &path) {
     if (busy || path.isEmpty())
         return;
-    if (!load_from(path) && !cancelled && !status->text().isEmpty())
+    if (load_from(path))
+        zarn::kept::remember_setup(path);
+    else if (!cancelled && !status->text().isEmpty())
         QMessageBox::warning(this, QStringLiteral("Zarnmix Control"), status->text());
 }
 

@@ -3,6 +3,7 @@
 #include "strip/zarn_controller.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,9 @@
 #include "ctl/catalogue.h"
 #include "ctl/transport.h"
 #include "eq/zarn_equalizer.h"
+#include "routing/zarn_connect.h"
+#include "strip/channel_link.h"
+#include "strip/zarn_gain_label.h"
 #include "strip/zarn_volume_bar.h"
 
 namespace {
@@ -30,8 +34,8 @@ constexpr int TITLE_MAX_BYTES = 63;
 
 ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &target)
     : QGroupBox(nullptr), input_edit(nullptr), output_edit(nullptr), connect_row(0),
-      compressor(nullptr), compressor_button(nullptr), info(zarn::kind_info(target.kind)),
-      refreshed_result(-1), refresh_queued(false) {
+      compressor(nullptr), compressor_button(nullptr), link_box(nullptr),
+      info(zarn::kind_info(target.kind)), refreshed_result(-1), refresh_queued(false) {
     grid = new QGridLayout(this);
 
     this->main_window = main_window;
@@ -53,8 +57,16 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &
     tx_mute_box = new QCheckBox();
     rx_polarity_box = new QCheckBox();
     tx_polarity_box = new QCheckBox();
-    rx_gain_label = new QLabel();
-    tx_gain_label = new QLabel();
+    auto *rx_gain = new ZARNGainLabel();
+    auto *tx_gain = new ZARNGainLabel();
+    connect(rx_gain, &ZARNGainLabel::valueEntered, this, [this](int value) {
+        gesture({zarn::Role::rx_amp, false, value});
+    });
+    connect(tx_gain, &ZARNGainLabel::valueEntered, this, [this](int value) {
+        gesture({zarn::Role::tx_amp, false, value});
+    });
+    rx_gain_label = rx_gain;
+    tx_gain_label = tx_gain;
     // Wide enough for every gain, so a "-20" does not move the strip's columns.
     int gain_width = 0;
     for (int gain = -zarn::GAIN_MAX; gain <= zarn::GAIN_MAX; ++gain)
@@ -88,6 +100,10 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &
         delay_box->setSuffix(QStringLiteral(" samples"));
         connect(delay_box, qOverload<int>(&QSpinBox::valueChanged), this,
                 &ZARNController::handle_set_config);
+        // Placed once the strips show how many channels the target has.
+        link_box = new QCheckBox(tr("Link channels"), this);
+        link_box->hide();
+        connect(link_box, &QCheckBox::toggled, this, &ZARNController::handle_link);
     }
 
     src_channel_box = new QSpinBox();
@@ -125,10 +141,14 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &
 void ZARNController::connect_signals() {
     for (QCheckBox *box : {rx_mute_box, tx_mute_box, rx_polarity_box, tx_polarity_box})
         connect(box, &QCheckBox::stateChanged, this, &ZARNController::handle_set_config);
-    connect(rx_up_button, &QPushButton::clicked, this, &ZARNController::handle_rx_amp_up);
-    connect(rx_down_button, &QPushButton::clicked, this, &ZARNController::handle_rx_amp_down);
-    connect(tx_up_button, &QPushButton::clicked, this, &ZARNController::handle_tx_amp_up);
-    connect(tx_down_button, &QPushButton::clicked, this, &ZARNController::handle_tx_amp_down);
+    // Held, a gain button steps again and again. pressed() comes at once and
+    // at every repeat; clicked() would add a step at the release.
+    for (QPushButton *button : {rx_up_button, rx_down_button, tx_up_button, tx_down_button})
+        button->setAutoRepeat(true);
+    connect(rx_up_button, &QPushButton::pressed, this, &ZARNController::handle_rx_amp_up);
+    connect(rx_down_button, &QPushButton::pressed, this, &ZARNController::handle_rx_amp_down);
+    connect(tx_up_button, &QPushButton::pressed, this, &ZARNController::handle_tx_amp_up);
+    connect(tx_down_button, &QPushButton::pressed, this, &ZARNController::handle_tx_amp_down);
     connect(src_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
             &ZARNController::handle_set_config);
     connect(dst_channel_box, qOverload<int>(&QSpinBox::valueChanged), this,
@@ -217,6 +237,7 @@ void ZARNController::name_controls() {
         {tx_eq_button, QStringLiteral("TX ") + tr("equalizer")},
         {delay_box, tr("delay")},
         {compressor_button, tr("compressor")},
+        {link_box, tr("link channels")},
         {meter, tr("level meter")},
         {input_edit, tr("diagram input")},
         {output_edit, tr("diagram output")},
@@ -231,7 +252,7 @@ std::vector<QWidget *> ZARNController::tab_chain() const {
     const std::vector<QWidget *> order = {
         rx_mute_box,       rx_polarity_box, src_channel_box, rx_up_button, rx_down_button,
         compressor_button, rx_eq_button,    delay_box,       tx_mute_box,  tx_polarity_box,
-        dst_channel_box,   tx_up_button,    tx_down_button,  tx_eq_button};
+        dst_channel_box,   tx_up_button,    tx_down_button,  tx_eq_button, link_box};
     std::vector<QWidget *> chain;
     for (QWidget *w : order) {
         // Only what this kind places is visited; the rest stays hidden.
@@ -424,13 +445,11 @@ void ZARNController::set_tx_gain(int v) {
 }
 
 void ZARNController::handle_rx_amp_up() {
-    set_rx_gain(rx_amp + 1);
-    handle_set_config();
+    gesture({zarn::Role::rx_amp, true, 1});
 }
 
 void ZARNController::handle_rx_amp_down() {
-    set_rx_gain(rx_amp - 1);
-    handle_set_config();
+    gesture({zarn::Role::rx_amp, true, -1});
 }
 
 void ZARNController::handle_rx_eq() {
@@ -439,13 +458,11 @@ void ZARNController::handle_rx_eq() {
 }
 
 void ZARNController::handle_tx_amp_up() {
-    set_tx_gain(tx_amp + 1);
-    handle_set_config();
+    gesture({zarn::Role::tx_amp, true, 1});
 }
 
 void ZARNController::handle_tx_amp_down() {
-    set_tx_gain(tx_amp - 1);
-    handle_set_config();
+    gesture({zarn::Role::tx_amp, true, -1});
 }
 
 void ZARNController::handle_tx_eq() {
@@ -454,6 +471,95 @@ void ZARNController::handle_tx_eq() {
 }
 
 void ZARNController::handle_set_config() {
+    // A mute ticked on one channel of a linked target is ticked on all.
+    if (linked()) {
+        const Shown now = widget_values();
+        for (const zarn::Role role : {zarn::Role::rx_mute, zarn::Role::tx_mute}) {
+            const auto r = static_cast<std::size_t>(role);
+            if (now[r] != shown[r]) {
+                gesture({role, false, now[r]});
+                return;
+            }
+        }
+    }
+    send_changes();
+}
+
+bool ZARNController::linked() const {
+    return link_box && link_box->isChecked() && grid->indexOf(link_box) >= 0;
+}
+
+std::vector<ZARNController *> ZARNController::target_strips() const {
+    std::vector<ZARNController *> same;
+    for (ZARNController *strip : main_window->strips) {
+        if (strip && strip->kind == kind && strip->number == number)
+            same.push_back(strip);
+    }
+    std::stable_sort(
+        same.begin(), same.end(),
+        [](const ZARNController *a, const ZARNController *b) { return a->channel < b->channel; });
+    return same;
+}
+
+void ZARNController::gesture(const zarn::Gesture &gesture) {
+    if (!zarn::follows_link(gesture.role) || !linked()) {
+        carry_out(gesture);
+        return;
+    }
+    for (ZARNController *strip : target_strips())
+        strip->carry_out(gesture);
+}
+
+void ZARNController::carry_out(const zarn::Gesture &gesture) {
+    const int value =
+        zarn::gesture_result(gesture, widget_values()[static_cast<std::size_t>(gesture.role)]);
+    if (gesture.role == zarn::Role::rx_amp) {
+        set_rx_gain(value);
+    } else if (gesture.role == zarn::Role::tx_amp) {
+        set_tx_gain(value);
+    } else if (QCheckBox *box = check_box(gesture.role)) {
+        const QSignalBlocker blocker(box);
+        box->setChecked(value != 0);
+    }
+    send_changes();
+}
+
+void ZARNController::arrange_links(ZARNMainWindow *main_window) {
+    const QString device = QFile::decodeName(main_window->device_path);
+    for (ZARNController *strip : main_window->strips) {
+        if (!strip || !strip->link_box)
+            continue;
+        const bool several = strip->target_strips().size() > 1;
+        strip->place_link(several);
+        const QSignalBlocker blocker(strip->link_box);
+        strip->link_box->setChecked(several && zarn::channels_linked(device, strip->target()));
+    }
+}
+
+void ZARNController::place_link(bool several) {
+    if (several == (grid->indexOf(link_box) >= 0))
+        return;
+    // Below the delay, where the transmit row has no cells of its own.
+    if (several) {
+        grid->addWidget(link_box, 1, 12, 1, 2, Qt::AlignCenter);
+        link_box->show();
+    } else {
+        grid->removeWidget(link_box);
+        link_box->hide();
+    }
+}
+
+void ZARNController::handle_link(bool on) {
+    zarn::keep_channels_linked(QFile::decodeName(connection->device_path), target(), on);
+    for (ZARNController *strip : target_strips()) {
+        if (strip != this) {
+            const QSignalBlocker blocker(strip->link_box);
+            strip->link_box->setChecked(on);
+        }
+    }
+}
+
+void ZARNController::send_changes() {
     void *record = config_record();
     if (!record) {
         connection->announce_routes_changed();
@@ -601,6 +707,9 @@ void ZARNController::explain_controls() {
                                     "when the daemon has no filter for it"));
         delay_box->setToolTip(tr("Delay of this channel in samples, up to the largest the "
                                  "daemon accepts."));
+        link_box->setToolTip(tr("While ticked, a gain step, a typed gain or a mute on one "
+                                "channel goes to every channel of this device or loopback; "
+                                "polarity, routing and delay stay with each channel"));
     }
     if (compressor_button)
         compressor_button->setToolTip(

@@ -11,6 +11,7 @@
 #include "ctl/channel_config.h"
 #include "ctl/monitor_config.h"
 #include "ctl/transport.h"
+#include "strip/channel_link.h"
 
 class QCheckBox;
 class QGridLayout;
@@ -65,6 +66,15 @@ public:
     std::vector<QWidget *> tab_chain() const;
     // Accessible names of the controls, from the strip's title.
     void name_controls();
+    // A gain step, a typed gain or a mute: on this strip, or while its
+    // channels are linked on every channel of its target, in channel order.
+    void gesture(const zarn::Gesture &gesture);
+    bool linked() const;
+    // The strips of this strip's target, in channel order.
+    std::vector<ZARNController *> target_strips() const;
+    // After the strips were made: the "link channels" toggle on every strip
+    // of a device or loopback with several channels, as the user left it.
+    static void arrange_links(ZARNMainWindow *main_window);
 
     ZARNMainWindow *main_window;
     ZARNConnection *connection;
@@ -92,6 +102,9 @@ public:
     QSpinBox *dst_channel_box;
     QSpinBox *delay_box;
     ZARNVolumeBar *meter;
+    // "Link channels"; placed only on targets with several channels, null
+    // for the kinds that have none.
+    QCheckBox *link_box;
     int kind;
     int channel;
     int number;
@@ -128,6 +141,12 @@ private:
     QCheckBox *check_box(zarn::Role role) const;
     QSpinBox *spin_box(zarn::Role role) const;
     bool two_way() const;
+    // The gesture on this strip alone: one read-modify-write of its field.
+    void carry_out(const zarn::Gesture &gesture);
+    // Reads the record and writes it with the fields the user changed.
+    void send_changes();
+    void handle_link(bool on);
+    void place_link(bool several);
     // The record of the kind's configuration; nullptr for a kind without.
     void *config_record();
     const zarn::KindInfo *info; // nullptr for a value that is no kind

@@ -486,6 +486,18 @@ normalize
         <source>diagram output</source>
         <translation>Ausgang im Diagramm</translation>
     </message>
+    <message>
+        <source>Link channels</source>
+        <translation>Kanäle koppeln</translation>
+    </message>
+    <message>
+        <source>link channels</source>
+        <translation>Kanäle koppeln</translation>
+    </message>
+    <message>
+        <source>While ticked, a gain step, a typed gain or a mute on one channel goes to every channel of this device or loopback; polarity, routing and delay stay with each channel</source>
+        <translation>Wenn angehakt, gilt eine Verstärkungsstufe, eine eingetippte Verstärkung oder ein Stummschalten auf einem Kanal für alle Kanäle dieses Geräts oder Loopbacks; Polarität, Routing und Verzögerung bleiben bei jedem Kanal</translation>
+    </message>
 </context>
 <context>
     <name>ZARNEQButtons</name>
@@ -586,6 +598,21 @@ normalize
     <message>
         <source>Filter specification</source>
         <translation>Filterbeschreibung</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNGainLabel</name>
+    <message>
+        <source>Type a gain...</source>
+        <translation>Verstärkung eintippen...</translation>
+    </message>
+    <message>
+        <source>Reset to 0</source>
+        <translation>Auf 0 zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Double-click to type a gain from %1 to %2; the context menu resets it to 0.</source>
+        <translation>Doppelklick, um eine Verstärkung von %1 bis %2 einzutippen; das Kontextmenü setzt sie auf 0 zurück.</translation>
     </message>
 </context>
 <context>
@@ -861,6 +888,61 @@ normalize
     <message>
         <source>Dismiss</source>
         <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNTray</name>
+    <message>
+        <source>%1, channels linked</source>
+        <translation>%1, Kanäle gekoppelt</translation>
+    </message>
+    <message>
+        <source>Not connected to %1</source>
+        <translation>Keine Verbindung zu %1</translation>
+    </message>
+    <message>
+        <source>The chosen control is not there</source>
+        <translation>Das gewählte Stellglied ist nicht vorhanden</translation>
+    </message>
+    <message>
+        <source>Gain %1 of %2 to %3</source>
+        <translation>Verstärkung %1 von %2 bis %3</translation>
+    </message>
+    <message>
+        <source>Muted</source>
+        <translation>Stumm</translation>
+    </message>
+    <message>
+        <source>No control chosen</source>
+        <translation>Kein Stellglied gewählt</translation>
+    </message>
+    <message>
+        <source>Control: %1</source>
+        <translation>Stellglied: %1</translation>
+    </message>
+    <message>
+        <source>Receive (RX)</source>
+        <translation>Empfang (RX)</translation>
+    </message>
+    <message>
+        <source>Transmit (TX)</source>
+        <translation>Senden (TX)</translation>
+    </message>
+    <message>
+        <source>Load recent setup</source>
+        <translation>Zuletzt verwendete Einstellungen laden</translation>
+    </message>
+    <message>
+        <source>Keep running in the tray when the window is closed</source>
+        <translation>Beim Schließen des Fensters im Infobereich weiterlaufen</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Anzeigen</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
     </message>
 </context>
 <context>

@@ -486,6 +486,18 @@ normalize
         <source>diagram output</source>
         <translation>sortie du diagramme</translation>
     </message>
+    <message>
+        <source>Link channels</source>
+        <translation>Lier les canaux</translation>
+    </message>
+    <message>
+        <source>link channels</source>
+        <translation>lier les canaux</translation>
+    </message>
+    <message>
+        <source>While ticked, a gain step, a typed gain or a mute on one channel goes to every channel of this device or loopback; polarity, routing and delay stay with each channel</source>
+        <translation>Coché, un pas de gain, un gain saisi ou une coupure du son sur un canal s&apos;applique à tous les canaux de ce périphérique ou de cette boucle ; la polarité, le routage et le retard restent propres à chaque canal</translation>
+    </message>
 </context>
 <context>
     <name>ZARNEQButtons</name>
@@ -586,6 +598,21 @@ normalize
     <message>
         <source>Filter specification</source>
         <translation>Description du filtre</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNGainLabel</name>
+    <message>
+        <source>Type a gain...</source>
+        <translation>Saisir un gain...</translation>
+    </message>
+    <message>
+        <source>Reset to 0</source>
+        <translation>Remettre à 0</translation>
+    </message>
+    <message>
+        <source>Double-click to type a gain from %1 to %2; the context menu resets it to 0.</source>
+        <translation>Double-cliquer pour saisir un gain de %1 à %2 ; le menu contextuel le remet à 0.</translation>
     </message>
 </context>
 <context>
@@ -861,6 +888,61 @@ normalize
     <message>
         <source>Dismiss</source>
         <translation>Fermer</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNTray</name>
+    <message>
+        <source>%1, channels linked</source>
+        <translation>%1, canaux liés</translation>
+    </message>
+    <message>
+        <source>Not connected to %1</source>
+        <translation>Non connecté à %1</translation>
+    </message>
+    <message>
+        <source>The chosen control is not there</source>
+        <translation>La commande choisie est absente</translation>
+    </message>
+    <message>
+        <source>Gain %1 of %2 to %3</source>
+        <translation>Gain %1 sur %2 à %3</translation>
+    </message>
+    <message>
+        <source>Muted</source>
+        <translation>Muet</translation>
+    </message>
+    <message>
+        <source>No control chosen</source>
+        <translation>Aucune commande choisie</translation>
+    </message>
+    <message>
+        <source>Control: %1</source>
+        <translation>Commande : %1</translation>
+    </message>
+    <message>
+        <source>Receive (RX)</source>
+        <translation>Réception (RX)</translation>
+    </message>
+    <message>
+        <source>Transmit (TX)</source>
+        <translation>Émission (TX)</translation>
+    </message>
+    <message>
+        <source>Load recent setup</source>
+        <translation>Charger une configuration récente</translation>
+    </message>
+    <message>
+        <source>Keep running in the tray when the window is closed</source>
+        <translation>Continuer dans la zone de notification quand la fenêtre est fermée</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>Afficher</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
     </message>
 </context>
 <context>

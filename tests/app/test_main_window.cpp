@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -24,6 +25,7 @@
 
 #include "app/opening_size.h"
 #include "app/window_places.h"
+#include "app/zarn_tray.h"
 #include "compressor/zarn_compressor.h"
 #include "eq/zarn_button_map.h"
 #include "eq/zarn_equalizer.h"
@@ -104,6 +106,8 @@ private slots:
     void every_control_has_its_own_accessible_name();
     void no_strips_no_layout_warning();
     void opens_wide_enough_for_the_strips();
+    void tray_turns_and_mutes_the_chosen_target();
+    void tray_icon_takes_the_wheel_and_the_middle_click();
 };
 
 void TestMainWindow::discovery_order_and_probes() {
@@ -628,10 +632,10 @@ void TestMainWindow::keyboard_goes_strip_by_strip_row_by_row() {
     QVERIFY(QTest::qWaitForWindowActive(w.get()));
     ZARNController *s = w->strips[0];
     const std::vector<QWidget *> expected = {
-        s->rx_mute_box,    s->rx_polarity_box,   s->src_channel_box,       s->rx_up_button,
-        s->rx_down_button, s->compressor_button, s->rx_eq_button,          s->delay_box,
-        s->tx_mute_box,    s->tx_polarity_box,   s->dst_channel_box,       s->tx_up_button,
-        s->tx_down_button, s->tx_eq_button,      w->strips[1]->rx_mute_box};
+        s->rx_mute_box,    s->rx_polarity_box,   s->src_channel_box, s->rx_up_button,
+        s->rx_down_button, s->compressor_button, s->rx_eq_button,    s->delay_box,
+        s->tx_mute_box,    s->tx_polarity_box,   s->dst_channel_box, s->tx_up_button,
+        s->tx_down_button, s->tx_eq_button,      s->link_box,        w->strips[1]->rx_mute_box};
     s->rx_mute_box->setFocus(Qt::TabFocusReason);
     std::vector<QWidget *> visited = {QApplication::focusWidget()};
     for (std::size_t i = 1; i < expected.size(); ++i) {
@@ -742,6 +746,82 @@ void TestMainWindow::opens_wide_enough_for_the_strips() {
 
     // Never wider than the screen.
     QCOMPARE(zarn::opening_size(*w, QRect(0, 0, 300, 200)).width(), 300);
+}
+
+namespace {
+
+// The device writes received, as (channel, tx_amp, tx_mute, rx_amp).
+std::vector<std::tuple<int, int, int, int>> device_writes(const TestDaemon &d) {
+    std::vector<std::tuple<int, int, int, int>> out;
+    for (const auto &r : with_code(d, zarn::REQ_DEV_CONFIG_SET)) {
+        const auto c = as<zarn::ChannelConfig>(r);
+        out.emplace_back(c.channel, c.tx_amp, c.tx_mute, c.rx_amp);
+    }
+    return out;
+}
+
+} // namespace
+
+// The tray's actions as functions: there is usually no tray offscreen.
+void TestMainWindow::tray_turns_and_mutes_the_chosen_target() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    auto *tray = new ZARNTray(w.get());
+    // The first device's transmit direction unless chosen otherwise.
+    QCOMPARE(tray->chosen_strip(), w->strips[0]);
+    QVERIFY(!tray->chosen_rx);
+    d.clear_requests();
+
+    // Two notches down, then one up: a step a notch on each linked channel.
+    tray->turn(-2);
+    tray->turn(1);
+    using W = std::tuple<int, int, int, int>;
+    QCOMPARE(device_writes(d), (std::vector<W>{{0, -1, 0, 0},
+                                               {1, -1, 0, 0},
+                                               {0, -2, 0, 0},
+                                               {1, -2, 0, 0},
+                                               {0, -1, 0, 0},
+                                               {1, -1, 0, 0}}));
+    tray->toggle_mute();
+    QCOMPARE(device_writes(d).size(), std::size_t{8});
+    QVERIFY(w->strips[1]->tx_mute_box->isChecked());
+    QCOMPARE(tray->tool_tip(), QStringLiteral("Zarnmix Control\ndsp0 TX, channels linked\n"
+                                              "Gain -1 of -31 to 31\nMuted"));
+    tray->toggle_mute();
+    QVERIFY(!w->strips[0]->tx_mute_box->isChecked());
+
+    // Unlinked, the chosen channel alone; the choice is kept.
+    w->strips[0]->link_box->setChecked(false);
+    tray->choose({zarn::KIND_DEVICE, 0, 1}, true);
+    d.clear_requests();
+    tray->turn(1);
+    QCOMPARE(device_writes(d), (std::vector<W>{{1, -1, 0, 1}}));
+    auto *again = new ZARNTray(w.get());
+    QCOMPARE(again->chosen_strip(), w->strips[1]);
+    QVERIFY(again->chosen_rx);
+}
+
+void TestMainWindow::tray_icon_takes_the_wheel_and_the_middle_click() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        QSKIP("the desktop has no system tray");
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    auto *tray = new ZARNTray(w.get());
+    QVERIFY(tray->icon);
+    tray->choose({zarn::KIND_DEVICE, 0, 0}, false);
+    d.clear_requests();
+    // A notch in two halves is one step; a wheel that reports two notches
+    // at once makes two.
+    for (int delta : {60, 60, -240}) {
+        QWheelEvent wheel(QPointF(), QPointF(), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(tray->icon, &wheel);
+    }
+    QCOMPARE(w->strips[1]->tx_amp, -1);
+    QCOMPARE(device_writes(d).size(), std::size_t{6});
+    emit tray->icon->activated(QSystemTrayIcon::MiddleClick);
+    QVERIFY(w->strips[0]->tx_mute_box->isChecked());
+    QVERIFY(w->strips[1]->tx_mute_box->isChecked());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -11,6 +11,7 @@
 
 #include "app/zarn_grid_layout.h"
 #include "app/zarn_main_window.h"
+#include "app/zarn_tray.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "panels/zarn_audio_delay_locator.h"
@@ -107,6 +108,39 @@ int main(int argc, char **argv) {
     print("one compressor gain refresh",
           time_runs(ticks * 10, [&] { compressors[0]->refresh_gain(); }));
     print("delay locator refresh", time_runs(ticks * 10, [&] { w.delay_locator->refresh(); }));
+
+    // The tray follows its control from what the strips already hold, after
+    // each tick as the timer calls it: the tick with it should be the tick
+    // without it, in requests and in time. Taken in turns of 60 ticks (the
+    // live view's and the target check's periods fit into them), so the
+    // machine's drift falls on both alike.
+    auto *tray = new ZARNTray(&w);
+    std::vector<double> without, with;
+    std::size_t requests_without = 0, requests_with = 0;
+    for (int round = 0; round < ticks / 60; ++round) {
+        daemon.clear_requests();
+        const auto a = time_runs(60, [&] { w.handle_watchdog(); });
+        requests_without += daemon.requests().size();
+        daemon.clear_requests();
+        const auto b = time_runs(60, [&] {
+            w.handle_watchdog();
+            tray->follow();
+        });
+        requests_with += daemon.requests().size();
+        without.insert(without.end(), a.begin(), a.end());
+        with.insert(with.end(), b.begin(), b.end());
+    }
+    std::printf("tray: %s\n",
+                tray->icon ? "icon in the desktop's tray" : "no tray here, logic only");
+    print("tick, all in view, no tray", without);
+    print("tick, all in view, tray following", with);
+    daemon.clear_requests();
+    const auto follow = time_runs(ticks * 10, [&] { tray->follow(); });
+    std::printf("the tray's follow alone: median %.2f us, max %.2f us, %zu requests in %d runs\n",
+                bench::median(follow) * 1000, bench::worst(follow) * 1000, daemon.requests().size(),
+                ticks * 10);
+    std::printf("requests a tick: %.1f without the tray, %.1f with it\n",
+                double(requests_without) / ticks, double(requests_with) / ticks);
     daemon.clear_requests();
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
 #include "strip/zarn_controller.h"
+#include "strip/zarn_gain_label.h"
 #include "strip/zarn_volume_bar.h"
 #include "support/input_events.h"
 #include "support/records.h"
@@ -38,7 +39,7 @@ QStringList picture(ZARNController *s) {
         {s->rx_up_button, "rx+"}, {s->tx_up_button, "tx+"}, {s->rx_gain_label, "rx_gain"},
         {s->tx_gain_label, "tx_gain"}, {s->rx_down_button, "rx-"}, {s->tx_down_button, "tx-"},
         {s->compressor_button, "comp"}, {s->rx_eq_button, "rx_eq"}, {s->tx_eq_button, "tx_eq"},
-        {s->delay_box, "delay"}};
+        {s->delay_box, "delay"}, {s->link_box, "link"}};
     // clang-format on
     QStringList out;
     for (int i = 0; i < s->grid->count(); ++i) {
@@ -119,6 +120,11 @@ private slots:
     void another_clients_change_is_shown_and_kept();
     void gain_shown_clamped_is_sent_as_reported();
     void compressor_button_shows_the_channel_zero_window();
+    void linked_channels_move_together_data();
+    void linked_channels_move_together();
+    void held_gain_button_steps_at_once_and_repeats();
+    void typed_gain_within_range_data();
+    void typed_gain_within_range();
     void wheel_without_focus_scrolls_and_sends_nothing();
     void typed_numbers_are_sent_once();
     void every_control_says_what_it_does();
@@ -139,7 +145,8 @@ void TestController::widgets_and_cells_per_kind() {
         "1,0 TX", "1,2 MUTE:", "1,3 tx_mute", "1,4 POL:", "1,5 tx_pol", "1,6 dst", "1,7 tx+",
         "1,8 tx_gain", "1,9 tx-", "1,11 tx_eq"});
     // clang-format on
-    QCOMPARE(picture(s), device);
+    // A device of several channels has its link toggle below the delay.
+    QCOMPARE(picture(s), sorted(device + QStringList{"1,12 link 1x2"}));
     QCOMPARE(picture(w->strips[LOOP0_CH0]), device);
     QCOMPARE(s->grid->columnCount(), 14);
     QCOMPARE(
@@ -360,6 +367,7 @@ void TestController::change_sends_whole_record_as_last_read() {
     });
     auto w = fixture::make_window(d.path());
     ZARNController *s = w->strips[DEV0_CH1];
+    s->link_box->setChecked(false); // each channel's strip alone
     d.clear_requests();
 
     s->dst_channel_box->setValue(9);
@@ -461,6 +469,7 @@ void TestController::gain_shown_clamped_is_sent_as_reported() {
         e.output_monitors[0].config.amp = 1000;
     });
     auto w = fixture::make_window(d.path());
+    w->strips[DEV0_CH0]->link_box->setChecked(false); // each channel's strip alone
     d.clear_requests();
 
     // Reported gains beyond the range show clamped, but a change of another
@@ -536,6 +545,179 @@ void TestController::compressor_button_shows_the_channel_zero_window() {
     main_out->compressor->hide();
 }
 
+namespace {
+
+// What the user does on channel 1 of a three-channel device.
+enum Act { TX_DOWN, RX_MUTE, TYPED_RX, TX_POLARITY };
+
+zarn::Field field_named(const QByteArray &name) {
+    for (const zarn::Field &f : zarn::config_fields(zarn::KIND_DEVICE))
+        if (name == f.name)
+            return f;
+    return {};
+}
+
+} // namespace
+
+void TestController::linked_channels_move_together_data() {
+    QTest::addColumn<bool>("linked");
+    QTest::addColumn<int>("act");
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QList<int>>("written"); // channels, in the order written
+    QTest::addColumn<QList<int>>("after");   // the field on channels 0, 1, 2
+    // Before: rx_amp 5 -3 31, tx_amp 5 -3 -31, rx_mute 0 0 1.
+    QTest::newRow("tx step, linked: each from its own, -31 stays")
+        << true << int(TX_DOWN) << QByteArray("tx_amp") << QList<int>{0, 1}
+        << QList<int>{4, -4, -31};
+    QTest::newRow("tx step, unlinked")
+        << false << int(TX_DOWN) << QByteArray("tx_amp") << QList<int>{1} << QList<int>{5, -4, -31};
+    QTest::newRow("rx mute, linked: the muted one is left")
+        << true << int(RX_MUTE) << QByteArray("rx_mute") << QList<int>{0, 1} << QList<int>{1, 1, 1};
+    QTest::newRow("rx mute, unlinked")
+        << false << int(RX_MUTE) << QByteArray("rx_mute") << QList<int>{1} << QList<int>{0, 1, 1};
+    QTest::newRow("typed rx gain, linked") << true << int(TYPED_RX) << QByteArray("rx_amp")
+                                           << QList<int>{0, 1, 2} << QList<int>{-7, -7, -7};
+    QTest::newRow("typed rx gain, unlinked")
+        << false << int(TYPED_RX) << QByteArray("rx_amp") << QList<int>{1} << QList<int>{5, -7, 31};
+    QTest::newRow("polarity is never linked")
+        << true << int(TX_POLARITY) << QByteArray("tx_polarity") << QList<int>{1}
+        << QList<int>{0, 1, 0};
+}
+
+void TestController::linked_channels_move_together() {
+    QFETCH(bool, linked);
+    QFETCH(int, act);
+    QFETCH(QByteArray, field);
+    QFETCH(QList<int>, written);
+    QFETCH(QList<int>, after);
+    TestDaemon d(zarn::sim::mixer({3}, {}, 0, 0, 0, 0, 0));
+    const auto before = d.with_engine([](Engine &e) {
+        const int rx[] = {5, -3, 31}, tx[] = {5, -3, -31};
+        std::vector<zarn::ChannelConfig> records;
+        for (int c = 0; c < 3; ++c) {
+            zarn::ChannelConfig &r = e.devices[0].channels[c].config;
+            r.rx_amp = rx[c];
+            r.tx_amp = tx[c];
+            r.rx_mute = c == 2;
+            r.src_channel = 10 + c;
+            r.delay_limit = 100;
+            r.delay = 20 + c;
+            records.push_back(r);
+        }
+        return records;
+    });
+    auto w = fixture::make_window(d.path());
+    ZARNController *strips[] = {w->strips[0], w->strips[1], w->strips[2]};
+    QVERIFY(strips[0]->link_box->isChecked()); // on by default
+    strips[1]->link_box->setChecked(linked);
+    QCOMPARE(strips[2]->link_box->isChecked(), linked);
+    d.clear_requests();
+
+    ZARNController *s = strips[1];
+    if (act == TX_DOWN)
+        s->tx_down_button->click();
+    else if (act == RX_MUTE)
+        s->rx_mute_box->setChecked(true);
+    else if (act == TYPED_RX)
+        QVERIFY(static_cast<ZARNGainLabel *>(s->rx_gain_label)->take(QStringLiteral("-7")));
+    else
+        s->tx_polarity_box->setChecked(true);
+
+    // One read-modify-write per channel, in channel order, each record as
+    // the daemon had it but for the one field.
+    const zarn::Field f = field_named(field);
+    QList<int> channels;
+    std::vector<zarn::ChannelConfig> sent;
+    for (const auto &r : d.requests()) {
+        const auto record = as<zarn::ChannelConfig>(r);
+        if (r.code == zarn::REQ_DEV_CONFIG_GET)
+            channels << record.channel;
+        else if (r.code == zarn::REQ_DEV_CONFIG_SET)
+            sent.push_back(record);
+    }
+    QCOMPARE(channels, written);
+    QCOMPARE(int(sent.size()), written.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        const int c = written[int(i)];
+        zarn::ChannelConfig expected = before[std::size_t(c)];
+        zarn::set_field(&expected, f, after[c]);
+        QCOMPARE(sent[i], expected);
+    }
+    // Every strip shows what its channel now has.
+    for (int c = 0; c < 3; ++c) {
+        const QString label =
+            (act == TYPED_RX ? strips[c]->rx_gain_label : strips[c]->tx_gain_label)->text();
+        const int showing = act == RX_MUTE       ? strips[c]->rx_mute_box->isChecked()
+                            : act == TX_POLARITY ? strips[c]->tx_polarity_box->isChecked()
+                                                 : label.toInt();
+        QCOMPARE(showing, after[c]);
+    }
+    // Kept for the next start.
+    auto again = fixture::make_window(d.path());
+    QCOMPARE(again->strips[0]->link_box->isChecked(), linked);
+}
+
+void TestController::held_gain_button_steps_at_once_and_repeats() {
+    TestDaemon d(mixed());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    ZARNController *s = w->strips[DEV1_CH0];
+    d.clear_requests();
+    QTest::mousePress(s->tx_down_button, Qt::LeftButton);
+    QCOMPARE(s->tx_gain_label->text(), QString("-1"));
+    QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_SET), std::size_t{1});
+    QTRY_VERIFY(s->tx_gain_label->text().toInt() <= -3);
+    QTest::mouseRelease(s->tx_down_button, Qt::LeftButton);
+    // One write a step, and none more at the release.
+    const int steps = -s->tx_gain_label->text().toInt();
+    QCOMPARE(d.count(zarn::REQ_DEV_CONFIG_SET), std::size_t(steps));
+    QCOMPARE(as<zarn::ChannelConfig>(with_code(d, zarn::REQ_DEV_CONFIG_SET).back()).tx_amp, -steps);
+}
+
+void TestController::typed_gain_within_range_data() {
+    QTest::addColumn<QString>("typed"); // "reset": the context menu's way back to 0
+    QTest::addColumn<int>("sent");      // the gain written; 3 (as read) when refused
+    QTest::newRow("in range") << "-7" << -7;
+    QTest::newRow("top") << "31" << 31;
+    QTest::newRow("sign and spaces") << " +4 " << 4;
+    QTest::newRow("beyond the top") << "32" << 3;
+    QTest::newRow("beyond the bottom") << "-32" << 3;
+    QTest::newRow("not a number") << "3x" << 3;
+    QTest::newRow("reset to 0") << "reset" << 0;
+}
+
+void TestController::typed_gain_within_range() {
+    QFETCH(QString, typed);
+    QFETCH(int, sent);
+    TestDaemon d(mixed());
+    const auto before = d.with_engine([](Engine &e) {
+        e.devices[1].channels[0].config.rx_amp = 3;
+        return e.devices[1].channels[0].config;
+    });
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    auto *label = static_cast<ZARNGainLabel *>(w->strips[DEV1_CH0]->rx_gain_label);
+    d.clear_requests();
+    if (typed == "reset") {
+        label->reset_to_zero();
+    } else {
+        QTest::mouseDClick(label, Qt::LeftButton);
+        QVERIFY(label->field());
+        QTest::keyClicks(label->field(), typed);
+        QTest::keyClick(label->field(), Qt::Key_Return);
+    }
+    QVERIFY(!label->field());
+    QCOMPARE(label->text(), QString::number(sent));
+    if (sent == 3) {
+        QCOMPARE(pure_writes(d), std::size_t{0});
+        return;
+    }
+    zarn::ChannelConfig expected = before;
+    expected.rx_amp = sent;
+    QCOMPARE(with_code(d, zarn::REQ_DEV_CONFIG_SET).size(), std::size_t{1});
+    QCOMPARE(as<zarn::ChannelConfig>(with_code(d, zarn::REQ_DEV_CONFIG_SET).at(0)), expected);
+}
+
 void TestController::wheel_without_focus_scrolls_and_sends_nothing() {
     TestDaemon d(mixed());
     auto w = fixture::make_window(d.path());
@@ -560,6 +742,12 @@ void TestController::wheel_without_focus_scrolls_and_sends_nothing() {
         QVERIFY2(bar->value() > scrolled, qPrintable(QString::number(bar->value())));
         bar->setValue(top);
     }
+    // Nor does the wheel over a gain, which can be typed in.
+    const int scrolled = bar->value();
+    turn_wheel(s->tx_gain_label, -3);
+    QVERIFY(bar->value() > scrolled);
+    QCOMPARE(s->tx_gain_label->text(), QString("0"));
+    bar->setValue(top);
     QCOMPARE(pure_writes(d), std::size_t{0});
 
     // With the keyboard focus the wheel steps the box, and each step is sent.
