@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/kept_settings.h"
 #include "ctl/strip_kind.h"
 #include "eq/filter_texts.h"
 #include "settings/settings_store.h"
@@ -112,6 +113,9 @@ void TestSettingsStore::a_kept_text_has_a_plain_key() {
     QCOMPARE(s.childGroups(), QStringList{QStringLiteral("filter_texts")});
     s.beginGroup(QStringLiteral("filter_texts"));
     QCOMPARE(s.childGroups(), QStringList{QStringLiteral("%2Ftmp%2Fx%2Fsim.sock")});
+    // The panel's other keys per target are joined the same way.
+    QCOMPARE(zarn::kept::target_key("channel_links", QStringLiteral("/tmp/x/sim.sock"), target),
+             QStringLiteral("channel_links/%2Ftmp%2Fx%2Fsim.sock/device_1"));
 }
 
 void TestSettingsStore::root_keeps_to_its_own_settings() {
