@@ -2,32 +2,40 @@
 
 #include "app/kept_settings.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
-#include <QUrl>
 
 #include "ctl/catalogue.h"
+#include "settings/settings_store.h"
 
 namespace zarn::kept {
 
 std::unique_ptr<QSettings> settings() {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("zarnmix"), QStringLiteral("zarnmix_ctl"));
+    return zarn::settings::open();
+}
+
+QVariant value(const QString &key, const QVariant &fallback) {
+    const std::unique_ptr<QSettings> s = settings();
+    return s ? s->value(key, fallback) : fallback;
+}
+
+void set_value(const QString &key, const QVariant &value) {
+    if (const std::unique_ptr<QSettings> s = settings())
+        s->setValue(key, value);
 }
 
 QString device_key(const char *group, const QString &device_path) {
-    return QString::fromLatin1(group) + QLatin1Char('/') +
-           QString::fromLatin1(
-               QUrl::toPercentEncoding(QDir::cleanPath(QFileInfo(device_path).absoluteFilePath())));
+    return QString::fromLatin1(group) + QLatin1Char('/') + zarn::settings::device_key(device_path);
 }
 
 QString target_key(const char *group, const QString &device_path, const Target &target) {
+    // Joined, not filled in with arg: the device's "%2F" would be taken for
+    // a place to fill.
     const KindInfo *info = kind_info(target.kind);
-    return QStringLiteral("%1/%2_%3")
-        .arg(device_key(group, device_path), QString::fromLatin1(info ? info->key : "kind"))
-        .arg(target.number);
+    return device_key(group, device_path) + QLatin1Char('/') +
+           QString::fromLatin1(info ? info->key : "kind") + QLatin1Char('_') +
+           QString::number(target.number);
 }
 
 namespace {
@@ -40,7 +48,7 @@ QString recent_key() {
 
 QStringList recent_setups() {
     // A damaged entry is no list at all; an overlong one is cut.
-    const QStringList kept = settings()->value(recent_key()).toStringList();
+    const QStringList kept = value(recent_key()).toStringList();
     QStringList out;
     for (const QString &path : kept) {
         if (out.size() < RECENT_SETUPS && !path.isEmpty() && !out.contains(path) &&
@@ -57,7 +65,7 @@ void remember_setup(const QString &path) {
     list.prepend(absolute);
     while (list.size() > RECENT_SETUPS)
         list.removeLast();
-    settings()->setValue(recent_key(), list);
+    set_value(recent_key(), list);
 }
 
 } // namespace zarn::kept

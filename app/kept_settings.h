@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 #include <memory>
 
 #include "ctl/discovery.h"
@@ -14,8 +15,12 @@ class QSettings;
 // They share the file and the key scheme of the kept filter texts.
 namespace zarn::kept {
 
-// The one way into the settings file.
+// The user's one settings file; null when it is refused (settings_store.h).
 std::unique_ptr<QSettings> settings();
+// A kept value; fallback when it is absent, or the file refused.
+QVariant value(const QString &key, const QVariant &fallback = QVariant());
+// Keeps a value; passed over when the file is refused.
+void set_value(const QString &key, const QVariant &value);
 
 // "group/<device>": one key per control device. One device reached by two
 // spellings of its path is one device.

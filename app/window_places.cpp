@@ -5,22 +5,26 @@
 #include <QByteArray>
 #include <QSettings>
 #include <QStringList>
+#include <memory>
 
 #include "app/zarn_main_window.h"
 #include "compressor/zarn_compressor.h"
 #include "eq/zarn_equalizer.h"
+#include "settings/settings_store.h"
 #include "strip/zarn_controller.h"
 
 namespace zarn::window_places {
 
 namespace {
 
-QSettings settings() {
-    return QSettings(QStringLiteral("zarnmix"), QStringLiteral("zarnmix_ctl"));
+// One group per control device, under its one key.
+QString group_of(const ZARNMainWindow &window) {
+    return QStringLiteral("windows/") +
+           settings::device_key(QString::fromLocal8Bit(window.device_path));
 }
 
-// One group per device path; '/' would nest groups, so the path is encoded.
-QString group_of(const ZARNMainWindow &window) {
+// Where earlier versions kept them: the raw path, in the native settings.
+QString old_group_of(const ZARNMainWindow &window) {
     return QStringLiteral("windows/") +
            QString::fromLatin1(QByteArray(window.device_path).toPercentEncoding());
 }
@@ -46,7 +50,10 @@ template <typename Visit> void each_window(const ZARNMainWindow &window, Visit v
 } // namespace
 
 void save(const ZARNMainWindow &window) {
-    QSettings s = settings();
+    const std::unique_ptr<QSettings> kept = settings::open();
+    if (!kept)
+        return;
+    QSettings &s = *kept;
     s.remove(group_of(window));
     s.beginGroup(group_of(window));
     s.setValue(QStringLiteral("main"), window.saveGeometry());
@@ -62,8 +69,19 @@ void save(const ZARNMainWindow &window) {
 }
 
 bool restore(ZARNMainWindow &window) {
-    QSettings s = settings();
-    s.beginGroup(group_of(window));
+    std::unique_ptr<QSettings> kept = settings::open();
+    if (!kept)
+        return false;
+    kept->beginGroup(group_of(window));
+    // Places kept by an earlier version are read from its file until the
+    // window first saves them here.
+    if (!kept->contains(QStringLiteral("main"))) {
+        if (std::unique_ptr<QSettings> old = settings::open_old_places()) {
+            kept = std::move(old);
+            kept->beginGroup(old_group_of(window));
+        }
+    }
+    QSettings &s = *kept;
     const QByteArray main = s.value(QStringLiteral("main")).toByteArray();
     // restoreGeometry keeps a window within the screen's available area.
     const bool placed = !main.isEmpty() && window.restoreGeometry(main);

@@ -40,12 +40,13 @@ constexpr int LIVE_SLICES = 10;
 } // namespace
 
 ZARNMainWindow::ZARNMainWindow(const char *device_path)
-    : QScrollArea(nullptr), eq_copy_source(nullptr), compressor_copy_source(nullptr),
-      strip_grid(nullptr), main_grid(nullptr), strips{}, connect_panel(nullptr),
-      delay_locator(nullptr), record_status(nullptr), add_options(nullptr), sys_info(nullptr),
-      setup_panel(nullptr), status_line(nullptr), watchdog_timer(nullptr), device_path(device_path),
-      fd(-1), tick(0), link(ConnectionWatch::Link::Answering), link_line(nullptr),
-      waiting_label(nullptr), try_button(nullptr), strip_grid_top(0) {
+    : QScrollArea(nullptr), connection(new ZARNConnection(device_path, this)),
+      eq_copy_source(nullptr), compressor_copy_source(nullptr), strip_grid(nullptr),
+      main_grid(nullptr), strips{}, connect_panel(nullptr), delay_locator(nullptr),
+      record_status(nullptr), add_options(nullptr), sys_info(nullptr), setup_panel(nullptr),
+      status_line(nullptr), watchdog_timer(nullptr), device_path(device_path), fd(connection->fd),
+      tick(connection->tick), link(connection->link), link_line(nullptr), waiting_label(nullptr),
+      try_button(nullptr), strip_grid_top(0) {
     fd = zarn::ctl_open(device_path);
 
     strip_grid = new ZARNGridLayout();
@@ -125,12 +126,6 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
 // they go while the window is still whole rather than in the base destructor.
 ZARNMainWindow::~ZARNMainWindow() {
     watchdog_timer->stop();
-    // The compressor windows are the strips' only windows that the strips
-    // leave alone; no one else would delete them.
-    for (ZARNController *strip : strips) {
-        if (strip)
-            delete strip->compressor;
-    }
     delete takeWidget();
     strip_grid = nullptr;
     main_grid = nullptr;
@@ -146,7 +141,7 @@ ZARNMainWindow::~ZARNMainWindow() {
 void ZARNMainWindow::discover() {
     int count = 0;
     zarn::discover_targets(fd, MAX_STRIPS, [this, &count](const zarn::Target &target) {
-        strips[count] = new ZARNController(this, target.kind, target.channel, target.number);
+        strips[count] = new ZARNController(this, target);
         strip_grid->addWidget(strips[count], count, 0, 1, 1);
         ++count;
     });
@@ -159,7 +154,7 @@ std::vector<zarn::Target> ZARNMainWindow::shown_targets() const {
     std::vector<zarn::Target> targets;
     for (ZARNController *strip : strips) {
         if (strip)
-            targets.push_back({strip->kind, strip->number, strip->channel});
+            targets.push_back(strip->target());
     }
     return targets;
 }
@@ -187,24 +182,17 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
     // what is typed in them; a new one gets a strip as at start.
     for (std::size_t i = 0; i < found.size() && i < MAX_STRIPS; ++i) {
         const zarn::Target &t = found[i];
-        const auto kept = std::find_if(std::begin(strips), std::end(strips), [&t](auto *s) {
-            return s && s->kind == t.kind && s->number == t.number && s->channel == t.channel;
-        });
+        const auto kept = std::find_if(std::begin(strips), std::end(strips),
+                                       [&t](auto *s) { return s && s->target() == t; });
         if (kept != std::end(strips)) {
             next[i] = *kept;
             *kept = nullptr;
         } else {
-            next[i] = new ZARNController(this, t.kind, t.channel, t.number);
+            next[i] = new ZARNController(this, t);
         }
     }
-    // A strip does not delete its compressor window, which the other
-    // channels share; with channel 0 the whole target is gone.
-    for (ZARNController *gone : strips) {
-        if (gone) {
-            delete gone->compressor;
-            delete gone;
-        }
-    }
+    for (ZARNController *gone : strips)
+        delete gone;
     std::copy(std::begin(next), std::end(next), std::begin(strips));
     for (int i = 0; i < MAX_STRIPS && strips[i]; ++i) {
         strip_grid->addWidget(strips[i], i, 0, 1, 1);
@@ -357,7 +345,8 @@ void ZARNMainWindow::handle_watchdog() {
     // lengths once a second, a tenth of the strips a tick, and the panels'
     // records once a second too.
     const int slice = static_cast<int>(static_cast<unsigned>(tick) % unsigned{LIVE_SLICES});
-    std::vector<zarn::BatchedRequest> batch;
+    std::vector<zarn::BatchedRequest> &batch = connection->batch;
+    batch.clear();
     for (int i = 0; i < MAX_STRIPS; ++i) {
         if (!strips[i])
             continue;
@@ -415,9 +404,9 @@ void ZARNMainWindow::resizeEvent(QResizeEvent *event) {
 }
 
 void ZARNMainWindow::closeEvent(QCloseEvent *event) {
-    // The equalizer and compressor windows have no parent; without the main
-    // window there is no way back to them, so the program ends with it. Where
-    // they all were is kept for the next start.
+    // Without the main window there is no way back to the equalizer and
+    // compressor windows, so the program ends with it. Where they all were is
+    // kept for the next start.
     watchdog_timer->stop();
     zarn::window_places::save(*this);
     for (QWidget *w : strip_windows())

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/connection_watch.h"
+#include "app/zarn_connection.h"
 #include "ctl/discovery.h"
 #include "ctl/strip_kind.h"
 
@@ -24,7 +25,7 @@ class ZARNSetupPanel;
 class ZARNStatusLine;
 class ZARNSysInfoOptions;
 
-constexpr int MAX_STRIPS = 128;
+constexpr int MAX_STRIPS = zarn::MAX_TARGETS;
 
 // The one main window: discovers the daemon's targets, owns every strip and
 // panel, and holds the fields through which they find each other.
@@ -35,6 +36,9 @@ public:
     // device_path is kept by reference, not copied.
     explicit ZARNMainWindow(const char *device_path);
     ~ZARNMainWindow() override;
+
+    // Handed to the strips and panels; fd, tick and link below are its own.
+    ZARNConnection *const connection;
 
     ZARNEqualizer *eq_copy_source;
     ZARNCompressor *compressor_copy_source;
@@ -51,12 +55,12 @@ public:
     ZARNStatusLine *status_line;
     QTimer *watchdog_timer;
     const char *device_path;
-    int fd;
-    int tick;
+    int &fd;
+    int &tick;
 
     // How the daemon last answered the watchdog; the title and the enabled
     // state of every control follow it.
-    ConnectionWatch::Link link;
+    ConnectionWatch::Link &link;
 
     // Discovers the daemon's targets and, when they differ from the strips,
     // rebuilds the strips, the diagram and the layout in discovery order.
@@ -77,7 +81,7 @@ private:
     // The status line takes the bottom of the window while it is shown; the
     // strips keep their place.
     void place_status_line();
-    // The strips' parentless windows: compressors and equalizers.
+    // The strips' own windows: compressors and equalizers.
     std::vector<QWidget *> strip_windows() const;
 
     void discover();

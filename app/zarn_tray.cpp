@@ -63,9 +63,8 @@ ZARNTray::ZARNTray(ZARNMainWindow *window)
     connect(menu, &QMenu::aboutToShow, this, &ZARNTray::fill_menu);
 
     // A damaged or foreign choice is no choice.
-    const QStringList kept = zarn::kept::settings()
-                                 ->value(zarn::kept::device_key("tray", device_of(window)))
-                                 .toStringList();
+    const QStringList kept =
+        zarn::kept::value(zarn::kept::device_key("tray", device_of(window))).toStringList();
     if (kept.size() == 4) {
         const zarn::KindInfo *info = zarn::kind_by_key(kept[0].toLatin1().constData());
         bool number_ok = false, channel_ok = false;
@@ -120,11 +119,11 @@ void ZARNTray::keep_choice() const {
     const zarn::KindInfo *info = zarn::kind_info(chosen.kind);
     if (!info)
         return;
-    zarn::kept::settings()->setValue(
-        zarn::kept::device_key("tray", device_of(window)),
-        QStringList{QString::fromLatin1(info->key), QString::number(chosen.number),
-                    QString::number(chosen.channel),
-                    chosen_rx ? QStringLiteral("rx") : QStringLiteral("tx")});
+    zarn::kept::set_value(zarn::kept::device_key("tray", device_of(window)),
+                          QStringList{QString::fromLatin1(info->key),
+                                      QString::number(chosen.number),
+                                      QString::number(chosen.channel),
+                                      chosen_rx ? QStringLiteral("rx") : QStringLiteral("tx")});
 }
 
 void ZARNTray::turn(int notches) {
@@ -168,11 +167,11 @@ void ZARNTray::load_recent(const QString &path) {
 }
 
 bool ZARNTray::keep_running() const {
-    return zarn::kept::settings()->value(keep_running_key(), false).toBool();
+    return zarn::kept::value(keep_running_key(), false).toBool();
 }
 
 void ZARNTray::set_keep_running(bool on) {
-    zarn::kept::settings()->setValue(keep_running_key(), on);
+    zarn::kept::set_value(keep_running_key(), on);
 }
 
 void ZARNTray::quit() {

@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include "app/strip_window.h"
 #include "app/zarn_main_window.h"
 #include "app/zarn_spin_box_guard.h"
 #include "ctl/transport.h"
@@ -30,9 +31,11 @@ QSpinBox *make_box(int max) {
 
 } // namespace
 
-ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number, const char *name)
-    : QWidget(nullptr), main_window(main_window), kind(kind), number(number), reported{},
-      known(false), shown{}, batched_read{}, batched_result(-1), batched(false) {
+ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, const zarn::Target &target,
+                               const char *name, QWidget *owner)
+    : QWidget(owner, Qt::Window), main_window(main_window), connection(main_window->connection),
+      kind(target.kind), number(target.number), reported{}, known(false), shown{}, batched_read{},
+      batched_result(-1), batched(false) {
     setWindowTitle(tr("Zarnmix Compressor for %1").arg(QString::fromUtf8(name ? name : "")));
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
     auto *close_window = new QAction(tr("Close"), this);
@@ -77,6 +80,10 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, int kind, int number
     knee_box->setAccessibleName(tr("Knee"));
     attack_box->setAccessibleName(tr("Attack"));
     decay_box->setAccessibleName(tr("Decay"));
+    // The window is its strip's child: these must not read like the
+    // equalizer's COPY and PASTE to someone who cannot see which window is which.
+    copy_button->setAccessibleName(tr("Copy compressor settings"));
+    paste_button->setAccessibleName(tr("Paste compressor settings"));
     explain_controls();
 }
 
@@ -98,6 +105,11 @@ void ZARNCompressor::explain_controls() {
                                 "was pressed last, and send them"));
 }
 
+void ZARNCompressor::showEvent(QShowEvent *event) {
+    zarn::stand_alone(*this);
+    QWidget::showEvent(event);
+}
+
 ZARNCompressor::~ZARNCompressor() {
     if (main_window->compressor_copy_source == this)
         main_window->compressor_copy_source = nullptr;
@@ -108,12 +120,12 @@ zarn::Target ZARNCompressor::target() const {
 }
 
 bool ZARNCompressor::read_settings(Settings &out) const {
-    return main_window->fd >= 0 && zarn::read_compressor(main_window->fd, target(), out) == 0;
+    return connection->fd >= 0 && zarn::read_compressor(connection->fd, target(), out) == 0;
 }
 
 void ZARNCompressor::queue_gain(std::vector<zarn::BatchedRequest> &batch) {
     const zarn::KindInfo *info = zarn::kind_info(kind);
-    if (main_window->fd < 0 || !info || !info->has_compressor())
+    if (connection->fd < 0 || !info || !info->has_compressor())
         return;
     batched = true;
     batched_read = zarn::compressor_query(target());
@@ -200,7 +212,7 @@ void ZARNCompressor::handle_update() {
         return;
     }
     // A refused write changes nothing in the daemon, so the boxes go back.
-    if (zarn::write_compressor(main_window->fd, target(), next) == 0)
+    if (zarn::write_compressor(connection->fd, target(), next) == 0)
         reported = next;
     show_settings();
 }

@@ -13,6 +13,7 @@ class QGridLayout;
 class QLabel;
 class QPushButton;
 class QSpinBox;
+class ZARNConnection;
 class ZARNMainWindow;
 
 // The compressor window of one device, loopback or the main output: four
@@ -23,7 +24,12 @@ class ZARNCompressor : public QWidget {
 
 public:
     // name is decoded as UTF-8 for the title. The window is built hidden.
-    ZARNCompressor(ZARNMainWindow *main_window, int kind, int number, const char *name);
+    // The window serves the target's kind and number, on every channel. With
+    // an owner (its strip) Qt deletes it with the owner.
+    ZARNCompressor(ZARNMainWindow *main_window, const zarn::Target &target, const char *name,
+                   QWidget *owner = nullptr);
+    ZARNCompressor(ZARNMainWindow *main_window, int kind, int number, const char *name)
+        : ZARNCompressor(main_window, zarn::Target{kind, number, 0}, name) {}
     ~ZARNCompressor() override;
 
     // Re-reads the record and shows the daemon's current gain; the answer to
@@ -36,6 +42,7 @@ public:
     bool refresh();
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     int kind;
     int number;
     QGridLayout *grid;
@@ -51,6 +58,9 @@ public slots:
     void handle_copy();
     void handle_paste();
     void handle_update();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     // Tool tips: what each control does, with its range.

@@ -17,6 +17,10 @@ struct Target {
     std::int32_t channel;
 };
 
+// The most targets the panel shows strips for and the tools store: one
+// limit, so that both see the same targets.
+constexpr int MAX_TARGETS = 128;
+
 inline bool operator==(const Target &a, const Target &b) {
     return a.kind == b.kind && a.number == b.number && a.channel == b.channel;
 }

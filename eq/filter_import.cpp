@@ -7,12 +7,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "eq/constants.h"
 #include "eq/freq_response.h"
+#include "files/bounded_reader.h"
 
 namespace zarn {
 
@@ -21,7 +19,6 @@ namespace {
 // Limits that keep every value the arithmetic meets finite and every number
 // written short.
 constexpr double MAX_GAIN_DB = 100.0;
-constexpr double MAX_LEVEL_DB = 200.0;
 constexpr double MAX_GRAPHIC_HZ = 1e6;
 constexpr double MIN_Q = 0.001;
 constexpr double MAX_Q = 1000.0;
@@ -298,49 +295,23 @@ std::string level_reason(double hz) {
 } // namespace
 
 bool read_import_file(const std::string &path, std::string &contents, std::string &error) {
-    // Not blocking, so a FIFO or device at the path cannot hold the caller.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0;
-    if (!ok)
-        error = std::strerror(errno);
-    else if (!S_ISREG(st.st_mode))
-        error = "not a regular file";
-    else if (static_cast<std::uintmax_t>(st.st_size) > MAX_IMPORT_BYTES)
-        error = "larger than 1 MiB";
-    ok = ok && error.empty();
     std::string data;
-    if (ok) {
-        // The file may grow meanwhile: never more than one byte past the limit.
-        data.resize(MAX_IMPORT_BYTES + 1);
-        std::size_t got = 0;
-        while (got < data.size()) {
-            const ssize_t n = ::read(fd, &data[got], data.size() - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                error = std::strerror(errno);
-                ok = false;
-                break;
-            }
-            if (n == 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        if (ok && got > MAX_IMPORT_BYTES) {
-            error = "larger than 1 MiB";
-            ok = false;
-        }
-        data.resize(got);
-    }
-    ::close(fd);
-    if (ok)
+    int system = 0;
+    switch (files::read_bounded(path.c_str(), MAX_IMPORT_BYTES, data, system)) {
+    case files::ReadFault::none:
         contents = std::move(data);
-    return ok;
+        return true;
+    case files::ReadFault::system:
+        error = std::strerror(system);
+        break;
+    case files::ReadFault::not_regular:
+        error = "not a regular file";
+        break;
+    case files::ReadFault::too_large:
+        error = "larger than 1 MiB";
+        break;
+    }
+    return false;
 }
 
 namespace {
@@ -402,77 +373,6 @@ bool parse_parametric_eq(std::string_view file, ParametricEq &out, ImportError &
     return true;
 }
 
-Biquad cookbook_biquad(const ParametricFilter &f, double sample_rate) {
-    const double a = std::pow(10.0, f.gain_db / 40.0);
-    const double w0 = 2.0 * PI * f.fc / sample_rate;
-    const double c = std::cos(w0);
-    const double alpha = std::sin(w0) / (2.0 * f.q);
-    const double root = 2.0 * std::sqrt(a) * alpha;
-    double b0 = 1.0, b1 = 0.0, b2 = 0.0, a0 = 1.0, a1 = 0.0, a2 = 0.0;
-    switch (f.type) {
-    case BiquadType::peaking:
-        b0 = 1.0 + alpha * a;
-        b1 = -2.0 * c;
-        b2 = 1.0 - alpha * a;
-        a0 = 1.0 + alpha / a;
-        a1 = -2.0 * c;
-        a2 = 1.0 - alpha / a;
-        break;
-    case BiquadType::low_shelf:
-        b0 = a * ((a + 1.0) - (a - 1.0) * c + root);
-        b1 = 2.0 * a * ((a - 1.0) - (a + 1.0) * c);
-        b2 = a * ((a + 1.0) - (a - 1.0) * c - root);
-        a0 = (a + 1.0) + (a - 1.0) * c + root;
-        a1 = -2.0 * ((a - 1.0) + (a + 1.0) * c);
-        a2 = (a + 1.0) + (a - 1.0) * c - root;
-        break;
-    case BiquadType::high_shelf:
-        b0 = a * ((a + 1.0) + (a - 1.0) * c + root);
-        b1 = -2.0 * a * ((a - 1.0) + (a + 1.0) * c);
-        b2 = a * ((a + 1.0) + (a - 1.0) * c - root);
-        a0 = (a + 1.0) - (a - 1.0) * c + root;
-        a1 = 2.0 * ((a - 1.0) - (a + 1.0) * c);
-        a2 = (a + 1.0) - (a - 1.0) * c - root;
-        break;
-    case BiquadType::low_pass:
-    case BiquadType::high_pass:
-    case BiquadType::notch:
-    case BiquadType::band_pass:
-        a0 = 1.0 + alpha;
-        a1 = -2.0 * c;
-        a2 = 1.0 - alpha;
-        if (f.type == BiquadType::low_pass) {
-            b0 = b2 = (1.0 - c) / 2.0;
-            b1 = 1.0 - c;
-        } else if (f.type == BiquadType::high_pass) {
-            b0 = b2 = (1.0 + c) / 2.0;
-            b1 = -(1.0 + c);
-        } else if (f.type == BiquadType::notch) {
-            b0 = b2 = 1.0;
-            b1 = -2.0 * c;
-        } else {
-            b0 = alpha;
-            b2 = -alpha;
-        }
-        break;
-    }
-    return {b0 / a0, b1 / a0, b2 / a0, a1 / a0, a2 / a0};
-}
-
-double biquad_magnitude(const Biquad &q, double omega) {
-    // The cookbook's form in phi = sin^2(w / 2): summing the coefficients
-    // first keeps the precision at low frequencies, where 1 - cos(w) would
-    // cancel. Rounding may still take a power a hair below 0 at a notch.
-    const double sine = std::sin(omega / 2.0);
-    const double phi = sine * sine;
-    const auto power = [phi](double x0, double x1, double x2) {
-        const double sum = x0 + x1 + x2;
-        return std::max(0.0, sum * sum - 4.0 * (x0 * x1 + 4.0 * x0 * x2 + x1 * x2) * phi +
-                                 16.0 * x0 * x2 * phi * phi);
-    };
-    return std::sqrt(power(q.b0, q.b1, q.b2) / power(1.0, q.a1, q.a2));
-}
-
 bool import_filter_text(std::string_view file, double sample_rate, std::string &text,
                         ImportError &error) {
     if (!(sample_rate > 0.0) || !std::isfinite(sample_rate))
@@ -522,57 +422,6 @@ bool import_filter_text(std::string_view file, double sample_rate, std::string &
     if (!point(nyquist))
         return fail(error, 0, level_reason(nyquist));
     text = std::move(out);
-    return true;
-}
-
-std::string spec_number(double v) {
-    if (!(v > 0.0))
-        return "0";
-    char buffer[400];
-    const auto [end, ec] =
-        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 12);
-    if (ec != std::errc())
-        return "0";
-    std::string s(buffer, end);
-    // Trailing zeros say nothing; a full stop left alone would be read as
-    // part of the number, which is harmless, but looks like a slip.
-    s.erase(s.find_last_not_of('0') + 1);
-    if (s.back() == '.')
-        s.pop_back();
-    return s;
-}
-
-bool graphic_eq_text(double sample_rate, int filter_length, const double *coefficients,
-                     std::string &text) {
-    if (!(sample_rate > 0.0) || !coefficients || filter_length <= 0)
-        return false;
-    const double top = std::min(20000.0, sample_rate / 2.0);
-    std::string out = "GraphicEQ:";
-    int count = 0;
-    for (int k = 0;; ++k) {
-        const double hz = 20.0 * std::exp2(k / 12.0);
-        if (hz > top)
-            break;
-        const double mag = response_magnitude(hz, sample_rate, filter_length, coefficients);
-        if (!std::isfinite(mag))
-            return false;
-        // Silence reads as far down as a gain is ever written.
-        const double db =
-            mag > 0.0 ? std::max(-MAX_LEVEL_DB, 20.0 * std::log10(mag)) : -MAX_LEVEL_DB;
-        char number[32];
-        const auto [end, ec] =
-            std::to_chars(number, number + sizeof number, std::min(db, MAX_LEVEL_DB),
-                          std::chars_format::fixed, 2);
-        if (ec != std::errc())
-            return false;
-        out += count++ == 0 ? " " : "; ";
-        out += std::to_string(static_cast<long>(std::lround(hz)));
-        out += ' ';
-        out.append(number, end);
-    }
-    if (count == 0)
-        return false;
-    text = out + "\n";
     return true;
 }
 

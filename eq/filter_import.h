@@ -18,6 +18,10 @@ namespace zarn {
 // The largest file an import reads.
 constexpr std::size_t MAX_IMPORT_BYTES = std::size_t{1} << 20;
 
+// The largest level, up or down, in dB that an import reads or an export
+// writes: every value the arithmetic meets stays finite.
+constexpr double MAX_LEVEL_DB = 200.0;
+
 // Why a file was refused.
 struct ImportError {
     // Line of the file at fault, counting from 1; 0 when no one line is.

@@ -2,25 +2,16 @@
 
 #include "eq/filter_texts.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QSettings>
-#include <QUrl>
 #include <cstring>
 #include <memory>
 
 #include "ctl/catalogue.h"
+#include "settings/settings_store.h"
 
 namespace zarn {
 
 namespace {
-
-// Both programs name the file themselves: zarnmix_state has no application
-// object to take the names from.
-std::unique_ptr<QSettings> settings() {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("zarnmix"), QStringLiteral("zarnmix_ctl"));
-}
 
 constexpr int MAX_TEXT = 1 << 16;
 
@@ -30,12 +21,20 @@ std::uint64_t rotate(std::uint64_t v, int bits) {
 
 } // namespace
 
-FilterTexts::FilterTexts(const QString &device_path)
-    // One device reached by two spellings of its path is one device.
-    : device_(QString::fromLatin1(
-          QUrl::toPercentEncoding(QDir::cleanPath(QFileInfo(device_path).absoluteFilePath())))) {}
+FilterTexts::FilterTexts(const QString &device_path) : device_(settings::device_key(device_path)) {}
 
 QString FilterTexts::group(const Target &target, bool rx) const {
+    // Joined, not filled in with arg: the device's "%2F" would be taken for
+    // a place to fill.
+    const KindInfo *info = kind_info(target.kind);
+    return QStringLiteral("filter_texts/") + device_ + QLatin1Char('/') +
+           QString::fromLatin1(info ? info->key : "kind") + QLatin1Char('_') +
+           QString::number(target.number) + QLatin1Char('_') + QString::number(target.channel) +
+           QLatin1Char('_') + (rx ? QStringLiteral("rx") : QStringLiteral("tx"));
+}
+
+QString FilterTexts::old_group(const Target &target, bool rx) const {
+    // The key earlier versions filed a text under, garbled as it was.
     const KindInfo *info = kind_info(target.kind);
     return QStringLiteral("filter_texts/%1/%2_%3_%4_%5")
         .arg(device_, QString::fromLatin1(info ? info->key : "kind"))
@@ -60,15 +59,28 @@ QString FilterTexts::text_for(const Target &target, bool rx, const double *coeff
                               std::int32_t length) const {
     if (!coefficients || length <= 0)
         return QString();
-    const std::unique_ptr<QSettings> s = settings();
+    const std::unique_ptr<QSettings> s = settings::open();
+    if (!s)
+        return QString();
     const QString key = group(target, rx);
-    const QString text = s->value(key + QStringLiteral("/text")).toString();
+    const QString old = old_group(target, rx);
+    const QString text_field = QStringLiteral("/text");
+    const QString hash_field = QStringLiteral("/hash");
+    const bool moving =
+        old != key && !s->contains(key + text_field) && s->contains(old + text_field);
+    const QString from = moving ? old : key;
+    const QString text = s->value(from + text_field).toString();
     bool ok = false;
-    const std::uint64_t kept =
-        s->value(key + QStringLiteral("/hash")).toString().toULongLong(&ok, 16);
+    const std::uint64_t kept = s->value(from + hash_field).toString().toULongLong(&ok, 16);
     if (!ok || text.isEmpty() || text.size() > MAX_TEXT ||
         kept != hash(coefficients, static_cast<std::size_t>(length)))
         return QString();
+    // A text under the old key moves to the new one once it is read back.
+    if (moving) {
+        s->setValue(key + text_field, text);
+        s->setValue(key + hash_field, s->value(old + hash_field));
+        s->remove(old);
+    }
     return text;
 }
 
@@ -76,8 +88,13 @@ void FilterTexts::keep(const Target &target, bool rx, const QString &text,
                        const double *coefficients, std::int32_t length) {
     if (!coefficients || length <= 0 || text.isEmpty() || text.size() > MAX_TEXT)
         return;
-    const std::unique_ptr<QSettings> s = settings();
+    const std::unique_ptr<QSettings> s = settings::open();
+    if (!s)
+        return;
     const QString key = group(target, rx);
+    const QString old = old_group(target, rx);
+    if (old != key)
+        s->remove(old);
     s->setValue(key + QStringLiteral("/text"), text);
     s->setValue(key + QStringLiteral("/hash"),
                 QString::number(hash(coefficients, static_cast<std::size_t>(length)), 16));

@@ -30,6 +30,7 @@ public:
 
 private:
     QString group(const Target &target, bool rx) const;
+    QString old_group(const Target &target, bool rx) const;
     QString device_;
 };
 

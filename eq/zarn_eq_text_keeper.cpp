@@ -4,7 +4,7 @@
 
 #include <QTextEdit>
 
-#include "app/zarn_main_window.h"
+#include "app/zarn_connection.h"
 #include "eq/filter_texts.h"
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_equalizer.h"
@@ -12,11 +12,7 @@
 namespace {
 
 zarn::FilterTexts texts_of(const ZARNEqualizer *e) {
-    return zarn::FilterTexts(QString::fromLocal8Bit(e->main_window->device_path));
-}
-
-zarn::Target target_of(const ZARNEqualizer *e) {
-    return {e->kind & ~zarn::EQ_RX_FLAG, e->number, e->channel};
+    return zarn::FilterTexts(QString::fromLocal8Bit(e->connection->device_path));
 }
 
 } // namespace
@@ -29,9 +25,9 @@ void ZARNEQTextKeeper::filter_read() {
     const bool ours = now.isEmpty() || (!shown.isEmpty() && now == shown);
     if (!ours)
         return;
-    const QString kept = texts_of(equalizer).text_for(
-        target_of(equalizer), (equalizer->kind & zarn::EQ_RX_FLAG) != 0, equalizer->coefficients,
-        equalizer->filter_length);
+    const QString kept =
+        texts_of(equalizer).text_for(equalizer->target(), equalizer->receives(),
+                                     equalizer->coefficients, equalizer->filter_length);
     if (kept != now)
         edit->setPlainText(kept);
     shown = kept;
@@ -39,7 +35,7 @@ void ZARNEQTextKeeper::filter_read() {
 
 void ZARNEQTextKeeper::applied() {
     const QString text = equalizer->editor->text_edit->toPlainText();
-    texts_of(equalizer).keep(target_of(equalizer), (equalizer->kind & zarn::EQ_RX_FLAG) != 0, text,
+    texts_of(equalizer).keep(equalizer->target(), equalizer->receives(), text,
                              equalizer->coefficients, equalizer->filter_length);
     // The user's own text from now on: another client's filter does not take it away.
     shown.clear();

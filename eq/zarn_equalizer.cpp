@@ -11,6 +11,7 @@
 #include <QTextEdit>
 #include <cstring>
 
+#include "app/strip_window.h"
 #include "app/zarn_main_window.h"
 #include "ctl/catalogue.h"
 #include "eq/filter_design.h"
@@ -58,13 +59,15 @@ QString ZARNEqualizer::explain(const zarn::SpecError &error, int blank_lines) {
         .arg(QString::number(error.line + static_cast<std::uint64_t>(blank_lines)), reason);
 }
 
-ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, int kind_, int number_, int channel_)
-    : QWidget(nullptr), kind(kind_), number(number_), channel(channel_), sample_rate(0),
-      filter_length(0), coefficients(nullptr), grid(this), main_window(main_window_),
-      filter_known(false), stale(false), refresh_query{}, refresh_result(-1), refresh_queued(false),
-      text_keeper(new ZARNEQTextKeeper(this)) {
+ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, const zarn::Target &target, bool rx_,
+                             QWidget *owner)
+    : QWidget(owner, Qt::Window), kind(target.kind | (rx_ ? zarn::EQ_RX_FLAG : 0)),
+      number(target.number), channel(target.channel), sample_rate(0), filter_length(0),
+      coefficients(nullptr), grid(this), main_window(main_window_),
+      connection(main_window_->connection), filter_known(false), stale(false), refresh_query{},
+      refresh_result(-1), refresh_queued(false), text_keeper(new ZARNEQTextKeeper(this)), rx(rx_) {
     base_title = QStringLiteral("Zarnmix Equalizer %1 Ch%2")
-                     .arg((kind & zarn::EQ_RX_FLAG) ? QStringLiteral("RX") : QStringLiteral("TX"))
+                     .arg(rx ? QStringLiteral("RX") : QStringLiteral("TX"))
                      .arg(channel);
     setWindowTitle(base_title);
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
@@ -121,10 +124,6 @@ zarn::Target ZARNEqualizer::target() const {
     return {kind & ~zarn::EQ_RX_FLAG, number, channel};
 }
 
-bool ZARNEqualizer::receives() const {
-    return (kind & zarn::EQ_RX_FLAG) != 0;
-}
-
 void ZARNEqualizer::release_coefficients() {
     delete[] coefficients;
     coefficients = nullptr;
@@ -134,7 +133,7 @@ void ZARNEqualizer::release_coefficients() {
 bool ZARNEqualizer::read_filter() {
     // With the device closed nothing can be asked, and what the window knows
     // of the daemon's filter stays.
-    if (main_window->fd < 0) {
+    if (connection->fd < 0) {
         filter_known = false;
         return false;
     }
@@ -144,17 +143,17 @@ bool ZARNEqualizer::read_filter() {
     stale = false;
 
     std::int32_t rate = 0;
-    const bool rate_read = zarn::read_sample_rate(main_window->fd, rate);
+    const bool rate_read = zarn::read_sample_rate(connection->fd, rate);
     sample_rate = rate;
     std::int32_t length = 0;
     const bool length_read =
-        zarn::query_filter_length(main_window->fd, target(), receives(), length);
+        zarn::query_filter_length(connection->fd, target(), receives(), length);
     filter_length = length_read ? length : 0;
     filter_known = rate_read && length_read;
 
     if (filter_length > 0) {
         coefficients = new double[static_cast<std::size_t>(filter_length)];
-        if (!zarn::fetch_filter(main_window->fd, target(), receives(), filter_length, coefficients))
+        if (!zarn::fetch_filter(connection->fd, target(), receives(), filter_length, coefficients))
             release_coefficients();
     }
 
@@ -174,7 +173,7 @@ void ZARNEqualizer::refresh() {
 
 void ZARNEqualizer::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {
     const std::uint32_t code = zarn::filter_query(target(), receives(), refresh_query);
-    if (main_window->fd < 0 || code == 0)
+    if (connection->fd < 0 || code == 0)
         return;
     refresh_queued = true;
     batch.push_back({code, &refresh_query, &refresh_result});
@@ -226,8 +225,7 @@ void ZARNEqualizer::refetch() {
             fetched.reset(new double[n]);
             fetched_size = n;
         }
-        on =
-            zarn::fetch_filter(main_window->fd, target(), receives(), filter_length, fetched.get());
+        on = zarn::fetch_filter(connection->fd, target(), receives(), filter_length, fetched.get());
     }
     const bool same =
         on ? coefficients && std::memcmp(fetched.get(), coefficients, n * sizeof(double)) == 0
@@ -261,8 +259,9 @@ void ZARNEqualizer::keep_coefficients(std::unique_ptr<double[]> in_force, bool a
 void ZARNEqualizer::showEvent(QShowEvent *event) {
     // Coefficients of a hidden window are fetched only when it is shown, so
     // that a reconnection does not pull every filter at once.
-    if (stale && main_window->fd >= 0)
+    if (stale && connection->fd >= 0)
         read_filter();
+    zarn::stand_alone(*this);
     QWidget::showEvent(event);
 }
 
@@ -315,7 +314,7 @@ void ZARNEqualizer::handle_update() {
     }
     // Whatever is not sent, or is refused, leaves the daemon's filter as it
     // was, and the state map says so.
-    if (filter_length <= 0 || sample_rate <= 0 || main_window->fd < 0) {
+    if (filter_length <= 0 || sample_rate <= 0 || connection->fd < 0) {
         show_state();
         return;
     }
@@ -329,7 +328,7 @@ void ZARNEqualizer::handle_update() {
         }
     }
 
-    if (zarn::write_filter(main_window->fd, target(), receives(), filter_length, next.get()) != 0) {
+    if (zarn::write_filter(connection->fd, target(), receives(), filter_length, next.get()) != 0) {
         show_state();
         return;
     }
@@ -342,7 +341,7 @@ bool ZARNEqualizer::design_is_current(std::unique_ptr<double[]> &designed) {
     // known to be good, so a text that cannot be sent sends nothing.
     std::int32_t rate = 0;
     std::int32_t length = 0;
-    if (!zarn::read_rate_and_length(main_window->fd, target(), receives(), rate, length))
+    if (!zarn::read_rate_and_length(connection->fd, target(), receives(), rate, length))
         return false;
     if (rate == sample_rate && length == filter_length)
         return true;

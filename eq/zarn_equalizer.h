@@ -11,10 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "ctl/discovery.h"
 #include "ctl/filter_record.h"
+#include "ctl/strip_kind.h"
 #include "ctl/transport.h"
 
 class ZARNButtonMap;
+class ZARNConnection;
 class ZARNEQButtons;
 class ZARNEQClipboard;
 class ZARNEQEditor;
@@ -23,17 +26,27 @@ class ZARNEQTextKeeper;
 class ZARNMainWindow;
 namespace zarn {
 struct SpecError;
-struct Target;
 } // namespace zarn
 
 // The FIR equalizer of one channel of a device or loopback, in one direction.
-// A parentless top-level window, created hidden by its strip.
+// A top-level window, created hidden; with an owner (its strip) Qt deletes it
+// with the owner.
 class ZARNEqualizer : public QWidget {
     Q_OBJECT
 
 public:
-    ZARNEqualizer(ZARNMainWindow *main_window, int kind, int number, int channel);
+    // rx: the window serves the target's receive direction.
+    ZARNEqualizer(ZARNMainWindow *main_window, const zarn::Target &target, bool rx,
+                  QWidget *owner = nullptr);
+    // kind carries EQ_RX_FLAG for the receive direction.
+    ZARNEqualizer(ZARNMainWindow *main_window, int kind, int number, int channel)
+        : ZARNEqualizer(main_window, zarn::Target{kind & ~zarn::EQ_RX_FLAG, number, channel},
+                        (kind & zarn::EQ_RX_FLAG) != 0) {}
     ~ZARNEqualizer() override;
+
+    // The strip's target, and whether this window serves its receive side.
+    zarn::Target target() const;
+    bool receives() const { return rx; }
 
     // Reads the sample rate and this channel's filter and sets the state
     // map; false when the daemon could not be asked.
@@ -57,6 +70,7 @@ public:
     double *coefficients;
     QGridLayout grid;
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     ZARNEQFreqResponse *freq_response;
     ZARNButtonMap *state_map;
     ZARNEQButtons *presets;
@@ -113,7 +127,5 @@ private:
     int refresh_result;
     bool refresh_queued;
     std::unique_ptr<ZARNEQTextKeeper> text_keeper;
-    // The strip's target, and whether this window serves its receive side.
-    zarn::Target target() const;
-    bool receives() const;
+    bool rx;
 };

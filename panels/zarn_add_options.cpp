@@ -43,7 +43,7 @@ QString decode_answer(const char *text, std::size_t length) {
 } // namespace
 
 ZARNAddOptions::ZARNAddOptions(ZARNMainWindow *main_window)
-    : QGroupBox(nullptr), main_window(main_window) {
+    : QGroupBox(nullptr), main_window(main_window), connection(main_window->connection) {
     std::memset(&options_buffer, 0, sizeof options_buffer);
     grid = new QGridLayout(this);
     setTitle(tr("Add Options"));
@@ -68,7 +68,7 @@ ZARNAddOptions::ZARNAddOptions(ZARNMainWindow *main_window)
 }
 
 void ZARNAddOptions::handle_add() {
-    const int fd = main_window->fd;
+    const int fd = connection->fd;
     const QByteArray bytes = to_latin1(line_edit->text());
 
     // Bounded copy that always terminates: longer text keeps its first

@@ -10,6 +10,7 @@ class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class ZARNConnection;
 class ZARNMainWindow;
 
 // Hands a line of options to the running daemon. An empty answer accepts
@@ -23,6 +24,7 @@ public:
     explicit ZARNAddOptions(ZARNMainWindow *main_window);
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     QGridLayout *grid;
     QPushButton *add_button;
     QLineEdit *line_edit;

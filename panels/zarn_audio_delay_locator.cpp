@@ -37,8 +37,8 @@ template <typename Change> void read_modify_write(int fd, Change change) {
 } // namespace
 
 ZARNAudioDelayLocator::ZARNAudioDelayLocator(ZARNMainWindow *main_window)
-    : QGroupBox(nullptr), main_window(main_window) {
-    const int fd = main_window->fd;
+    : QGroupBox(nullptr), main_window(main_window), connection(main_window->connection) {
+    const int fd = connection->fd;
     grid = new QGridLayout(this);
     setTitle(tr("Audio Delay Locator"));
     report_label = new QLabel;
@@ -97,7 +97,7 @@ ZARNAudioDelayLocator::ZARNAudioDelayLocator(ZARNMainWindow *main_window)
 
 void ZARNAudioDelayLocator::refresh() {
     zarn::DelayLocatorRecord rec{};
-    if (zarn::ctl_request(main_window->fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) != 0)
+    if (zarn::ctl_request(connection->fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) != 0)
         return;
 
     // Showing what the daemon has never writes it back: a channel the box
@@ -146,38 +146,38 @@ void ZARNAudioDelayLocator::handle_reset() {
     // The request carries no data; a valid address all the same keeps the
     // transport from ever seeing a null record.
     char unused = 0;
-    zarn::ctl_request(main_window->fd, zarn::REQ_DELAY_LOCATOR_RESET, &unused);
+    zarn::ctl_request(connection->fd, zarn::REQ_DELAY_LOCATOR_RESET, &unused);
 }
 
 void ZARNAudioDelayLocator::handle_signal_up() {
     // Wraps instead of overflowing; the daemon owns the level's range.
-    read_modify_write(main_window->fd, [](zarn::DelayLocatorRecord &rec) {
+    read_modify_write(connection->fd, [](zarn::DelayLocatorRecord &rec) {
         rec.output_level =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(rec.output_level) + 1u);
     });
 }
 
 void ZARNAudioDelayLocator::handle_signal_down() {
-    read_modify_write(main_window->fd, [](zarn::DelayLocatorRecord &rec) {
+    read_modify_write(connection->fd, [](zarn::DelayLocatorRecord &rec) {
         rec.output_level =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(rec.output_level) - 1u);
     });
 }
 
 void ZARNAudioDelayLocator::handle_enable_disable() {
-    read_modify_write(main_window->fd, [](zarn::DelayLocatorRecord &rec) {
+    read_modify_write(connection->fd, [](zarn::DelayLocatorRecord &rec) {
         rec.enabled = rec.enabled == 0 ? 1 : 0;
     });
 }
 
 void ZARNAudioDelayLocator::handle_channel_in() {
     const int value = in_channel_box->value();
-    read_modify_write(main_window->fd,
+    read_modify_write(connection->fd,
                       [value](zarn::DelayLocatorRecord &rec) { rec.in_channel = value; });
 }
 
 void ZARNAudioDelayLocator::handle_channel_out() {
     const int value = out_channel_box->value();
-    read_modify_write(main_window->fd,
+    read_modify_write(connection->fd,
                       [value](zarn::DelayLocatorRecord &rec) { rec.out_channel = value; });
 }

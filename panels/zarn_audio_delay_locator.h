@@ -10,6 +10,7 @@ class QGridLayout;
 class QLabel;
 class QPushButton;
 class QSpinBox;
+class ZARNConnection;
 class ZARNMainWindow;
 
 // Drives the daemon's audio delay locator: on/off, test signal level, reset,
@@ -24,6 +25,7 @@ public:
     void refresh();
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     QGridLayout *grid;
     QPushButton *enable_button;
     QPushButton *reset_button;

@@ -10,8 +10,8 @@
 #include "ctl/transport.h"
 
 ZARNRecordStatus::ZARNRecordStatus(ZARNMainWindow *main_window)
-    : QGroupBox(nullptr), main_window(main_window), refreshed(0), refreshed_result(-1),
-      refresh_queued(false) {
+    : QGroupBox(nullptr), main_window(main_window), connection(main_window->connection),
+      refreshed(0), refreshed_result(-1), refresh_queued(false) {
     grid = new QGridLayout(this);
     setTitle(tr("Recording status"));
     start_button = new QPushButton(tr("START"));
@@ -31,7 +31,7 @@ ZARNRecordStatus::ZARNRecordStatus(ZARNMainWindow *main_window)
 
 void ZARNRecordStatus::refresh() {
     std::int32_t state = 0;
-    if (zarn::ctl_request(main_window->fd, zarn::REQ_RECORDING_GET, &state) == 0)
+    if (zarn::ctl_request(connection->fd, zarn::REQ_RECORDING_GET, &state) == 0)
         show_state(state);
 }
 
@@ -52,7 +52,7 @@ void ZARNRecordStatus::take_refresh() {
 }
 
 void ZARNRecordStatus::request_state(std::int32_t value) {
-    if (zarn::ctl_request(main_window->fd, zarn::REQ_RECORDING_SET, &value) != 0)
+    if (zarn::ctl_request(connection->fd, zarn::REQ_RECORDING_SET, &value) != 0)
         return;
     // The buttons follow what the daemon reports, not what was asked for.
     refresh();

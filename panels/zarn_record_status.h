@@ -11,6 +11,7 @@
 
 class QGridLayout;
 class QPushButton;
+class ZARNConnection;
 class ZARNMainWindow;
 
 // Starts and stops the daemon's recording; only the button that changes the
@@ -26,6 +27,7 @@ public:
     void take_refresh();
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     QGridLayout *grid;
     QPushButton *start_button;
     QPushButton *stop_button;

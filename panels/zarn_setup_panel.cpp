@@ -68,8 +68,9 @@ bool is_switch(const std::string &field) {
 } // namespace
 
 ZARNSetupPanel::ZARNSetupPanel(ZARNMainWindow *main_window)
-    : QGroupBox(nullptr), main_window(main_window), preview(nullptr), preview_list(nullptr),
-      cancelled(false), busy(false) {
+    : QGroupBox(nullptr), main_window(main_window),
+      connection(main_window ? main_window->connection : nullptr), preview(nullptr),
+      preview_list(nullptr), cancelled(false), busy(false) {
     setTitle(tr("Setup"));
     auto *grid = new QGridLayout(this);
     save_button = new QPushButton(tr("Save setup..."));
@@ -194,7 +195,7 @@ bool ZARNSetupPanel::save_to(const QString &path) {
     std::string error;
     std::vector<std::string> warnings;
     const auto write = [this, &warnings](QIODevice &out, std::string &why) {
-        return zarn::state::store_setup(main_window->fd, main_window->device_path, out, warnings,
+        return zarn::state::store_setup(connection->fd, connection->device_path, out, warnings,
                                         why);
     };
     if (!zarn::state::write_state_file(QFile::encodeName(path).constData(), write, error,
@@ -239,7 +240,7 @@ bool ZARNSetupPanel::read_checked(const QString &path, zarn::state::Setup &setup
 }
 
 void ZARNSetupPanel::handle_daemon_back() {
-    if (last_setup.isEmpty() || busy || !main_window || main_window->fd < 0)
+    if (last_setup.isEmpty() || busy || !main_window || connection->fd < 0)
         return;
     busy = true;
     zarn::state::Setup setup;
@@ -249,7 +250,7 @@ void ZARNSetupPanel::handle_daemon_back() {
     zarn::state::RestoreReport report;
     // A file gone or spoilt since is no longer the user's last setup.
     const bool differs = read_checked(last_setup, setup, error, false) &&
-                         zarn::state::restore_setup(main_window->fd, setup, dry, report) !=
+                         zarn::state::restore_setup(connection->fd, setup, dry, report) !=
                              zarn::state::RESTORE_FAILED &&
                          !report.changes.empty();
     busy = false;
@@ -282,7 +283,7 @@ bool ZARNSetupPanel::load_from(const QString &path) {
     zarn::state::RestoreOptions dry;
     dry.dry_run = true;
     zarn::state::RestoreReport report;
-    if (zarn::state::restore_setup(main_window->fd, setup, dry, report) ==
+    if (zarn::state::restore_setup(connection->fd, setup, dry, report) ==
         zarn::state::RESTORE_FAILED) {
         say(tr("Not loaded: %1; nothing sent").arg(lines(report.problems, QString())));
         enable();
@@ -338,8 +339,8 @@ bool ZARNSetupPanel::load_from(const QString &path) {
         return false;
     }
 
-    const int result = zarn::state::restore_setup(main_window->fd, setup, {}, report);
-    zarn::state::keep_texts(setup, report.restored, main_window->device_path);
+    const int result = zarn::state::restore_setup(connection->fd, setup, {}, report);
+    zarn::state::keep_texts(setup, report.restored, connection->device_path);
     // Shown as the daemon now has it, as after a reconnection.
     main_window->refresh_all();
     if (result != zarn::state::RESTORE_FAILED) {

@@ -9,6 +9,7 @@ class QDialog;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
+class ZARNConnection;
 class ZARNMainWindow;
 
 namespace zarn::state {
@@ -39,6 +40,7 @@ public:
     static QString skip_words(const zarn::state::PartSkip &skip);
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     QPushButton *save_button;
     QPushButton *load_button;
     QLabel *status;

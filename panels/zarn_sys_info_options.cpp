@@ -20,7 +20,8 @@ QString device_name(const char *field) {
 } // namespace
 
 ZARNSysInfoOptions::ZARNSysInfoOptions(ZARNMainWindow *main_window)
-    : QGroupBox(nullptr), main_window(main_window), refreshed{}, refreshed_result(-1),
+    : QGroupBox(nullptr), main_window(main_window),
+      connection(main_window->connection), refreshed{}, refreshed_result(-1),
       refresh_queued(false) {
     grid = new QGridLayout(this);
     // Without a meta-object of its own the texts are looked up under
@@ -37,7 +38,7 @@ ZARNSysInfoOptions::ZARNSysInfoOptions(ZARNMainWindow *main_window)
 
 void ZARNSysInfoOptions::refresh() {
     zarn::SystemInfo info{};
-    if (zarn::ctl_request(main_window->fd, zarn::REQ_SYSTEM_INFO, &info) == 0)
+    if (zarn::ctl_request(connection->fd, zarn::REQ_SYSTEM_INFO, &info) == 0)
         show_info(info);
 }
 

@@ -10,6 +10,7 @@
 
 class QGridLayout;
 class QLabel;
+class ZARNConnection;
 class ZARNMainWindow;
 
 // One line with the daemon's sample format and device names.
@@ -24,6 +25,7 @@ public:
     void take_refresh();
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     QGridLayout *grid;
     QLabel *label;
 

@@ -33,6 +33,8 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
       loop_connections(nullptr), main_input_count(0), main_output_count(0) {
     grid->addWidget(new QLabel(tr("Main Device Input")), 0, 0);
     grid->addWidget(new QLabel(tr("Main Device Output")), 0, 2);
+    connect(main_window->connection, &ZARNConnection::routes_changed, this,
+            &ZARNConnect::refresh_routes);
 
     ZARNController *const *strips = main_window->strips;
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 #include "sim/engine.h"
+#include "sim/option_parser.h"
+#include "sim/ranges.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,14 +24,7 @@ namespace zarn::sim {
 
 namespace {
 
-constexpr int MAX_AMP = 31;
-constexpr int MAX_ROUTE_CHANNEL = 63;
-constexpr int MAX_KNEE = 255;
-constexpr int MAX_TIME_CONSTANT = 62;
-constexpr int MAX_LOCATOR_LEVEL = 100;
 constexpr int DEFAULT_LOCATOR_LEVEL = 50;
-constexpr long MAX_GROUP_CHANNELS = 64;
-constexpr std::size_t MAX_GROUPS = 64; // of each kind, as on the command line
 
 template <typename T> T load(const unsigned char *record) {
     T value;
@@ -115,20 +110,6 @@ void fill_mains(std::vector<Meter> &meters, int count, const Topology &topology,
         meter.sample_bits = static_cast<std::uint32_t>(topology.sample_bits);
         meters.push_back(meter);
     }
-}
-
-bool parse_int(const std::string &text, long low, long high, long &value) {
-    if (text.empty()) {
-        return false;
-    }
-    char *end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) {
-        return false;
-    }
-    value = parsed;
-    return true;
 }
 
 } // namespace
@@ -260,24 +241,6 @@ std::int32_t Engine::measure_delay() const {
     return 240 + 32 * delay_locator.out_channel + 48 * delay_locator.in_channel;
 }
 
-const char *Engine::options_help() {
-    return "Added options: whitespace-separated words of the form -name=value:\n"
-           "  -rate=HZ          sample rate, 8000 to 384000\n"
-           "  -bits=N           sample width of every level, 16, 24 or 32\n"
-           "  -input=NAME       name of the input device (at most 63 bytes)\n"
-           "  -output=NAME      name of the output device (at most 63 bytes)\n"
-           "  -delay_limit=N    largest delay of every channel, 0 to 65535 samples\n"
-           "  -record=0|1       stop or start recording\n"
-           "  -add_device=N     append a device of N channels, 1 to 64\n"
-           "  -add_loop=N       append a loopback of N channels, 1 to 64\n"
-           "  -remove_device=N  remove device N; the later devices move down one number\n"
-           "  -remove_loop=N    remove loopback N; the later loopbacks move down one number\n"
-           "Additions and removals take effect in the order given, up to 64 devices and\n"
-           "64 loopbacks.\n"
-           "An accepted line is answered with an empty text; otherwise nothing is\n"
-           "applied and the answer is the error.\n";
-}
-
 int Engine::add_options(unsigned char *record) {
     char *text = reinterpret_cast<char *>(record);
     last_options = bounded_string(text, OPTIONS_BUFFER_SIZE);
@@ -290,73 +253,16 @@ int Engine::add_options(unsigned char *record) {
     }
 
     std::string error;
-    long rate = -1, bits = -1, delay_limit = -1, record_state = -1;
-    std::optional<std::string> input, output;
-    // Additions and removals in order, checked against the counts they leave.
-    struct Change {
-        bool device;
-        bool add;
-        long value; // channels to add, or the number to remove
-    };
-    std::vector<Change> changes;
-    std::size_t device_count = devices.size();
-    std::size_t loop_count = loops.size();
+    AddedOptions options;
     if (bounded_length(text, OPTIONS_BUFFER_SIZE) == OPTIONS_BUFFER_SIZE) {
         error = "option text is not terminated";
+    } else {
+        error = parse_added_options(last_options, devices.size(), loops.size(), options);
     }
-    std::istringstream words(last_options);
-    std::string word;
-    while (error.empty() && words >> word) {
-        const std::size_t equals = word.find('=');
-        const std::string name = word.substr(0, equals);
-        const std::string value = equals == std::string::npos ? "" : word.substr(equals + 1);
-        bool ok = true;
-        if (name == "-rate") {
-            ok = parse_int(value, 8000, 384000, rate);
-        } else if (name == "-bits") {
-            ok = parse_int(value, 16, 32, bits) && (bits == 16 || bits == 24 || bits == 32);
-        } else if (name == "-delay_limit") {
-            ok = parse_int(value, 0, 65535, delay_limit);
-        } else if (name == "-record") {
-            ok = parse_int(value, 0, 1, record_state);
-        } else if (name == "-input") {
-            ok = !value.empty() && value.size() < DEVICE_NAME_SIZE;
-            input = value;
-        } else if (name == "-output") {
-            ok = !value.empty() && value.size() < DEVICE_NAME_SIZE;
-            output = value;
-        } else if (name == "-add_device" || name == "-add_loop") {
-            const bool device = name == "-add_device";
-            std::size_t &count = device ? device_count : loop_count;
-            long channels = 0;
-            ok = parse_int(value, 1, MAX_GROUP_CHANNELS, channels);
-            if (ok && count >= MAX_GROUPS) {
-                error = std::string("no room for another ") + (device ? "device" : "loopback") +
-                        ": " + word;
-                break;
-            }
-            if (ok) {
-                changes.push_back({device, true, channels});
-                ++count;
-            }
-        } else if (name == "-remove_device" || name == "-remove_loop") {
-            const bool device = name == "-remove_device";
-            std::size_t &count = device ? device_count : loop_count;
-            long number = 0;
-            ok = parse_int(value, 0, static_cast<long>(count) - 1, number);
-            if (ok) {
-                changes.push_back({device, false, number});
-                --count;
-            }
-        } else {
-            error = "unknown option: " + word;
-            break;
-        }
-        if (!ok) {
-            error = equals == std::string::npos ? "option needs a value: " + name
-                                                : "bad value for " + name + ": " + value;
-        }
-    }
+    const long rate = options.rate, bits = options.bits, delay_limit = options.delay_limit,
+               record_state = options.record_state;
+    const std::optional<std::string> &input = options.input, &output = options.output;
+    const std::vector<AddedOptions::Change> &changes = options.changes;
 
     std::memset(record, 0, OPTIONS_BUFFER_SIZE);
     if (!error.empty()) {
@@ -408,7 +314,7 @@ int Engine::add_options(unsigned char *record) {
     if (output) {
         set_name(system_info.output_device, *output);
     }
-    for (const Change &change : changes) {
+    for (const AddedOptions::Change &change : changes) {
         std::vector<Group> &groups = change.device ? devices : loops;
         if (change.add) {
             add_group(groups, static_cast<int>(change.value));

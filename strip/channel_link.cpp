@@ -23,13 +23,11 @@ std::int32_t gesture_result(const Gesture &gesture, std::int32_t shown) {
 }
 
 bool channels_linked(const QString &device_path, const Target &target) {
-    return kept::settings()
-        ->value(kept::target_key("channel_links", device_path, target), true)
-        .toBool();
+    return kept::value(kept::target_key("channel_links", device_path, target), true).toBool();
 }
 
 void keep_channels_linked(const QString &device_path, const Target &target, bool linked) {
-    kept::settings()->setValue(kept::target_key("channel_links", device_path, target), linked);
+    kept::set_value(kept::target_key("channel_links", device_path, target), linked);
 }
 
 } // namespace zarn

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/zarn_connection.h"
 #include "app/zarn_main_window.h"
 #include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
@@ -31,16 +32,17 @@ constexpr int TITLE_MAX_BYTES = 63;
 
 } // namespace
 
-ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number)
+ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &target)
     : QGroupBox(nullptr), input_edit(nullptr), output_edit(nullptr), connect_row(0),
       compressor(nullptr), compressor_button(nullptr), link_box(nullptr),
-      info(zarn::kind_info(kind)), refreshed_result(-1), refresh_queued(false) {
+      info(zarn::kind_info(target.kind)), refreshed_result(-1), refresh_queued(false) {
     grid = new QGridLayout(this);
 
     this->main_window = main_window;
-    this->kind = kind;
-    this->channel = channel;
-    this->number = number;
+    connection = main_window->connection;
+    kind = target.kind;
+    channel = target.channel;
+    number = target.number;
     std::memset(&channel_config, 0, sizeof channel_config);
     channel_config.number = number;
     channel_config.channel = channel;
@@ -49,7 +51,7 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     rx_amp = 0;
     tx_amp = 0;
 
-    meter = new ZARNVolumeBar(this, kind, channel, number);
+    meter = new ZARNVolumeBar(this, target);
 
     rx_mute_box = new QCheckBox();
     tx_mute_box = new QCheckBox();
@@ -87,8 +89,8 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
     if (two_way()) {
         rx_eq_button = new QPushButton(QStringLiteral("EQ"));
         tx_eq_button = new QPushButton(QStringLiteral("EQ"));
-        rx_equalizer = new ZARNEqualizer(main_window, kind | zarn::EQ_RX_FLAG, number, channel);
-        tx_equalizer = new ZARNEqualizer(main_window, kind, number, channel);
+        rx_equalizer = new ZARNEqualizer(main_window, target, true, this);
+        tx_equalizer = new ZARNEqualizer(main_window, target, false, this);
         // A direction without a filter is greyed until the daemon reports one.
         rx_eq_button->setEnabled(rx_equalizer->filter_length > 0);
         tx_eq_button->setEnabled(tx_equalizer->filter_length > 0);
@@ -122,7 +124,7 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
         // channels' buttons show that one.
         if (channel == 0) {
             const std::string name = info->named() ? config_name() : std::string(info->title);
-            compressor = new ZARNCompressor(main_window, kind, number, name.c_str());
+            compressor = new ZARNCompressor(main_window, target, name.c_str(), this);
         }
     }
 
@@ -134,13 +136,6 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, int kind, int channe
             ZARNSpinBoxGuard::guard(box);
     }
     explain_controls();
-}
-
-// The equalizer windows are parentless, so the strip deletes them itself; its
-// compressor window may be shared and is left alone.
-ZARNController::~ZARNController() {
-    delete rx_equalizer;
-    delete tx_equalizer;
 }
 
 void ZARNController::connect_signals() {
@@ -357,7 +352,7 @@ bool ZARNController::read_config() {
     if (void *record = config_record()) {
         // A failed read leaves the record untouched, but it may be stale:
         // the next change reads again before it writes.
-        config_known = zarn::read_config(main_window->fd, target(), record) == 0;
+        config_known = zarn::read_config(connection->fd, target(), record) == 0;
         if (!config_known)
             return false;
     }
@@ -555,7 +550,7 @@ void ZARNController::place_link(bool several) {
 }
 
 void ZARNController::handle_link(bool on) {
-    zarn::keep_channels_linked(QFile::decodeName(main_window->device_path), target(), on);
+    zarn::keep_channels_linked(QFile::decodeName(connection->device_path), target(), on);
     for (ZARNController *strip : target_strips()) {
         if (strip != this) {
             const QSignalBlocker blocker(strip->link_box);
@@ -567,7 +562,7 @@ void ZARNController::handle_link(bool on) {
 void ZARNController::send_changes() {
     void *record = config_record();
     if (!record) {
-        main_window->connect_panel->refresh_routes();
+        connection->announce_routes_changed();
         return;
     }
     const Shown now = widget_values();
@@ -580,7 +575,7 @@ void ZARNController::send_changes() {
     zarn::ConfigRecord fresh;
     const std::size_t size = two_way() ? sizeof channel_config : sizeof monitor_config;
     std::memcpy(fresh.bytes, record, size);
-    if (zarn::read_config(main_window->fd, target(), fresh.bytes) != 0) {
+    if (zarn::read_config(connection->fd, target(), fresh.bytes) != 0) {
         show_config();
         return;
     }
@@ -593,10 +588,10 @@ void ZARNController::send_changes() {
     }
     // A refused write changes nothing in the daemon, so the widgets show
     // what it has.
-    if (zarn::write_config(main_window->fd, target(), fresh.bytes) == 0)
+    if (zarn::write_config(connection->fd, target(), fresh.bytes) == 0)
         std::memcpy(record, fresh.bytes, size);
     show_config();
-    main_window->connect_panel->refresh_routes();
+    connection->announce_routes_changed();
 }
 
 void ZARNController::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {

@@ -20,6 +20,7 @@ class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class ZARNCompressor;
+class ZARNConnection;
 class ZARNEqualizer;
 class ZARNMainWindow;
 class ZARNVolumeBar;
@@ -29,8 +30,11 @@ class ZARNController : public QGroupBox {
     Q_OBJECT
 
 public:
-    ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number);
-    ~ZARNController() override;
+    ZARNController(ZARNMainWindow *main_window, const zarn::Target &target);
+    ZARNController(ZARNMainWindow *main_window, int kind, int channel, int number)
+        : ZARNController(main_window, zarn::Target{kind, number, channel}) {}
+
+    zarn::Target target() const;
 
     // Reads the configuration record and shows it; false when the read
     // failed, which leaves the widgets as they were.
@@ -73,6 +77,7 @@ public:
     static void arrange_links(ZARNMainWindow *main_window);
 
     ZARNMainWindow *main_window;
+    ZARNConnection *connection;
     QGridLayout *grid;
     QCheckBox *rx_mute_box;
     QCheckBox *tx_mute_box;
@@ -136,7 +141,6 @@ private:
     QCheckBox *check_box(zarn::Role role) const;
     QSpinBox *spin_box(zarn::Role role) const;
     bool two_way() const;
-    zarn::Target target() const;
     // The gesture on this strip alone: one read-modify-write of its field.
     void carry_out(const zarn::Gesture &gesture);
     // Reads the record and writes it with the fields the user changed.

@@ -16,7 +16,7 @@
 #include <cstring>
 #include <limits>
 
-#include "app/zarn_main_window.h"
+#include "app/zarn_connection.h"
 #include "ctl/transport.h"
 #include "strip/zarn_controller.h"
 
@@ -71,9 +71,10 @@ QAccessibleInterface *meter_accessible(const QString &key, QObject *object) {
 
 } // namespace
 
-ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, int kind, int channel, int number)
-    : QWidget(strip), strip(strip), kind(kind), channel(channel), number(number), last_tick(0),
-      info(zarn::kind_info(kind)), batched_result(-1), batched_tick(0), batched(false) {
+ZARNVolumeBar::ZARNVolumeBar(ZARNController *strip, const zarn::Target &target)
+    : QWidget(strip), strip(strip), kind(target.kind), channel(target.channel),
+      number(target.number), last_tick(0), info(zarn::kind_info(target.kind)), batched_result(-1),
+      batched_tick(0), batched(false) {
     static const bool factory = (QAccessible::installFactory(meter_accessible), true);
     (void)factory;
     std::memset(&target_peak, 0, sizeof target_peak);
@@ -254,10 +255,10 @@ void *ZARNVolumeBar::peak_record() {
 }
 
 void ZARNVolumeBar::queue_peak(std::vector<zarn::BatchedRequest> &batch) {
-    const std::int32_t t = strip->main_window->tick;
+    const std::int32_t t = strip->connection->tick;
     const QWindow *shown = window()->windowHandle();
-    if (!info || last_tick == t || strip->main_window->fd < 0 || !isVisible() ||
-        !updatesEnabled() || !shown || !shown->isExposed() || visibleRegion().isEmpty())
+    if (!info || last_tick == t || strip->connection->fd < 0 || !isVisible() || !updatesEnabled() ||
+        !shown || !shown->isExposed() || visibleRegion().isEmpty())
         return;
     batched = true;
     batched_tick = t;
@@ -274,7 +275,7 @@ bool ZARNVolumeBar::read_peak(int fd, std::int32_t tick) {
 }
 
 void ZARNVolumeBar::draw(QPainter &painter) {
-    const std::int32_t t = strip->main_window->tick;
+    const std::int32_t t = strip->connection->tick;
     const std::int32_t o = last_tick;
     last_tick = t;
 
@@ -283,7 +284,7 @@ void ZARNVolumeBar::draw(QPainter &painter) {
         return;
 
     const QColor background(0, 0, 0);
-    const int fd = strip->main_window->fd;
+    const int fd = strip->connection->fd;
 
     if (info->two_way()) {
         painter.fillRect(0, 0, WIDTH, HEIGHT, background);

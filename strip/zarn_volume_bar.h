@@ -48,7 +48,9 @@ public:
     static constexpr int WIDTH = 128;
     static constexpr int HEIGHT = 32;
 
-    ZARNVolumeBar(ZARNController *strip, int kind, int channel, int number);
+    ZARNVolumeBar(ZARNController *strip, const zarn::Target &target);
+    ZARNVolumeBar(ZARNController *strip, int kind, int channel, int number)
+        : ZARNVolumeBar(strip, zarn::Target{kind, number, channel}) {}
     ~ZARNVolumeBar() override;
 
     // The whole picture of one paint, on any paint device of at least

@@ -230,7 +230,10 @@ public:
         // In the order of the names, as a dry run has always listed them.
         const auto add_values = [&](Write::Part part, const std::vector<Field> &fields,
                                     const Values &values, const void *now, const char *prefix) {
-            for (const auto &[name, value] : values) {
+            for (const auto &entry : values) {
+                // Named, not bound: C++17 lets no lambda capture a structured binding.
+                const std::string &name = entry.first;
+                const std::int32_t value = entry.second;
                 const auto field = std::find_if(fields.begin(), fields.end(),
                                                 [&](const Field &f) { return name == f.name; });
                 if (field == fields.end() || (field->role == Role::delay && !plan.delay_fits))

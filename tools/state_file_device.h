@@ -17,9 +17,6 @@ constexpr int RESTORE_FAILED = 1; // the daemon failed a request or read back ot
 // Some targets, or parts of them, did not match the daemon and were left alone.
 constexpr int RESTORE_SKIPPED = 3;
 
-// The same limit as the panel's strip table, so both see the same targets.
-constexpr int MAX_TARGETS = 128;
-
 // Takes the daemon's setup as read_setup reads it, target by target.
 class SetupSink {
 public:

@@ -272,6 +272,14 @@ normalize
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
+    <message>
+        <source>Copy compressor settings</source>
+        <translation>Kompressor-Einstellungen kopieren</translation>
+    </message>
+    <message>
+        <source>Paste compressor settings</source>
+        <translation>Kompressor-Einstellungen einfügen</translation>
+    </message>
 </context>
 <context>
     <name>ZARNConnect</name>

@@ -272,6 +272,14 @@ normalize
         <source>Close</source>
         <translation>Fermer</translation>
     </message>
+    <message>
+        <source>Copy compressor settings</source>
+        <translation>Copier les réglages du compresseur</translation>
+    </message>
+    <message>
+        <source>Paste compressor settings</source>
+        <translation>Coller les réglages du compresseur</translation>
+    </message>
 </context>
 <context>
     <name>ZARNConnect</name>

@@ -18,6 +18,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <limits>
 #include <tuple>
@@ -95,9 +96,11 @@ private slots:
     void hung_daemon_is_backed_off_data();
     void hung_daemon_is_backed_off();
     void closing_the_window_closes_its_windows();
+    void strip_windows_stand_alone();
     void watchdog_walks_past_null_entries();
     void tick_order();
     void targets_that_come_and_go_are_followed();
+    void steady_targets_are_checked_in_one_exchange();
     void keyboard_goes_strip_by_strip_row_by_row();
     void windows_come_back_where_they_were();
     void every_control_has_its_own_accessible_name();
@@ -472,6 +475,19 @@ void TestMainWindow::closing_the_window_closes_its_windows() {
         QVERIFY2(!top->isVisible(), qPrintable(top->windowTitle()));
 }
 
+void TestMainWindow::strip_windows_stand_alone() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    // Qt children of their strip, yet not kept above the main window.
+    for (QWidget *window : {static_cast<QWidget *>(w->strips[0]->compressor),
+                            static_cast<QWidget *>(w->strips[2]->tx_equalizer)}) {
+        window->show();
+        QVERIFY(window->isWindow());
+        QCOMPARE(window->windowHandle()->transientParent(), nullptr);
+    }
+}
+
 void TestMainWindow::watchdog_walks_past_null_entries() {
     zarn::sim::Topology t = fixture::empty_topology();
     t.input_monitors = 3;
@@ -589,6 +605,23 @@ void TestMainWindow::targets_that_come_and_go_are_followed() {
     }
     QCOMPARE(QApplication::topLevelWidgets().size(), windows);
     QCOMPARE(targets(*w).size(), expected.size() - 1);
+}
+
+void TestMainWindow::steady_targets_are_checked_in_one_exchange() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    const auto exchanges_of_tick = [&w](int tick) {
+        w->tick = tick - 1;
+        const unsigned long before = zarn::ctl_round_trips();
+        w->handle_watchdog();
+        return zarn::ctl_round_trips() - before;
+    };
+    exchanges_of_tick(1); // the first answer reads everything
+    // Ticks 10 and 20 read the same slice of the live view; the 20th also
+    // checks the targets, which changed in nothing: one more exchange, and
+    // no discovery walk.
+    const unsigned long plain = exchanges_of_tick(10);
+    QCOMPARE(exchanges_of_tick(20), plain + 1);
 }
 
 void TestMainWindow::keyboard_goes_strip_by_strip_row_by_row() {

@@ -56,6 +56,7 @@
 #include "ctl/transport.h"
 #include "sim/engine.h"
 #include "sim/server.h"
+#include "support/stream_io.h"
 #include "timing.h"
 
 // Defined below; no system header is included for it, so that the
@@ -139,21 +140,8 @@ std::vector<Cost> time_interleaved(const std::vector<Timed> &requests) {
     return medians;
 }
 
-bool send_all(int fd, const void *data, std::size_t size) {
-    const auto *p = static_cast<const char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool recv_all(int fd, void *data, std::size_t size) {
-    return size == 0 || ::recv(fd, data, size, MSG_WAITALL) == static_cast<ssize_t>(size);
-}
+using test_io::recv_all;
+using test_io::send_all;
 
 // Answers framed requests on fd with one receive for the request (the client
 // sends it in one call, so it is normally all there; only a short one waits

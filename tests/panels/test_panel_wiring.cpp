@@ -34,13 +34,12 @@ struct Running {
     }
 
     ~Running() {
-        // Compressor windows are parentless and outlive their strips, and
-        // strips take their equalizer windows down with them: all of these
-        // reach back into the main window, so they go while it still exists.
+        // Strips take their equalizer and compressor windows down with them:
+        // all of these reach back into the main window, so they go while it
+        // still exists.
         for (ZARNController *&strip : window->strips) {
             if (!strip)
                 continue;
-            delete strip->compressor;
             delete strip;
             strip = nullptr;
         }

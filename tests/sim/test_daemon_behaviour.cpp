@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "ctl/bounded_string.h"
+#include "ctl/catalogue.h"
 #include "ctl/discovery.h"
 #include "ctl/requests.h"
 #include "ctl/strip_kind.h"
 #include "ctl/transport.h"
+#include "sim/ranges.h"
 #include "support/test_daemon.h"
 
 using zarn::sim::Engine;
@@ -631,6 +633,25 @@ private slots:
         const auto log = client.daemon.requests();
         QCOMPARE(log.size(), std::size_t{6});
         QCOMPARE(log[1].result, -1);
+    }
+
+    // The daemon keeps its own ranges, as another daemon would; the panel
+    // must offer no more than it takes.
+    void ranges_match_the_catalogue_data() {
+        QTest::addColumn<int>("daemon");
+        QTest::addColumn<int>("catalogue");
+        QTest::newRow("gain") << zarn::sim::MAX_AMP << int{zarn::GAIN_MAX};
+        QTest::newRow("route channel")
+            << zarn::sim::MAX_ROUTE_CHANNEL << int{zarn::ROUTE_CHANNEL_MAX};
+        QTest::newRow("knee") << zarn::sim::MAX_KNEE << int{zarn::KNEE_MAX};
+        QTest::newRow("time constant")
+            << zarn::sim::MAX_TIME_CONSTANT << int{zarn::TIME_CONSTANT_MAX};
+    }
+
+    void ranges_match_the_catalogue() {
+        QFETCH(int, daemon);
+        QFETCH(int, catalogue);
+        QCOMPARE(daemon, catalogue);
     }
 };
 

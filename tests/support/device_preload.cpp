@@ -26,6 +26,7 @@
 
 #include "ctl/filter_record.h"
 #include "ctl/requests.h"
+#include "support/stream_io.h"
 
 namespace {
 
@@ -78,43 +79,8 @@ int connect_daemon() {
     return sock;
 }
 
-bool send_all(int sock, iovec *iov, int count) {
-    msghdr message{};
-    message.msg_iov = iov;
-    message.msg_iovlen = static_cast<decltype(message.msg_iovlen)>(count);
-    while (message.msg_iovlen > 0) {
-        const ssize_t n = ::sendmsg(sock, &message, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        std::size_t sent = static_cast<std::size_t>(n);
-        while (message.msg_iovlen > 0 && sent >= message.msg_iov->iov_len) {
-            sent -= message.msg_iov->iov_len;
-            ++message.msg_iov;
-            --message.msg_iovlen;
-        }
-        if (message.msg_iovlen > 0) {
-            message.msg_iov->iov_base = static_cast<char *>(message.msg_iov->iov_base) + sent;
-            message.msg_iov->iov_len -= sent;
-        }
-    }
-    return true;
-}
-
-bool recv_all(int sock, void *data, std::size_t size) {
-    auto *p = static_cast<unsigned char *>(data);
-    while (size > 0) {
-        const ssize_t n = ::recv(sock, p, size, MSG_WAITALL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
+using test_io::recv_all;
+using test_io::send_all;
 
 double *coefficients_of(const unsigned char *record) {
     std::uint64_t address;

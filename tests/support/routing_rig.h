@@ -35,8 +35,6 @@ public:
     ~RoutingRig() {
         delete panel;
         for (int i = 0; i < MAX_STRIPS; i++) {
-            if (window->strips[i])
-                delete window->strips[i]->compressor;
             delete window->strips[i];
             window->strips[i] = nullptr;
         }

@@ -14,8 +14,8 @@
 #include "compressor/zarn_compressor.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
-#include "support/test_daemon.h"
 #include "strip/zarn_controller.h"
+#include "support/test_daemon.h"
 
 // Shared by the window and strip tests: windows against the in-process
 // daemon, and views of what the daemon received.
@@ -23,13 +23,6 @@ namespace fixture {
 
 struct WindowDeleter {
     void operator()(ZARNMainWindow *w) const {
-        // Compressor windows are parentless and outlive their strips by design.
-        for (ZARNController *s : w->strips) {
-            if (s) {
-                delete s->compressor;
-                s->compressor = nullptr;
-            }
-        }
         if (w->fd >= 0)
             zarn::ctl_close(w->fd);
         delete w;

@@ -20,6 +20,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ctl/channel_config.h"
+#include "ctl/monitor_config.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
 #include "support/run_program.h"
@@ -165,6 +167,7 @@ class TestZarnmixState : public QObject {
 
 private slots:
     void file_keeps_every_bit();
+    void golden_file_puts_every_field_in_its_place();
     void invalid_files_name_the_place();
     void round_trip_through_zarnmix_sim_data() { add_media(); }
     void round_trip_through_zarnmix_sim();
@@ -224,6 +227,107 @@ void TestZarnmixState::file_keeps_every_bit() {
     QVERIFY(text.contains(base64_of(awkward(16))));
     // Exactly the text Qt's own JSON writer gives for the same document.
     QCOMPARE(QJsonDocument::fromJson(text).toJson(), text);
+}
+
+namespace {
+
+zarn::ChannelConfig channel_config(std::int32_t channel, std::int32_t rx_amp, std::int32_t tx_amp,
+                                   std::int32_t src, std::int32_t dst, std::int32_t rx_mute,
+                                   std::int32_t tx_mute, std::int32_t rx_polarity,
+                                   std::int32_t tx_polarity, std::int32_t delay) {
+    zarn::ChannelConfig c{};
+    c.channel = channel;
+    c.rx_amp = rx_amp;
+    c.tx_amp = tx_amp;
+    c.src_channel = src;
+    c.dst_channel = dst;
+    c.rx_mute = rx_mute;
+    c.tx_mute = tx_mute;
+    c.rx_polarity = rx_polarity;
+    c.tx_polarity = tx_polarity;
+    c.delay = delay;
+    return c;
+}
+
+QString listed(std::initializer_list<std::int32_t> values) {
+    QStringList out;
+    for (std::int32_t v : values)
+        out << QString::number(v);
+    return out.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+void TestZarnmixState::golden_file_puts_every_field_in_its_place() {
+    // Every field has a distinct value: a field stored at another's offset
+    // shows. The booleans cannot all differ in one record, so the two
+    // channels set them in patterns that tell every pair apart.
+    QFile file(QStringLiteral(ZARN_GOLDEN_SETUP));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray golden = file.readAll();
+    using zarn::state::read_fields;
+    // The records by their members' names, not through the field table.
+    const zarn::ChannelConfig first = channel_config(0, -7, 9, 11, 13, 1, 0, 1, 0, 17);
+    const zarn::ChannelConfig second = channel_config(1, 5, -3, 6, 8, 1, 1, 0, 0, 19);
+    zarn::MonitorConfig monitor{};
+    monitor.number = 1;
+    monitor.src_channel = 3;
+    monitor.dst_channel = 4;
+    monitor.polarity = 1;
+    monitor.mute = 0;
+    monitor.amp = -5;
+    zarn::CompressorValues compressor;
+    compressor.enabled = 1;
+    compressor.knee = 31;
+    compressor.attack = 23;
+    compressor.decay = 29;
+    const auto bytes = [](const auto &record) {
+        return reinterpret_cast<const unsigned char *>(&record);
+    };
+    zarn::state::Setup setup;
+    setup.sample_rate = 48000;
+    setup.targets.resize(3);
+    setup.targets[0].target = {zarn::KIND_DEVICE, 0, 0};
+    setup.targets[0].config = read_fields(bytes(first), zarn::config_fields(zarn::KIND_DEVICE));
+    setup.targets[0].compressor = read_fields(bytes(compressor), zarn::compressor_fields());
+    setup.targets[1].target = {zarn::KIND_DEVICE, 0, 1};
+    setup.targets[1].config = read_fields(bytes(second), zarn::config_fields(zarn::KIND_DEVICE));
+    setup.targets[2].target = {zarn::KIND_INPUT_MONITOR, 1, 0};
+    setup.targets[2].config =
+        read_fields(bytes(monitor), zarn::config_fields(zarn::KIND_INPUT_MONITOR));
+    QCOMPARE(zarn::state::encode_setup(setup), golden);
+
+    // And back: the file's values land in the members they are named after.
+    zarn::state::Setup read;
+    std::string error;
+    QVERIFY2(zarn::state::decode_setup(golden, read, error), error.c_str());
+    QCOMPARE(read.targets.size(), std::size_t{3});
+    zarn::ChannelConfig configs[2] = {};
+    for (int i = 0; i < 2; ++i)
+        zarn::state::write_fields(reinterpret_cast<unsigned char *>(&configs[i]),
+                                  zarn::config_fields(zarn::KIND_DEVICE), *read.targets[i].config);
+    zarn::MonitorConfig monitor_back{};
+    zarn::state::write_fields(reinterpret_cast<unsigned char *>(&monitor_back),
+                              zarn::config_fields(zarn::KIND_INPUT_MONITOR),
+                              *read.targets[2].config);
+    zarn::CompressorValues compressor_back;
+    zarn::state::write_fields(reinterpret_cast<unsigned char *>(&compressor_back),
+                              zarn::compressor_fields(), *read.targets[0].compressor);
+    const zarn::ChannelConfig *expected[2] = {&first, &second};
+    for (int i = 0; i < 2; ++i) {
+        const zarn::ChannelConfig &c = configs[i];
+        const zarn::ChannelConfig &e = *expected[i];
+        QCOMPARE(listed({c.rx_amp, c.tx_amp, c.src_channel, c.dst_channel, c.rx_mute, c.tx_mute,
+                         c.rx_polarity, c.tx_polarity, c.delay}),
+                 listed({e.rx_amp, e.tx_amp, e.src_channel, e.dst_channel, e.rx_mute, e.tx_mute,
+                         e.rx_polarity, e.tx_polarity, e.delay}));
+    }
+    QCOMPARE(listed({monitor_back.src_channel, monitor_back.dst_channel, monitor_back.polarity,
+                     monitor_back.mute, monitor_back.amp}),
+             QStringLiteral("3 4 1 0 -5"));
+    QCOMPARE(listed({compressor_back.enabled, compressor_back.knee, compressor_back.attack,
+                     compressor_back.decay}),
+             QStringLiteral("1 31 23 29"));
 }
 
 void TestZarnmixState::invalid_files_name_the_place() {
