@@ -10,10 +10,11 @@
 #include "ctl/filter_record.h"
 #include "ctl/requests.h"
 #include "ctl/transport.h"
+#include "support/raw_client.h"
 #include "tests/bridge/bridge_rig.h"
 
-using bridge_rig::exchange;
 using bridge_rig::Rig;
+using raw_client::exchange;
 
 namespace {
 
@@ -84,7 +85,7 @@ private slots:
         QFETCH(bool, reaches);
         Rig rig(read_only);
         QVERIFY(rig.serving());
-        const int fd = bridge_rig::connect_to(rig.path);
+        const int fd = raw_client::connect_to(rig.path);
         QVERIFY(fd >= 0);
         QByteArray reply;
         QCOMPARE(exchange(fd, code, record, &reply), result);
@@ -119,21 +120,21 @@ private slots:
     // limit, and the next client is served on a reopened device.
     void hung_device_fails_in_time_and_the_next_client_is_served() {
         Rig rig(false);
-        const int first = bridge_rig::connect_to(rig.path);
-        const int second = bridge_rig::connect_to(rig.path);
+        const int first = raw_client::connect_to(rig.path);
+        const int second = raw_client::connect_to(rig.path);
         QVERIFY(first >= 0 && second >= 0);
         QCOMPARE(exchange(first, zarn::REQ_PROBE, zeros(zarn::REQ_PROBE)), 0);
         rig.daemon.silence_next_reply();
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(bridge_rig::send_request(first, zarn::REQ_PROBE, zeros(zarn::REQ_PROBE)));
-        QVERIFY(bridge_rig::send_request(second, zarn::REQ_DEV_PEAK, zeros(zarn::REQ_DEV_PEAK)));
+        QVERIFY(raw_client::send_request(first, zarn::REQ_PROBE, zeros(zarn::REQ_PROBE)));
+        QVERIFY(raw_client::send_request(second, zarn::REQ_DEV_PEAK, zeros(zarn::REQ_DEV_PEAK)));
         int result = 0;
         QByteArray record;
-        QVERIFY(bridge_rig::read_reply(first, 4, result, record));
+        QVERIFY(raw_client::read_reply(first, 4, result, record));
         QCOMPARE(result, -1);
         QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
-        QVERIFY(bridge_rig::read_reply(second, 64, result, record));
+        QVERIFY(raw_client::read_reply(second, 64, result, record));
         QCOMPARE(result, 0);
         QCOMPARE(exchange(first, zarn::REQ_PROBE, zeros(zarn::REQ_PROBE)), 0);
         ::close(first);
@@ -144,17 +145,17 @@ private slots:
         Rig rig(true);
         std::vector<int> clients;
         for (int i = 0; i < 16; ++i) {
-            clients.push_back(bridge_rig::connect_to(rig.path));
+            clients.push_back(raw_client::connect_to(rig.path));
             QCOMPARE(exchange(clients.back(), zarn::REQ_PROBE, zeros(zarn::REQ_PROBE)), 0);
         }
-        const int extra = bridge_rig::connect_to(rig.path);
+        const int extra = raw_client::connect_to(rig.path);
         QCOMPARE(exchange(extra, zarn::REQ_PROBE, zeros(zarn::REQ_PROBE)), 1000);
         ::close(extra);
         ::close(clients.back());
         clients.pop_back();
         // Once the bridge has seen the hang-up, the place is free again.
         int again = -1;
-        QTRY_VERIFY_WITH_TIMEOUT((::close(again), again = bridge_rig::connect_to(rig.path),
+        QTRY_VERIFY_WITH_TIMEOUT((::close(again), again = raw_client::connect_to(rig.path),
                                   exchange(again, zarn::REQ_PROBE, zeros(zarn::REQ_PROBE)) == 0),
                                  3000);
         ::close(again);

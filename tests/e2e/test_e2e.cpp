@@ -7,12 +7,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstring>
 #include <random>
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
+
+#include "support/raw_client.h"
 
 // The real zarnmix_sim and zarnmix_ctl processes, watched through the
 // daemon's trace of every request it received.
@@ -284,38 +283,18 @@ void TestEndToEnd::hung_daemon_leaves_the_window_answering() {
 // Random codes, each with as many random bytes as the code's record size:
 // how many of the bridge's replies to them are refusals.
 int refusals_of_garbage(const QString &path, int requests) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = path.toLocal8Bit();
-    std::strncpy(address.sun_path, name.constData(), sizeof address.sun_path - 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    timeval limit{3, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
+    const int fd = raw_client::connect_to(path.toStdString());
+    if (fd < 0)
         return -1;
-    }
     std::mt19937 random(36);
     int refused = 0;
     for (int i = 0; i < requests; ++i) {
         const quint32 code = random();
-        QByteArray bytes(reinterpret_cast<const char *>(&code), sizeof code);
-        const int length = static_cast<int>((code >> 16) & 0x1fff);
-        for (int b = 0; b < length; ++b)
-            bytes += static_cast<char>(random());
-        if (::send(fd, bytes.constData(), static_cast<std::size_t>(bytes.size()), MSG_NOSIGNAL) !=
-            bytes.size())
-            break;
-        QByteArray reply(4 + length, '\0');
-        int got = 0;
-        ssize_t n = 1;
-        while (got < reply.size() && n > 0) {
-            n = ::recv(fd, reply.data() + got, static_cast<std::size_t>(reply.size() - got), 0);
-            got += n > 0 ? static_cast<int>(n) : 0;
-        }
-        qint32 result = 0;
-        std::memcpy(&result, reply.constData(), sizeof result);
-        if (got == reply.size() && result == -1 && reply.mid(4) == bytes.mid(4))
+        QByteArray record;
+        for (quint32 b = 0; b < ((code >> 16) & 0x1fff); ++b)
+            record += static_cast<char>(random());
+        QByteArray reply;
+        if (raw_client::exchange(fd, code, record, &reply) == -1 && reply == record)
             ++refused;
     }
     ::close(fd);
