@@ -310,4 +310,59 @@ bool read_sample_rate(int fd, std::int32_t &rate) {
     return true;
 }
 
+namespace {
+
+const RequestEntry REQUESTS[] = {
+    {REQ_PROBE, false},
+    {REQ_DEV_CONFIG_GET, false},
+    {REQ_DEV_CONFIG_SET, true},
+    {REQ_LOOP_CONFIG_GET, false},
+    {REQ_LOOP_CONFIG_SET, true},
+    {REQ_INPUT_MON_GET, false},
+    {REQ_INPUT_MON_SET, true},
+    {REQ_OUTPUT_MON_GET, false},
+    {REQ_OUTPUT_MON_SET, true},
+    {REQ_DEV_PEAK, false},
+    {REQ_LOOP_PEAK, false},
+    {REQ_INPUT_MON_PEAK, false},
+    {REQ_OUTPUT_MON_PEAK, false},
+    {REQ_MAIN_COMP_SET, true},
+    {REQ_MAIN_COMP_GET, false},
+    {REQ_DEV_COMP_SET, true},
+    {REQ_DEV_COMP_GET, false},
+    {REQ_LOOP_COMP_SET, true},
+    {REQ_LOOP_COMP_GET, false},
+    {REQ_MAIN_OUTPUT_PEAK, false},
+    {REQ_MAIN_INPUT_PEAK, false},
+    {REQ_RECORDING_SET, true},
+    {REQ_RECORDING_GET, false},
+    {REQ_DELAY_LOCATOR_SET, true},
+    {REQ_DELAY_LOCATOR_GET, false},
+    {REQ_DELAY_LOCATOR_RESET, true},
+    {REQ_ADD_OPTIONS, true},
+    {REQ_DEV_RX_FILTER_GET, false},
+    {REQ_DEV_RX_FILTER_SET, true},
+    {REQ_DEV_TX_FILTER_GET, false},
+    {REQ_DEV_TX_FILTER_SET, true},
+    {REQ_LOOP_RX_FILTER_GET, false},
+    {REQ_LOOP_RX_FILTER_SET, true},
+    {REQ_LOOP_TX_FILTER_GET, false},
+    {REQ_LOOP_TX_FILTER_SET, true},
+    {REQ_SAMPLE_RATE_GET, false},
+    {REQ_LOCAL_MON_GET, false},
+    {REQ_SYSTEM_INFO, false},
+    {REQ_LOCAL_MON_SET, true},
+    {REQ_LOCAL_MON_PEAK, false},
+};
+
+} // namespace
+
+const RequestEntry *request_entry(std::uint32_t code) {
+    for (const RequestEntry &entry : REQUESTS) {
+        if (entry.code == code)
+            return &entry;
+    }
+    return nullptr;
+}
+
 } // namespace zarn

@@ -172,4 +172,13 @@ int write_filter(int fd, const Target &target, bool rx, std::int32_t length,
 bool probe(int fd);
 bool read_sample_rate(int fd, std::int32_t &rate);
 
+// Every request the daemon knows, by its whole code; changes is false for
+// the reads and peaks, which leave the daemon as it was.
+struct RequestEntry {
+    std::uint32_t code;
+    bool changes;
+};
+// The entry of a code; nullptr for a code that is no request.
+const RequestEntry *request_entry(std::uint32_t code);
+
 } // namespace zarn

@@ -58,7 +58,16 @@ bool plausible(std::uint32_t code) {
 
 } // namespace
 
-Server::Server(Handler handler) : handler_(std::move(handler)) {}
+Server::Server(Handler handler, ServerLimits limits)
+    : handler_(std::move(handler)), limits_(std::move(limits)) {
+    limits_.max_connections = std::min(limits_.max_connections, MAX_CONNECTIONS);
+}
+
+void Server::tell(int fd, ConnectionEvent event) const {
+    if (limits_.observer) {
+        limits_.observer(fd, event);
+    }
+}
 
 Server::~Server() {
     close();
@@ -108,12 +117,18 @@ bool Server::listen(const std::string &path, std::string &error) {
     // The socket file is made with the mode bind gets from the umask; the
     // umask is set around it so that nobody else can connect, whatever the
     // caller's umask is. It is process-wide, so it is held for the bind only.
+    // A group gets its access only once the file has that group.
     const mode_t saved_mask = ::umask(0177);
-    const int bound =
-        ::bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    int bound = ::bind(listener_, reinterpret_cast<const sockaddr *>(&address), sizeof address);
     const int bind_error = errno;
     ::umask(saved_mask);
     errno = bind_error;
+    if (bound == 0 && limits_.group != static_cast<gid_t>(-1)) {
+        bound = ::lchown(path.c_str(), static_cast<uid_t>(-1), limits_.group);
+    }
+    if (bound == 0 && (limits_.socket_mode & 0777) != 0600) {
+        bound = ::chmod(path.c_str(), limits_.socket_mode & 0660);
+    }
     if (bound != 0 || ::listen(listener_, SOMAXCONN) != 0) {
         error = path + ": " + std::strerror(errno);
         ::close(listener_);
@@ -131,6 +146,7 @@ bool Server::listen(const std::string &path, std::string &error) {
 
 void Server::close() {
     for (Connection &connection : connections_) {
+        tell(connection.fd, ConnectionEvent::closed);
         ::close(connection.fd);
     }
     connections_.clear();
@@ -156,10 +172,12 @@ void Server::accept_all() {
             return; // EAGAIN, or a client that went away before it was accepted
         }
         const auto now = Clock::now();
-        if (connections_.size() >= MAX_CONNECTIONS && !drop_longest_idle(now)) {
+        if (connections_.size() >= limits_.max_connections && !drop_longest_idle(now)) {
+            tell(fd, ConnectionEvent::full);
             ::close(fd);
             continue;
         }
+        tell(fd, ConnectionEvent::opened);
         Connection connection;
         connection.fd = fd;
         connection.last_progress = now;
@@ -179,6 +197,7 @@ bool Server::drop_longest_idle(Clock::time_point now) {
     if (oldest == connections_.end()) {
         return false;
     }
+    tell(oldest->fd, ConnectionEvent::closed);
     ::close(oldest->fd);
     connections_.erase(oldest);
     return true;
@@ -266,11 +285,80 @@ bool Server::flush(Connection &connection) {
     return !connection.close_after_reply;
 }
 
+// Answers the run of complete requests without coefficients at the start
+// of the input in one call of the batch handler, and puts their replies in
+// head one after the other; returns how many there were (0: none, the next
+// one goes alone).
+std::size_t Server::serve_run(Connection &connection) {
+    std::size_t pos = connection.in_begin;
+    std::size_t reply_bytes = 0;
+    run_offsets_.clear();
+    while (run_offsets_.size() < ServerLimits::MAX_RUN) {
+        const std::size_t available = connection.in_end - pos;
+        const unsigned char *begin = connection.in.data() + pos;
+        std::uint32_t code;
+        if (available < sizeof code) {
+            break;
+        }
+        std::memcpy(&code, begin, sizeof code);
+        if ((!plausible(code) && !limits_.any_code) || is_filter_get(code) || is_filter_set(code)) {
+            break;
+        }
+        const std::size_t total = request_size(begin, available);
+        if (total == 0 || available < total) {
+            break;
+        }
+        run_offsets_.push_back(pos);
+        pos += total;
+        reply_bytes += sizeof(std::int32_t) + ioc_size(code);
+    }
+    if (run_offsets_.empty()) {
+        return 0;
+    }
+    std::vector<unsigned char> &head = connection.head;
+    head.resize(reply_bytes);
+    run_.clear();
+    std::size_t at = 0;
+    for (const std::size_t offset : run_offsets_) {
+        std::uint32_t code;
+        std::memcpy(&code, connection.in.data() + offset, sizeof code);
+        const std::size_t length = ioc_size(code);
+        unsigned char *slot = head.data() + at;
+        if (length > 0) {
+            std::memcpy(slot + sizeof(std::int32_t), connection.in.data() + offset + sizeof code,
+                        length);
+        }
+        run_.push_back({code, slot + sizeof(std::int32_t), nullptr});
+        at += sizeof(std::int32_t) + length;
+    }
+    // The results are written to their slots afterwards: a slot need not be
+    // aligned for an int32.
+    std::vector<std::int32_t> results(run_.size(), -1);
+    for (std::size_t i = 0; i < run_.size(); ++i) {
+        run_[i].result = &results[i];
+    }
+    limits_.batch(run_);
+    for (std::size_t i = 0; i < run_.size(); ++i) {
+        std::memcpy(run_[i].record - sizeof(std::int32_t), &results[i], sizeof(std::int32_t));
+    }
+    connection.payload.clear();
+    connection.reply_size = head.size();
+    connection.out_pos = 0;
+    connection.in_begin = pos;
+    return run_offsets_.size();
+}
+
 // Answers the complete requests waiting in the input, in order, as long as
 // every reply goes out at once; returns false to drop the connection.
 bool Server::serve(Connection &connection) {
     const std::size_t held = connection.in_end - connection.in_begin;
     while (!connection.replying()) {
+        if (limits_.batch && serve_run(connection) > 0) {
+            if (!flush(connection)) {
+                return false;
+            }
+            continue;
+        }
         const std::size_t available = connection.in_end - connection.in_begin;
         const unsigned char *begin = connection.in.data() + connection.in_begin;
         std::uint32_t code;
@@ -278,7 +366,8 @@ bool Server::serve(Connection &connection) {
             break;
         }
         std::memcpy(&code, begin, sizeof code);
-        if (!plausible(code)) {
+        if (!plausible(code) && !limits_.any_code) {
+            connection.why = ConnectionEvent::not_request;
             return false;
         }
         const std::size_t total = request_size(begin, available);
@@ -381,6 +470,7 @@ void Server::run(int wake_fd) {
                 keep = receive(connection) && serve(connection);
             }
             if (keep && busy(connection) && checked >= deadline(connection)) {
+                connection.why = ConnectionEvent::stalled;
                 keep = false;
             }
             connection.dropped = !keep;
@@ -395,6 +485,7 @@ void Server::run(int wake_fd) {
                     }
                     ++kept;
                 } else {
+                    tell(connections_[i].fd, connections_[i].why);
                     ::close(connections_[i].fd);
                 }
             }

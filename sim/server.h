@@ -31,6 +31,42 @@ enum class ReplyFault {
 using Handler = std::function<int(std::uint32_t code, unsigned char *record,
                                   std::vector<double> &payload, ReplyFault &fault)>;
 
+// What befalls a connection, for a server that logs its clients.
+enum class ConnectionEvent {
+    opened,
+    closed,      // hung up, or closed with the server
+    not_request, // dropped: sent a code that is no request
+    stalled,     // dropped: stopped reading its reply or sending its request
+    full,        // refused: every place taken
+};
+using Observer = std::function<void(int fd, ConnectionEvent event)>;
+
+// One request of a run that a client sent together, for a handler that
+// serves them in one go: record holds ioc_size(code) bytes, answered in
+// place, and result is set to the request's outcome.
+struct PendingRequest {
+    std::uint32_t code;
+    unsigned char *record;
+    std::int32_t *result;
+};
+// Serves a run of requests that carry no coefficients.
+using BatchHandler = std::function<void(std::vector<PendingRequest> &run)>;
+
+// How a server differs from the simulator's: the bridge serves fewer
+// clients, on a socket a group may share, and answers every code itself.
+struct ServerLimits {
+    std::size_t max_connections = 64;
+    mode_t socket_mode = 0600;            // 0600, or 0660 with a group
+    gid_t group = static_cast<gid_t>(-1); // the socket's group; -1 keeps it
+    bool any_code = false;                // hand codes of no request to the handler too
+    Observer observer;
+    // When set, the requests without coefficients that have come together
+    // (up to MAX_RUN) go to it at once and their replies out together;
+    // filter requests still go to the handler one by one.
+    BatchHandler batch;
+    static constexpr std::size_t MAX_RUN = 256;
+};
+
 // Single-threaded poll server of the control socket protocol: up to
 // MAX_CONNECTIONS connections, each request answered in order. A connection
 // that sends something that is not a request, stalls mid-request or
@@ -42,12 +78,13 @@ using Handler = std::function<int(std::uint32_t code, unsigned char *record,
 // is not read from while its one reply is still going out.
 class Server {
 public:
-    explicit Server(Handler handler);
+    explicit Server(Handler handler, ServerLimits limits = {});
     ~Server();
     Server(const Server &) = delete;
     Server &operator=(const Server &) = delete;
 
-    // Binds and listens on path, the socket with mode 0600. Refuses a path
+    // Binds and listens on path, the socket with the limits' mode and group
+    // (mode 0600 by default). Refuses a path
     // held by a live daemon or by a file that is not a socket; replaces a
     // stale socket file.
     bool listen(const std::string &path, std::string &error);
@@ -66,9 +103,10 @@ public:
     // its first byte, however the bytes trickle in.
     static constexpr std::chrono::milliseconds REQUEST_LIMIT{1000};
 
-    // With every place taken, a new connection takes that of the one idle
-    // for longest, if it has been idle for this long; else the new one is
-    // closed as soon as it is accepted.
+    // With every place taken (MAX_CONNECTIONS unless the limits say
+    // fewer), a new connection takes that of the one idle for longest, if
+    // it has been idle for this long; else the new one is closed as soon as
+    // it is accepted.
     static constexpr std::size_t MAX_CONNECTIONS = 64;
     static constexpr std::chrono::milliseconds IDLE_LIMIT{3000};
 
@@ -105,6 +143,7 @@ private:
         std::size_t out_pos = 0;
         bool close_after_reply = false;
         bool dropped = false;
+        ConnectionEvent why = ConnectionEvent::closed; // told when dropped
         Clock::time_point last_progress;
         Clock::time_point request_began; // first byte of the request held
         Clock::time_point last_served;   // accepted, or a request answered
@@ -119,15 +158,20 @@ private:
     bool receive(Connection &connection);
     bool flush(Connection &connection);
     bool serve(Connection &connection);
+    std::size_t serve_run(Connection &connection);
     bool busy(const Connection &connection) const;
+    void tell(int fd, ConnectionEvent event) const;
 
     Handler handler_;
+    ServerLimits limits_;
     int listener_ = -1;
     std::string path_;
     dev_t device_ = 0;
     ino_t inode_ = 0;
     std::vector<Connection> connections_;
     std::vector<pollfd> fds_; // kept between turns of the loop
+    std::vector<PendingRequest> run_;
+    std::vector<std::size_t> run_offsets_;
     std::atomic<std::size_t> peak_input_{0};
 };
 

@@ -26,12 +26,12 @@ std::string default_socket_path(std::string *private_directory) {
     return directory + "/zmix.ctl";
 }
 
-bool make_private_directory(const std::string &directory, std::string &error) {
-    if (::mkdir(directory.c_str(), 0700) == 0) {
+bool make_private_directory(const std::string &directory, std::string &error, mode_t mode) {
+    if (::mkdir(directory.c_str(), mode) == 0) {
         // mkdir's mode went through the umask. Only we can replace what we
         // just made in a sticky directory such as /tmp, so chmod meets the
         // same directory.
-        if (::chmod(directory.c_str(), 0700) != 0) {
+        if (::chmod(directory.c_str(), mode) != 0) {
             error = directory + ": " + std::strerror(errno);
             return false;
         }
@@ -50,10 +50,11 @@ bool make_private_directory(const std::string &directory, std::string &error) {
         error = directory + " exists and is not a directory";
     } else if (st.st_uid != ::getuid()) {
         error = directory + " belongs to another user";
-    } else if ((st.st_mode & 07777) != 0700) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-        error = directory + " has mode " + mode + ", not 0700";
+    } else if ((st.st_mode & 07777) != mode) {
+        char found[8], wanted[8];
+        std::snprintf(found, sizeof found, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        std::snprintf(wanted, sizeof wanted, "%04o", static_cast<unsigned>(mode));
+        error = directory + " has mode " + found + ", not " + wanted;
     } else {
         return true;
     }

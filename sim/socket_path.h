@@ -13,10 +13,11 @@ namespace zarn::sim {
 // has to pass make_private_directory() before the socket goes there.
 std::string default_socket_path(std::string *private_directory = nullptr);
 
-// Makes directory with mode 0700 when it is missing. An existing one is used
-// only when it is itself (not through a symbolic link) a directory of this
-// user with mode 0700; otherwise error says why and it is left as it is.
-bool make_private_directory(const std::string &directory, std::string &error);
+// Makes directory with mode 0700 (or the mode given) when it is missing. An
+// existing one is used only when it is itself (not through a symbolic link)
+// a directory of this user with that mode; otherwise error says why and it
+// is left as it is.
+bool make_private_directory(const std::string &directory, std::string &error, mode_t mode = 0700);
 
 // Whether a socket file found at path (st from lstat) may be taken over
 // once it is stale: only the caller's own, so that root's simulator does not

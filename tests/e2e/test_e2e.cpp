@@ -7,7 +7,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <random>
 #include <signal.h>
+#include <unistd.h>
+
+#include "support/raw_client.h"
 
 // The real zarnmix_sim and zarnmix_ctl processes, watched through the
 // daemon's trace of every request it received.
@@ -78,6 +82,7 @@ private slots:
     void levels_flow_and_resume_after_restart();
     void hung_daemon_leaves_the_window_answering_data();
     void hung_daemon_leaves_the_window_answering();
+    void panel_through_the_bridge_survives_a_garbage_client();
 
 private:
     bool start_daemon(const QString &trace);
@@ -89,6 +94,7 @@ private:
     QString socket;
     QString display; // the X server's, empty offscreen
     QProcess daemon;
+    QProcess bridge;
     QProcess panel;
     QProcess xvfb;
     QProcessEnvironment panel_env = QProcessEnvironment::systemEnvironment();
@@ -121,7 +127,7 @@ void TestEndToEnd::initTestCase() {
 }
 
 void TestEndToEnd::cleanupTestCase() {
-    for (QProcess *p : {&panel, &daemon, &xvfb}) {
+    for (QProcess *p : {&panel, &bridge, &daemon, &xvfb}) {
         if (p->state() != QProcess::NotRunning) {
             p->kill();
             p->waitForFinished();
@@ -271,6 +277,68 @@ void TestEndToEnd::hung_daemon_leaves_the_window_answering() {
                                  2000);
     panel.kill();
     panel.waitForFinished();
+    stop_daemon();
+}
+
+// Random codes, each with as many random bytes as the code's record size:
+// how many of the bridge's replies to them are refusals.
+int refusals_of_garbage(const QString &path, int requests) {
+    const int fd = raw_client::connect_to(path.toStdString());
+    if (fd < 0)
+        return -1;
+    std::mt19937 random(36);
+    int refused = 0;
+    for (int i = 0; i < requests; ++i) {
+        const quint32 code = random();
+        QByteArray record;
+        for (quint32 b = 0; b < ((code >> 16) & 0x1fff); ++b)
+            record += static_cast<char>(random());
+        QByteArray reply;
+        if (raw_client::exchange(fd, code, record, &reply) == -1 && reply == record)
+            ++refused;
+    }
+    ::close(fd);
+    return refused;
+}
+
+// The panel on zarnmix_bridge, which serves the preload-served device: the
+// panel finds every target through it, and a client that sends garbage is
+// refused while the panel's ticks go on.
+void TestEndToEnd::panel_through_the_bridge_survives_a_garbage_client() {
+    const QString trace = dir.filePath(QStringLiteral("bridge.trace"));
+    const QString bridge_socket = dir.filePath(QStringLiteral("bridge.sock"));
+    QVERIFY(start_daemon(trace));
+    QProcessEnvironment env = panel_env;
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ZARN_DEVICE_PRELOAD));
+    env.insert(QStringLiteral("ZARN_PRELOAD_DEVICE"), QStringLiteral("/dev/zero"));
+    env.insert(QStringLiteral("ZARN_PRELOAD_SOCKET"), socket);
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               env.value(QStringLiteral("ASAN_OPTIONS")) + ":verify_asan_link_order=0");
+    bridge.setProcessEnvironment(env);
+    bridge.start(QStringLiteral(ZARNMIX_BRIDGE_PROGRAM), {"-f", "/dev/zero", "-s", bridge_socket});
+    QVERIFY(bridge.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(bridge_socket), 5000);
+
+    panel.setProcessEnvironment(panel_env);
+    panel.start(QStringLiteral(ZARNMIX_CTL_PROGRAM),
+                {"-qwindowgeometry", "1400x1000+0+0", "-f", bridge_socket});
+    QVERIFY(panel.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(read_trace(trace).probe_times.size() >= 5, 20000);
+    QCOMPARE(read_trace(trace).discovery_peaks, 24);
+
+    QCOMPARE(refusals_of_garbage(bridge_socket, 32), 32);
+    const int probes = read_trace(trace).probe_times.size();
+    QTest::qWait(2000);
+    QVERIFY(panel.state() == QProcess::Running);
+    QVERIFY(read_trace(trace).probe_times.size() >= probes + 10);
+
+    panel.kill();
+    panel.waitForFinished();
+    ::kill(static_cast<pid_t>(bridge.processId()), SIGTERM);
+    QVERIFY(bridge.waitForFinished(5000));
+    const QByteArray log = bridge.readAllStandardError();
+    QVERIFY2(log.contains("refused 0x"), log.constData());
+    QVERIFY(!QFileInfo::exists(bridge_socket));
     stop_daemon();
 }
 
