@@ -47,7 +47,7 @@ ZARNEQEditor::ZARNEQEditor() : QGroupBox(QGroupBox::tr("Filter specification")),
     apply_button = new QPushButton(QGroupBox::tr("Apply filter"));
     apply_button->setToolTip(
         QGroupBox::tr("Design the filter from the text and send it to the daemon; "
-                      "while the state is OFF, send OFF again"));
+                      "while the state is OFF, this switches it ON"));
     import_button = new QPushButton(QGroupBox::tr("Import…"));
     import_button->setToolTip(
         QGroupBox::tr("Replace the text with a GraphicEQ line or a parametric EQ file (Preamp and "

@@ -93,7 +93,7 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, const zarn::Target &t
 
     editor = new ZARNEQEditor();
     editor->text_edit->setAccessibleName(tr("Filter specification"));
-    connect(editor->apply_button, &QPushButton::clicked, this, &ZARNEqualizer::handle_update);
+    connect(editor->apply_button, &QPushButton::clicked, this, &ZARNEqualizer::handle_apply);
     connect(editor->import_button, &QPushButton::clicked, this,
             [this] { editor->ask_import(sample_rate); });
     connect(editor->export_button, &QPushButton::clicked, this,
@@ -333,6 +333,13 @@ void ZARNEqualizer::handle_update() {
         return;
     }
     keep_coefficients(std::move(next), true);
+}
+
+void ZARNEqualizer::handle_apply() {
+    if (state_map->selected == STATE_OFF)
+        state_map->set_selection(STATE_ON);
+    else
+        handle_update();
 }
 
 bool ZARNEqualizer::design_is_current(std::unique_ptr<double[]> &designed) {

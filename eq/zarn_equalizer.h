@@ -91,6 +91,9 @@ public:
 
 public slots:
     void handle_update();
+    // "Apply filter": in OFF it switches ON, so that the text is designed
+    // and sent rather than the filter dropped once more.
+    void handle_apply();
     void handle_copy();
     void handle_paste();
 

@@ -451,16 +451,33 @@ void TestEqualizer::off_sends_null_address() {
     QVERIFY(daemon_filter(d, true).empty());
     QVERIFY(render(e->freq_response) == render(w->strips[0]->tx_equalizer->freq_response));
 
-    // "Apply filter" while OFF sends OFF again, whatever the text.
-    for (const char *text : {"norm\n100 1\n", "rubbish", ""}) {
+    // "Apply filter" while OFF switches ON: a text that cannot be designed
+    // sends nothing and leaves OFF in force and checked.
+    d.clear_requests();
+    for (const char *text : {"rubbish", ""}) {
         set_text(e.get(), text);
         apply(e.get());
     }
-    QVERIFY(closer->boxes.isEmpty());
-    QCOMPARE(d.requests().size(), std::size_t(4));
-    for (auto &r : d.requests())
-        QCOMPARE(fields(r), off_request(zarn::REQ_DEV_RX_FILTER_SET));
+    QCOMPARE(closer->boxes.size(), 2);
+    closer->boxes.clear();
+    QVERIFY(d.requests().empty());
     QCOMPARE(e->state_map->selected, 0);
+    QVERIFY(e->state_map->buttons[0]->isChecked());
+    // A good text is designed and sent, and ON shows checked.
+    set_text(e.get(), "150 1\n1000 0\n");
+    apply(e.get());
+    const auto writes = filter_writes(d);
+    QCOMPARE(writes.size(), std::size_t(1));
+    std::vector<double> want(2048);
+    QVERIFY(!zarn::design_coefficients(48000.0, 2048, "150 1\n1000 0", want.data()));
+    QCOMPARE(writes[0].payload, want);
+    QCOMPARE(daemon_filter(d, true), want);
+    QCOMPARE(e->state_map->selected, 1);
+    QVERIFY(e->state_map->buttons[1]->isChecked());
+    QVERIFY(!e->state_map->buttons[0]->isChecked());
+    // Clicking the checked button leaves it checked.
+    release_on(e.get());
+    QVERIFY(e->state_map->buttons[1]->isChecked());
 }
 
 void TestEqualizer::apply_designs_and_sends() {
