@@ -48,10 +48,6 @@ normalize
         <translation>Filter anwenden</translation>
     </message>
     <message>
-        <source>Design the filter from the text and send it to the daemon; while the state is OFF, send OFF again</source>
-        <translation>Das Filter aus dem Text entwerfen und an den Daemon senden; im Zustand OFF erneut OFF senden</translation>
-    </message>
-    <message>
         <source>System information</source>
         <translation>Systeminformationen</translation>
     </message>
@@ -114,6 +110,10 @@ normalize
     <message>
         <source>Cannot export %1</source>
         <translation>%1 kann nicht exportiert werden</translation>
+    </message>
+    <message>
+        <source>Design the filter from the text and send it to the daemon; while the state is OFF, this switches it ON</source>
+        <translation>Das Filter aus dem Text entwerfen und an den Daemon senden; im Zustand OFF schaltet dies auf ON</translation>
     </message>
 </context>
 <context>
@@ -279,6 +279,34 @@ normalize
     <message>
         <source>Paste compressor settings</source>
         <translation>Kompressor-Einstellungen einfügen</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>Ein</translation>
+    </message>
+    <message>
+        <source>0 to %1</source>
+        <translation>0 bis %1</translation>
+    </message>
+    <message>
+        <source>-inf dB</source>
+        <translation>-inf dB</translation>
+    </message>
+    <message>
+        <source>%1 dB</source>
+        <translation>%1 dB</translation>
+    </message>
+    <message>
+        <source>Switches the compressor on or off</source>
+        <translation>Schaltet den Kompressor ein oder aus</translation>
+    </message>
+    <message>
+        <source>The current gain as a level in dB; 0 dB leaves the level as it is</source>
+        <translation>Die aktuelle Verstärkung als Pegel in dB; 0 dB lässt den Pegel, wie er ist</translation>
+    </message>
+    <message>
+        <source>How far the compressor reduces the level now, up to 24 dB</source>
+        <translation>Wie weit der Kompressor den Pegel gerade absenkt, bis 24 dB</translation>
     </message>
 </context>
 <context>

@@ -48,10 +48,6 @@ normalize
         <translation>Appliquer le filtre</translation>
     </message>
     <message>
-        <source>Design the filter from the text and send it to the daemon; while the state is OFF, send OFF again</source>
-        <translation>Calculer le filtre à partir du texte et l&apos;envoyer au démon ; dans l&apos;état OFF, renvoyer OFF</translation>
-    </message>
-    <message>
         <source>System information</source>
         <translation>Informations système</translation>
     </message>
@@ -114,6 +110,10 @@ normalize
     <message>
         <source>Cannot export %1</source>
         <translation>Impossible d&apos;exporter %1</translation>
+    </message>
+    <message>
+        <source>Design the filter from the text and send it to the daemon; while the state is OFF, this switches it ON</source>
+        <translation>Concevoir le filtre à partir du texte et l’envoyer au démon ; à l’état OFF, cela passe à ON</translation>
     </message>
 </context>
 <context>
@@ -279,6 +279,34 @@ normalize
     <message>
         <source>Paste compressor settings</source>
         <translation>Coller les réglages du compresseur</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>Activé</translation>
+    </message>
+    <message>
+        <source>0 to %1</source>
+        <translation>0 à %1</translation>
+    </message>
+    <message>
+        <source>-inf dB</source>
+        <translation>-inf dB</translation>
+    </message>
+    <message>
+        <source>%1 dB</source>
+        <translation>%1 dB</translation>
+    </message>
+    <message>
+        <source>Switches the compressor on or off</source>
+        <translation>Active ou désactive le compresseur</translation>
+    </message>
+    <message>
+        <source>The current gain as a level in dB; 0 dB leaves the level as it is</source>
+        <translation>Le gain actuel en niveau dB ; 0 dB laisse le niveau tel quel</translation>
+    </message>
+    <message>
+        <source>How far the compressor reduces the level now, up to 24 dB</source>
+        <translation>De combien le compresseur réduit le niveau en ce moment, jusqu’à 24 dB</translation>
     </message>
 </context>
 <context>
