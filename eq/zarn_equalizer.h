@@ -22,6 +22,7 @@ class ZARNEQButtons;
 class ZARNEQClipboard;
 class ZARNEQEditor;
 class ZARNEQFreqResponse;
+class ZARNEQResponseView;
 class ZARNEQTextKeeper;
 class ZARNMainWindow;
 namespace zarn {
@@ -72,6 +73,8 @@ public:
     ZARNMainWindow *main_window;
     ZARNConnection *connection;
     ZARNEQFreqResponse *freq_response;
+    // The large view below the editor; follows the small plot's refreshes.
+    ZARNEQResponseView *response_view = nullptr;
     ZARNButtonMap *state_map;
     ZARNEQButtons *presets;
     ZARNEQEditor *editor;

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QPointer>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -12,6 +14,7 @@
 
 #include "eq/filter_design.h"
 #include "eq/filter_import.h"
+#include "eq/zarn_eq_source_table.h"
 #include "support/eq_fixture.h"
 #include "support/tool_tips.h"
 
@@ -795,6 +798,37 @@ void TestEqualizer::import_fills_the_editor_and_export_writes_what_was_applied()
     QVERIFY(!ZARNEQEditor::export_file(graphic_out, true, e->applied_text, e->sample_rate,
                                        e->filter_length, e->coefficients, &why));
     QCOMPARE(why, QStringLiteral("No filter with a finite response is in force."));
+
+    // The imported file's filters stay readable; one changed is made into
+    // text again and applied. A change the import refuses goes back.
+    answer_file_dialog(write("two.txt", "Preamp: -6 dB\nFilter 1: ON LSC Fc 105 Hz Gain 3.0 dB "
+                                        "Q 0.70\nFilter 2: ON HP Fc 30 Hz Q 0.7\n"));
+    e->editor->import_button->click();
+    QTableWidget *table = e->editor->source_table->table;
+    QVERIFY(!e->editor->source_table->isHidden());
+    QCOMPARE(e->editor->source_table->preamp_box->value(), -6.0);
+    QStringList cells;
+    for (int row = 0; row < table->rowCount(); ++row)
+        for (int c = 0; c < table->columnCount(); ++c)
+            cells << table->item(row, c)->text();
+    QCOMPARE(cells, QStringList({"LSC", "105", "3", "0.7", "HP", "30", "", "0.7"}));
+    table->item(0, 2)->setText("-4.5");
+    std::string edited;
+    QVERIFY(zarn::import_filter_text("Preamp: -6 dB\nFilter 1: ON LSC Fc 105 Hz Gain -4.5 dB Q "
+                                     "0.7\nFilter 2: ON HP Fc 30 Hz Q 0.7\n",
+                                     48000.0, edited, error));
+    QCOMPARE(text_of(e.get()), QString::fromStdString(edited));
+    table->item(1, 1)->setText("30000");
+    QCOMPARE(table->item(1, 1)->text(), QString("30"));
+    QCOMPARE(text_of(e.get()), QString::fromStdString(edited));
+    apply(e.get());
+    QVERIFY(!zarn::design_coefficients(48000.0, 2048, edited.c_str(), designed.data()));
+    QCOMPARE(daemon_filter(d, true), designed);
+    QCOMPARE(e->state_map->selected, 1);
+    // A GraphicEQ file has no filters to list.
+    answer_file_dialog(write("g.txt", "GraphicEQ: 20 -1; 1000 0; 20000 -2\n"));
+    e->editor->import_button->click();
+    QVERIFY(e->editor->source_table->isHidden());
 }
 
 QTEST_MAIN(TestEqualizer)
