@@ -109,6 +109,11 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, const zarn::Target &
     copy_button->setAccessibleName(tr("Copy compressor settings"));
     paste_button->setAccessibleName(tr("Paste compressor settings"));
     explain_controls();
+    // The figures change width as they change; room for the widest keeps
+    // the labels beside them whole.
+    const QFontMetrics metrics(font());
+    gain_label->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("-2.14748e+06")));
+    level_label->setMinimumWidth(metrics.horizontalAdvance(level_text(1) + QStringLiteral("00")));
     // Wide enough for the title the window manager draws.
     setMinimumWidth(QFontMetrics(font()).horizontalAdvance(windowTitle()) + 96);
 }
@@ -116,7 +121,9 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, const zarn::Target &
 QString ZARNCompressor::level_text(int gain) {
     if (gain <= 0)
         return tr("-inf dB");
-    return tr("%1 dB").arg(20.0 * std::log10(gain / 1000.0), 0, 'f', 1);
+    // Rounded to a tenth first, so that a gain just below 1 reads 0.0, not -0.0.
+    const double db = std::round(200.0 * std::log10(gain / 1000.0)) / 10.0;
+    return tr("%1 dB").arg(db == 0.0 ? 0.0 : db, 0, 'f', 1);
 }
 
 void ZARNCompressor::explain_controls() {

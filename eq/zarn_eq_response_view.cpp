@@ -148,11 +148,12 @@ void ZARNEQResponseView::paint(QPainter &painter, QSize size, const zarn::LogRes
             painter.setPen(grid);
             painter.drawLine(x, a.plot.top(), x, a.plot.bottom());
             painter.setPen(text);
-            painter.drawText(QRect(x - 20, a.plot.bottom() + 2, 40, BOTTOM - 2),
-                             Qt::AlignHCenter | Qt::AlignTop, frequency_name(f));
+            // The first label starts at the axis, clear of the level labels.
+            const bool first = x == a.plot.left();
+            painter.drawText(QRect(first ? x : x - 20, a.plot.bottom() + 2, 40, BOTTOM - 2),
+                             (first ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignTop,
+                             frequency_name(f));
         }
-        painter.drawText(QRect(a.plot.left(), a.plot.bottom() + 2, 40, BOTTOM - 2),
-                         Qt::AlignLeft | Qt::AlignTop, QStringLiteral("20"));
     }
     painter.setPen(QColor(0, 0, 0));
     painter.drawRect(a.plot.adjusted(0, 0, -1, -1));

@@ -156,25 +156,6 @@ int first_apply_child(bool dense) {
     auto *window = new ZARNMainWindow(daemon.path());
     window->watchdog_timer->stop();
     auto *eq = new ZARNEqualizer(window, zarn::KIND_DEVICE, 0, 0);
-    // The large view: one FFT of the taps, on the GUI thread, in one turn.
-    QElapsedTimer first;
-    first.start();
-    eq->response_view->refresh();
-    const std::size_t points = eq->response_view->curve().db.size();
-    std::printf("large view, first evaluation in this process (%zu points): %.3f ms\n", points,
-                static_cast<double>(first.nsecsElapsed()) / 1e6);
-    QImage large(900, 400, QImage::Format_ARGB32);
-    print("large view evaluation and paint (900 x 400 image)", time_runs(20, [&] {
-              eq->response_view->refresh();
-              QPainter painter(&large);
-              ZARNEQResponseView::paint(painter, large.size(), eq->response_view->curve(),
-                                        QString());
-          }));
-    print("large view repaint, unchanged (900 x 400 image)", time_runs(50, [&] {
-              QPainter painter(&large);
-              ZARNEQResponseView::paint(painter, large.size(), eq->response_view->curve(),
-                                        QString());
-          }));
     eq->show();
     if (!QTest::qWaitForWindowExposed(eq))
         return 1;

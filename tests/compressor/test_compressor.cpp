@@ -438,8 +438,11 @@ void TestCompressor::enabled_check_box_and_gain_level() {
     QVERIFY(!c.enabled_check->isChecked());
 
     // The gain as a level, and its reduction in tenths of a dB on the bar.
-    const std::tuple<int, const char *, int> cases[] = {
-        {500, "-6.0 dB", 60}, {1000, "0.0 dB", 0}, {2000, "6.0 dB", 0}, {0, "-inf dB", 240}};
+    const std::tuple<int, const char *, int> cases[] = {{500, "-6.0 dB", 60},
+                                                        {1000, "0.0 dB", 0},
+                                                        {2000, "6.0 dB", 0},
+                                                        {999, "0.0 dB", 0},
+                                                        {0, "-inf dB", 240}};
     for (const auto &[gain, level, bar] : cases) {
         rig.daemon.set_hook(
             answer_with(zarn::REQ_DEV_COMP_GET, CompressorSettings{1, 1, 100, 10, 30, gain}));
