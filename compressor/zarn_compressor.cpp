@@ -61,6 +61,8 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, const zarn::Target &
     reduction_bar->setFixedSize(64, 10);
     enabled_check = new QCheckBox(tr("On"));
     enabled_box = make_box(1);
+    // Out of the layout but still the window's, so that it goes with it.
+    enabled_box->setParent(this);
     enabled_box->hide();
     knee_box = make_box(zarn::KNEE_MAX);
     attack_box = make_box(zarn::TIME_CONSTANT_MAX);
