@@ -9,8 +9,10 @@
 #include "ctl/catalogue.h"
 #include "ctl/transport.h"
 
+class QCheckBox;
 class QGridLayout;
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class ZARNConnection;
@@ -40,6 +42,10 @@ public:
     // Re-reads the four settings and shows them without writing; false when
     // the read failed, which leaves the boxes as they were.
     bool refresh();
+    // Whether the daemon last reported the compressor switched on.
+    bool in_force() const { return enabled_seen; }
+    // The gain in thousandths as a level: "-3.0 dB", "-inf dB" for none.
+    static QString level_text(int gain);
 
     ZARNMainWindow *main_window;
     ZARNConnection *connection;
@@ -47,6 +53,12 @@ public:
     int number;
     QGridLayout *grid;
     QLabel *gain_label;
+    // The gain as a level, and how far it is reduced, beside the factor.
+    QLabel *level_label;
+    QProgressBar *reduction_bar;
+    // "Enabled" is set with the check box; the box beside it, hidden, keeps
+    // the value the record is built from.
+    QCheckBox *enabled_check;
     QSpinBox *enabled_box;
     QSpinBox *knee_box;
     QSpinBox *attack_box;
@@ -81,6 +93,8 @@ private:
     Settings reported;
     bool known;
     Settings shown;
+    // "Enabled" as the last read or accepted write had it, in view or not.
+    bool enabled_seen = false;
 
     // The gain read of this tick that the watchdog batched, while pending.
     zarn::CompressorRecord batched_read;

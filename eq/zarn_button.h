@@ -22,4 +22,9 @@ signals:
 public slots:
     void handle_released();
     void handle_pressed();
+
+protected:
+    // The check mark shows the map's selection; a click asks the map and does
+    // not toggle it by itself.
+    void nextCheckState() override {}
 };

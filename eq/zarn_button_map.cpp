@@ -22,6 +22,10 @@ ZARNButtonMap::ZARNButtonMap(const char *packed, int count, int columns)
         auto *button = new ZARNButton(QString::fromUtf8(text), i);
         buttons[i] = button;
         button->setFlat(i != 0);
+        // Raised alone reads as "the one to press"; checked says plainly
+        // which state is in force.
+        button->setCheckable(true);
+        button->setChecked(i == 0);
         connect(button, qOverload<int>(&ZARNButton::pressed), this, &ZARNButtonMap::handle_pressed);
         connect(button, qOverload<int>(&ZARNButton::released), this,
                 &ZARNButtonMap::handle_released);
@@ -37,8 +41,11 @@ void ZARNButtonMap::set_selection(int id) {
     selected = id;
     // Compared as unsigned, so an id outside 0 ... count - 1 leaves every
     // button flat.
-    for (int i = 0; i < count; ++i)
-        buttons[i]->setFlat(static_cast<std::uint32_t>(i) != static_cast<std::uint32_t>(id));
+    for (int i = 0; i < count; ++i) {
+        const bool on = static_cast<std::uint32_t>(i) == static_cast<std::uint32_t>(id);
+        buttons[i]->setFlat(!on);
+        buttons[i]->setChecked(on);
+    }
     emit selectionChanged(id);
 }
 

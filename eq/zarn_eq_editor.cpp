@@ -12,6 +12,7 @@
 #include <string>
 
 #include "eq/filter_import.h"
+#include "eq/zarn_eq_source_table.h"
 #include "files/safe_writer.h"
 
 namespace {
@@ -47,7 +48,7 @@ ZARNEQEditor::ZARNEQEditor() : QGroupBox(QGroupBox::tr("Filter specification")),
     apply_button = new QPushButton(QGroupBox::tr("Apply filter"));
     apply_button->setToolTip(
         QGroupBox::tr("Design the filter from the text and send it to the daemon; "
-                      "while the state is OFF, send OFF again"));
+                      "while the state is OFF, this switches it ON"));
     import_button = new QPushButton(QGroupBox::tr("Import…"));
     import_button->setToolTip(
         QGroupBox::tr("Replace the text with a GraphicEQ line or a parametric EQ file (Preamp and "
@@ -62,7 +63,17 @@ ZARNEQEditor::ZARNEQEditor() : QGroupBox(QGroupBox::tr("Filter specification")),
     row->addWidget(import_button);
     row->addWidget(export_button);
     row->addStretch(1);
+    source_table = new ZARNEQSourceTable();
+    source_table->changed = [this](const std::string &file) {
+        std::string text;
+        zarn::ImportError error;
+        if (!zarn::import_filter_text(file, import_rate, text, error))
+            return false;
+        replace_text(text);
+        return true;
+    };
     grid.addWidget(text_edit, 0, 0, 1, 2);
+    grid.addWidget(source_table, 0, 2, 2, 1);
     grid.addWidget(files, 1, 0, 1, 1);
     grid.addWidget(apply_button, 1, 1, 1, 1);
 }
@@ -85,11 +96,17 @@ bool ZARNEQEditor::import_file(const QString &path, int sample_rate, QString *wh
                    : QGroupBox::tr("line %1: %2").arg(QString::number(error.line), reason_text);
         return false;
     }
+    replace_text(text);
+    import_rate = sample_rate;
+    source_table->show_file(file);
+    return true;
+}
+
+void ZARNEQEditor::replace_text(const std::string &text) {
     // One edit, so that Undo brings the previous text back.
     QTextCursor cursor(text_edit->document());
     cursor.select(QTextCursor::Document);
     cursor.insertText(QString::fromStdString(text));
-    return true;
 }
 
 bool ZARNEQEditor::export_file(const QString &path, bool graphic_eq, const QString &applied_text,

@@ -8,6 +8,7 @@
 
 class QPushButton;
 class QTextEdit;
+class ZARNEQSourceTable;
 
 // The "Filter specification" group of an equalizer window: the text, its
 // "Apply filter" button, and the import and export of filter files. The
@@ -44,4 +45,11 @@ public:
     QPushButton *apply_button;
     QPushButton *import_button;
     QPushButton *export_button;
+    // The imported parametric file's filters, beside the text made of them.
+    ZARNEQSourceTable *source_table;
+
+private:
+    // Replaces the text as one step the user can undo.
+    void replace_text(const std::string &text);
+    int import_rate = 0;
 };

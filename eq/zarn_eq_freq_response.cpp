@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "eq/zarn_eq_response_view.h"
 #include "eq/zarn_equalizer.h"
 
 static_assert(ZARNEQFreqResponse::PLOT_WIDTH == zarn::RESPONSE_COLUMNS);
@@ -36,6 +37,8 @@ void ZARNEQFreqResponse::refresh() {
     job.pause();
     stale = true;
     started = false;
+    if (equalizer->response_view)
+        equalizer->response_view->refresh();
 }
 
 int ZARNEQFreqResponse::columns_ready() const {

@@ -21,6 +21,7 @@
 #include "eq/zarn_eq_clipboard.h"
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_eq_freq_response.h"
+#include "eq/zarn_eq_response_view.h"
 #include "eq/zarn_eq_text_keeper.h"
 
 namespace {
@@ -90,16 +91,21 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, const zarn::Target &t
 
     freq_response = new ZARNEQFreqResponse(this);
     grid.addWidget(freq_response, 0, 3, 1, 1);
+    response_view = new ZARNEQResponseView(this);
+    response_view->setToolTip(tr("Gain of the filter in force in dB, from 20 Hz to half the "
+                                 "sample rate on a logarithmic axis; the pointer's frequency and "
+                                 "gain show at the top right"));
 
     editor = new ZARNEQEditor();
     editor->text_edit->setAccessibleName(tr("Filter specification"));
-    connect(editor->apply_button, &QPushButton::clicked, this, &ZARNEqualizer::handle_update);
+    connect(editor->apply_button, &QPushButton::clicked, this, &ZARNEqualizer::handle_apply);
     connect(editor->import_button, &QPushButton::clicked, this,
             [this] { editor->ask_import(sample_rate); });
     connect(editor->export_button, &QPushButton::clicked, this,
             [this] { editor->ask_export(applied_text, sample_rate, filter_length, coefficients); });
     grid.addWidget(editor, 1, 0, 1, 4);
 
+    grid.addWidget(response_view, 2, 0, 1, 5);
     grid.setRowStretch(2, 1);
     grid.setColumnStretch(4, 1);
 
@@ -333,6 +339,13 @@ void ZARNEqualizer::handle_update() {
         return;
     }
     keep_coefficients(std::move(next), true);
+}
+
+void ZARNEqualizer::handle_apply() {
+    if (state_map->selected == STATE_OFF)
+        state_map->set_selection(STATE_ON);
+    else
+        handle_update();
 }
 
 bool ZARNEqualizer::design_is_current(std::unique_ptr<double[]> &designed) {

@@ -22,6 +22,7 @@ class ZARNEQButtons;
 class ZARNEQClipboard;
 class ZARNEQEditor;
 class ZARNEQFreqResponse;
+class ZARNEQResponseView;
 class ZARNEQTextKeeper;
 class ZARNMainWindow;
 namespace zarn {
@@ -72,6 +73,8 @@ public:
     ZARNMainWindow *main_window;
     ZARNConnection *connection;
     ZARNEQFreqResponse *freq_response;
+    // The large view below the editor; follows the small plot's refreshes.
+    ZARNEQResponseView *response_view = nullptr;
     ZARNButtonMap *state_map;
     ZARNEQButtons *presets;
     ZARNEQEditor *editor;
@@ -91,6 +94,9 @@ public:
 
 public slots:
     void handle_update();
+    // "Apply filter": in OFF it switches ON, so that the text is designed
+    // and sent rather than the filter dropped once more.
+    void handle_apply();
     void handle_copy();
     void handle_paste();
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/strip_window.h"
 #include "app/zarn_connection.h"
 #include "app/zarn_main_window.h"
 #include "app/zarn_spin_box_guard.h"
@@ -94,6 +95,9 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &
         // A direction without a filter is greyed until the daemon reports one.
         rx_eq_button->setEnabled(rx_equalizer->filter_length > 0);
         tx_eq_button->setEnabled(tx_equalizer->filter_length > 0);
+        // Checked while a filter is in force; a click opens the window.
+        rx_eq_button->setCheckable(true);
+        tx_eq_button->setCheckable(true);
         connect(rx_eq_button, &QPushButton::clicked, this, &ZARNController::handle_rx_eq);
         connect(tx_eq_button, &QPushButton::clicked, this, &ZARNController::handle_tx_eq);
         delay_box = new QSpinBox();
@@ -119,6 +123,7 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &
 
     if (info && info->has_compressor()) {
         compressor_button = new QPushButton(tr("Compressor"));
+        compressor_button->setCheckable(true);
         connect(compressor_button, &QPushButton::clicked, this, &ZARNController::handle_compressor);
         // One window per target, made by its channel-0 strip; the other
         // channels' buttons show that one.
@@ -454,7 +459,8 @@ void ZARNController::handle_rx_amp_down() {
 
 void ZARNController::handle_rx_eq() {
     if (rx_equalizer != nullptr)
-        rx_equalizer->show();
+        zarn::show_beside(*rx_equalizer, this);
+    mark_processing();
 }
 
 void ZARNController::handle_tx_amp_up() {
@@ -467,7 +473,8 @@ void ZARNController::handle_tx_amp_down() {
 
 void ZARNController::handle_tx_eq() {
     if (tx_equalizer != nullptr)
-        tx_equalizer->show();
+        zarn::show_beside(*tx_equalizer, this);
+    mark_processing();
 }
 
 void ZARNController::handle_set_config() {
@@ -612,6 +619,7 @@ bool ZARNController::take_refresh() {
         if (eq && eq->take_refresh())
             button->setEnabled(eq->filter_length > 0);
     }
+    mark_processing();
     if (!refresh_queued)
         return false;
     refresh_queued = false;
@@ -629,8 +637,9 @@ void ZARNController::handle_compressor() {
     for (ZARNController *strip : main_window->strips) {
         if (strip && strip->kind == kind && strip->number == number && strip->channel == 0 &&
             strip->compressor)
-            strip->compressor->show();
+            zarn::show_beside(*strip->compressor, this);
     }
+    mark_processing();
 }
 
 void ZARNController::queue_level_requests(std::vector<zarn::BatchedRequest> &batch) {
@@ -641,8 +650,32 @@ void ZARNController::queue_level_requests(std::vector<zarn::BatchedRequest> &bat
 
 void ZARNController::refresh_levels() {
     meter->repaint();
-    if (compressor)
+    if (compressor) {
         compressor->refresh_gain();
+        // Every strip of the target marks the one compressor.
+        for (ZARNController *strip : main_window->strips)
+            if (strip && strip->kind == kind && strip->number == number)
+                strip->mark_processing();
+    }
+}
+
+void ZARNController::mark_processing() {
+    for (auto [eq, button] :
+         {std::pair{rx_equalizer, rx_eq_button}, std::pair{tx_equalizer, tx_eq_button}}) {
+        if (eq && button->isChecked() != (eq->coefficients != nullptr))
+            button->setChecked(eq->coefficients != nullptr);
+    }
+    if (!compressor_button)
+        return;
+    const ZARNCompressor *shared = compressor;
+    if (!shared) {
+        for (ZARNController *strip : main_window->strips)
+            if (strip && strip->kind == kind && strip->number == number && strip->compressor)
+                shared = strip->compressor;
+    }
+    const bool on = shared && shared->in_force();
+    if (compressor_button->isChecked() != on)
+        compressor_button->setChecked(on);
 }
 
 void ZARNController::explain_controls() {

@@ -126,6 +126,11 @@ public slots:
     void handle_set_config();
     void handle_compressor();
 
+public:
+    // Checks the EQ and Compressor buttons while the filter or compressor is
+    // in force, as the windows last learnt from the daemon.
+    void mark_processing();
+
 private:
     // What the widgets showed when the record was last put into them; a
     // widget that differs from it is a change the user made.

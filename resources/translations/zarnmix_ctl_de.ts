@@ -48,10 +48,6 @@ normalize
         <translation>Filter anwenden</translation>
     </message>
     <message>
-        <source>Design the filter from the text and send it to the daemon; while the state is OFF, send OFF again</source>
-        <translation>Das Filter aus dem Text entwerfen und an den Daemon senden; im Zustand OFF erneut OFF senden</translation>
-    </message>
-    <message>
         <source>System information</source>
         <translation>Systeminformationen</translation>
     </message>
@@ -114,6 +110,46 @@ normalize
     <message>
         <source>Cannot export %1</source>
         <translation>%1 kann nicht exportiert werden</translation>
+    </message>
+    <message>
+        <source>Design the filter from the text and send it to the daemon; while the state is OFF, this switches it ON</source>
+        <translation>Das Filter aus dem Text entwerfen und an den Daemon senden; im Zustand OFF schaltet dies auf ON</translation>
+    </message>
+    <message>
+        <source>Imported filters</source>
+        <translation>Importierte Filter</translation>
+    </message>
+    <message>
+        <source>Preamp </source>
+        <translation>Vorverstärkung </translation>
+    </message>
+    <message>
+        <source>The file&apos;s preamp, added to every gain</source>
+        <translation>Die Vorverstärkung der Datei, zu jeder Verstärkung addiert</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Typ</translation>
+    </message>
+    <message>
+        <source>Fc (Hz)</source>
+        <translation>Fc (Hz)</translation>
+    </message>
+    <message>
+        <source>Gain (dB)</source>
+        <translation>Verstärkung (dB)</translation>
+    </message>
+    <message>
+        <source>Q</source>
+        <translation>Q</translation>
+    </message>
+    <message>
+        <source>The imported file&apos;s filters: change a frequency, gain or Q and the filter text is made again; Apply filter sends it</source>
+        <translation>Die Filter der importierten Datei: Eine geänderte Frequenz, Verstärkung oder Güte erzeugt den Filtertext neu; „Filter anwenden“ sendet ihn</translation>
+    </message>
+    <message>
+        <source>Select every filter</source>
+        <translation>Alle Filter auswählen</translation>
     </message>
 </context>
 <context>
@@ -279,6 +315,34 @@ normalize
     <message>
         <source>Paste compressor settings</source>
         <translation>Kompressor-Einstellungen einfügen</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>Ein</translation>
+    </message>
+    <message>
+        <source>0 to %1</source>
+        <translation>0 bis %1</translation>
+    </message>
+    <message>
+        <source>-inf dB</source>
+        <translation>-inf dB</translation>
+    </message>
+    <message>
+        <source>%1 dB</source>
+        <translation>%1 dB</translation>
+    </message>
+    <message>
+        <source>Switches the compressor on or off</source>
+        <translation>Schaltet den Kompressor ein oder aus</translation>
+    </message>
+    <message>
+        <source>The current gain as a level in dB; 0 dB leaves the level as it is</source>
+        <translation>Die aktuelle Verstärkung als Pegel in dB; 0 dB lässt den Pegel, wie er ist</translation>
+    </message>
+    <message>
+        <source>How far the compressor reduces the level now, up to 24 dB</source>
+        <translation>Wie weit der Kompressor den Pegel gerade absenkt, bis 24 dB</translation>
     </message>
 </context>
 <context>
@@ -546,6 +610,21 @@ normalize
     </message>
 </context>
 <context>
+    <name>ZARNEQResponseView</name>
+    <message>
+        <source>%1 dB</source>
+        <translation>%1 dB</translation>
+    </message>
+    <message>
+        <source>%1 Hz: %2 dB</source>
+        <translation>%1 Hz: %2 dB</translation>
+    </message>
+    <message>
+        <source>No filter in force</source>
+        <translation>Kein Filter wirksam</translation>
+    </message>
+</context>
+<context>
     <name>ZARNEqualizer</name>
     <message>
         <source>expected two numbers, a frequency in Hz and an amplitude: digits with an optional decimal point, no sign, exponent or comma</source>
@@ -598,6 +677,10 @@ normalize
     <message>
         <source>Filter specification</source>
         <translation>Filterbeschreibung</translation>
+    </message>
+    <message>
+        <source>Gain of the filter in force in dB, from 20 Hz to half the sample rate on a logarithmic axis; the pointer&apos;s frequency and gain show at the top right</source>
+        <translation>Verstärkung des wirksamen Filters in dB, von 20 Hz bis zur halben Abtastrate auf logarithmischer Achse; Frequenz und Verstärkung unter dem Zeiger stehen oben rechts</translation>
     </message>
 </context>
 <context>

@@ -48,10 +48,6 @@ normalize
         <translation>Appliquer le filtre</translation>
     </message>
     <message>
-        <source>Design the filter from the text and send it to the daemon; while the state is OFF, send OFF again</source>
-        <translation>Calculer le filtre à partir du texte et l&apos;envoyer au démon ; dans l&apos;état OFF, renvoyer OFF</translation>
-    </message>
-    <message>
         <source>System information</source>
         <translation>Informations système</translation>
     </message>
@@ -114,6 +110,46 @@ normalize
     <message>
         <source>Cannot export %1</source>
         <translation>Impossible d&apos;exporter %1</translation>
+    </message>
+    <message>
+        <source>Design the filter from the text and send it to the daemon; while the state is OFF, this switches it ON</source>
+        <translation>Concevoir le filtre à partir du texte et l’envoyer au démon ; à l’état OFF, cela passe à ON</translation>
+    </message>
+    <message>
+        <source>Imported filters</source>
+        <translation>Filtres importés</translation>
+    </message>
+    <message>
+        <source>Preamp </source>
+        <translation>Préampli </translation>
+    </message>
+    <message>
+        <source>The file&apos;s preamp, added to every gain</source>
+        <translation>Le préampli du fichier, ajouté à chaque gain</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>Fc (Hz)</source>
+        <translation>Fc (Hz)</translation>
+    </message>
+    <message>
+        <source>Gain (dB)</source>
+        <translation>Gain (dB)</translation>
+    </message>
+    <message>
+        <source>Q</source>
+        <translation>Q</translation>
+    </message>
+    <message>
+        <source>The imported file&apos;s filters: change a frequency, gain or Q and the filter text is made again; Apply filter sends it</source>
+        <translation>Les filtres du fichier importé : changer une fréquence, un gain ou un Q refait le texte du filtre ; « Appliquer le filtre » l’envoie</translation>
+    </message>
+    <message>
+        <source>Select every filter</source>
+        <translation>Sélectionner tous les filtres</translation>
     </message>
 </context>
 <context>
@@ -279,6 +315,34 @@ normalize
     <message>
         <source>Paste compressor settings</source>
         <translation>Coller les réglages du compresseur</translation>
+    </message>
+    <message>
+        <source>On</source>
+        <translation>Activé</translation>
+    </message>
+    <message>
+        <source>0 to %1</source>
+        <translation>0 à %1</translation>
+    </message>
+    <message>
+        <source>-inf dB</source>
+        <translation>-inf dB</translation>
+    </message>
+    <message>
+        <source>%1 dB</source>
+        <translation>%1 dB</translation>
+    </message>
+    <message>
+        <source>Switches the compressor on or off</source>
+        <translation>Active ou désactive le compresseur</translation>
+    </message>
+    <message>
+        <source>The current gain as a level in dB; 0 dB leaves the level as it is</source>
+        <translation>Le gain actuel en niveau dB ; 0 dB laisse le niveau tel quel</translation>
+    </message>
+    <message>
+        <source>How far the compressor reduces the level now, up to 24 dB</source>
+        <translation>De combien le compresseur réduit le niveau en ce moment, jusqu’à 24 dB</translation>
     </message>
 </context>
 <context>
@@ -546,6 +610,21 @@ normalize
     </message>
 </context>
 <context>
+    <name>ZARNEQResponseView</name>
+    <message>
+        <source>%1 dB</source>
+        <translation>%1 dB</translation>
+    </message>
+    <message>
+        <source>%1 Hz: %2 dB</source>
+        <translation>%1 Hz : %2 dB</translation>
+    </message>
+    <message>
+        <source>No filter in force</source>
+        <translation>Aucun filtre en vigueur</translation>
+    </message>
+</context>
+<context>
     <name>ZARNEqualizer</name>
     <message>
         <source>expected two numbers, a frequency in Hz and an amplitude: digits with an optional decimal point, no sign, exponent or comma</source>
@@ -598,6 +677,10 @@ normalize
     <message>
         <source>Filter specification</source>
         <translation>Description du filtre</translation>
+    </message>
+    <message>
+        <source>Gain of the filter in force in dB, from 20 Hz to half the sample rate on a logarithmic axis; the pointer&apos;s frequency and gain show at the top right</source>
+        <translation>Gain du filtre en vigueur en dB, de 20 Hz à la moitié de la fréquence d’échantillonnage sur un axe logarithmique ; la fréquence et le gain sous le pointeur s’affichent en haut à droite</translation>
     </message>
 </context>
 <context>

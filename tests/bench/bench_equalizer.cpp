@@ -35,10 +35,12 @@
 #include "eq/zarn_eq_buttons.h"
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_eq_freq_response.h"
+#include "eq/zarn_eq_response_view.h"
 #include "eq/zarn_equalizer.h"
 #include "strip/zarn_controller.h"
 #include "support/test_daemon.h"
 #include "timing.h"
+#include <QPainter>
 
 using bench::median;
 using bench::ms;
@@ -263,6 +265,25 @@ int main(int argc, char **argv) {
           }));
     print("repaint of the plot, unchanged (into an image)",
           time_runs(200, [&] { eq->freq_response->draw(&image); }));
+    // The large view: one FFT of the taps, on the GUI thread, in one turn.
+    QElapsedTimer first;
+    first.start();
+    eq->response_view->refresh();
+    const std::size_t points = eq->response_view->curve().db.size();
+    std::printf("large view, first evaluation in this process (%zu points): %.3f ms\n", points,
+                static_cast<double>(first.nsecsElapsed()) / 1e6);
+    QImage large(900, 400, QImage::Format_ARGB32);
+    print("large view evaluation and paint (900 x 400 image)", time_runs(20, [&] {
+              eq->response_view->refresh();
+              QPainter painter(&large);
+              ZARNEQResponseView::paint(painter, large.size(), eq->response_view->curve(),
+                                        QString());
+          }));
+    print("large view repaint, unchanged (900 x 400 image)", time_runs(50, [&] {
+              QPainter painter(&large);
+              ZARNEQResponseView::paint(painter, large.size(), eq->response_view->curve(),
+                                        QString());
+          }));
     eq->show();
     if (!QTest::qWaitForWindowExposed(eq))
         std::fprintf(stderr, "the equalizer window was not exposed\n");

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QtTest>
@@ -67,6 +69,7 @@ private slots:
     void destroyed_source_is_forgotten();
     void wheel_needs_focus_and_typing_sends_once();
     void every_control_says_what_it_does();
+    void enabled_check_box_and_gain_level();
 };
 
 void TestCompressor::construction_reads_once_and_writes_nothing() {
@@ -119,7 +122,7 @@ void TestCompressor::widgets_ranges_and_titles() {
                  c.grid->itemAtPosition(0, 1)->widget(), c.grid->itemAtPosition(1, 1)->widget(),
                  c.grid->itemAtPosition(4, 1)->widget(), c.grid->itemAtPosition(5, 0)->widget(),
                  c.grid->itemAtPosition(5, 1)->widget()}),
-             (std::vector<QWidget *>{c.gain_label, c.enabled_box, c.decay_box, c.copy_button,
+             (std::vector<QWidget *>{c.gain_label, c.enabled_check, c.decay_box, c.copy_button,
                                      c.paste_button}));
 
     QCOMPARE(c.windowTitle(), QString("Zarnmix Compressor for mic"));
@@ -402,6 +405,51 @@ void TestCompressor::every_control_says_what_it_does() {
     QCOMPARE(ranges,
              QStringList({"From 0 to 1.", "From 0 to 255.", "From 0 to 62.", "From 0 to 62."}));
     QVERIFY(!c.gain_label->toolTip().isEmpty());
+}
+
+void TestCompressor::enabled_check_box_and_gain_level() {
+    PanelRig rig;
+    rig.daemon.set_hook(
+        answer_with(zarn::REQ_DEV_COMP_GET, CompressorSettings{1, 0, 100, 10, 30, 500}));
+    ZARNCompressor c(rig.window.get(), zarn::KIND_DEVICE, 1, "x");
+    QVERIFY(!c.enabled_check->isChecked());
+    rig.daemon.clear_requests();
+    c.enabled_check->click();
+    // The whole record, as a change of the spin box would write it.
+    auto writes = rig.sent(zarn::REQ_DEV_COMP_SET);
+    QCOMPARE(writes.size(), std::size_t(1));
+    const auto sent = record_of<CompressorSettings>(writes[0]);
+    QCOMPARE((QList<int>{sent.number, sent.enabled, sent.knee, sent.attack, sent.decay, sent.gain}),
+             (QList<int>{1, 1, 100, 10, 30, 0}));
+    QCOMPARE(c.enabled_box->value(), 1);
+    // A refused write unticks it again, as the daemon still has it off.
+    rig.daemon.set_hook(
+        [](std::uint32_t code, unsigned char *record, std::vector<double> &) -> std::optional<int> {
+            if (code == zarn::REQ_DEV_COMP_SET)
+                return -1;
+            if (code != zarn::REQ_DEV_COMP_GET)
+                return std::nullopt;
+            const CompressorSettings s{1, 0, 100, 10, 30, 500};
+            std::memcpy(record, &s, sizeof s);
+            return 0;
+        });
+    c.enabled_check->click();
+    c.enabled_check->click();
+    QVERIFY(!c.enabled_check->isChecked());
+
+    // The gain as a level, and its reduction in tenths of a dB on the bar.
+    const std::tuple<int, const char *, int> cases[] = {{500, "-6.0 dB", 60},
+                                                        {1000, "0.0 dB", 0},
+                                                        {2000, "6.0 dB", 0},
+                                                        {999, "0.0 dB", 0},
+                                                        {0, "-inf dB", 240}};
+    for (const auto &[gain, level, bar] : cases) {
+        rig.daemon.set_hook(
+            answer_with(zarn::REQ_DEV_COMP_GET, CompressorSettings{1, 1, 100, 10, 30, gain}));
+        c.refresh_gain();
+        QCOMPARE(c.level_label->text(), QString(level));
+        QCOMPARE(c.reduction_bar->value(), bar);
+    }
 }
 
 QTEST_MAIN(TestCompressor)

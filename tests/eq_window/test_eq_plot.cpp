@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
 #include <QFile>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -10,7 +11,9 @@
 #include <limits>
 
 #include "eq/filter_design.h"
+#include "eq/log_response.h"
 #include "eq/wisdom_cache.h"
+#include "eq/zarn_eq_response_view.h"
 #include "support/eq_fixture.h"
 
 using namespace eqfix;
@@ -70,6 +73,7 @@ private slots:
     void response_is_evaluated_on_the_first_paint_after_a_change();
     void shown_plot_evaluates_across_turns_of_the_event_loop();
     void first_apply_of_a_length_keeps_wisdom_in_the_cache_folder();
+    void large_view_axes_levels_and_curve();
     void readout_of_the_column_under_the_pointer_data();
     void readout_of_the_column_under_the_pointer();
 };
@@ -475,6 +479,62 @@ void TestEqPlot::readout_of_the_column_under_the_pointer() {
     QVERIFY(QToolTip::text() != want);
     QTRY_COMPARE_WITH_TIMEOUT(QToolTip::text(), want, 500);
     QToolTip::hideText();
+}
+
+void TestEqPlot::large_view_axes_levels_and_curve() {
+    using View = ZARNEQResponseView;
+    const QSize size(700, 320);
+    // A unit impulse: 0 dB everywhere.
+    std::vector<double> unit(4096, 0.0);
+    unit[0] = 1.0;
+    const zarn::LogResponse flat = zarn::log_response(48000.0, 4096, unit.data(), View::POINTS);
+    QCOMPARE(int(flat.db.size()), View::POINTS);
+    QCOMPARE(flat.freq.front(), 20.0);
+    QCOMPARE(flat.freq.back(), 24000.0);
+    const View::Axes a = View::axes(size, flat);
+    QCOMPARE(a.x_of(20.0), a.plot.left());
+    QCOMPARE(a.x_of(24000.0), a.plot.right());
+    const double t = std::log(50.0) / std::log(1200.0);
+    QCOMPARE(a.x_of(1000.0), a.plot.left() + int(std::lround(t * (a.plot.width() - 1))));
+    QVERIFY(std::abs(a.freq_at(a.x_of(1000.0)) - 1000.0) < 15.0);
+    QCOMPARE(View::level_labels(a),
+             QStringList({"+12 dB", "+6 dB", "0 dB", "-6 dB", "-12 dB", "-18 dB", "-24 dB"}));
+    QCOMPARE(a.y_of(12.0), a.plot.top());
+    QCOMPARE(a.y_of(-24.0), a.plot.bottom());
+
+    // The curve is drawn on the 0 dB line, at 20 Hz, 1 kHz and the right end.
+    QImage image(size, QImage::Format_ARGB32);
+    {
+        QPainter painter(&image);
+        View::paint(painter, size, flat, QString());
+    }
+    const QRgb curve = qRgb(0, 64, 192);
+    for (double f : {20.0, 1000.0, 23900.0}) {
+        const int x = a.x_of(f);
+        const int y = a.y_of(0.0);
+        QVERIFY2(image.pixel(x, y) == curve || image.pixel(x, y + 1) == curve,
+                 qPrintable(QString::number(f)));
+    }
+    QCOMPARE(View::readout_text(a, flat, a.x_of(1000.0)).section(':', 1), QString(" 0.0 dB"));
+
+    // A halving filter at 44.1 kHz: -6 dB, the axis to 22050 Hz.
+    for (double &c : unit)
+        c *= 0.5;
+    const zarn::LogResponse half = zarn::log_response(44100.0, 4096, unit.data(), View::POINTS);
+    QCOMPARE(View::axes(size, half).x_of(22050.0), a.plot.right());
+    QVERIFY(std::abs(half.db[500] + 6.0206) < 1e-3);
+    // A deep cut widens the scale in whole steps, and 0 dB stays labelled.
+    std::vector<double> cut(4096, 0.0);
+    cut[0] = 0.01;
+    const View::Axes deep = View::axes(size, zarn::log_response(48000.0, 4096, cut.data(), 64));
+    QCOMPARE(deep.bottom_db, -48.0);
+    QCOMPARE(View::level_labels(deep).first(), QString("+12 dB"));
+    QCOMPARE(View::level_labels(deep).last(), QString("-48 dB"));
+    QVERIFY(View::level_labels(deep).contains("0 dB"));
+    // No filter: no curve, and no point to read out.
+    const zarn::LogResponse none = zarn::log_response(48000.0, 0, nullptr, View::POINTS);
+    QVERIFY(none.db.empty());
+    QVERIFY(View::readout_text(View::axes(size, none), none, 300).isEmpty());
 }
 
 QTEST_MAIN(TestEqPlot)

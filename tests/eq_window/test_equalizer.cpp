@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QPointer>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -12,6 +14,7 @@
 
 #include "eq/filter_design.h"
 #include "eq/filter_import.h"
+#include "eq/zarn_eq_source_table.h"
 #include "support/eq_fixture.h"
 #include "support/tool_tips.h"
 
@@ -451,16 +454,33 @@ void TestEqualizer::off_sends_null_address() {
     QVERIFY(daemon_filter(d, true).empty());
     QVERIFY(render(e->freq_response) == render(w->strips[0]->tx_equalizer->freq_response));
 
-    // "Apply filter" while OFF sends OFF again, whatever the text.
-    for (const char *text : {"norm\n100 1\n", "rubbish", ""}) {
+    // "Apply filter" while OFF switches ON: a text that cannot be designed
+    // sends nothing and leaves OFF in force and checked.
+    d.clear_requests();
+    for (const char *text : {"rubbish", ""}) {
         set_text(e.get(), text);
         apply(e.get());
     }
-    QVERIFY(closer->boxes.isEmpty());
-    QCOMPARE(d.requests().size(), std::size_t(4));
-    for (auto &r : d.requests())
-        QCOMPARE(fields(r), off_request(zarn::REQ_DEV_RX_FILTER_SET));
+    QCOMPARE(closer->boxes.size(), 2);
+    closer->boxes.clear();
+    QVERIFY(d.requests().empty());
     QCOMPARE(e->state_map->selected, 0);
+    QVERIFY(e->state_map->buttons[0]->isChecked());
+    // A good text is designed and sent, and ON shows checked.
+    set_text(e.get(), "150 1\n1000 0\n");
+    apply(e.get());
+    const auto writes = filter_writes(d);
+    QCOMPARE(writes.size(), std::size_t(1));
+    std::vector<double> want(2048);
+    QVERIFY(!zarn::design_coefficients(48000.0, 2048, "150 1\n1000 0", want.data()));
+    QCOMPARE(writes[0].payload, want);
+    QCOMPARE(daemon_filter(d, true), want);
+    QCOMPARE(e->state_map->selected, 1);
+    QVERIFY(e->state_map->buttons[1]->isChecked());
+    QVERIFY(!e->state_map->buttons[0]->isChecked());
+    // Clicking the checked button leaves it checked.
+    release_on(e.get());
+    QVERIFY(e->state_map->buttons[1]->isChecked());
 }
 
 void TestEqualizer::apply_designs_and_sends() {
@@ -778,6 +798,37 @@ void TestEqualizer::import_fills_the_editor_and_export_writes_what_was_applied()
     QVERIFY(!ZARNEQEditor::export_file(graphic_out, true, e->applied_text, e->sample_rate,
                                        e->filter_length, e->coefficients, &why));
     QCOMPARE(why, QStringLiteral("No filter with a finite response is in force."));
+
+    // The imported file's filters stay readable; one changed is made into
+    // text again and applied. A change the import refuses goes back.
+    answer_file_dialog(write("two.txt", "Preamp: -6 dB\nFilter 1: ON LSC Fc 105 Hz Gain 3.0 dB "
+                                        "Q 0.70\nFilter 2: ON HP Fc 30 Hz Q 0.7\n"));
+    e->editor->import_button->click();
+    QTableWidget *table = e->editor->source_table->table;
+    QVERIFY(!e->editor->source_table->isHidden());
+    QCOMPARE(e->editor->source_table->preamp_box->value(), -6.0);
+    QStringList cells;
+    for (int row = 0; row < table->rowCount(); ++row)
+        for (int c = 0; c < table->columnCount(); ++c)
+            cells << table->item(row, c)->text();
+    QCOMPARE(cells, QStringList({"LSC", "105", "3", "0.7", "HP", "30", "", "0.7"}));
+    table->item(0, 2)->setText("-4.5");
+    std::string edited;
+    QVERIFY(zarn::import_filter_text("Preamp: -6 dB\nFilter 1: ON LSC Fc 105 Hz Gain -4.5 dB Q "
+                                     "0.7\nFilter 2: ON HP Fc 30 Hz Q 0.7\n",
+                                     48000.0, edited, error));
+    QCOMPARE(text_of(e.get()), QString::fromStdString(edited));
+    table->item(1, 1)->setText("30000");
+    QCOMPARE(table->item(1, 1)->text(), QString("30"));
+    QCOMPARE(text_of(e.get()), QString::fromStdString(edited));
+    apply(e.get());
+    QVERIFY(!zarn::design_coefficients(48000.0, 2048, edited.c_str(), designed.data()));
+    QCOMPARE(daemon_filter(d, true), designed);
+    QCOMPARE(e->state_map->selected, 1);
+    // A GraphicEQ file has no filters to list.
+    answer_file_dialog(write("g.txt", "GraphicEQ: 20 -1; 1000 0; 20000 -2\n"));
+    e->editor->import_button->click();
+    QVERIFY(e->editor->source_table->isHidden());
 }
 
 QTEST_MAIN(TestEqualizer)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@
 
 #include "app/zarn_spin_box_guard.h"
 #include "compressor/zarn_compressor.h"
+#include "eq/zarn_equalizer.h"
 #include "strip/zarn_controller.h"
 #include "strip/zarn_gain_label.h"
 #include "strip/zarn_volume_bar.h"
@@ -120,6 +122,7 @@ private slots:
     void another_clients_change_is_shown_and_kept();
     void gain_shown_clamped_is_sent_as_reported();
     void compressor_button_shows_the_channel_zero_window();
+    void markers_follow_another_client_and_a_second_click_raises();
     void linked_channels_move_together_data();
     void linked_channels_move_together();
     void held_gain_button_steps_at_once_and_repeats();
@@ -543,6 +546,50 @@ void TestController::compressor_button_shows_the_channel_zero_window() {
     w->strips[8]->compressor_button->click();
     QVERIFY(main_out->compressor->isVisible());
     main_out->compressor->hide();
+}
+
+void TestController::markers_follow_another_client_and_a_second_click_raises() {
+    TestDaemon d(mixed());
+    auto w = fixture::make_window(d.path());
+    ZARNController *s = w->strips[DEV0_CH1];
+    ZARNController *zero = w->strips[DEV0_CH0];
+    s->tx_eq_button->click();
+    QVERIFY(s->tx_equalizer->isVisible());
+    QVERIFY(!s->tx_eq_button->isChecked());
+    QVERIFY(!zero->compressor_button->isChecked());
+
+    // Another client switches a filter and the compressor on.
+    d.with_engine([](Engine &e) {
+        zarn::sim::Filter &f = e.devices[0].channels[1].tx_filter;
+        f.active = true;
+        f.coefficients.assign(static_cast<std::size_t>(f.length), 0.0);
+        f.coefficients[0] = 1.0;
+        e.devices[0].compressor.enabled = 1;
+    });
+    for (int i = 0; i < 3; ++i)
+        w->handle_watchdog();
+    QVERIFY(s->tx_eq_button->isChecked());
+    QVERIFY(!s->rx_eq_button->isChecked());
+    QVERIFY(zero->compressor_button->isChecked());
+    QVERIFY(s->compressor_button->isChecked());
+
+    // A click on a marked button opens the window and keeps the mark.
+    s->tx_eq_button->click();
+    QVERIFY(s->tx_eq_button->isChecked());
+    // A window in view that another window covers comes to the front.
+    s->compressor_button->click();
+    QVERIFY(zero->compressor->isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(zero->compressor));
+    s->tx_eq_button->click();
+    QVERIFY(QTest::qWaitForWindowActive(s->tx_equalizer));
+    QCOMPARE(QApplication::activeWindow(), static_cast<QWidget *>(s->tx_equalizer));
+
+    // Windows opened from one strip are cascaded beside it, not on one spot.
+    QVERIFY(s->tx_equalizer->pos() != zero->compressor->pos());
+
+    d.with_engine([](Engine &e) { e.devices[0].compressor.enabled = 0; });
+    w->handle_watchdog();
+    QVERIFY(!s->compressor_button->isChecked());
 }
 
 namespace {
