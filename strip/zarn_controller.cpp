@@ -635,13 +635,14 @@ void ZARNController::handle_compressor() {
 
 void ZARNController::queue_level_requests(std::vector<zarn::BatchedRequest> &batch) {
     meter->queue_peak(batch);
-    if (compressor)
+    // A hidden window's gain is read when it is shown, not every tick.
+    if (compressor && compressor->isVisible())
         compressor->queue_gain(batch);
 }
 
 void ZARNController::refresh_levels() {
     meter->repaint();
-    if (compressor)
+    if (compressor && compressor->isVisible())
         compressor->refresh_gain();
 }
 

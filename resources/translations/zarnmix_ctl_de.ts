@@ -661,6 +661,46 @@ normalize
         <source>Load setup...</source>
         <translation>Einstellungen laden...</translation>
     </message>
+    <message>
+        <source>device channels</source>
+        <translation>Gerätekanäle</translation>
+    </message>
+    <message>
+        <source>loopback channels</source>
+        <translation>Loopback-Kanäle</translation>
+    </message>
+    <message>
+        <source>input monitors</source>
+        <translation>Eingangsmonitore</translation>
+    </message>
+    <message>
+        <source>output monitors</source>
+        <translation>Ausgangsmonitore</translation>
+    </message>
+    <message>
+        <source>local monitors</source>
+        <translation>lokale Monitore</translation>
+    </message>
+    <message>
+        <source>main output channels</source>
+        <translation>Hauptausgangskanäle</translation>
+    </message>
+    <message>
+        <source>main input channels</source>
+        <translation>Haupteingangskanäle</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>Showing %1 of %2 targets</source>
+        <translation>%1 von %2 Zielen angezeigt</translation>
+    </message>
+    <message>
+        <source>Left out: %1</source>
+        <translation>Ausgelassen: %1</translation>
+    </message>
 </context>
 <context>
     <name>ZARNRecordStatus</name>
