@@ -7,7 +7,9 @@
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -125,6 +127,15 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     limit_label->setObjectName(QStringLiteral("limit"));
     limit_label->hide();
     bar_layout->addWidget(limit_label);
+    strip_filter = new QLineEdit();
+    strip_filter->setObjectName(QStringLiteral("strip_filter"));
+    strip_filter->setPlaceholderText(tr("Show the strips whose title holds..."));
+    strip_filter->setToolTip(tr("Escape shows every strip again"));
+    strip_filter->setClearButtonEnabled(true);
+    strip_filter->installEventFilter(this);
+    strip_filter->hide();
+    connect(strip_filter, &QLineEdit::textChanged, this, &ZARNMainWindow::apply_filter);
+    bar_layout->addWidget(strip_filter);
     message_bar->hide();
     main_grid->addWidget(delay_locator, 2, 0, 1, 1);
     main_grid->addWidget(record_status, 3, 0, 1, 1);
@@ -157,6 +168,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     add(tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &QWidget::close);
     add(tr("Look for targets again"), QKeySequence::Refresh, this,
         &ZARNMainWindow::look_for_targets);
+    add(tr("Find strips"), QKeySequence::Find, this, &ZARNMainWindow::find_strips);
     add(tr("Save setup..."), QKeySequence::Save, setup_panel, &ZARNSetupPanel::handle_save);
     add(tr("Load setup..."), QKeySequence::Open, setup_panel, &ZARNSetupPanel::handle_load);
     setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -334,6 +346,7 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
         for (int i = 0; i < MAX_STRIPS && strips[i]; ++i)
             strips[i]->show();
     }
+    apply_filter();
     content->adjustSize();
     // The first strips of a daemon that came late: the size the window
     // would have opened at, not the one of an empty window.
@@ -381,13 +394,44 @@ void ZARNMainWindow::show_waiting() {
     }
     waiting_label->setText(text);
     const bool shown = !text.isEmpty();
-    const bool bar = shown || !limit_label->isHidden();
+    const bool bar = shown || !limit_label->isHidden() || !strip_filter->isHidden();
     if (link_line->isHidden() != shown && message_bar->isHidden() != bar)
         return;
 
     link_line->setVisible(shown);
     message_bar->setVisible(bar);
     place_bars();
+}
+
+void ZARNMainWindow::find_strips() {
+    strip_filter->show();
+    show_waiting();
+    place_bars();
+    strip_filter->setFocus();
+    strip_filter->selectAll();
+}
+
+void ZARNMainWindow::apply_filter() {
+    if (!strip_filter)
+        return;
+    const QString text = strip_filter->text().trimmed();
+    for (ZARNController *strip : strips) {
+        if (strip)
+            strip->setVisible(text.isEmpty() || strip->title().contains(text, Qt::CaseInsensitive));
+    }
+}
+
+bool ZARNMainWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == strip_filter && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        strip_filter->clear();
+        strip_filter->hide();
+        show_waiting();
+        place_bars();
+        setFocus();
+        return true;
+    }
+    return QScrollArea::eventFilter(watched, event);
 }
 
 void ZARNMainWindow::try_now() {

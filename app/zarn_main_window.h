@@ -11,6 +11,7 @@
 #include "ctl/strip_kind.h"
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTimer;
 class ZARNAudioDelayLocator;
@@ -81,6 +82,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -118,6 +120,11 @@ private:
     QLabel *waiting_label;
     QPushButton *try_button;
     QLabel *limit_label;
+    // Ctrl+F: only the strips whose title holds the text are shown; Escape
+    // clears it and puts the field away.
+    QLineEdit *strip_filter;
+    void find_strips();
+    void apply_filter();
 
     ConnectionWatch watch;
 };

@@ -701,6 +701,18 @@ normalize
         <source>Left out: %1</source>
         <translation>Ausgelassen: %1</translation>
     </message>
+    <message>
+        <source>Show the strips whose title holds...</source>
+        <translation>Streifen zeigen, deren Titel enthält...</translation>
+    </message>
+    <message>
+        <source>Escape shows every strip again</source>
+        <translation>Escape zeigt wieder alle Streifen</translation>
+    </message>
+    <message>
+        <source>Find strips</source>
+        <translation>Streifen suchen</translation>
+    </message>
 </context>
 <context>
     <name>ZARNRecordStatus</name>

@@ -671,7 +671,7 @@ normalize
     </message>
     <message>
         <source>input monitors</source>
-        <translation>moniteurs d'entrée</translation>
+        <translation>moniteurs d&apos;entrée</translation>
     </message>
     <message>
         <source>output monitors</source>
@@ -687,7 +687,7 @@ normalize
     </message>
     <message>
         <source>main input channels</source>
-        <translation>canaux d'entrée principale</translation>
+        <translation>canaux d&apos;entrée principale</translation>
     </message>
     <message>
         <source>%1 (%2)</source>
@@ -700,6 +700,18 @@ normalize
     <message>
         <source>Left out: %1</source>
         <translation>Omis : %1</translation>
+    </message>
+    <message>
+        <source>Show the strips whose title holds...</source>
+        <translation>Montrer les bandes dont le titre contient...</translation>
+    </message>
+    <message>
+        <source>Escape shows every strip again</source>
+        <translation>Échap montre à nouveau toutes les bandes</translation>
+    </message>
+    <message>
+        <source>Find strips</source>
+        <translation>Chercher des bandes</translation>
     </message>
 </context>
 <context>

@@ -104,6 +104,7 @@ private slots:
     void live_view_reads_what_is_in_view();
     void targets_that_come_and_go_are_followed();
     void a_rebuild_keeps_the_view_in_place();
+    void ctrl_f_filters_the_strips();
     void steady_targets_are_checked_in_one_exchange();
     void keyboard_goes_strip_by_strip_row_by_row();
     void windows_come_back_where_they_were();
@@ -670,6 +671,39 @@ void TestMainWindow::a_rebuild_keeps_the_view_in_place() {
     QCOMPARE(w->strips[6], loop);
     QVERIFY(loop->mapTo(content, QPoint()).y() > old_y);
     QCOMPARE(loop->mapTo(w.get(), QPoint()), before);
+}
+
+void TestMainWindow::ctrl_f_filters_the_strips() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    const QList<QAction *> actions = w->actions();
+    const auto find = std::find_if(actions.begin(), actions.end(), [](QAction *a) {
+        return a->shortcut() == QKeySequence(QKeySequence::Find);
+    });
+    QVERIFY(find != actions.end());
+    (*find)->trigger();
+    auto *filter = w->findChild<QLineEdit *>(QStringLiteral("strip_filter"));
+    QVERIFY(filter->isVisible());
+    const auto shown = [&w] {
+        QStringList titles;
+        for (ZARNController *s : w->strips)
+            if (s && s->isVisible())
+                titles << s->title();
+        return titles;
+    };
+    const QString dsp1 = w->strips[2]->title().section(QLatin1Char(' '), 0, 0);
+    filter->setText(dsp1.toUpper());
+    QCOMPARE(shown(),
+             QStringList({w->strips[2]->title(), w->strips[3]->title(), w->strips[4]->title()}));
+    // Kept across a rebuild.
+    w->add_options->line_edit->setText(QStringLiteral("-add_device=1"));
+    w->add_options->add_button->click();
+    QCOMPARE(shown().size(), 3);
+    QTest::keyClick(filter, Qt::Key_Escape);
+    QVERIFY(filter->text().isEmpty());
+    QVERIFY(!filter->isVisible());
+    QCOMPARE(shown().size(), 15);
 }
 
 void TestMainWindow::targets_that_come_and_go_are_followed() {
