@@ -3,13 +3,18 @@
 #include "app/zarn_main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <iterator>
 #include <vector>
@@ -37,25 +42,50 @@ namespace {
 // The live view reads each record once every this many ticks.
 constexpr int LIVE_SLICES = 10;
 
+// How far discovery counts beyond the strips, so that what is left out can
+// be told; bounded against a daemon that answers every probe.
+constexpr int COUNT_LIMIT = 4096;
+
+bool is_main(const zarn::Target &t) {
+    return t.kind == zarn::KIND_MAIN_OUTPUT || t.kind == zarn::KIND_MAIN_INPUT;
+}
+
 } // namespace
+
+std::vector<zarn::Target> targets_shown_of(const std::vector<zarn::Target> &all) {
+    if (all.size() <= std::size_t{MAX_STRIPS})
+        return all;
+    const auto mains = static_cast<std::size_t>(
+        std::min<std::ptrdiff_t>(std::count_if(all.begin(), all.end(), is_main), MAX_STRIPS));
+    std::size_t others = MAX_STRIPS - mains;
+    std::size_t kept_mains = mains;
+    std::vector<zarn::Target> shown;
+    for (const zarn::Target &t : all) {
+        std::size_t &room = is_main(t) ? kept_mains : others;
+        if (room == 0)
+            continue;
+        --room;
+        shown.push_back(t);
+    }
+    return shown;
+}
 
 ZARNMainWindow::ZARNMainWindow(const char *device_path)
     : QScrollArea(nullptr), connection(new ZARNConnection(device_path, this)),
       eq_copy_source(nullptr), compressor_copy_source(nullptr), strip_grid(nullptr),
       main_grid(nullptr), strips{}, connect_panel(nullptr), delay_locator(nullptr),
       record_status(nullptr), add_options(nullptr), sys_info(nullptr), setup_panel(nullptr),
-      status_line(nullptr), watchdog_timer(nullptr), device_path(device_path), fd(connection->fd),
-      tick(connection->tick), link(connection->link), link_line(nullptr), waiting_label(nullptr),
-      try_button(nullptr), strip_grid_top(0) {
+      message_bar(nullptr), status_line(nullptr), watchdog_timer(nullptr), device_path(device_path),
+      fd(connection->fd), tick(connection->tick), link(connection->link), link_line(nullptr),
+      waiting_label(nullptr), try_button(nullptr) {
     fd = zarn::ctl_open(device_path);
 
     strip_grid = new ZARNGridLayout();
-    strip_grid_top = strip_grid->QGridLayout::contentsMargins().top();
 
     discover();
 
     status_line = new ZARNStatusLine(this);
-    connect(status_line, &ZARNStatusLine::shownChanged, this, &ZARNMainWindow::place_status_line);
+    connect(status_line, &ZARNStatusLine::shownChanged, this, &ZARNMainWindow::place_bars);
 
     connect_panel = new ZARNConnect(this);
     delay_locator = new ZARNAudioDelayLocator(this);
@@ -70,8 +100,16 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     main_grid = new ZARNGridLayout();
     main_grid->addWidget(connect_panel, 0, 0, 1, 1);
     main_grid->addWidget(static_cast<QWidget *>(strip_grid), 1, 0, 1, 1);
-    // Above the strips, while the daemon is away or offers nothing, a line
-    // says so in the window itself.
+    // While the daemon is away or offers nothing, a line at the top says so
+    // in the window itself.
+    message_bar = new QWidget(this);
+    message_bar->setObjectName(QStringLiteral("message_bar"));
+    message_bar->setAutoFillBackground(true);
+    message_bar->setBackgroundRole(QPalette::ToolTipBase);
+    message_bar->setForegroundRole(QPalette::ToolTipText);
+    auto *bar_layout = new QVBoxLayout(message_bar);
+    bar_layout->setContentsMargins(6, 2, 6, 2);
+    bar_layout->setSpacing(2);
     link_line = new QWidget();
     auto *line_layout = new QHBoxLayout(link_line);
     line_layout->setContentsMargins(0, 0, 0, 0);
@@ -83,8 +121,22 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     line_layout->addWidget(waiting_label);
     line_layout->addWidget(try_button);
     line_layout->addStretch(1);
+    bar_layout->addWidget(link_line);
     link_line->hide();
-    main_grid->addWidget(link_line, 1, 0, 1, 1, Qt::AlignTop);
+    limit_label = new QLabel();
+    limit_label->setObjectName(QStringLiteral("limit"));
+    limit_label->hide();
+    bar_layout->addWidget(limit_label);
+    strip_filter = new QLineEdit();
+    strip_filter->setObjectName(QStringLiteral("strip_filter"));
+    strip_filter->setPlaceholderText(tr("Show the strips whose title holds..."));
+    strip_filter->setToolTip(tr("Escape shows every strip again"));
+    strip_filter->setClearButtonEnabled(true);
+    strip_filter->installEventFilter(this);
+    strip_filter->hide();
+    connect(strip_filter, &QLineEdit::textChanged, this, &ZARNMainWindow::apply_filter);
+    bar_layout->addWidget(strip_filter);
+    message_bar->hide();
     main_grid->addWidget(delay_locator, 2, 0, 1, 1);
     main_grid->addWidget(record_status, 3, 0, 1, 1);
     main_grid->addWidget(add_options, 4, 0, 1, 1);
@@ -94,7 +146,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     setWindowTitle(QStringLiteral("Zarnmix Control"));
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
 
-    show_waiting();
+    show_limit();
     setWidget(static_cast<QWidget *>(main_grid));
 
     // Nothing found at start is looked for again once the daemon answers.
@@ -104,6 +156,8 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
         set_link(ConnectionWatch::Link::NotConnected);
 
     order_tabs();
+    // Each strip read its record as it was made.
+    strips_seen.assign(std::begin(strips), std::end(strips));
     const auto add = [this](const QString &text, const QKeySequence &keys, auto *receiver,
                             auto slot) {
         auto *action = new QAction(text, this);
@@ -114,9 +168,12 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     add(tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &QWidget::close);
     add(tr("Look for targets again"), QKeySequence::Refresh, this,
         &ZARNMainWindow::look_for_targets);
+    add(tr("Find strips"), QKeySequence::Find, this, &ZARNMainWindow::find_strips);
     add(tr("Save setup..."), QKeySequence::Save, setup_panel, &ZARNSetupPanel::handle_save);
     add(tr("Load setup..."), QKeySequence::Open, setup_panel, &ZARNSetupPanel::handle_load);
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ZARNMainWindow::catch_up_view);
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, &ZARNMainWindow::catch_up_view);
 
     watchdog_timer->start(100);
 }
@@ -147,6 +204,21 @@ void ZARNMainWindow::discover() {
     });
     for (int i = count; i < MAX_STRIPS; ++i)
         strips[i] = nullptr;
+    all_targets = shown_targets();
+    if (count == MAX_STRIPS) {
+        // The walk stopped at the limit: count the rest, and give the main
+        // channels the last places if they were beyond it.
+        all_targets = zarn::find_targets(fd, COUNT_LIMIT);
+        const std::vector<zarn::Target> shown = targets_shown_of(all_targets);
+        for (std::size_t i = 0; i < shown.size() && i < std::size_t{MAX_STRIPS}; ++i) {
+            if (strips[i] && strips[i]->target() == shown[i])
+                continue;
+            strip_grid->removeWidget(strips[i]);
+            delete strips[i];
+            strips[i] = new ZARNController(this, shown[i]);
+            strip_grid->addWidget(strips[i], static_cast<int>(i), 0, 1, 1);
+        }
+    }
     ZARNController::arrange_links(this);
 }
 
@@ -163,16 +235,72 @@ void ZARNMainWindow::look_for_targets() {
     if (fd < 0)
         return;
     std::vector<zarn::Target> found;
-    zarn::discover_targets(fd, MAX_STRIPS, [&found](const zarn::Target &t) { found.push_back(t); });
+    zarn::discover_targets(fd, COUNT_LIMIT,
+                           [&found](const zarn::Target &t) { found.push_back(t); });
     // A daemon that went away in the middle of the walk has not lost its
     // targets; the watchdog will look again once it is back.
-    if (found == shown_targets() || !zarn::probe(fd))
+    if (found == all_targets || !zarn::probe(fd))
         return;
-    rebuild_strips(found);
+    all_targets = found;
+    const std::vector<zarn::Target> shown = targets_shown_of(found);
+    if (shown != shown_targets())
+        rebuild_strips(shown);
+    show_limit();
+}
+
+void ZARNMainWindow::show_limit() {
+    if (!limit_label)
+        return;
+    const std::vector<zarn::Target> shown = shown_targets();
+    const bool over = all_targets.size() > shown.size();
+    QStringList left_out;
+    if (over) {
+        int missing[zarn::KIND_COUNT] = {};
+        for (const zarn::Target &t : all_targets) {
+            if (t.kind >= 0 && t.kind < zarn::KIND_COUNT &&
+                std::find(shown.begin(), shown.end(), t) == shown.end())
+                ++missing[t.kind];
+        }
+        const QString names[zarn::KIND_COUNT] = {
+            tr("device channels"),    tr("loopback channels"), tr("input monitors"),
+            tr("output monitors"),    tr("local monitors"),    tr("main output channels"),
+            tr("main input channels")};
+        for (int k = 0; k < zarn::KIND_COUNT; ++k) {
+            if (missing[k] > 0)
+                left_out << tr("%1 (%2)").arg(names[k]).arg(missing[k]);
+        }
+    }
+    limit_label->setText(
+        over ? tr("Showing %1 of %2 targets").arg(shown.size()).arg(all_targets.size())
+             : QString());
+    limit_label->setToolTip(over ? tr("Left out: %1").arg(left_out.join(QStringLiteral(", ")))
+                                 : QString());
+    limit_label->setVisible(over);
+    show_waiting();
+    place_bars(); // the bar may have been shown already, one row shorter
 }
 
 void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
     const bool first = strips[0] == nullptr;
+    // The user's place: the strip with the focus in view, or else the one
+    // at the top of the view, and how far down the view it is.
+    QWidget *content = static_cast<QWidget *>(main_grid);
+    const int scrolled = verticalScrollBar()->value();
+    const ZARNController *anchor = nullptr;
+    QWidget *focus = QApplication::focusWidget();
+    if (focus && focus->visibleRegion().isEmpty())
+        focus = nullptr;
+    for (const ZARNController *strip : strips) {
+        if (strip && focus && strip->isAncestorOf(focus))
+            anchor = strip;
+    }
+    for (int i = 0; !anchor && i < MAX_STRIPS && strips[i]; ++i) {
+        if (strips[i]->mapTo(content, QPoint(0, strips[i]->height())).y() > scrolled)
+            anchor = strips[i];
+    }
+    const bool anchored = anchor && isVisible();
+    const zarn::Target anchor_target = anchored ? anchor->target() : zarn::Target{};
+    const int anchor_offset = anchored ? anchor->mapTo(content, QPoint()).y() - scrolled : 0;
     ZARNController *next[MAX_STRIPS] = {};
     for (ZARNController *strip : strips) {
         if (strip)
@@ -208,6 +336,9 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
     ZARNController::arrange_links(this);
     show_waiting();
     order_tabs();
+    // Every strip was just read, new or kept.
+    std::copy_if(std::begin(strips), std::end(strips), std::back_inserter(strips_seen),
+                 [](const ZARNController *s) { return s != nullptr; });
     // A layout shows a widget it takes only later, from the event loop; the
     // sizes below need them now.
     if (isVisible()) {
@@ -215,11 +346,21 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
         for (int i = 0; i < MAX_STRIPS && strips[i]; ++i)
             strips[i]->show();
     }
-    static_cast<QWidget *>(main_grid)->adjustSize();
+    apply_filter();
+    content->adjustSize();
     // The first strips of a daemon that came late: the size the window
     // would have opened at, not the one of an empty window.
     if (first && strips[0] && isVisible() && screen())
         resize(zarn::opening_size(*this, screen()->availableGeometry()));
+    if (!anchored)
+        return;
+    // The layouts place the strips from the event loop; their places are
+    // needed now.
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    for (ZARNController *strip : strips) {
+        if (strip && strip->target() == anchor_target)
+            verticalScrollBar()->setValue(strip->mapTo(content, QPoint()).y() - anchor_offset);
+    }
 }
 
 void ZARNMainWindow::order_tabs() {
@@ -253,15 +394,44 @@ void ZARNMainWindow::show_waiting() {
     }
     waiting_label->setText(text);
     const bool shown = !text.isEmpty();
-    if (link_line->isVisibleTo(static_cast<QWidget *>(main_grid)) == shown)
+    const bool bar = shown || !limit_label->isHidden() || !strip_filter->isHidden();
+    if (link_line->isHidden() != shown && message_bar->isHidden() != bar)
         return;
+
     link_line->setVisible(shown);
-    // The strips make room for the line while it is there; the content is
-    // not resized with the window, so it takes that room, or gives it back.
-    QMargins margins = strip_grid->QGridLayout::contentsMargins();
-    margins.setTop(strip_grid_top + (shown ? link_line->sizeHint().height() : 0));
-    strip_grid->QGridLayout::setContentsMargins(margins);
-    static_cast<QWidget *>(main_grid)->adjustSize();
+    message_bar->setVisible(bar);
+    place_bars();
+}
+
+void ZARNMainWindow::find_strips() {
+    strip_filter->show();
+    show_waiting();
+    place_bars();
+    strip_filter->setFocus();
+    strip_filter->selectAll();
+}
+
+void ZARNMainWindow::apply_filter() {
+    if (!strip_filter)
+        return;
+    const QString text = strip_filter->text().trimmed();
+    for (ZARNController *strip : strips) {
+        if (strip)
+            strip->setVisible(text.isEmpty() || strip->title().contains(text, Qt::CaseInsensitive));
+    }
+}
+
+bool ZARNMainWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == strip_filter && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        strip_filter->clear();
+        strip_filter->hide();
+        show_waiting();
+        place_bars();
+        setFocus();
+        return true;
+    }
+    return QScrollArea::eventFilter(watched, event);
 }
 
 void ZARNMainWindow::try_now() {
@@ -280,6 +450,7 @@ void ZARNMainWindow::refresh_all() {
             strip->refresh();
     }
     connect_panel->refresh_routes();
+    strips_seen.assign(std::begin(strips), std::end(strips));
     record_status->refresh();
     sys_info->refresh();
 }
@@ -351,7 +522,7 @@ void ZARNMainWindow::handle_watchdog() {
         if (!strips[i])
             continue;
         strips[i]->queue_level_requests(batch);
-        if (i % LIVE_SLICES == slice)
+        if (i % LIVE_SLICES == slice && strip_in_view(strips[i]))
             strips[i]->queue_refresh(batch);
     }
     const bool panels = slice == LIVE_SLICES - 1;
@@ -386,21 +557,70 @@ void ZARNMainWindow::handle_watchdog() {
     // Targets that come and go are looked for every 2 s, in one exchange
     // while nothing changed.
     if (static_cast<unsigned>(tick) % unsigned{2 * LIVE_SLICES} == 0 &&
-        zarn::targets_changed(fd, shown_targets(), MAX_STRIPS))
+        zarn::targets_changed(fd, all_targets, COUNT_LIMIT))
         look_for_targets();
 }
 
-void ZARNMainWindow::place_status_line() {
-    const int height = status_line->isHidden() ? 0 : status_line->sizeHint().height();
-    setViewportMargins(0, 0, 0, height);
+void ZARNMainWindow::place_bars() {
+    if (!message_bar || !status_line)
+        return;
+    const int top = message_bar->isHidden() ? 0 : message_bar->sizeHint().height();
+    const int bottom = status_line->isHidden() ? 0 : status_line->sizeHint().height();
+    const int moved = top - viewportMargins().top();
+    setViewportMargins(0, top, 0, bottom);
     const QRect shown = viewport()->geometry();
-    status_line->setGeometry(shown.left(), shown.bottom() + 1, shown.width(), height);
+    message_bar->setGeometry(shown.left(), shown.top() - top, shown.width(), top);
+    message_bar->raise();
+    status_line->setGeometry(shown.left(), shown.bottom() + 1, shown.width(), bottom);
     status_line->raise();
+    // The view gave its top to the bar: the content goes up with it, so what
+    // was under the pointer stays there.
+    if (moved != 0)
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + moved);
 }
 
 void ZARNMainWindow::resizeEvent(QResizeEvent *event) {
     QScrollArea::resizeEvent(event);
-    place_status_line();
+    place_bars();
+    catch_up_view();
+}
+
+bool ZARNMainWindow::strip_in_view(const ZARNController *strip) const {
+    // Out of sight, in the tray, the window keeps every record current: the
+    // tray follows its target from them.
+    if (!isVisible() || isMinimized())
+        return true;
+    if (!strip->visibleRegion().isEmpty())
+        return true;
+    // The diagram draws routes from every strip's record.
+    return connect_panel && !connect_panel->visibleRegion().isEmpty();
+}
+
+void ZARNMainWindow::catch_up_view() {
+    if (!strip_grid)
+        return;
+    std::vector<const ZARNController *> seen;
+    std::vector<ZARNController *> fresh;
+    for (ZARNController *strip : strips) {
+        if (!strip || strip->visibleRegion().isEmpty())
+            continue;
+        seen.push_back(strip);
+        if (std::find(strips_seen.begin(), strips_seen.end(), strip) == strips_seen.end())
+            fresh.push_back(strip);
+    }
+    strips_seen = std::move(seen);
+    // While the daemon is away nothing is read; its return reads everything.
+    if (fresh.empty() || fd < 0 || link != ConnectionWatch::Link::Answering)
+        return;
+    std::vector<zarn::BatchedRequest> batch;
+    for (ZARNController *strip : fresh)
+        strip->queue_refresh(batch);
+    zarn::ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
+    bool routes = false;
+    for (ZARNController *strip : fresh)
+        routes = strip->take_refresh() || routes;
+    if (routes && connect_panel)
+        connect_panel->refresh_routes();
 }
 
 void ZARNMainWindow::closeEvent(QCloseEvent *event) {

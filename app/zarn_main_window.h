@@ -11,6 +11,7 @@
 #include "ctl/strip_kind.h"
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTimer;
 class ZARNAudioDelayLocator;
@@ -26,6 +27,10 @@ class ZARNStatusLine;
 class ZARNSysInfoOptions;
 
 constexpr int MAX_STRIPS = zarn::MAX_TARGETS;
+
+// The targets that get a strip when the daemon offers more than MAX_STRIPS:
+// the main output and input always, the others in discovery order.
+std::vector<zarn::Target> targets_shown_of(const std::vector<zarn::Target> &all);
 
 // The one main window: discovers the daemon's targets, owns every strip and
 // panel, and holds the fields through which they find each other.
@@ -51,7 +56,10 @@ public:
     ZARNAddOptions *add_options;
     ZARNSysInfoOptions *sys_info;
     ZARNSetupPanel *setup_panel;
-    // Along the bottom, in view however far the window is scrolled.
+    // Along the top: what is wrong with the link to the daemon. Along the
+    // bottom: what saving and loading did. Both in view however far the
+    // window is scrolled.
+    QWidget *message_bar;
     ZARNStatusLine *status_line;
     QTimer *watchdog_timer;
     const char *device_path;
@@ -74,22 +82,36 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
     void set_link(ConnectionWatch::Link state);
-    // The status line takes the bottom of the window while it is shown; the
-    // strips keep their place.
-    void place_status_line();
+    // The message bar takes the top of the window and the status line its
+    // bottom while they are shown. Both lie outside what scrolls, and the
+    // view scrolls by the bar's height as it comes or goes, so nothing
+    // under the pointer moves.
+    void place_bars();
     // The strips' own windows: compressors and equalizers.
     std::vector<QWidget *> strip_windows() const;
 
     void discover();
     std::vector<zarn::Target> shown_targets() const;
+    // Says in the message bar when the daemon offers more targets than get
+    // a strip, and which kinds were left out.
+    void show_limit();
+    // Every target the daemon offers, up to a bound far above the strips.
+    std::vector<zarn::Target> all_targets;
     void rebuild_strips(const std::vector<zarn::Target> &found);
+    // Whether the user can see the strip, or the diagram that draws from it.
+    bool strip_in_view(const ZARNController *strip) const;
+    // Strips that came into view since the last look are read again before
+    // they are painted, as the live view skips those out of view.
+    void catch_up_view();
+    std::vector<const ZARNController *> strips_seen;
     // Tab goes strip by strip, each row by row.
     void order_tabs();
-    // The line above the strips while the daemon is away, hung or offers no
+    // The message bar's line while the daemon is away, hung or offers no
     // target; hidden otherwise.
     void show_waiting();
     // Its button: the daemon, or its targets, looked for at once.
@@ -97,7 +119,12 @@ private:
     QWidget *link_line;
     QLabel *waiting_label;
     QPushButton *try_button;
-    int strip_grid_top;
+    QLabel *limit_label;
+    // Ctrl+F: only the strips whose title holds the text are shown; Escape
+    // clears it and puts the field away.
+    QLineEdit *strip_filter;
+    void find_strips();
+    void apply_filter();
 
     ConnectionWatch watch;
 };

@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "app/strip_window.h"
 #include "app/zarn_connection.h"
@@ -611,6 +612,13 @@ void ZARNController::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {
     for (ZARNEqualizer *eq : {rx_equalizer, tx_equalizer})
         if (eq)
             eq->queue_refresh(batch);
+    // A hidden compressor is read with its strip's record, at the live view's
+    // rate, so the strip's marker follows another client; a shown one is read
+    // every tick with the meters.
+    if (compressor && !compressor->isVisible()) {
+        compressor->queue_gain(batch);
+        compressor_queued = true;
+    }
 }
 
 bool ZARNController::take_refresh() {
@@ -619,6 +627,8 @@ bool ZARNController::take_refresh() {
         if (eq && eq->take_refresh())
             button->setEnabled(eq->filter_length > 0);
     }
+    if (std::exchange(compressor_queued, false))
+        mark_compressor();
     mark_processing();
     if (!refresh_queued)
         return false;
@@ -644,19 +654,23 @@ void ZARNController::handle_compressor() {
 
 void ZARNController::queue_level_requests(std::vector<zarn::BatchedRequest> &batch) {
     meter->queue_peak(batch);
-    if (compressor)
+    // A hidden window's gain is read when it is shown, not every tick.
+    if (compressor && compressor->isVisible())
         compressor->queue_gain(batch);
 }
 
 void ZARNController::refresh_levels() {
     meter->repaint();
-    if (compressor) {
-        compressor->refresh_gain();
-        // Every strip of the target marks the one compressor.
-        for (ZARNController *strip : main_window->strips)
-            if (strip && strip->kind == kind && strip->number == number)
-                strip->mark_processing();
-    }
+    if (compressor && compressor->isVisible())
+        mark_compressor();
+}
+
+void ZARNController::mark_compressor() {
+    compressor->refresh_gain();
+    // Every strip of the target marks the one compressor.
+    for (ZARNController *strip : main_window->strips)
+        if (strip && strip->kind == kind && strip->number == number)
+            strip->mark_processing();
 }
 
 void ZARNController::mark_processing() {

@@ -159,6 +159,9 @@ private:
     zarn::ConfigRecord refreshed;
     int refreshed_result;
     bool refresh_queued;
+    // A hidden compressor's read rides with the live view's.
+    bool compressor_queued = false;
+    void mark_compressor();
     // Puts the known record into the widgets without sending anything.
     void show_config();
     // The controls of a strip whose record was never read: empty and at 0.

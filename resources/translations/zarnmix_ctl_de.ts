@@ -744,6 +744,58 @@ normalize
         <source>Load setup...</source>
         <translation>Einstellungen laden...</translation>
     </message>
+    <message>
+        <source>device channels</source>
+        <translation>Gerätekanäle</translation>
+    </message>
+    <message>
+        <source>loopback channels</source>
+        <translation>Loopback-Kanäle</translation>
+    </message>
+    <message>
+        <source>input monitors</source>
+        <translation>Eingangsmonitore</translation>
+    </message>
+    <message>
+        <source>output monitors</source>
+        <translation>Ausgangsmonitore</translation>
+    </message>
+    <message>
+        <source>local monitors</source>
+        <translation>lokale Monitore</translation>
+    </message>
+    <message>
+        <source>main output channels</source>
+        <translation>Hauptausgangskanäle</translation>
+    </message>
+    <message>
+        <source>main input channels</source>
+        <translation>Haupteingangskanäle</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>Showing %1 of %2 targets</source>
+        <translation>%1 von %2 Zielen angezeigt</translation>
+    </message>
+    <message>
+        <source>Left out: %1</source>
+        <translation>Ausgelassen: %1</translation>
+    </message>
+    <message>
+        <source>Show the strips whose title holds...</source>
+        <translation>Streifen zeigen, deren Titel enthält...</translation>
+    </message>
+    <message>
+        <source>Escape shows every strip again</source>
+        <translation>Escape zeigt wieder alle Streifen</translation>
+    </message>
+    <message>
+        <source>Find strips</source>
+        <translation>Streifen suchen</translation>
+    </message>
 </context>
 <context>
     <name>ZARNRecordStatus</name>

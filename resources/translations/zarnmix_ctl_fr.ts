@@ -744,6 +744,58 @@ normalize
         <source>Load setup...</source>
         <translation>Charger une configuration...</translation>
     </message>
+    <message>
+        <source>device channels</source>
+        <translation>canaux de périphérique</translation>
+    </message>
+    <message>
+        <source>loopback channels</source>
+        <translation>canaux de boucle</translation>
+    </message>
+    <message>
+        <source>input monitors</source>
+        <translation>moniteurs d&apos;entrée</translation>
+    </message>
+    <message>
+        <source>output monitors</source>
+        <translation>moniteurs de sortie</translation>
+    </message>
+    <message>
+        <source>local monitors</source>
+        <translation>moniteurs locaux</translation>
+    </message>
+    <message>
+        <source>main output channels</source>
+        <translation>canaux de sortie principale</translation>
+    </message>
+    <message>
+        <source>main input channels</source>
+        <translation>canaux d&apos;entrée principale</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>Showing %1 of %2 targets</source>
+        <translation>%1 cibles affichées sur %2</translation>
+    </message>
+    <message>
+        <source>Left out: %1</source>
+        <translation>Omis : %1</translation>
+    </message>
+    <message>
+        <source>Show the strips whose title holds...</source>
+        <translation>Montrer les bandes dont le titre contient...</translation>
+    </message>
+    <message>
+        <source>Escape shows every strip again</source>
+        <translation>Échap montre à nouveau toutes les bandes</translation>
+    </message>
+    <message>
+        <source>Find strips</source>
+        <translation>Chercher des bandes</translation>
+    </message>
 </context>
 <context>
     <name>ZARNRecordStatus</name>

@@ -27,6 +27,7 @@
 #include "app/window_places.h"
 #include "app/zarn_tray.h"
 #include "compressor/zarn_compressor.h"
+#include "ctl/catalogue.h"
 #include "eq/zarn_button_map.h"
 #include "eq/zarn_equalizer.h"
 #include "panels/zarn_add_options.h"
@@ -93,13 +94,17 @@ private slots:
     void no_daemon_at_start_then_discovery();
     void daemon_restarted_with_other_state_is_read_again();
     void daemon_stops_answering();
+    void message_bar_moves_nothing();
     void hung_daemon_is_backed_off_data();
     void hung_daemon_is_backed_off();
     void closing_the_window_closes_its_windows();
     void strip_windows_stand_alone();
     void watchdog_walks_past_null_entries();
     void tick_order();
+    void live_view_reads_what_is_in_view();
     void targets_that_come_and_go_are_followed();
+    void a_rebuild_keeps_the_view_in_place();
+    void ctrl_f_filters_the_strips();
     void steady_targets_are_checked_in_one_exchange();
     void keyboard_goes_strip_by_strip_row_by_row();
     void windows_come_back_where_they_were();
@@ -155,24 +160,30 @@ void TestMainWindow::discovery_stops_at_128_strips() {
         TestDaemon d(t);
         auto w = fixture::make_window(d.path());
         QCOMPARE(fixture::strip_count(*w), 128);
-        const auto probes = peak_sequence(d);
-        // Three probes a device (the third channel fails), except the last:
-        // nothing is probed after the 128th strip.
-        QCOMPARE(probes.size(), std::size_t{64 * 3 - 1});
-        QCOMPARE(probes.back(), std::make_tuple(zarn::REQ_DEV_PEAK, 63, 1));
-        QCOMPARE(w->strips[127]->number, 63);
-        QCOMPARE(w->strips[127]->channel, 1);
+        // The main output keeps its strips; the device channels make room.
+        QCOMPARE(targets(*w)[125], Target(0, 1, 62));
+        QCOMPARE(targets(*w)[126], Target(5, 0, 0));
+        QCOMPARE(targets(*w)[127], Target(5, 1, 0));
+        // And the window says what is left out.
+        fixture::show_whole(*w);
+        const QLabel *limit = w->findChild<QLabel *>(QStringLiteral("limit"));
+        QVERIFY(limit->isVisible());
+        QCOMPARE(limit->text(), QStringLiteral("Showing 128 of %1 targets").arg(devices * 2 + 4));
+        QCOMPARE(limit->toolTip(),
+                 QStringLiteral("Left out: device channels (%1), loopback channels (2)")
+                     .arg(devices * 2 - 126));
     }
 
-    // One strip short of the limit: discovery goes on to the end.
+    // Exactly at the limit: every target has its strip, and nothing is said.
     zarn::sim::Topology t = fixture::empty_topology();
     t.device_channels.assign(63, 2);
     t.loop_channels = {1, 1};
     TestDaemon d(t);
     auto w = fixture::make_window(d.path());
     QCOMPARE(fixture::strip_count(*w), 128);
-    QCOMPARE(d.count(zarn::REQ_LOOP_PEAK), std::size_t{3}); // 0.0, 0.1 fails, 1.0
-    QCOMPARE(d.count(zarn::REQ_INPUT_MON_PEAK), std::size_t{0});
+    QCOMPARE(targets(*w).back(), Target(1, 0, 1));
+    fixture::show_whole(*w);
+    QVERIFY(w->findChild<QLabel *>(QStringLiteral("limit"))->isHidden());
 }
 
 void TestMainWindow::window_layout_title_icon_timer() {
@@ -186,8 +197,8 @@ void TestMainWindow::window_layout_title_icon_timer() {
     QVERIFY(!w->widgetResizable());
     QCOMPARE(w->main_grid->itemAtPosition(1, 0)->widget(), static_cast<QWidget *>(w->strip_grid));
     QCOMPARE(w->main_grid->itemAtPosition(1, 0)->alignment(), Qt::Alignment());
-    // The rows (see the panel wiring test), and the strip area's waiting text.
-    QCOMPARE(w->main_grid->QGridLayout::count(), 8);
+    // The rows (see the panel wiring test).
+    QCOMPARE(w->main_grid->QGridLayout::count(), 7);
     QVERIFY(!w->eq_copy_source);
     QVERIFY(!w->compressor_copy_source);
     QVERIFY(w->fd >= 0);
@@ -463,6 +474,44 @@ void TestMainWindow::hung_daemon_is_backed_off() {
     QVERIFY(!line->isVisibleTo(w.get()));
 }
 
+namespace {
+
+// Where every strip is, in the window and in what scrolls.
+std::vector<std::pair<QPoint, QPoint>> strip_places(const ZARNMainWindow &w) {
+    std::vector<std::pair<QPoint, QPoint>> out;
+    for (ZARNController *s : w.strips)
+        if (s)
+            out.emplace_back(s->mapTo(&w, QPoint()), s->pos());
+    return out;
+}
+
+} // namespace
+
+// Scrolled to the middle of the strips, the daemon goes and comes back: the
+// bar at the top says so, and no strip moves, on the screen or in the view.
+void TestMainWindow::message_bar_moves_nothing() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    w->watchdog_timer->stop();
+    w->resize(w->width(), 400);
+    QScrollBar *bar = w->verticalScrollBar();
+    bar->setValue(bar->maximum() / 2);
+    w->handle_watchdog();
+    const auto before = strip_places(*w);
+    const QWidget *message = w->findChild<QWidget *>(QStringLiteral("message_bar"));
+    QVERIFY(message->isHidden());
+    d.stop();
+    w->handle_watchdog();
+    QVERIFY(message->isVisible());
+    QCOMPARE(message->geometry().top(), w->viewport()->geometry().top() - message->height());
+    QCOMPARE(strip_places(*w), before);
+    d.start();
+    w->handle_watchdog();
+    QVERIFY(message->isHidden());
+    QCOMPARE(strip_places(*w), before);
+}
+
 void TestMainWindow::closing_the_window_closes_its_windows() {
     TestDaemon d(example_topology());
     auto w = fixture::make_window(d.path(), true);
@@ -511,26 +560,84 @@ void TestMainWindow::tick_order() {
     TestDaemon d(example_topology());
     auto w = fixture::make_window(d.path());
     fixture::show_whole(*w);
-    d.clear_requests();
-    w->handle_watchdog();
     using namespace zarn;
+    // The live view's reads of this tick's tenth of the strips ride along.
+    const auto tick_codes = [&d, &w] {
+        d.clear_requests();
+        w->handle_watchdog();
+        std::vector<std::uint32_t> codes;
+        for (auto &r : d.requests()) {
+            if (!is_filter_get(r.code) && r.code != REQ_DEV_CONFIG_GET &&
+                r.code != REQ_LOOP_CONFIG_GET && r.code != REQ_INPUT_MON_GET &&
+                r.code != REQ_OUTPUT_MON_GET && r.code != REQ_LOCAL_MON_GET)
+                codes.push_back(r.code);
+        }
+        return codes;
+    };
+    // Hidden compressor windows are not read.
     // clang-format off
-    const std::vector<std::uint32_t> expected = {
+    const std::vector<std::uint32_t> hidden = {
+        REQ_PROBE, REQ_DEV_PEAK, REQ_DEV_PEAK, REQ_DEV_PEAK, REQ_DEV_PEAK, REQ_DEV_PEAK,
+        REQ_LOOP_PEAK, REQ_LOOP_PEAK, REQ_INPUT_MON_PEAK, REQ_INPUT_MON_PEAK, REQ_LOCAL_MON_PEAK,
+        REQ_MAIN_OUTPUT_PEAK, REQ_MAIN_OUTPUT_PEAK, REQ_MAIN_INPUT_PEAK, REQ_MAIN_INPUT_PEAK,
+        REQ_DELAY_LOCATOR_GET};
+    QCOMPARE(tick_codes(), hidden);
+    for (int i : {0, 2, 5, 10})
+        w->strips[i]->compressor->show();
+    const std::vector<std::uint32_t> shown = {
         REQ_PROBE, REQ_DEV_PEAK, REQ_DEV_COMP_GET, REQ_DEV_PEAK, REQ_DEV_PEAK, REQ_DEV_COMP_GET,
         REQ_DEV_PEAK, REQ_DEV_PEAK, REQ_LOOP_PEAK, REQ_LOOP_COMP_GET, REQ_LOOP_PEAK,
         REQ_INPUT_MON_PEAK, REQ_INPUT_MON_PEAK, REQ_LOCAL_MON_PEAK, REQ_MAIN_OUTPUT_PEAK,
         REQ_MAIN_COMP_GET, REQ_MAIN_OUTPUT_PEAK, REQ_MAIN_INPUT_PEAK, REQ_MAIN_INPUT_PEAK,
         REQ_DELAY_LOCATOR_GET};
     // clang-format on
-    // The live view's reads of this tick's tenth of the strips ride along.
-    std::vector<std::uint32_t> codes;
+    QCOMPARE(tick_codes(), shown);
+}
+
+namespace {
+
+std::size_t config_reads(const TestDaemon &d) {
+    std::size_t n = 0;
     for (auto &r : d.requests()) {
-        if (!is_filter_get(r.code) && r.code != REQ_DEV_CONFIG_GET &&
-            r.code != REQ_LOOP_CONFIG_GET && r.code != REQ_INPUT_MON_GET &&
-            r.code != REQ_OUTPUT_MON_GET && r.code != REQ_LOCAL_MON_GET)
-            codes.push_back(r.code);
+        for (int kind = 0; kind < zarn::KIND_COUNT; ++kind)
+            if (zarn::kind_info(kind)->has_config() && r.code == zarn::kind_info(kind)->config_get)
+                ++n;
     }
-    QCOMPARE(codes, expected);
+    return n;
+}
+
+std::size_t strips_in_view_with_config(const ZARNMainWindow &w) {
+    std::size_t n = 0;
+    for (ZARNController *s : w.strips)
+        if (s && !s->visibleRegion().isEmpty() && zarn::kind_info(s->kind)->has_config())
+            ++n;
+    return n;
+}
+
+} // namespace
+
+// With the diagram scrolled away, the live view reads only the strips in
+// view, and a strip is read as it comes into view.
+void TestMainWindow::live_view_reads_what_is_in_view() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    w->resize(w->width(), 300);
+    QWidget *content = static_cast<QWidget *>(w->main_grid);
+    w->verticalScrollBar()->setValue(w->strips[0]->mapTo(content, QPoint()).y());
+    const std::size_t in_view = strips_in_view_with_config(*w);
+    QVERIFY(in_view > 0);
+    QVERIFY(in_view < 10);
+    d.clear_requests();
+    for (int i = 0; i < 10; ++i)
+        w->handle_watchdog();
+    QCOMPARE(config_reads(d), in_view);
+
+    d.clear_requests();
+    w->verticalScrollBar()->setValue(w->strips[9]->mapTo(content, QPoint()).y());
+    QVERIFY(w->strips[0]->visibleRegion().isEmpty());
+    QVERIFY(config_reads(d) > 0);
+    QCOMPARE(config_reads(d), strips_in_view_with_config(*w));
 }
 
 namespace {
@@ -546,6 +653,59 @@ void keep_layout_messages(QtMsgType, const QMessageLogContext &, const QString &
 
 // Targets added and removed while the panel runs, through the daemon's own
 // options: surviving strips keep their widgets and open windows.
+// A device added in front of the strip at the top of the view: that strip
+// stays where it was on the screen.
+void TestMainWindow::a_rebuild_keeps_the_view_in_place() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    w->resize(w->width(), 400);
+    QWidget *content = static_cast<QWidget *>(w->main_grid);
+    ZARNController *loop = w->strips[5];
+    w->verticalScrollBar()->setValue(loop->mapTo(content, QPoint()).y() + 5);
+    const QPoint before = loop->mapTo(w.get(), QPoint());
+    const int old_y = loop->mapTo(content, QPoint()).y();
+    w->add_options->line_edit->setText(QStringLiteral("-add_device=1"));
+    w->add_options->add_button->click();
+    QCOMPARE(targets(*w).size(), std::size_t{15});
+    QCOMPARE(w->strips[6], loop);
+    QVERIFY(loop->mapTo(content, QPoint()).y() > old_y);
+    QCOMPARE(loop->mapTo(w.get(), QPoint()), before);
+}
+
+void TestMainWindow::ctrl_f_filters_the_strips() {
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    const QList<QAction *> actions = w->actions();
+    const auto find = std::find_if(actions.begin(), actions.end(), [](QAction *a) {
+        return a->shortcut() == QKeySequence(QKeySequence::Find);
+    });
+    QVERIFY(find != actions.end());
+    (*find)->trigger();
+    auto *filter = w->findChild<QLineEdit *>(QStringLiteral("strip_filter"));
+    QVERIFY(filter->isVisible());
+    const auto shown = [&w] {
+        QStringList titles;
+        for (ZARNController *s : w->strips)
+            if (s && s->isVisible())
+                titles << s->title();
+        return titles;
+    };
+    const QString dsp1 = w->strips[2]->title().section(QLatin1Char(' '), 0, 0);
+    filter->setText(dsp1.toUpper());
+    QCOMPARE(shown(),
+             QStringList({w->strips[2]->title(), w->strips[3]->title(), w->strips[4]->title()}));
+    // Kept across a rebuild.
+    w->add_options->line_edit->setText(QStringLiteral("-add_device=1"));
+    w->add_options->add_button->click();
+    QCOMPARE(shown().size(), 3);
+    QTest::keyClick(filter, Qt::Key_Escape);
+    QVERIFY(filter->text().isEmpty());
+    QVERIFY(!filter->isVisible());
+    QCOMPARE(shown().size(), 15);
+}
+
 void TestMainWindow::targets_that_come_and_go_are_followed() {
     TestDaemon d(example_topology());
     auto w = fixture::make_window(d.path());
