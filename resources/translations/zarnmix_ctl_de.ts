@@ -686,6 +686,25 @@ normalize
     </message>
 </context>
 <context>
+    <name>ZARNRoutePainter</name>
+    <message>
+        <source>main output channel %1</source>
+        <translation>Hauptausgangskanal %1</translation>
+    </message>
+    <message>
+        <source>main input channel %1</source>
+        <translation>Haupteingangskanal %1</translation>
+    </message>
+    <message>
+        <source>%1 (no such channel)</source>
+        <translation>%1 (kein solcher Kanal)</translation>
+    </message>
+    <message>
+        <source>%1 channel %2</source>
+        <translation>%1 Kanal %2</translation>
+    </message>
+</context>
+<context>
     <name>ZARNSetupPanel</name>
     <message>
         <source>Setup</source>
