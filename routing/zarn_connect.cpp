@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <algorithm>
 
 #include "app/zarn_main_window.h"
@@ -108,6 +109,7 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
         if (strip)
             strip->name_controls();
     describe_routes();
+    mark_routes_to_nowhere();
 }
 
 ZARNConnect::~ZARNConnect() = default;
@@ -116,6 +118,53 @@ void ZARNConnect::refresh_routes() {
     dev_connections->refresh_routes();
     loop_connections->refresh_routes();
     describe_routes();
+    mark_routes_to_nowhere();
+}
+
+void ZARNConnect::mark_routes_to_nowhere() {
+    // The daemon takes any channel number, so the boxes still do; a number
+    // with no main channel behind it is marked rather than refused.
+    const auto mark = [this](QSpinBox *box, bool output) {
+        const int count = output ? main_output_count : main_input_count;
+        const QString suffix =
+            box->value() >= 0 && box->value() < count ? QString() : tr(" (no such channel)");
+        if (box->suffix() != suffix)
+            box->setSuffix(suffix);
+        // The strip's own tip comes first, kept from the first time.
+        QVariant own = box->property("zarn_own_tip");
+        if (!own.isValid()) {
+            own = box->toolTip();
+            box->setProperty("zarn_own_tip", own);
+        }
+        const QString which = output ? tr("main output") : tr("main input");
+        const QString tip = count > 0 ? tr("%1 Channels 0 to %2 lead to a %3 channel.")
+                                            .arg(own.toString())
+                                            .arg(count - 1)
+                                            .arg(which)
+                                      : tr("%1 There is no %2 channel.").arg(own.toString(), which);
+        if (box->toolTip() != tip)
+            box->setToolTip(tip);
+    };
+    for (ZARNController *strip : main_window->strips) {
+        if (!strip)
+            continue;
+        switch (strip->kind) {
+        case zarn::KIND_DEVICE:
+        case zarn::KIND_INPUT_MONITOR:
+            mark(strip->src_channel_box, false);
+            mark(strip->dst_channel_box, true);
+            break;
+        case zarn::KIND_LOOP:
+            mark(strip->src_channel_box, true);
+            break;
+        case zarn::KIND_OUTPUT_MONITOR:
+            mark(strip->src_channel_box, true);
+            mark(strip->dst_channel_box, true);
+            break;
+        default:
+            break;
+        }
+    }
 }
 
 void ZARNConnect::describe_routes() {

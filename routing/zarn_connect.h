@@ -27,6 +27,9 @@ public:
     void refresh_routes();
     // The routes in words, as the panel's accessible description.
     void describe_routes();
+    // The strips' SrcCh and DstCh boxes tell which values lead to a main
+    // channel, and mark a value that leads nowhere.
+    void mark_routes_to_nowhere();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;

@@ -136,11 +136,28 @@ void ZARNRoutePainter::set_pointed(std::vector<zarn::Route> routes) {
 void ZARNRoutePainter::paintEvent(QPaintEvent *event) {
     kept.update(routes(), size(), devicePixelRatioF());
     kept.paint(this, event->rect());
-    if (pointed.empty() && !(dragging && moved))
-        return;
+    const std::vector<zarn::Route> all = routes();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setClipRect(event->rect());
+    // A route whose other end has no channel: its end is crossed out in red,
+    // within the reach of its disc, so the kept picture's repaints cover it.
+    painter.setPen(QPen(QColor(208, 0, 0), 2.0, Qt::SolidLine, Qt::RoundCap));
+    for (const zarn::Route &r : all) {
+        const bool lost_a =
+            !r.has_a || !rect().contains(r.a.x() == width() ? r.a - QPoint(1, 0) : r.a);
+        const bool lost_b =
+            !r.has_b || !rect().contains(r.b.x() == width() ? r.b - QPoint(1, 0) : r.b);
+        if (lost_a == lost_b)
+            continue;
+        const QPoint end = lost_a ? r.b : r.a;
+        if (end.y() + 8 < event->rect().top() || end.y() - 8 > event->rect().bottom())
+            continue;
+        painter.drawLine(end + QPoint(-6, -6), end + QPoint(6, 6));
+        painter.drawLine(end + QPoint(-6, 6), end + QPoint(6, -6));
+    }
+    if (pointed.empty() && !(dragging && moved))
+        return;
     for (const zarn::Route &r : pointed)
         zarn::draw_highlight(&painter, r);
     if (dragging && moved) {

@@ -307,6 +307,26 @@ normalize
         <source>%1: from channel %2 to channel %3</source>
         <translation>%1: von Kanal %2 zu Kanal %3</translation>
     </message>
+    <message>
+        <source> (no such channel)</source>
+        <translation> (kein solcher Kanal)</translation>
+    </message>
+    <message>
+        <source>main output</source>
+        <translation>Hauptausgang</translation>
+    </message>
+    <message>
+        <source>main input</source>
+        <translation>Haupteingang</translation>
+    </message>
+    <message>
+        <source>%1 Channels 0 to %2 lead to a %3 channel.</source>
+        <translation>%1 Die Kanäle 0 bis %2 führen zu einem Kanal (%3).</translation>
+    </message>
+    <message>
+        <source>%1 There is no %2 channel.</source>
+        <translation>%1 Es gibt keinen Kanal (%2).</translation>
+    </message>
 </context>
 <context>
     <name>ZARNController</name>

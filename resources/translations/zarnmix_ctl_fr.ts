@@ -307,6 +307,26 @@ normalize
         <source>%1: from channel %2 to channel %3</source>
         <translation>%1 : du canal %2 au canal %3</translation>
     </message>
+    <message>
+        <source> (no such channel)</source>
+        <translation> (canal inexistant)</translation>
+    </message>
+    <message>
+        <source>main output</source>
+        <translation>sortie principale</translation>
+    </message>
+    <message>
+        <source>main input</source>
+        <translation>entrée principale</translation>
+    </message>
+    <message>
+        <source>%1 Channels 0 to %2 lead to a %3 channel.</source>
+        <translation>%1 Les canaux 0 à %2 mènent à un canal (%3).</translation>
+    </message>
+    <message>
+        <source>%1 There is no %2 channel.</source>
+        <translation>%1 Il n&apos;y a aucun canal (%2).</translation>
+    </message>
 </context>
 <context>
     <name>ZARNController</name>
