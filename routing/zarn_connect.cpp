@@ -2,32 +2,69 @@
 
 #include "routing/zarn_connect.h"
 
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
 #include <QSpinBox>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <algorithm>
+#include <memory>
 
 #include "app/zarn_main_window.h"
+#include "ctl/catalogue.h"
 #include "ctl/strip_kind.h"
 #include "routing/zarn_dev_connections.h"
 #include "routing/zarn_loop_connections.h"
+#include "settings/settings_store.h"
 #include "strip/zarn_controller.h"
 
 namespace {
 
-QLineEdit *channel_edit(const ZARNController *strip) {
-    auto *edit = new QLineEdit(QStringLiteral("Channel %1").arg(strip->channel));
-    // Reached by a click; Tab goes on to the strips, which a keyboard user
-    // wants first.
-    edit->setFocusPolicy(Qt::ClickFocus);
-    return edit;
+QString default_name(const ZARNController *strip) {
+    return QStringLiteral("Channel %1").arg(strip->channel);
+}
+
+// The strip's title with the user's name for its channel after it.
+void retitle(ZARNController *strip) {
+    const zarn::KindInfo *info = zarn::kind_info(strip->kind);
+    if (!info)
+        return;
+    strip->set_title(info->named() ? strip->config_name().c_str() : info->title);
 }
 
 } // namespace
+
+QLineEdit *ZARNConnect::channel_edit(ZARNController *strip) {
+    auto *edit =
+        new QLineEdit(strip->channel_label.isEmpty() ? default_name(strip) : strip->channel_label);
+    edit->setMaxLength(zarn::settings::MAX_CHANNEL_NAME);
+    // Reached by a click; Tab goes on to the strips, which a keyboard user
+    // wants first.
+    edit->setFocusPolicy(Qt::ClickFocus);
+    connect(edit, &QLineEdit::editingFinished, this,
+            [this, strip, edit] { name_channel(strip, edit->text()); });
+    return edit;
+}
+
+void ZARNConnect::name_channel(ZARNController *strip, const QString &text) {
+    // The default text, or none, is no name: the field shows the default.
+    const QString trimmed = text.trimmed();
+    const QString name = trimmed == default_name(strip) ? QString() : trimmed;
+    if (const std::unique_ptr<QSettings> settings = zarn::settings::open())
+        zarn::settings::keep_channel_name(
+            settings.get(), QFile::decodeName(main_window->device_path), strip->target(), name);
+    strip->channel_label = name;
+    for (QLineEdit *edit : {strip->input_edit, strip->output_edit})
+        if (edit && edit->text() != (name.isEmpty() ? default_name(strip) : name))
+            edit->setText(name.isEmpty() ? default_name(strip) : name);
+    retitle(strip);
+    strip->name_controls();
+    describe_routes();
+}
 
 ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
     : main_window(main_window), grid(new QGridLayout(this)), dev_connections(nullptr),
@@ -38,6 +75,18 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
             &ZARNConnect::refresh_routes);
 
     ZARNController *const *strips = main_window->strips;
+    // The user's names for the channels, read at once from one opening of
+    // the settings.
+    {
+        const std::unique_ptr<QSettings> settings = zarn::settings::open();
+        const QString device = QFile::decodeName(main_window->device_path);
+        for (int i = 0; i < MAX_STRIPS && strips[i] != nullptr; i++) {
+            strips[i]->channel_label =
+                zarn::settings::channel_name(settings.get(), device, strips[i]->target());
+            if (!strips[i]->channel_label.isEmpty())
+                retitle(strips[i]);
+        }
+    }
 
     for (int i = 0; i < MAX_STRIPS && strips[i] != nullptr; i++) {
         ZARNController *strip = strips[i];

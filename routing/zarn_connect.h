@@ -5,6 +5,8 @@
 #include <QGroupBox>
 
 class QGridLayout;
+class QLineEdit;
+class ZARNController;
 class ZARNDevConnections;
 class ZARNLoopConnections;
 class ZARNMainWindow;
@@ -31,10 +33,18 @@ public:
     // channel, and mark a value that leads nowhere.
     void mark_routes_to_nowhere();
 
+    // The user names the strip's channel: kept, and shown in both its fields,
+    // its strip's title and the routes' words. The default text or none is
+    // no name.
+    void name_channel(ZARNController *strip, const QString &text);
+
     ZARNMainWindow *main_window;
     QGridLayout *grid;
     ZARNDevConnections *dev_connections;
     ZARNLoopConnections *loop_connections;
     int main_input_count;
     int main_output_count;
+
+private:
+    QLineEdit *channel_edit(ZARNController *strip);
 };

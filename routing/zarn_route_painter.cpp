@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "app/zarn_main_window.h"
+#include "ctl/strip_kind.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 
@@ -288,14 +289,26 @@ QString ZARNRoutePainter::main_channel(bool output, int channel) const {
     const QString words = output ? tr("main output channel %1").arg(channel)
                                  : tr("main input channel %1").arg(channel);
     const int count = output ? panel->main_output_count : panel->main_input_count;
-    return channel >= 0 && channel < count ? words : tr("%1 (no such channel)").arg(words);
+    if (channel < 0 || channel >= count)
+        return tr("%1 (no such channel)").arg(words);
+    const int kind = output ? zarn::KIND_MAIN_OUTPUT : zarn::KIND_MAIN_INPUT;
+    for (const ZARNController *strip : panel->main_window->strips)
+        if (strip && strip->kind == kind && strip->channel == channel &&
+            !strip->channel_label.isEmpty())
+            return named(words, strip->channel_label);
+    return words;
+}
+
+QString ZARNRoutePainter::named(const QString &words, const QString &name) {
+    return tr("%1 \"%2\"").arg(words, name);
 }
 
 QString ZARNRoutePainter::strip_channel(const ZARNController *strip) {
     const std::string name = strip->config_name();
-    return tr("%1 channel %2")
-        .arg(name.empty() ? strip->title() : QString::fromStdString(name))
-        .arg(strip->channel);
+    const QString words = tr("%1 channel %2")
+                              .arg(name.empty() ? strip->title() : QString::fromStdString(name))
+                              .arg(strip->channel);
+    return strip->channel_label.isEmpty() ? words : named(words, strip->channel_label);
 }
 
 QString ZARNRoutePainter::arrow(const QString &from, const QString &to) {

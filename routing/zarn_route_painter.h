@@ -65,6 +65,7 @@ protected:
     // no such channel), a strip's channel, and the route between two.
     QString main_channel(bool output, int channel) const;
     static QString strip_channel(const ZARNController *strip);
+    static QString named(const QString &words, const QString &name);
     static QString arrow(const QString &from, const QString &to);
 
     void paintEvent(QPaintEvent *event) override;

@@ -723,6 +723,10 @@ normalize
         <source>%1 channel %2</source>
         <translation>%1 canal %2</translation>
     </message>
+    <message>
+        <source>%1 &quot;%2&quot;</source>
+        <translation>%1 « %2 »</translation>
+    </message>
 </context>
 <context>
     <name>ZARNSetupPanel</name>

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: BSD-2-Clause
 
+#include <QBuffer>
 #include <QCheckBox>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cstddef>
 #include <cstring>
@@ -17,6 +21,9 @@
 #include "strip/zarn_controller.h"
 #include "support/routing_rig.h"
 #include "support/test_daemon.h"
+#include "tools/state_file_json.h"
+#include "tools/state_file_store.h"
+#include "tools/state_file_texts.h"
 
 namespace {
 
@@ -56,6 +63,7 @@ private slots:
     void drag_sets_the_route_it_draws_data();
     void drag_sets_the_route_it_draws();
     void hover_tells_the_route();
+    void channel_names_are_kept_shown_and_stored();
 };
 
 void TestRoutingWithDaemon::diagram_shows_the_daemon_routes_and_follows_writes() {
@@ -294,6 +302,77 @@ void TestRoutingWithDaemon::hover_tells_the_route() {
     const QImage shot = dev->grab().toImage();
     const QColor cross = shot.pixelColor(3, a.y() + 3);
     QVERIFY2(cross.red() > 150 && cross.green() < 100, qPrintable(cross.name()));
+}
+
+void TestRoutingWithDaemon::channel_names_are_kept_shown_and_stored() {
+    QTemporaryDir config;
+    const QByteArray suite_config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    zarn::sim::TestDaemon daemon(small_mixer());
+    daemon_routes(daemon);
+    const auto name = [](QLineEdit *edit, const QString &text) {
+        edit->setText(text);
+        QMetaObject::invokeMethod(edit, "editingFinished");
+    };
+    const QString route = QString::fromUtf8("dsp1 channel 0 \"Mic\" \u2192 main output channel 0 "
+                                            "\"Speakers L\"");
+    QByteArray file;
+    {
+        RoutingRig rig(daemon.path());
+        ZARNMainWindow &window = *rig.window;
+        window.resize(1400, 900);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // Discovery order: device channels 0 and 1, loopback channels, three
+        // monitors, then main output 0.
+        ZARNController *dev = window.strips[0];
+        ZARNController *out0 = window.strips[7];
+        QCOMPARE(out0->kind, zarn::KIND_MAIN_OUTPUT);
+        name(dev->output_edit, "  Mic ");
+        name(out0->output_edit, "Speakers L");
+        QCOMPARE(dev->input_edit->text(), QString("Mic"));
+        QCOMPARE(dev->title(), QString::fromUtf8("dsp1 - Ch0 \u2013 Mic"));
+        ZARNDevConnections *painter = window.connect_panel->dev_connections;
+        QCOMPARE(painter->tell(end_at(painter, 0, 4)), route);
+
+        QBuffer out(&file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        std::vector<std::string> warnings;
+        std::string error;
+        QVERIFY2(
+            zarn::state::store_setup(window.connection->fd, daemon.path(), out, warnings, error),
+            error.c_str());
+    }
+    {
+        // After a restart, the names are there again; an emptied field goes
+        // back to the default and forgets the name.
+        RoutingRig rig(daemon.path());
+        ZARNController *dev = rig.window->strips[0];
+        QCOMPARE(dev->output_edit->text(), QString("Mic"));
+        QCOMPARE(dev->title(), QString::fromUtf8("dsp1 - Ch0 \u2013 Mic"));
+        name(dev->input_edit, "");
+        QCOMPARE(dev->output_edit->text(), QString("Channel 0"));
+        QCOMPARE(dev->title(), QString("dsp1 - Ch0"));
+        name(rig.window->strips[7]->output_edit, "Channel 0");
+    }
+    // The setup file carries both names, and loading it keeps them again.
+    zarn::state::Setup setup;
+    std::string error;
+    QVERIFY2(zarn::state::decode_setup(file, setup, error), error.c_str());
+    QStringList names;
+    for (const zarn::state::TargetState &t : setup.targets)
+        if (t.channel_name)
+            names << QString::fromStdString(zarn::state::describe(t.target) + ": " +
+                                            *t.channel_name);
+    QCOMPARE(names, QStringList({"device 0 channel 0: Mic", "main output channel 0: Speakers L"}));
+    zarn::state::keep_texts(setup, {}, daemon.path());
+    RoutingRig rig(daemon.path());
+    rig.window->resize(1400, 900);
+    rig.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.window));
+    ZARNDevConnections *painter = rig.window->connect_panel->dev_connections;
+    QCOMPARE(painter->tell(end_at(painter, 0, 4)), route);
+    qputenv("XDG_CONFIG_HOME", suite_config);
 }
 
 QTEST_MAIN(TestRoutingWithDaemon)
