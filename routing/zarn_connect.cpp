@@ -176,7 +176,7 @@ void ZARNConnect::mark_routes_to_nowhere() {
     const auto mark = [this](QSpinBox *box, bool output) {
         const int count = output ? main_output_count : main_input_count;
         const QString suffix =
-            box->value() >= 0 && box->value() < count ? QString() : tr(" (no such channel)");
+            box->value() >= 0 && box->value() < count ? QString() : tr(" (none)");
         if (box->suffix() != suffix)
             box->setSuffix(suffix);
         // The strip's own tip comes first, kept from the first time.

@@ -308,10 +308,6 @@ normalize
         <translation>%1: von Kanal %2 zu Kanal %3</translation>
     </message>
     <message>
-        <source> (no such channel)</source>
-        <translation> (kein solcher Kanal)</translation>
-    </message>
-    <message>
         <source>main output</source>
         <translation>Hauptausgang</translation>
     </message>
@@ -326,6 +322,10 @@ normalize
     <message>
         <source>%1 There is no %2 channel.</source>
         <translation>%1 Es gibt keinen Kanal (%2).</translation>
+    </message>
+    <message>
+        <source> (none)</source>
+        <translation> (keiner)</translation>
     </message>
 </context>
 <context>

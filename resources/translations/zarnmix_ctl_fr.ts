@@ -308,10 +308,6 @@ normalize
         <translation>%1 : du canal %2 au canal %3</translation>
     </message>
     <message>
-        <source> (no such channel)</source>
-        <translation> (canal inexistant)</translation>
-    </message>
-    <message>
         <source>main output</source>
         <translation>sortie principale</translation>
     </message>
@@ -326,6 +322,10 @@ normalize
     <message>
         <source>%1 There is no %2 channel.</source>
         <translation>%1 Il n&apos;y a aucun canal (%2).</translation>
+    </message>
+    <message>
+        <source> (none)</source>
+        <translation> (aucun)</translation>
     </message>
 </context>
 <context>

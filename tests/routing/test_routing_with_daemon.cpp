@@ -297,7 +297,7 @@ void TestRoutingWithDaemon::hover_tells_the_route() {
     QCOMPARE(dev->tell(a),
              QString::fromUtf8("dsp1 channel 0 \u2192 main output channel 5 (no such channel)"));
     // So do the strip's box and the end left on the painter, crossed out.
-    QCOMPARE(window.strips[0]->dst_channel_box->suffix(), QString(" (no such channel)"));
+    QCOMPARE(window.strips[0]->dst_channel_box->suffix(), QString(" (none)"));
     QCOMPARE(window.strips[0]->src_channel_box->suffix(), QString());
     const QImage shot = dev->grab().toImage();
     const QColor cross = shot.pixelColor(3, a.y() + 3);
