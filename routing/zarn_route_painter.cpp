@@ -240,7 +240,11 @@ void ZARNRoutePainter::mouseReleaseEvent(QMouseEvent *event) {
     if (click) {
         if (ZARNController *strip = strip_at(left >= 0 ? 0 : 1, left >= 0 ? left : right)) {
             panel->main_window->ensureWidgetVisible(strip);
-            strip->setFocus(Qt::MouseFocusReason);
+            // Its first control takes the keys, and with them the focus frame
+            // that marks the strip.
+            const std::vector<QWidget *> chain = strip->tab_chain();
+            (chain.empty() ? static_cast<QWidget *>(strip) : chain.front())
+                ->setFocus(Qt::MouseFocusReason);
         }
         return;
     }
