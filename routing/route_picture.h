@@ -78,6 +78,8 @@ public:
     QRegion update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio);
 
     const QImage &image() const { return image_; }
+    // The routes the picture was last brought up to date with.
+    const std::vector<Route> &routes() const { return routes_; }
 
     // Paints the part of the picture that the widget's paint event asks for.
     void paint(QWidget *widget, const QRect &area) const;

@@ -10,7 +10,6 @@
 #include <QSpinBox>
 #include <QString>
 #include <QStringList>
-#include <QVariant>
 #include <algorithm>
 #include <memory>
 
@@ -158,7 +157,7 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
         if (strip)
             strip->name_controls();
     describe_routes();
-    mark_routes_to_nowhere();
+    mark_routes_to_nowhere(true);
 }
 
 ZARNConnect::~ZARNConnect() = default;
@@ -170,29 +169,26 @@ void ZARNConnect::refresh_routes() {
     mark_routes_to_nowhere();
 }
 
-void ZARNConnect::mark_routes_to_nowhere() {
+void ZARNConnect::mark_routes_to_nowhere(bool tips) {
     // The daemon takes any channel number, so the boxes still do; a number
     // with no main channel behind it is marked rather than refused.
-    const auto mark = [this](QSpinBox *box, bool output) {
+    const QString none = tr(" (none)");
+    const auto mark = [&](QSpinBox *box, bool output) {
         const int count = output ? main_output_count : main_input_count;
-        const QString suffix =
-            box->value() >= 0 && box->value() < count ? QString() : tr(" (none)");
-        if (box->suffix() != suffix)
-            box->setSuffix(suffix);
-        // The strip's own tip comes first, kept from the first time.
-        QVariant own = box->property("zarn_own_tip");
-        if (!own.isValid()) {
-            own = box->toolTip();
-            box->setProperty("zarn_own_tip", own);
-        }
+        const bool leads = box->value() >= 0 && box->value() < count;
+        if (leads != box->suffix().isEmpty())
+            box->setSuffix(leads ? QString() : none);
+        // The counts never change while the panel stands: the tips are
+        // written once, after the strip's own.
+        if (!tips)
+            return;
+        const QString own = box->toolTip();
         const QString which = output ? tr("main output") : tr("main input");
-        const QString tip = count > 0 ? tr("%1 Channels 0 to %2 lead to a %3 channel.")
-                                            .arg(own.toString())
-                                            .arg(count - 1)
-                                            .arg(which)
-                                      : tr("%1 There is no %2 channel.").arg(own.toString(), which);
-        if (box->toolTip() != tip)
-            box->setToolTip(tip);
+        const QString tip =
+            count > 0
+                ? tr("%1 Channels 0 to %2 lead to a %3 channel.").arg(own).arg(count - 1).arg(which)
+                : tr("%1 There is no %2 channel.").arg(own, which);
+        box->setToolTip(tip);
     };
     for (ZARNController *strip : main_window->strips) {
         if (!strip)

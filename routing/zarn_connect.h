@@ -30,8 +30,8 @@ public:
     // The routes in words, as the panel's accessible description.
     void describe_routes();
     // The strips' SrcCh and DstCh boxes tell which values lead to a main
-    // channel, and mark a value that leads nowhere.
-    void mark_routes_to_nowhere();
+    // channel (in their tips, with tips), and mark a value that leads nowhere.
+    void mark_routes_to_nowhere(bool tips = false);
 
     // The user names the strip's channel: kept, and shown in both its fields,
     // its strip's title and the routes' words. The default text or none is

@@ -137,7 +137,7 @@ void ZARNRoutePainter::set_pointed(std::vector<zarn::Route> routes) {
 void ZARNRoutePainter::paintEvent(QPaintEvent *event) {
     kept.update(routes(), size(), devicePixelRatioF());
     kept.paint(this, event->rect());
-    const std::vector<zarn::Route> all = routes();
+    const std::vector<zarn::Route> &all = kept.routes();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setClipRect(event->rect());
