@@ -248,6 +248,49 @@ void draw_route(QPainter *painter, const Route &route, int pass, const QRect *ro
         painter->drawEllipse(route.b.x() - 8, route.b.y() - 8, 16, 16);
 }
 
+void draw_highlight(QPainter *painter, const Route &route) {
+    const QColor colour(32, 112, 224);
+    painter->setPen(QPen(QBrush(colour), 4.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    if (route.has_a && route.has_b) {
+        QPoint line[4];
+        route_line(route, line);
+        painter->drawPolyline(line, 4);
+    }
+    painter->setBrush(colour);
+    painter->setPen(QPen(colour, 1.0));
+    if (route.has_a)
+        painter->drawEllipse(route.a, 8, 8);
+    if (route.has_b)
+        painter->drawEllipse(route.b, 8, 8);
+}
+
+double distance_to(const Route &route, QPoint point) {
+    const auto to_point = [point](QPoint e) {
+        return std::hypot(double(e.x() - point.x()), double(e.y() - point.y()));
+    };
+    double best = 1e300;
+    if (route.has_a)
+        best = std::min(best, to_point(route.a));
+    if (route.has_b)
+        best = std::min(best, to_point(route.b));
+    if (!route.has_a || !route.has_b)
+        return best;
+    QPoint line[4];
+    route_line(route, line);
+    for (int i = 0; i < 3; i++) {
+        const double dx = line[i + 1].x() - line[i].x();
+        const double dy = line[i + 1].y() - line[i].y();
+        const double length2 = dx * dx + dy * dy;
+        double t = length2 > 0
+                       ? ((point.x() - line[i].x()) * dx + (point.y() - line[i].y()) * dy) / length2
+                       : 0.0;
+        t = std::clamp(t, 0.0, 1.0);
+        best = std::min(
+            best, std::hypot(line[i].x() + t * dx - point.x(), line[i].y() + t * dy - point.y()));
+    }
+    return best;
+}
+
 void draw_routes(QPainter *painter, const std::vector<Route> &routes, QRect area, bool cut) {
     painter->fillRect(area, Qt::white);
     // Muted routes first, so the active ones lie on top of them.

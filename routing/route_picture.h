@@ -27,6 +27,11 @@ struct Route {
     bool has_a;
     bool has_b;
     int mute;
+    // Which strip's field the route shows, for telling it in words: the
+    // strip's index in the window and 0 for its transmit (or monitor) route,
+    // 1 for its receive route. Not part of the picture.
+    int strip = -1;
+    int field = 0;
 
     bool operator==(const Route &other) const;
     bool operator!=(const Route &other) const { return !(*this == other); }
@@ -49,6 +54,12 @@ int row_middle(const QGridLayout *grid, int row);
 // long route costs little there; the painter must be clipped to those rows.
 void draw_route(QPainter *painter, const Route &route, int pass, const QRect *rows = nullptr);
 
+// The route drawn over the picture in the colour that marks it as pointed at.
+void draw_highlight(QPainter *painter, const Route &route);
+
+// Distance from point to the route's line (or its one drawn end).
+double distance_to(const Route &route, QPoint point);
+
 // Every route in both passes over area, filled white first. With cut, only
 // area matters (the painter is clipped to it): only the routes that reach
 // into it are drawn, each cut to its rows.
@@ -67,6 +78,8 @@ public:
     QRegion update(const std::vector<Route> &routes, QSize size, qreal pixel_ratio);
 
     const QImage &image() const { return image_; }
+    // The routes the picture was last brought up to date with.
+    const std::vector<Route> &routes() const { return routes_; }
 
     // Paints the part of the picture that the widget's paint event asks for.
     void paint(QWidget *widget, const QRect &area) const;

@@ -2,31 +2,68 @@
 
 #include "routing/zarn_connect.h"
 
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSettings>
 #include <QSpinBox>
 #include <QString>
 #include <QStringList>
 #include <algorithm>
+#include <memory>
 
 #include "app/zarn_main_window.h"
+#include "ctl/catalogue.h"
 #include "ctl/strip_kind.h"
 #include "routing/zarn_dev_connections.h"
 #include "routing/zarn_loop_connections.h"
+#include "settings/settings_store.h"
 #include "strip/zarn_controller.h"
 
 namespace {
 
-QLineEdit *channel_edit(const ZARNController *strip) {
-    auto *edit = new QLineEdit(QStringLiteral("Channel %1").arg(strip->channel));
-    // Reached by a click; Tab goes on to the strips, which a keyboard user
-    // wants first.
-    edit->setFocusPolicy(Qt::ClickFocus);
-    return edit;
+QString default_name(const ZARNController *strip) {
+    return QStringLiteral("Channel %1").arg(strip->channel);
+}
+
+// The strip's title with the user's name for its channel after it.
+void retitle(ZARNController *strip) {
+    const zarn::KindInfo *info = zarn::kind_info(strip->kind);
+    if (!info)
+        return;
+    strip->set_title(info->named() ? strip->config_name().c_str() : info->title);
 }
 
 } // namespace
+
+QLineEdit *ZARNConnect::channel_edit(ZARNController *strip) {
+    auto *edit =
+        new QLineEdit(strip->channel_label.isEmpty() ? default_name(strip) : strip->channel_label);
+    edit->setMaxLength(zarn::settings::MAX_CHANNEL_NAME);
+    // Reached by a click; Tab goes on to the strips, which a keyboard user
+    // wants first.
+    edit->setFocusPolicy(Qt::ClickFocus);
+    connect(edit, &QLineEdit::editingFinished, this,
+            [this, strip, edit] { name_channel(strip, edit->text()); });
+    return edit;
+}
+
+void ZARNConnect::name_channel(ZARNController *strip, const QString &text) {
+    // The default text, or none, is no name: the field shows the default.
+    const QString trimmed = text.trimmed();
+    const QString name = trimmed == default_name(strip) ? QString() : trimmed;
+    if (const std::unique_ptr<QSettings> settings = zarn::settings::open())
+        zarn::settings::keep_channel_name(
+            settings.get(), QFile::decodeName(main_window->device_path), strip->target(), name);
+    strip->channel_label = name;
+    for (QLineEdit *edit : {strip->input_edit, strip->output_edit})
+        if (edit && edit->text() != (name.isEmpty() ? default_name(strip) : name))
+            edit->setText(name.isEmpty() ? default_name(strip) : name);
+    retitle(strip);
+    strip->name_controls();
+    describe_routes();
+}
 
 ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
     : main_window(main_window), grid(new QGridLayout(this)), dev_connections(nullptr),
@@ -37,6 +74,18 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
             &ZARNConnect::refresh_routes);
 
     ZARNController *const *strips = main_window->strips;
+    // The user's names for the channels, read at once from one opening of
+    // the settings.
+    {
+        const std::unique_ptr<QSettings> settings = zarn::settings::open();
+        const QString device = QFile::decodeName(main_window->device_path);
+        for (int i = 0; i < MAX_STRIPS && strips[i] != nullptr; i++) {
+            strips[i]->channel_label =
+                zarn::settings::channel_name(settings.get(), device, strips[i]->target());
+            if (!strips[i]->channel_label.isEmpty())
+                retitle(strips[i]);
+        }
+    }
 
     for (int i = 0; i < MAX_STRIPS && strips[i] != nullptr; i++) {
         ZARNController *strip = strips[i];
@@ -108,6 +157,7 @@ ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)
         if (strip)
             strip->name_controls();
     describe_routes();
+    mark_routes_to_nowhere(true);
 }
 
 ZARNConnect::~ZARNConnect() = default;
@@ -116,6 +166,50 @@ void ZARNConnect::refresh_routes() {
     dev_connections->refresh_routes();
     loop_connections->refresh_routes();
     describe_routes();
+    mark_routes_to_nowhere();
+}
+
+void ZARNConnect::mark_routes_to_nowhere(bool tips) {
+    // The daemon takes any channel number, so the boxes still do; a number
+    // with no main channel behind it is marked rather than refused.
+    const QString none = tr(" (none)");
+    const auto mark = [&](QSpinBox *box, bool output) {
+        const int count = output ? main_output_count : main_input_count;
+        const bool leads = box->value() >= 0 && box->value() < count;
+        if (leads != box->suffix().isEmpty())
+            box->setSuffix(leads ? QString() : none);
+        // The counts never change while the panel stands: the tips are
+        // written once, after the strip's own.
+        if (!tips)
+            return;
+        const QString own = box->toolTip();
+        const QString which = output ? tr("main output") : tr("main input");
+        const QString tip =
+            count > 0
+                ? tr("%1 Channels 0 to %2 lead to a %3 channel.").arg(own).arg(count - 1).arg(which)
+                : tr("%1 There is no %2 channel.").arg(own, which);
+        box->setToolTip(tip);
+    };
+    for (ZARNController *strip : main_window->strips) {
+        if (!strip)
+            continue;
+        switch (strip->kind) {
+        case zarn::KIND_DEVICE:
+        case zarn::KIND_INPUT_MONITOR:
+            mark(strip->src_channel_box, false);
+            mark(strip->dst_channel_box, true);
+            break;
+        case zarn::KIND_LOOP:
+            mark(strip->src_channel_box, true);
+            break;
+        case zarn::KIND_OUTPUT_MONITOR:
+            mark(strip->src_channel_box, true);
+            mark(strip->dst_channel_box, true);
+            break;
+        default:
+            break;
+        }
+    }
 }
 
 void ZARNConnect::describe_routes() {

@@ -5,6 +5,8 @@
 #include <QGroupBox>
 
 class QGridLayout;
+class QLineEdit;
+class ZARNController;
 class ZARNDevConnections;
 class ZARNLoopConnections;
 class ZARNMainWindow;
@@ -27,6 +29,14 @@ public:
     void refresh_routes();
     // The routes in words, as the panel's accessible description.
     void describe_routes();
+    // The strips' SrcCh and DstCh boxes tell which values lead to a main
+    // channel (in their tips, with tips), and mark a value that leads nowhere.
+    void mark_routes_to_nowhere(bool tips = false);
+
+    // The user names the strip's channel: kept, and shown in both its fields,
+    // its strip's title and the routes' words. The default text or none is
+    // no name.
+    void name_channel(ZARNController *strip, const QString &text);
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;
@@ -34,4 +44,7 @@ public:
     ZARNLoopConnections *loop_connections;
     int main_input_count;
     int main_output_count;
+
+private:
+    QLineEdit *channel_edit(ZARNController *strip);
 };

@@ -16,4 +16,9 @@ public:
     // Grid row of a main channel, -1 for a channel that does not exist.
     int input_row(int channel) const;
     int output_row(int channel) const;
+
+    bool join(int left_row, int right_row, Join *out) const override;
+    bool is_end(int side, int row) const override;
+    ZARNController *strip_at(int side, int row) const override;
+    QString describe(const zarn::Route &route) const override;
 };

@@ -12,4 +12,8 @@ public:
     ~ZARNLoopConnections() override;
 
     std::vector<zarn::Route> routes() const override;
+    bool join(int left_row, int right_row, Join *out) const override;
+    bool is_end(int side, int row) const override;
+    ZARNController *strip_at(int side, int row) const override;
+    QString describe(const zarn::Route &route) const override;
 };

@@ -2,6 +2,8 @@
 
 #include "settings/settings_store.h"
 
+#include "ctl/catalogue.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -97,6 +99,36 @@ QString device_key(const QString &device_path) {
     // One device reached by two spellings of its path is one device.
     return QString::fromLatin1(
         QUrl::toPercentEncoding(QDir::cleanPath(QFileInfo(device_path).absoluteFilePath())));
+}
+
+QString channel_name_key(const QString &device_path, const Target &target) {
+    const KindInfo *info = kind_info(target.kind);
+    // Joined, not filled in with arg: the device's "%2F" would be taken for
+    // a place to fill.
+    return QStringLiteral("channel_names/") + device_key(device_path) + QLatin1Char('/') +
+           QString::fromLatin1(info ? info->key : "kind") + QLatin1Char('_') +
+           QString::number(target.number) + QLatin1Char('_') + QString::number(target.channel);
+}
+
+QString channel_name(QSettings *settings, const QString &device_path, const Target &target) {
+    if (!settings)
+        return QString();
+    // A damaged value is no string and so no name.
+    return settings->value(channel_name_key(device_path, target))
+        .toString()
+        .left(MAX_CHANNEL_NAME)
+        .trimmed();
+}
+
+void keep_channel_name(QSettings *settings, const QString &device_path, const Target &target,
+                       const QString &name) {
+    if (!settings)
+        return;
+    const QString kept = name.trimmed().left(MAX_CHANNEL_NAME);
+    if (kept.isEmpty())
+        settings->remove(channel_name_key(device_path, target));
+    else
+        settings->setValue(channel_name_key(device_path, target), kept);
 }
 
 } // namespace zarn::settings

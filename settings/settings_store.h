@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "ctl/discovery.h"
+
 class QSettings;
 
 // The one settings file of a user, shared by the panel and zarnmix_state:
@@ -34,5 +36,18 @@ std::unique_ptr<QSettings> open_old_places();
 // The one key of a control device in the store: its cleaned absolute path,
 // percent-encoded so that '/' does not nest groups.
 QString device_key(const QString &device_path);
+
+// The user's names for channels ("Speakers L"), kept per control device and
+// target channel: the key of one, "channel_names/<device>/<kind>_<number>_
+// <channel>". No key, or an empty value, is no name.
+QString channel_name_key(const QString &device_path, const Target &target);
+// A kept name is cut to this many characters.
+constexpr int MAX_CHANNEL_NAME = 64;
+// The kept name, cut to MAX_CHANNEL_NAME; empty where none is kept or the
+// settings are refused.
+QString channel_name(QSettings *settings, const QString &device_path, const Target &target);
+// Keeps the name, trimmed and cut; an empty one removes the key.
+void keep_channel_name(QSettings *settings, const QString &device_path, const Target &target,
+                       const QString &name);
 
 } // namespace zarn::settings

@@ -421,7 +421,9 @@ void ZARNController::refresh() {
 }
 
 void ZARNController::set_title(const char *text) {
-    setTitle(title_for(kind, number, channel, text));
+    const QString title = title_for(kind, number, channel, text);
+    setTitle(channel_label.isEmpty() ? title
+                                     : QStringLiteral("%1 \u2013 %2").arg(title, channel_label));
 }
 
 QString ZARNController::title_for(int kind, int number, int channel, const char *text) {

@@ -96,6 +96,8 @@ public:
     QLineEdit *input_edit;
     QLineEdit *output_edit;
     int connect_row;
+    // The user's name for the channel, shown after the title; empty for none.
+    QString channel_label;
     ZARNCompressor *compressor;
     QPushButton *compressor_button;
     QSpinBox *src_channel_box;

@@ -22,6 +22,9 @@ using Values = std::map<std::string, std::int32_t>;
 // The longest filter text a file or the settings may carry, in UTF-8 bytes:
 // far beyond what anyone types for 65536 taps.
 constexpr std::size_t MAX_FILTER_TEXT = 1 << 16;
+// The longest name of a channel a file may carry, in UTF-8 bytes: the
+// panel keeps at most 64 characters.
+constexpr std::size_t MAX_CHANNEL_NAME_BYTES = 256;
 
 struct FilterState {
     std::int32_t length = 0; // the daemon's filter length; 0 = no filter here
@@ -37,7 +40,10 @@ struct TargetState {
     // Channels of the whole device, loopback, main output or main input the
     // target belongs to; a restore skips the target when the daemon's differ.
     std::optional<std::int32_t> channels;
-    std::optional<std::string> name;      // devices and loopbacks only
+    std::optional<std::string> name; // devices and loopbacks only
+    // The user's name for the channel ("Speakers L"), where the panel keeps
+    // one; any kind.
+    std::optional<std::string> channel_name;
     std::optional<Values> config;         // every kind but the main channels
     std::optional<Values> compressor;     // channel 0 of devices, loopbacks, main output
     std::optional<FilterState> rx_filter; // devices and loopbacks only

@@ -242,9 +242,12 @@ public:
     bool target(const json::Value &value, const std::string &place, TargetState &out) {
         std::string kind;
         if (!object(&value, place) ||
-            !known_keys(value, place,
-                        {"kind", "number", "channel", "channels", "name", "config", "compressor",
-                         "rx_filter", "tx_filter"}) ||
+            !(version >= 3 ? known_keys(value, place,
+                                        {"kind", "number", "channel", "channel_name", "channels",
+                                         "name", "config", "compressor", "rx_filter", "tx_filter"})
+                           : known_keys(value, place,
+                                        {"kind", "number", "channel", "channels", "name", "config",
+                                         "compressor", "rx_filter", "tx_filter"})) ||
             !string(value.find("kind"), place + ".kind", kind))
             return false;
         Target &t = out.target;
@@ -275,6 +278,16 @@ public:
             if (!string(name, place + ".name", s))
                 return false;
             out.name = std::move(s);
+        }
+        if (const json::Value *channel_name = value.find("channel_name")) {
+            std::string s;
+            if (!string(channel_name, place + ".channel_name", s))
+                return false;
+            if (s.size() > MAX_CHANNEL_NAME_BYTES) {
+                return fail(place + ".channel_name",
+                            "longer than " + std::to_string(MAX_CHANNEL_NAME_BYTES) + " bytes");
+            }
+            out.channel_name = std::move(s);
         }
         if (const json::Value *config = value.find("config")) {
             if (!info->has_config())

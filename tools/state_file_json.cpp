@@ -57,6 +57,10 @@ void SetupEncoder::add(const TargetState &state) {
     bool first = true;
     w.key(3, "channel", first);
     w.number(state.target.channel);
+    if (state.channel_name) {
+        w.key(3, "channel_name", first);
+        w.string(*state.channel_name);
+    }
     if (state.channels) {
         w.key(3, "channels", first);
         w.number(*state.channels);
@@ -110,7 +114,7 @@ QByteArray SetupEncoder::finish() {
 }
 
 std::size_t SetupEncoder::size_of(const TargetState &state) {
-    std::size_t size = 2048;
+    std::size_t size = 2048 + (state.channel_name ? state.channel_name->size() * 6 : 0);
     for (const auto &filter : {state.rx_filter, state.tx_filter}) {
         if (filter && filter->on)
             size += base64_size(filter->coefficients.size() * sizeof(double)) +

@@ -17,10 +17,11 @@ namespace zarn::state {
 // object per target. Coefficients are the base64 text of their IEEE-754
 // binary64 bytes in little-endian order, so they come back bit for bit: a
 // decimal form would lose the sign of -0.0 in some writers, and would also
-// be larger and slower to read. Version 2 added each filter's text; files
-// of version 1 are read as they were.
+// be larger and slower to read. Version 2 added each filter's text, version
+// 3 the user's names for channels; files of the older versions are read as
+// they were.
 constexpr const char *FORMAT_NAME = "zarnmix-state";
-constexpr int FORMAT_VERSION = 2;
+constexpr int FORMAT_VERSION = 3;
 constexpr int OLDEST_FORMAT_VERSION = 1;
 constexpr const char *COEFFICIENT_ENCODING = "base64-binary64-le";
 

@@ -3,9 +3,11 @@
 #include "tools/state_file_store.h"
 
 #include <QFile>
+#include <QSettings>
 #include <cstdint>
 #include <memory>
 
+#include "settings/settings_store.h"
 #include "tools/state_file_device.h"
 #include "tools/state_file_json.h"
 #include "tools/state_file_texts.h"
@@ -21,8 +23,8 @@ class Storing : public SetupSink {
 public:
     Storing(const std::string &device_path, QIODevice &out, std::vector<std::string> &warnings,
             std::string &error)
-        : texts_(QFile::decodeName(device_path.c_str())), out_(out), warnings_(warnings),
-          error_(error) {}
+        : texts_(QFile::decodeName(device_path.c_str())), settings_(zarn::settings::open()),
+          device_path_(device_path), out_(out), warnings_(warnings), error_(error) {}
 
     void sample_rate(std::int32_t hz) override {
         encoder_ = std::make_unique<SetupEncoder>(hz, 2 * PIECE);
@@ -30,6 +32,7 @@ public:
 
     bool target(TargetState &state) override {
         fill_texts(state, texts_);
+        fill_channel_name(state, settings_.get(), device_path_);
         for (std::string &line : out_of_range(state))
             warnings_.push_back(std::move(line) + "; a restore refuses this file");
         encoder_->add(state);
@@ -48,6 +51,9 @@ private:
     }
 
     const FilterTexts texts_;
+    // Opened once for the names of all channels.
+    const std::unique_ptr<QSettings> settings_;
+    const std::string device_path_;
     QIODevice &out_;
     std::vector<std::string> &warnings_;
     std::string &error_;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+
+class QSettings;
 #include <vector>
 
 #include "eq/filter_texts.h"
@@ -14,7 +16,11 @@ namespace zarn::state {
 // keep for it, where that text produced these very coefficients.
 void fill_texts(TargetState &state, const FilterTexts &texts);
 
-// Puts the texts of the restored targets' filters back into the settings.
+// The user's name for the target's channel, where the settings keep one.
+void fill_channel_name(TargetState &state, QSettings *settings, const std::string &device_path);
+
+// Puts the texts of the restored targets' filters back into the settings,
+// and the names of the channels the file names.
 void keep_texts(const Setup &setup, const std::vector<Target> &restored,
                 const std::string &device_path);
 

@@ -371,6 +371,26 @@ normalize
         <source>%1: from channel %2 to channel %3</source>
         <translation>%1: von Kanal %2 zu Kanal %3</translation>
     </message>
+    <message>
+        <source>main output</source>
+        <translation>Hauptausgang</translation>
+    </message>
+    <message>
+        <source>main input</source>
+        <translation>Haupteingang</translation>
+    </message>
+    <message>
+        <source>%1 Channels 0 to %2 lead to a %3 channel.</source>
+        <translation>%1 Die Kanäle 0 bis %2 führen zu einem Kanal (%3).</translation>
+    </message>
+    <message>
+        <source>%1 There is no %2 channel.</source>
+        <translation>%1 Es gibt keinen Kanal (%2).</translation>
+    </message>
+    <message>
+        <source> (none)</source>
+        <translation> (keiner)</translation>
+    </message>
 </context>
 <context>
     <name>ZARNController</name>
@@ -818,6 +838,29 @@ normalize
     <message>
         <source>Ask the daemon to stop recording; enabled while it records</source>
         <translation>Den Daemon bitten, die Aufnahme zu beenden; aktiv, solange er aufnimmt</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNRoutePainter</name>
+    <message>
+        <source>main output channel %1</source>
+        <translation>Hauptausgangskanal %1</translation>
+    </message>
+    <message>
+        <source>main input channel %1</source>
+        <translation>Haupteingangskanal %1</translation>
+    </message>
+    <message>
+        <source>%1 (no such channel)</source>
+        <translation>%1 (kein solcher Kanal)</translation>
+    </message>
+    <message>
+        <source>%1 channel %2</source>
+        <translation>%1 Kanal %2</translation>
+    </message>
+    <message>
+        <source>%1 &quot;%2&quot;</source>
+        <translation>%1 „%2“</translation>
     </message>
 </context>
 <context>

@@ -371,6 +371,26 @@ normalize
         <source>%1: from channel %2 to channel %3</source>
         <translation>%1 : du canal %2 au canal %3</translation>
     </message>
+    <message>
+        <source>main output</source>
+        <translation>sortie principale</translation>
+    </message>
+    <message>
+        <source>main input</source>
+        <translation>entrée principale</translation>
+    </message>
+    <message>
+        <source>%1 Channels 0 to %2 lead to a %3 channel.</source>
+        <translation>%1 Les canaux 0 à %2 mènent à un canal (%3).</translation>
+    </message>
+    <message>
+        <source>%1 There is no %2 channel.</source>
+        <translation>%1 Il n&apos;y a aucun canal (%2).</translation>
+    </message>
+    <message>
+        <source> (none)</source>
+        <translation> (aucun)</translation>
+    </message>
 </context>
 <context>
     <name>ZARNController</name>
@@ -818,6 +838,29 @@ normalize
     <message>
         <source>Ask the daemon to stop recording; enabled while it records</source>
         <translation>Demander au démon d&apos;arrêter l&apos;enregistrement ; disponible pendant qu&apos;il enregistre</translation>
+    </message>
+</context>
+<context>
+    <name>ZARNRoutePainter</name>
+    <message>
+        <source>main output channel %1</source>
+        <translation>canal de sortie principal %1</translation>
+    </message>
+    <message>
+        <source>main input channel %1</source>
+        <translation>canal d&apos;entrée principal %1</translation>
+    </message>
+    <message>
+        <source>%1 (no such channel)</source>
+        <translation>%1 (canal inexistant)</translation>
+    </message>
+    <message>
+        <source>%1 channel %2</source>
+        <translation>%1 canal %2</translation>
+    </message>
+    <message>
+        <source>%1 &quot;%2&quot;</source>
+        <translation>%1 « %2 »</translation>
     </message>
 </context>
 <context>

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -166,6 +167,34 @@ int main(int argc, char **argv) {
               last_device->channel_config.rx_mute = (i + 1) % 2;
               panel->update();
           }));
+    // A drag from the first device's transmit end over the far edge, from the
+    // bottom of the painter's part in view up to main output 0 and back:
+    // each frame is a pointer move and the repaint it schedules, the line
+    // and the highlighted channel. Released where nothing joins, so the
+    // daemon is not written.
+    ZARNDevConnections *dev = panel->dev_connections;
+    const auto send = [dev](QEvent::Type type, QPoint pos, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, pos, dev->mapToGlobal(pos),
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(dev, &event);
+    };
+    ZARNController *first_device = nullptr;
+    for (ZARNController *s : window->strips)
+        if (s && s->kind == zarn::KIND_DEVICE && !first_device)
+            first_device = s;
+    const QPoint start(2, zarn::row_middle(panel->grid, first_device->connect_row));
+    const int bottom = dev->visibleRegion().boundingRect().bottom();
+    std::printf("drag from y %d over the rows from 0 to %d in view\n", start.y(), bottom);
+    send(QEvent::MouseButtonPress, start, Qt::LeftButton);
+    const int frames = 200;
+    print("drag across the device painter, one pointer move a frame",
+          time_with_repaint(frames, [&](int i) {
+              const int step = i < frames / 2 ? i : frames - 1 - i;
+              const int y = bottom - (bottom * step) / (frames / 2 - 1);
+              send(QEvent::MouseMove, QPoint(dev->width() - 3, y), Qt::LeftButton);
+          }));
+    send(QEvent::MouseButtonRelease, QPoint(dev->width() / 2, -100), Qt::NoButton);
     // The window is never destroyed, as in the program itself.
     return 0;
 }

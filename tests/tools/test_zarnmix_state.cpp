@@ -347,7 +347,9 @@ void TestZarnmixState::invalid_files_name_the_place() {
         {good.left(good.size() / 2), "line "},
         {"[]", "not a JSON object"},
         {replaced(good, "zarnmix-state", "alsa-state"), "format: \"alsa-state\" is not zarnmix-state"},
-        {replaced(good, "\"version\": 2", "\"version\": 3"), "version: 3 is not supported"},
+        {replaced(good, "\"version\": 3", "\"version\": 4"), "version: 4 is not supported"},
+        {replaced(good, "\"channel\": 0,", "\"channel\": 0, \"channel_name\": 7,"), "targets[0].channel_name: not a string"},
+        {replaced(replaced(good, "\"version\": 3", "\"version\": 2"), "\"channel\": 0,", "\"channel\": 0, \"channel_name\": \"Mic\","), "targets[0].channel_name: unknown field"},
         {replaced(good, "\"sample_rate\": 48000", "\"sample_rate\": \"48000\""), "sample_rate: not a number"},
         {replaced(good, "\"rx_amp\": 0", "\"rx_amp\": \"0\""), "targets[0].config.rx_amp: not a number"},
         {replaced(good, "\"rx_amp\": 0", "\"rx_amp\": 32"), "targets[0].config.rx_amp: out of range (-31 to 31)"},
@@ -407,10 +409,20 @@ void TestZarnmixState::invalid_files_name_the_place() {
     QVERIFY(!zarn::state::decode_setup(zarn::state::encode_setup(large), setup, error));
     QCOMPARE(error, std::string("targets[5].tx_filter.coefficients[5000]: not a finite number"));
     QVERIFY2(zarn::state::decode_setup(good, setup, error), error.c_str());
-    // Files of the first version, without filter texts, are read as before.
+    // Files of the first two versions, without filter texts or channel
+    // names, are read as before.
+    for (const QByteArray version : {"1", "2"})
+        QVERIFY2(zarn::state::decode_setup(
+                     replaced(good, "\"version\": 3", "\"version\": " + version), setup, error),
+                 error.c_str());
+    // A channel's name comes back as it was stored.
     QVERIFY2(
-        zarn::state::decode_setup(replaced(good, "\"version\": 2", "\"version\": 1"), setup, error),
+        zarn::state::decode_setup(
+            replaced(good, "\"channel\": 1,", "\"channel\": 1, \"channel_name\": \"Speakers L\","),
+            setup, error),
         error.c_str());
+    QCOMPARE(QString::fromStdString(setup.targets[1].channel_name.value_or("")),
+             QString("Speakers L"));
 }
 
 void TestZarnmixState::round_trip_through_zarnmix_sim() {
