@@ -27,6 +27,7 @@
 #include "app/zarn_main_window.h"
 #include "app/zarn_status_line.h"
 #include "ctl/catalogue.h"
+#include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
 #include "tools/state_file_device.h"
 #include "tools/state_file_io.h"
@@ -341,6 +342,10 @@ bool ZARNSetupPanel::load_from(const QString &path) {
 
     const int result = zarn::state::restore_setup(connection->fd, setup, {}, report);
     zarn::state::keep_texts(setup, report.restored, connection->device_path);
+    // Names the file brought show in the diagram and the titles now, not
+    // after a restart.
+    if (main_window->connect_panel)
+        main_window->connect_panel->reload_names();
     // Shown as the daemon now has it, as after a reconnection.
     main_window->refresh_all();
     if (result != zarn::state::RESTORE_FAILED) {

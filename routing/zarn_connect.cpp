@@ -4,12 +4,14 @@
 
 #include <QFile>
 #include <QGridLayout>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSettings>
 #include <QSpinBox>
 #include <QString>
 #include <QStringList>
+#include <QToolTip>
 #include <algorithm>
 #include <memory>
 
@@ -46,7 +48,39 @@ QLineEdit *ZARNConnect::channel_edit(ZARNController *strip) {
     edit->setFocusPolicy(Qt::ClickFocus);
     connect(edit, &QLineEdit::editingFinished, this,
             [this, strip, edit] { name_channel(strip, edit->text()); });
+    edit->installEventFilter(this);
     return edit;
+}
+
+bool ZARNConnect::eventFilter(QObject *watched, QEvent *event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::Enter && type != QEvent::Leave && type != QEvent::ToolTip)
+        return QGroupBox::eventFilter(watched, event);
+    const int index = grid->indexOf(qobject_cast<QWidget *>(watched));
+    if (index < 0 || !dev_connections || !loop_connections)
+        return QGroupBox::eventFilter(watched, event);
+    int row = 0, column = 0, rows = 0, columns = 0;
+    grid->getItemPosition(index, &row, &column, &rows, &columns);
+    if (type == QEvent::Leave)
+        row = -1;
+    // A field's column is the right edge of the painter before it and the
+    // left edge of the one after it.
+    QStringList lines;
+    if (column == 0 || column == 2)
+        lines << dev_connections->point_channel(column == 0 ? 0 : 1, row);
+    if (column == 2 || column == 4)
+        lines << loop_connections->point_channel(column == 2 ? 0 : 1, row);
+    if (type != QEvent::ToolTip)
+        return QGroupBox::eventFilter(watched, event);
+    lines.removeAll(QString());
+    lines.removeDuplicates();
+    const auto *help = static_cast<QHelpEvent *>(event);
+    // With no route the field's own tip, if any, is the one shown.
+    if (lines.isEmpty())
+        return QGroupBox::eventFilter(watched, event);
+    QToolTip::showText(help->globalPos(), lines.join(QLatin1Char('\n')),
+                       static_cast<QWidget *>(watched));
+    return true;
 }
 
 void ZARNConnect::name_channel(ZARNController *strip, const QString &text) {
@@ -57,12 +91,39 @@ void ZARNConnect::name_channel(ZARNController *strip, const QString &text) {
         zarn::settings::keep_channel_name(
             settings.get(), QFile::decodeName(main_window->device_path), strip->target(), name);
     strip->channel_label = name;
+    show_name(strip);
+    describe_routes();
+}
+
+void ZARNConnect::show_name(ZARNController *strip) {
+    const QString text =
+        strip->channel_label.isEmpty() ? default_name(strip) : strip->channel_label;
     for (QLineEdit *edit : {strip->input_edit, strip->output_edit})
-        if (edit && edit->text() != (name.isEmpty() ? default_name(strip) : name))
-            edit->setText(name.isEmpty() ? default_name(strip) : name);
+        if (edit && edit->text() != text)
+            edit->setText(text);
     retitle(strip);
     strip->name_controls();
-    describe_routes();
+}
+
+int ZARNConnect::reload_names() {
+    const std::unique_ptr<QSettings> settings = zarn::settings::open();
+    if (!settings)
+        return 0;
+    const QString device = QFile::decodeName(main_window->device_path);
+    int changed = 0;
+    for (ZARNController *strip : main_window->strips) {
+        if (!strip)
+            continue;
+        const QString name = zarn::settings::channel_name(settings.get(), device, strip->target());
+        if (name == strip->channel_label)
+            continue;
+        strip->channel_label = name;
+        show_name(strip);
+        changed++;
+    }
+    if (changed > 0)
+        describe_routes();
+    return changed;
 }
 
 ZARNConnect::ZARNConnect(ZARNMainWindow *main_window)

@@ -37,6 +37,10 @@ public:
     // its strip's title and the routes' words. The default text or none is
     // no name.
     void name_channel(ZARNController *strip, const QString &text);
+    // The kept names read again, after a setup file brought new ones: the
+    // fields, titles and words of the channels whose name changed follow at
+    // once. Returns how many changed.
+    int reload_names();
 
     ZARNMainWindow *main_window;
     QGridLayout *grid;
@@ -45,6 +49,12 @@ public:
     int main_input_count;
     int main_output_count;
 
+protected:
+    // Hovering a name field marks its channel's routes on the painters beside
+    // it and tells them, as hovering its end does.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QLineEdit *channel_edit(ZARNController *strip);
+    void show_name(ZARNController *strip);
 };

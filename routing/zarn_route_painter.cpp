@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QSpinBox>
 #include <QStringList>
+#include <QTimer>
 #include <QToolTip>
 #include <utility>
 
@@ -110,6 +111,51 @@ QString ZARNRoutePainter::tell(QPoint point) const {
         lines << describe(r);
     lines.removeDuplicates();
     return lines.join(QLatin1Char('\n'));
+}
+
+QString ZARNRoutePainter::point_channel(int side, int row) {
+    if (dragging)
+        return QString();
+    if (row < 0) {
+        set_pointed({});
+        return QString();
+    }
+    // Just inside the edge, where near() finds the channel's end.
+    pointer = QPoint(side == 0 ? 2 : width() - 3, zarn::row_middle(panel->grid, row));
+    set_pointed(near(pointer));
+    return tell(pointer);
+}
+
+void ZARNRoutePainter::flash(ZARNController *strip) {
+    // One timer a strip: a second click restarts it rather than having the
+    // first click's timer clear the mark early.
+    auto *timer = strip->findChild<QTimer *>(QStringLiteral("strip_flash"));
+    if (!timer) {
+        timer = new QTimer(strip);
+        timer->setObjectName(QStringLiteral("strip_flash"));
+        timer->setSingleShot(true);
+        const bool filled = strip->autoFillBackground();
+        const bool own_palette = strip->testAttribute(Qt::WA_SetPalette);
+        const QPalette palette = strip->palette();
+        QObject::connect(timer, &QTimer::timeout, strip,
+                         [strip, timer, filled, own_palette, palette] {
+                             strip->setAutoFillBackground(filled);
+                             // A default palette hands the strip back to its parent's.
+                             strip->setPalette(own_palette ? palette : QPalette());
+                             timer->deleteLater();
+                         });
+        QPalette marked = palette;
+        // The highlight colour a third of the way into the background, opaque,
+        // so the strip's children drawn over it keep their contrast.
+        const QColor back = palette.color(QPalette::Window);
+        const QColor light = palette.color(QPalette::Highlight);
+        marked.setColor(QPalette::Window, QColor((2 * back.red() + light.red()) / 3,
+                                                 (2 * back.green() + light.green()) / 3,
+                                                 (2 * back.blue() + light.blue()) / 3));
+        strip->setPalette(marked);
+        strip->setAutoFillBackground(true);
+    }
+    timer->start(1500);
 }
 
 QRect ZARNRoutePainter::overlay() const {
@@ -240,6 +286,7 @@ void ZARNRoutePainter::mouseReleaseEvent(QMouseEvent *event) {
     if (click) {
         if (ZARNController *strip = strip_at(left >= 0 ? 0 : 1, left >= 0 ? left : right)) {
             panel->main_window->ensureWidgetVisible(strip);
+            flash(strip);
             // Its first control takes the keys, and with them the focus frame
             // that marks the strip.
             const std::vector<QWidget *> chain = strip->tab_chain();

@@ -57,6 +57,12 @@ public:
     // What a tool tip over the point says: the routes near it in words, one
     // a line; empty over nothing.
     QString tell(QPoint point) const;
+    // Marks the routes of the channel at that edge's row, as hovering its
+    // end does, and tells them; row -1 marks none. Nothing during a drag.
+    QString point_channel(int side, int row);
+    // A strip brought into view by a click is marked for a moment, so the
+    // eye finds it among its like.
+    static void flash(ZARNController *strip);
 
     ZARNConnect *panel;
 

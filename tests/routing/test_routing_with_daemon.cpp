@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 #include <cstddef>
 #include <cstring>
@@ -302,6 +303,15 @@ void TestRoutingWithDaemon::hover_tells_the_route() {
     const QImage shot = dev->grab().toImage();
     const QColor cross = shot.pixelColor(3, a.y() + 3);
     QVERIFY2(cross.red() > 150 && cross.green() < 100, qPrintable(cross.name()));
+    // The name field of the transmit end tells the same words as its end.
+    QHelpEvent help(QEvent::ToolTip, QPoint(4, 4),
+                    window.strips[0]->input_edit->mapToGlobal({4, 4}));
+    QApplication::sendEvent(window.strips[0]->input_edit, &help);
+    QCOMPARE(QToolTip::text(), dev->tell(a));
+    // A click on the row marks its strip for a moment.
+    QTest::mouseClick(dev, Qt::LeftButton, Qt::NoModifier, a);
+    QVERIFY(window.strips[0]->autoFillBackground());
+    QTRY_VERIFY_WITH_TIMEOUT(!window.strips[0]->autoFillBackground(), 3000);
 }
 
 void TestRoutingWithDaemon::channel_names_are_kept_shown_and_stored() {
@@ -365,7 +375,15 @@ void TestRoutingWithDaemon::channel_names_are_kept_shown_and_stored() {
             names << QString::fromStdString(zarn::state::describe(t.target) + ": " +
                                             *t.channel_name);
     QCOMPARE(names, QStringList({"device 0 channel 0: Mic", "main output channel 0: Speakers L"}));
-    zarn::state::keep_texts(setup, {}, daemon.path());
+    {
+        // Loaded while the panel runs, the names show at once.
+        RoutingRig rig(daemon.path());
+        zarn::state::keep_texts(setup, {}, daemon.path());
+        QCOMPARE(rig.window->connect_panel->reload_names(), 2);
+        QCOMPARE(rig.window->strips[0]->input_edit->text(), QString("Mic"));
+        QCOMPARE(rig.window->strips[7]->title(),
+                 QString::fromUtf8("Main Output - Ch0 \u2013 Speakers L"));
+    }
     RoutingRig rig(daemon.path());
     rig.window->resize(1400, 900);
     rig.window->show();
