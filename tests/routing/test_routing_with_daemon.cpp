@@ -305,7 +305,7 @@ void TestRoutingWithDaemon::hover_tells_the_route() {
     QVERIFY2(cross.red() > 150 && cross.green() < 100, qPrintable(cross.name()));
     // The name field of the transmit end tells the same words as its end.
     QHelpEvent help(QEvent::ToolTip, QPoint(4, 4),
-                    window.strips[0]->input_edit->mapToGlobal({4, 4}));
+                    window.strips[0]->input_edit->mapToGlobal(QPoint(4, 4)));
     QApplication::sendEvent(window.strips[0]->input_edit, &help);
     QCOMPARE(QToolTip::text(), dev->tell(a));
     // A click on the row marks its strip for a moment.
