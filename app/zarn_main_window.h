@@ -77,6 +77,9 @@ public:
     // builds the strips when there were none.
     void refresh_all();
 
+    // The strips' own windows: compressors and equalizers.
+    std::vector<QWidget *> strip_windows() const;
+
 public slots:
     void handle_watchdog();
 
@@ -92,8 +95,6 @@ private:
     // view scrolls by the bar's height as it comes or goes, so nothing
     // under the pointer moves.
     void place_bars();
-    // The strips' own windows: compressors and equalizers.
-    std::vector<QWidget *> strip_windows() const;
 
     void discover();
     std::vector<zarn::Target> shown_targets() const;

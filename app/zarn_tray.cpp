@@ -346,15 +346,8 @@ bool ZARNTray::eventFilter(QObject *watched, QEvent *event) {
     // Into the tray: the window and the strips' windows go, the watchdog
     // goes on so the icon keeps following the daemon.
     zarn::window_places::save(*window);
-    for (ZARNController *strip : window->strips) {
-        if (!strip)
-            continue;
-        for (QWidget *w : {static_cast<QWidget *>(strip->compressor),
-                           static_cast<QWidget *>(strip->rx_equalizer),
-                           static_cast<QWidget *>(strip->tx_equalizer)})
-            if (w)
-                w->close();
-    }
+    for (QWidget *w : window->strip_windows())
+        w->close();
     window->hide();
     event->ignore();
     return true;
