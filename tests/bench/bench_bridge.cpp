@@ -23,23 +23,63 @@ constexpr int TAPS = 65536;
 constexpr int CLIENTS = 16;
 constexpr int METERS = 128;
 
-double peak_us(int fd, int runs) {
+// One peak request on each descriptor in turn, so that every path is timed
+// under the same load of the machine; the median of each, in us.
+std::vector<double> peak_us(const std::vector<int> &fds, int runs) {
+    std::vector<std::vector<double>> times(fds.size());
     zarn::TargetPeak peak{};
-    const auto times = bench::time_runs(runs, [&] {
-        peak.number = 0;
-        peak.channel = 0;
-        zarn::ctl_request(fd, zarn::REQ_DEV_PEAK, &peak);
-    });
-    return bench::median(times) * 1000.0;
+    for (int run = 0; run < runs; ++run) {
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            times[i].push_back(bench::time_runs(1, [&] {
+                peak.number = 0;
+                peak.channel = 0;
+                zarn::ctl_request(fds[i], zarn::REQ_DEV_PEAK, &peak);
+            })[0]);
+        }
+    }
+    std::vector<double> medians;
+    for (const std::vector<double> &t : times)
+        medians.push_back(bench::median(t) * 1000.0);
+    return medians;
 }
 
-double fetch_ms(int fd, std::vector<double> &into) {
+// The same, for a fetch of the whole filter; the median of each, in ms.
+std::vector<double> fetch_ms(const std::vector<int> &fds, std::vector<double> &into, int runs) {
     const zarn::Target target{zarn::KIND_DEVICE, 0, 0};
+    std::vector<std::vector<double>> times(fds.size());
     bool ok = true;
-    const auto times = bench::time_runs(
-        20, [&] { ok = zarn::fetch_filter(fd, target, true, TAPS, into.data()) && ok; });
+    for (int run = 0; run < runs; ++run) {
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            times[i].push_back(bench::time_runs(1, [&] {
+                ok = zarn::fetch_filter(fds[i], target, true, TAPS, into.data()) && ok;
+            })[0]);
+        }
+    }
     if (!ok)
         std::printf("  (a fetch failed)\n");
+    std::vector<double> medians;
+    for (const std::vector<double> &t : times)
+        medians.push_back(bench::median(t));
+    return medians;
+}
+
+// What serving 16 panels' meters costs the device alone: one descriptor
+// (as the bridge has) taking all their batches one after another.
+double device_ticks_ms(const char *path, int ticks) {
+    const int fd = zarn::ctl_open(path);
+    std::vector<zarn::TargetPeak> peaks(METERS);
+    std::vector<int> results(METERS);
+    std::vector<zarn::BatchedRequest> batch(METERS);
+    for (int m = 0; m < METERS; ++m) {
+        peaks[m].number = m / 64;
+        peaks[m].channel = m % 64;
+        batch[m] = {zarn::REQ_DEV_PEAK, &peaks[m], &results[m]};
+    }
+    const auto times = bench::time_runs(ticks, [&] {
+        for (int c = 0; c < CLIENTS; ++c)
+            zarn::ctl_request_batch(fd, batch.data(), METERS);
+    });
+    zarn::ctl_close(fd);
     return bench::median(times);
 }
 
@@ -103,31 +143,33 @@ int main() {
         return 1;
     }
 
-    peak_us(direct, 200);
-    peak_us(bridged, 200);
-    const double peak_direct = peak_us(direct, 5000);
-    const double peak_bridged = peak_us(bridged, 5000);
-    // What the bridge itself pays for each request: the device's own path.
+    // What the bridge itself pays for each request: the device's own path,
+    // here a socket to the same daemon behind the preloaded ioctl.
     const int device = zarn::ctl_open(bridge_rig::DEVICE);
-    const double peak_device = peak_us(device, 5000);
-    zarn::ctl_close(device);
+    const std::vector<int> paths = {direct, bridged, device};
+    peak_us(paths, 500);
+    const std::vector<double> peak = peak_us(paths, 5000);
     std::printf("peak request: direct socket %.1f us, through the bridge %.1f us (%.2fx, "
                 "target at most 2x); the device path alone %.1f us\n",
-                peak_direct, peak_bridged, peak_bridged / peak_direct, peak_device);
+                peak[0], peak[1], peak[1] / peak[0], peak[2]);
 
     std::vector<double> taps(TAPS);
     for (int i = 0; i < TAPS; ++i)
         taps[static_cast<std::size_t>(i)] = 1.0 / (i + 1);
     zarn::write_filter(direct, zarn::Target{zarn::KIND_DEVICE, 0, 0}, true, TAPS, taps.data());
-    const double fetch_direct = fetch_ms(direct, taps);
-    const double fetch_bridged = fetch_ms(bridged, taps);
+    fetch_ms(paths, taps, 5);
+    const std::vector<double> fetch = fetch_ms(paths, taps, 100);
     std::printf("65536-tap fetch: direct socket %.2f ms, through the bridge %.2f ms (%.2fx, "
-                "target at most 1.5x)\n",
-                fetch_direct, fetch_bridged, fetch_bridged / fetch_direct);
+                "target at most 1.5x); the device path alone %.2f ms\n",
+                fetch[0], fetch[1], fetch[1] / fetch[0], fetch[2]);
+    zarn::ctl_close(device);
     zarn::ctl_close(direct);
     zarn::ctl_close(bridged);
     rig.daemon.clear_requests();
 
+    std::printf("16 batches of 128 peaks on the device path alone, one descriptor: %.1f ms of "
+                "every 100 ms tick\n",
+                device_ticks_ms(bridge_rig::DEVICE, 20));
     poll_meters(rig.daemon.path(), "directly on the daemon's socket");
     poll_meters(rig.path.c_str(), "through the bridge");
     std::printf("refused by the bridge: %lu\n", rig.bridge.refused());
