@@ -23,44 +23,49 @@ constexpr int TAPS = 65536;
 constexpr int CLIENTS = 16;
 constexpr int METERS = 128;
 
-// One peak request on each descriptor in turn, so that every path is timed
-// under the same load of the machine; the median of each, in us.
-std::vector<double> peak_us(const std::vector<int> &fds, int runs) {
+// Runs of requests on each descriptor in turn: each path is timed as a
+// client uses it, one request right after another, and all of them under
+// the same load of the machine, which changes while the benchmark runs.
+// The median of each path's requests.
+template <typename Request>
+std::vector<double> median_in_turns(const std::vector<int> &fds, int turns, int run,
+                                    Request request) {
     std::vector<std::vector<double>> times(fds.size());
-    zarn::TargetPeak peak{};
-    for (int run = 0; run < runs; ++run) {
+    for (int turn = 0; turn < turns; ++turn) {
         for (std::size_t i = 0; i < fds.size(); ++i) {
-            times[i].push_back(bench::time_runs(1, [&] {
-                peak.number = 0;
-                peak.channel = 0;
-                zarn::ctl_request(fds[i], zarn::REQ_DEV_PEAK, &peak);
-            })[0]);
+            const auto t = bench::time_runs(run, [&] { request(fds[i]); });
+            times[i].insert(times[i].end(), t.begin(), t.end());
         }
     }
-    std::vector<double> medians;
-    for (const std::vector<double> &t : times)
-        medians.push_back(bench::median(t) * 1000.0);
-    return medians;
-}
-
-// The same, for a fetch of the whole filter; the median of each, in ms.
-std::vector<double> fetch_ms(const std::vector<int> &fds, std::vector<double> &into, int runs) {
-    const zarn::Target target{zarn::KIND_DEVICE, 0, 0};
-    std::vector<std::vector<double>> times(fds.size());
-    bool ok = true;
-    for (int run = 0; run < runs; ++run) {
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            times[i].push_back(bench::time_runs(1, [&] {
-                ok = zarn::fetch_filter(fds[i], target, true, TAPS, into.data()) && ok;
-            })[0]);
-        }
-    }
-    if (!ok)
-        std::printf("  (a fetch failed)\n");
     std::vector<double> medians;
     for (const std::vector<double> &t : times)
         medians.push_back(bench::median(t));
     return medians;
+}
+
+// In us.
+std::vector<double> peak_us(const std::vector<int> &fds, int turns) {
+    zarn::TargetPeak peak{};
+    std::vector<double> us = median_in_turns(fds, turns, 50, [&](int fd) {
+        peak.number = 0;
+        peak.channel = 0;
+        zarn::ctl_request(fd, zarn::REQ_DEV_PEAK, &peak);
+    });
+    for (double &t : us)
+        t *= 1000.0;
+    return us;
+}
+
+// In ms.
+std::vector<double> fetch_ms(const std::vector<int> &fds, std::vector<double> &into, int turns) {
+    const zarn::Target target{zarn::KIND_DEVICE, 0, 0};
+    bool ok = true;
+    const std::vector<double> ms = median_in_turns(fds, turns, 5, [&](int fd) {
+        ok = zarn::fetch_filter(fd, target, true, TAPS, into.data()) && ok;
+    });
+    if (!ok)
+        std::printf("  (a fetch failed)\n");
+    return ms;
 }
 
 // What serving 16 panels' meters costs the device alone: one descriptor
@@ -147,8 +152,8 @@ int main() {
     // here a socket to the same daemon behind the preloaded ioctl.
     const int device = zarn::ctl_open(bridge_rig::DEVICE);
     const std::vector<int> paths = {direct, bridged, device};
-    peak_us(paths, 500);
-    const std::vector<double> peak = peak_us(paths, 5000);
+    peak_us(paths, 10);
+    const std::vector<double> peak = peak_us(paths, 100);
     std::printf("peak request: direct socket %.1f us, through the bridge %.1f us (%.2fx, "
                 "target at most 2x); the device path alone %.1f us\n",
                 peak[0], peak[1], peak[1] / peak[0], peak[2]);
@@ -157,8 +162,8 @@ int main() {
     for (int i = 0; i < TAPS; ++i)
         taps[static_cast<std::size_t>(i)] = 1.0 / (i + 1);
     zarn::write_filter(direct, zarn::Target{zarn::KIND_DEVICE, 0, 0}, true, TAPS, taps.data());
-    fetch_ms(paths, taps, 5);
-    const std::vector<double> fetch = fetch_ms(paths, taps, 100);
+    fetch_ms(paths, taps, 1);
+    const std::vector<double> fetch = fetch_ms(paths, taps, 20);
     std::printf("65536-tap fetch: direct socket %.2f ms, through the bridge %.2f ms (%.2fx, "
                 "target at most 1.5x); the device path alone %.2f ms\n",
                 fetch[0], fetch[1], fetch[1] / fetch[0], fetch[2]);
