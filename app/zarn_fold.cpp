@@ -60,7 +60,11 @@ void ZARNFold::fold(bool folded) {
     if (!panel)
         return;
     // Hidden, not shrunk: a folded panel is neither laid out nor painted.
-    panel->setVisible(!folded);
+    // A panel not yet in its window would be shown as a window of its own.
+    if (folded)
+        panel->hide();
+    else if (panel->parentWidget())
+        panel->show();
     grid->setRowMinimumHeight(row, folded ? sizeHint().height() : 0);
     place();
 }

@@ -99,8 +99,22 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     connect(watchdog_timer, &QTimer::timeout, this, &ZARNMainWindow::handle_watchdog);
 
     main_grid = new ZARNGridLayout();
-    main_grid->addWidget(connect_panel, 0, 0, 1, 1);
-    main_grid->addWidget(static_cast<QWidget *>(strip_grid), 1, 0, 1, 1);
+    // Each row but the strips can be folded away; a header comes before its
+    // panel in the Tab order, as it was made first.
+    const std::pair<const char *, QWidget *> column[] = {
+        {"diagram", connect_panel},
+        {nullptr, static_cast<QWidget *>(strip_grid)},
+        {"delay_locator", delay_locator},
+        {"recording", record_status},
+        {"add_options", add_options},
+        {"system_information", sys_info},
+        {"setup", setup_panel}};
+    for (int row = 0; row < static_cast<int>(std::size(column)); ++row) {
+        const auto &[key, panel] = column[row];
+        if (key)
+            folds.push_back(new ZARNFold(QString::fromLatin1(key), main_grid, row, panel));
+        main_grid->addWidget(panel, row, 0, 1, 1);
+    }
     // While the daemon is away or offers nothing, a line at the top says so
     // in the window itself.
     message_bar = new QWidget(this);
@@ -138,21 +152,6 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     connect(strip_filter, &QLineEdit::textChanged, this, &ZARNMainWindow::apply_filter);
     bar_layout->addWidget(strip_filter);
     message_bar->hide();
-    main_grid->addWidget(delay_locator, 2, 0, 1, 1);
-    main_grid->addWidget(record_status, 3, 0, 1, 1);
-    main_grid->addWidget(add_options, 4, 0, 1, 1);
-    main_grid->addWidget(sys_info, 5, 0, 1, 1);
-    main_grid->addWidget(setup_panel, 6, 0, 1, 1);
-    // Each can be folded away but the strips.
-    const std::pair<const char *, QWidget *> foldable[] = {
-        {"diagram", connect_panel},       {"delay_locator", delay_locator},
-        {"recording", record_status},     {"add_options", add_options},
-        {"system_information", sys_info}, {"setup", setup_panel}};
-    for (const auto &[key, panel] : foldable) {
-        int row = 0, column = 0, rows = 0, columns = 0;
-        main_grid->getItemPosition(main_grid->indexOf(panel), &row, &column, &rows, &columns);
-        folds.push_back(new ZARNFold(QString::fromLatin1(key), main_grid, row, panel));
-    }
     connect(folds.front(), &ZARNFold::foldedChanged, this, [this](bool folded) {
         if (!folded)
             diagram_unfolded();
