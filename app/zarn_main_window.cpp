@@ -21,6 +21,7 @@
 
 #include "app/opening_size.h"
 #include "app/window_places.h"
+#include "app/zarn_fold.h"
 #include "app/zarn_grid_layout.h"
 #include "app/zarn_status_line.h"
 #include "compressor/zarn_compressor.h"
@@ -98,8 +99,22 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     connect(watchdog_timer, &QTimer::timeout, this, &ZARNMainWindow::handle_watchdog);
 
     main_grid = new ZARNGridLayout();
-    main_grid->addWidget(connect_panel, 0, 0, 1, 1);
-    main_grid->addWidget(static_cast<QWidget *>(strip_grid), 1, 0, 1, 1);
+    // Each row but the strips can be folded away; a header comes before its
+    // panel in the Tab order, as it was made first.
+    const std::pair<const char *, QWidget *> column[] = {
+        {"diagram", connect_panel},
+        {nullptr, static_cast<QWidget *>(strip_grid)},
+        {"delay_locator", delay_locator},
+        {"recording", record_status},
+        {"add_options", add_options},
+        {"system_information", sys_info},
+        {"setup", setup_panel}};
+    for (int row = 0; row < static_cast<int>(std::size(column)); ++row) {
+        const auto &[key, panel] = column[row];
+        if (key)
+            folds.push_back(new ZARNFold(QString::fromLatin1(key), main_grid, row, panel));
+        main_grid->addWidget(panel, row, 0, 1, 1);
+    }
     // While the daemon is away or offers nothing, a line at the top says so
     // in the window itself.
     message_bar = new QWidget(this);
@@ -137,11 +152,10 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     connect(strip_filter, &QLineEdit::textChanged, this, &ZARNMainWindow::apply_filter);
     bar_layout->addWidget(strip_filter);
     message_bar->hide();
-    main_grid->addWidget(delay_locator, 2, 0, 1, 1);
-    main_grid->addWidget(record_status, 3, 0, 1, 1);
-    main_grid->addWidget(add_options, 4, 0, 1, 1);
-    main_grid->addWidget(sys_info, 5, 0, 1, 1);
-    main_grid->addWidget(setup_panel, 6, 0, 1, 1);
+    connect(folds.front(), &ZARNFold::foldedChanged, this, [this](bool folded) {
+        if (!folded)
+            diagram_unfolded();
+    });
 
     show_link();
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
@@ -183,6 +197,10 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
 // they go while the window is still whole rather than in the base destructor.
 ZARNMainWindow::~ZARNMainWindow() {
     watchdog_timer->stop();
+    // They watch the panels, which go first below.
+    for (ZARNFold *fold : folds)
+        delete fold;
+    folds.clear();
     delete takeWidget();
     strip_grid = nullptr;
     main_grid = nullptr;
@@ -333,6 +351,7 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
     delete connect_panel;
     connect_panel = new ZARNConnect(this);
     main_grid->addWidget(connect_panel, 0, 0, 1, 1);
+    folds.front()->set_panel(connect_panel);
     ZARNController::arrange_links(this);
     show_waiting();
     order_tabs();
@@ -342,7 +361,7 @@ void ZARNMainWindow::rebuild_strips(const std::vector<zarn::Target> &found) {
     // A layout shows a widget it takes only later, from the event loop; the
     // sizes below need them now.
     if (isVisible()) {
-        connect_panel->show();
+        connect_panel->setVisible(!folds.front()->folded());
         for (int i = 0; i < MAX_STRIPS && strips[i]; ++i)
             strips[i]->show();
     }
@@ -414,11 +433,96 @@ void ZARNMainWindow::find_strips() {
 void ZARNMainWindow::apply_filter() {
     if (!strip_filter)
         return;
-    const QString text = strip_filter->text().trimmed();
     for (ZARNController *strip : strips) {
         if (strip)
-            strip->setVisible(text.isEmpty() || strip->title().contains(text, Qt::CaseInsensitive));
+            strip->setVisible(strip_matches(strip));
     }
+    flow_strips(false);
+}
+
+bool ZARNMainWindow::strip_matches(const ZARNController *strip) const {
+    const QString text = strip_filter ? strip_filter->text().trimmed() : QString();
+    return text.isEmpty() || strip->title().contains(text, Qt::CaseInsensitive);
+}
+
+void ZARNMainWindow::flow_strips(bool keep_place) {
+    if (!strip_grid || !main_grid)
+        return;
+    std::vector<ZARNController *> shown;
+    int widest = 0;
+    for (ZARNController *strip : strips) {
+        if (strip && strip_matches(strip)) {
+            shown.push_back(strip);
+            widest = std::max(widest, strip->sizeHint().width());
+        }
+    }
+    // The room beside the vertical scroll bar, shown or not: a bar that
+    // comes and goes as the strips reflow does not flow them again.
+    const int gap = std::max(0, strip_grid->horizontalSpacing());
+    const QMargins outer = main_grid->QGridLayout::contentsMargins();
+    const QMargins inner = strip_grid->QGridLayout::contentsMargins();
+    const int bar = verticalScrollBar()->isVisible() ? 0 : verticalScrollBar()->sizeHint().width();
+    const int room =
+        viewport()->width() - bar - outer.left() - outer.right() - inner.left() - inner.right();
+    const int most = static_cast<int>(std::max<std::size_t>(1, shown.size()));
+    const int columns = widest > 0 ? std::clamp((room + gap) / (widest + gap), 1, most) : 1;
+    bool placed = strip_grid->QGridLayout::count() == static_cast<int>(shown.size());
+    for (std::size_t k = 0; placed && k < shown.size(); ++k) {
+        int row = -1, column = -1, rows = 0, spans = 0;
+        const int index = strip_grid->indexOf(shown[k]);
+        if (index >= 0)
+            strip_grid->getItemPosition(index, &row, &column, &rows, &spans);
+        placed = row == static_cast<int>(k) / columns && column == static_cast<int>(k) % columns;
+    }
+    if (placed)
+        return;
+    // The user's place: the strip with the focus, or else the first one
+    // reaching into the view, and how far down the view it is.
+    QWidget *content = static_cast<QWidget *>(main_grid);
+    const int scrolled = verticalScrollBar()->value();
+    const ZARNController *anchor = nullptr;
+    if (keep_place && isVisible()) {
+        QWidget *focus = QApplication::focusWidget();
+        for (const ZARNController *strip : shown) {
+            if (focus && strip->isAncestorOf(focus) && !focus->visibleRegion().isEmpty())
+                anchor = strip;
+        }
+        for (std::size_t k = 0; !anchor && k < shown.size(); ++k) {
+            if (shown[k]->mapTo(content, QPoint(0, shown[k]->height())).y() > scrolled)
+                anchor = shown[k];
+        }
+    }
+    const int offset = anchor ? anchor->mapTo(content, QPoint()).y() - scrolled : 0;
+    for (ZARNController *strip : strips) {
+        if (strip)
+            strip_grid->removeWidget(strip);
+    }
+    for (std::size_t k = 0; k < shown.size(); ++k)
+        strip_grid->addWidget(shown[k], static_cast<int>(k) / columns,
+                              static_cast<int>(k) % columns, 1, 1);
+    // The layouts place the strips from the event loop; the sizes and the
+    // places are needed now.
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    content->adjustSize();
+    QApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    if (anchor)
+        verticalScrollBar()->setValue(anchor->mapTo(content, QPoint()).y() - offset);
+}
+
+void ZARNMainWindow::diagram_unfolded() {
+    if (fd < 0 || link != ConnectionWatch::Link::Answering)
+        return;
+    std::vector<zarn::BatchedRequest> batch;
+    for (ZARNController *strip : strips) {
+        if (strip)
+            strip->queue_refresh(batch);
+    }
+    zarn::ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
+    for (ZARNController *strip : strips) {
+        if (strip)
+            strip->take_refresh();
+    }
+    connect_panel->refresh_routes();
 }
 
 bool ZARNMainWindow::eventFilter(QObject *watched, QEvent *event) {
@@ -595,6 +699,7 @@ void ZARNMainWindow::place_bars() {
 void ZARNMainWindow::resizeEvent(QResizeEvent *event) {
     QScrollArea::resizeEvent(event);
     place_bars();
+    flow_strips(true);
     catch_up_view();
 }
 

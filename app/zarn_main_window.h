@@ -20,6 +20,7 @@ class ZARNCompressor;
 class ZARNConnect;
 class ZARNController;
 class ZARNEqualizer;
+class ZARNFold;
 class ZARNGridLayout;
 class ZARNRecordStatus;
 class ZARNSetupPanel;
@@ -131,6 +132,16 @@ private:
     QLineEdit *strip_filter;
     void find_strips();
     void apply_filter();
+    bool strip_matches(const ZARNController *strip) const;
+
+    // The diagram's header first, then those of the panels below the strips.
+    std::vector<ZARNFold *> folds;
+    // The diagram draws from every strip: unfolded, it shows them read anew.
+    void diagram_unfolded();
+    // The strips shown, in discovery order along each row of as many
+    // columns as the view holds; with keep_place, the strip at the top of
+    // the view stays where it was on the screen.
+    void flow_strips(bool keep_place);
 
     ConnectionWatch watch;
 };

@@ -704,6 +704,13 @@ normalize
     </message>
 </context>
 <context>
+    <name>ZARNFold</name>
+    <message>
+        <source>Fold or unfold this panel</source>
+        <translation>Diesen Bereich ein- oder ausklappen</translation>
+    </message>
+</context>
+<context>
     <name>ZARNGainLabel</name>
     <message>
         <source>Type a gain...</source>

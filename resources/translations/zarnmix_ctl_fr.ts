@@ -704,6 +704,13 @@ normalize
     </message>
 </context>
 <context>
+    <name>ZARNFold</name>
+    <message>
+        <source>Fold or unfold this panel</source>
+        <translation>Replier ou déplier ce panneau</translation>
+    </message>
+</context>
+<context>
     <name>ZARNGainLabel</name>
     <message>
         <source>Type a gain...</source>

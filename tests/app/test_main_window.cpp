@@ -24,8 +24,10 @@
 #include <limits>
 #include <tuple>
 
+#include "app/kept_settings.h"
 #include "app/opening_size.h"
 #include "app/window_places.h"
+#include "app/zarn_fold.h"
 #include "app/zarn_status_line.h"
 #include "app/zarn_tray.h"
 #include "compressor/zarn_compressor.h"
@@ -35,6 +37,7 @@
 #include "panels/zarn_add_options.h"
 #include "panels/zarn_audio_delay_locator.h"
 #include "panels/zarn_record_status.h"
+#include "panels/zarn_setup_panel.h"
 #include "panels/zarn_sys_info_options.h"
 #include "routing/zarn_connect.h"
 #include "strip/zarn_controller.h"
@@ -108,6 +111,10 @@ private slots:
     void targets_that_come_and_go_are_followed();
     void a_rebuild_keeps_the_view_in_place();
     void ctrl_f_filters_the_strips();
+    void folding_is_kept_for_a_new_window();
+    void strips_flow_into_columns_data();
+    void strips_flow_into_columns();
+    void a_folded_diagram_takes_its_strips_out_of_view();
     void steady_targets_are_checked_in_one_exchange();
     void keyboard_goes_strip_by_strip_row_by_row();
     void windows_come_back_where_they_were();
@@ -731,6 +738,130 @@ void TestMainWindow::ctrl_f_filters_the_strips() {
     QVERIFY(filter->text().isEmpty());
     QVERIFY(!filter->isVisible());
     QCOMPARE(shown().size(), 15);
+}
+
+namespace {
+
+ZARNFold *fold_of(const ZARNMainWindow &w, const char *key) {
+    return w.findChild<ZARNFold *>(QStringLiteral("fold_") + QLatin1String(key));
+}
+
+// The settings are shared by the whole suite: no panel stays folded.
+struct Unfolded {
+    Unfolded() { clear(); }
+    ~Unfolded() { clear(); }
+    static void clear() {
+        for (const char *key : {"diagram", "setup"})
+            zarn::kept::set_value(ZARNFold::settings_key(QLatin1String(key)), QVariant());
+    }
+};
+
+} // namespace
+
+void TestMainWindow::folding_is_kept_for_a_new_window() {
+    const Unfolded unfolded;
+    TestDaemon d(example_topology());
+    {
+        auto w = fixture::make_window(d.path());
+        fixture::show_whole(*w);
+        QVERIFY(w->connect_panel->isVisible());
+        // By keyboard, as a user without a mouse would.
+        fold_of(*w, "diagram")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(fold_of(*w, "diagram"), Qt::Key_Space);
+        QVERIFY(w->connect_panel->isHidden());
+        QTest::mouseClick(fold_of(*w, "setup"), Qt::LeftButton);
+        QVERIFY(w->setup_panel->isHidden());
+        // The header stays where the panel began.
+        QTRY_COMPARE(fold_of(*w, "setup")->y(), w->main_grid->cellRect(6, 0).top());
+    }
+    // A value the panel never wrote is no fold.
+    zarn::kept::set_value(ZARNFold::settings_key(QStringLiteral("delay_locator")),
+                          QStringLiteral("yes"));
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    QVERIFY(w->connect_panel->isHidden());
+    QVERIFY(w->setup_panel->isHidden());
+    QVERIFY(w->delay_locator->isVisible());
+    QVERIFY(fold_of(*w, "diagram")->isVisible());
+    // The diagram made anew for other targets stays folded.
+    w->add_options->line_edit->setText(QStringLiteral("-add_device=1"));
+    w->add_options->add_button->click();
+    QCOMPARE(targets(*w).size(), std::size_t{15});
+    QVERIFY(w->connect_panel->isHidden());
+    zarn::kept::set_value(ZARNFold::settings_key(QStringLiteral("delay_locator")), QVariant());
+}
+
+void TestMainWindow::strips_flow_into_columns_data() {
+    QTest::addColumn<double>("strips_wide");
+    QTest::addColumn<int>("columns");
+    QTest::newRow("one") << 1.4 << 1;
+    QTest::newRow("two") << 2.5 << 2;
+    QTest::newRow("four, filtered") << 4.5 << 4;
+}
+
+// Row by row in discovery order, as many columns as the view holds; the
+// strip at the top of the view stays where it was.
+void TestMainWindow::strips_flow_into_columns() {
+    QFETCH(double, strips_wide);
+    QFETCH(int, columns);
+    const Unfolded unfolded;
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    const bool filtered = QByteArray(QTest::currentDataTag()).contains("filtered");
+    if (filtered)
+        w->findChild<QLineEdit *>(QStringLiteral("strip_filter"))->setText(QStringLiteral("dsp"));
+    int widest = 0;
+    for (ZARNController *s : w->strips)
+        widest = s ? std::max(widest, s->sizeHint().width()) : widest;
+    w->resize(w->width(), 500);
+    QWidget *content = static_cast<QWidget *>(w->main_grid);
+    ZARNController *top = w->strips[3];
+    w->verticalScrollBar()->setValue(top->mapTo(content, QPoint()).y() + 5);
+    const int at = top->mapTo(w.get(), QPoint()).y();
+
+    w->resize(static_cast<int>(strips_wide * widest) + 60, 500);
+    std::vector<ZARNController *> shown;
+    for (ZARNController *s : w->strips)
+        if (s && (!filtered || s->title().contains(QStringLiteral("dsp"))))
+            shown.push_back(s);
+    QCOMPARE(static_cast<std::size_t>(w->strip_grid->QGridLayout::count()), shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        QLayoutItem *item = w->strip_grid->itemAtPosition(static_cast<int>(i) / columns,
+                                                          static_cast<int>(i) % columns);
+        QVERIFY(item);
+        QCOMPARE(item->widget(), shown[i]);
+    }
+    QVERIFY(!w->horizontalScrollBar()->isVisible());
+    QCOMPARE(top->mapTo(w.get(), QPoint()).y(), at);
+}
+
+// The diagram draws from every strip; folded, only the strips in view are
+// read, and unfolded it shows every strip read anew.
+void TestMainWindow::a_folded_diagram_takes_its_strips_out_of_view() {
+    const Unfolded unfolded;
+    TestDaemon d(example_topology());
+    auto w = fixture::make_window(d.path());
+    fixture::show_whole(*w);
+    w->resize(w->width(), 300);
+    w->verticalScrollBar()->setValue(0);
+    const auto tick_reads = [&d, &w] {
+        d.clear_requests();
+        for (int i = 0; i < 10; ++i)
+            w->handle_watchdog();
+        return config_reads(d);
+    };
+    std::size_t with_config = 0;
+    for (ZARNController *s : w->strips)
+        with_config += s && zarn::kind_info(s->kind)->has_config();
+    QCOMPARE(tick_reads(), with_config);
+    fold_of(*w, "diagram")->click();
+    const std::size_t in_view = strips_in_view_with_config(*w);
+    QVERIFY(in_view < with_config);
+    QCOMPARE(tick_reads(), in_view);
+    d.clear_requests();
+    fold_of(*w, "diagram")->click();
+    QCOMPARE(config_reads(d), with_config);
 }
 
 void TestMainWindow::targets_that_come_and_go_are_followed() {
