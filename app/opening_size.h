@@ -5,7 +5,7 @@
 #include <QRect>
 #include <QSize>
 
-class QScrollArea;
+class ZARNMainWindow;
 
 namespace zarn {
 
@@ -13,7 +13,8 @@ namespace zarn {
 // available: wide enough for all of its content without a horizontal scroll
 // bar, and as tall as the content up to 85% of the free height, with room
 // for the vertical scroll bar when the height is cut. Never larger than the
-// free area.
-QSize opening_size(const QScrollArea &window, const QRect &available);
+// free area. The bars along its top and bottom take their room outside the
+// view.
+QSize opening_size(const ZARNMainWindow &window, const QRect &available);
 
 } // namespace zarn

@@ -157,7 +157,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
             diagram_unfolded();
     });
 
-    setWindowTitle(QStringLiteral("Zarnmix Control"));
+    show_link();
     setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
 
     show_limit();
@@ -563,12 +563,7 @@ void ZARNMainWindow::set_link(ConnectionWatch::Link state) {
     if (state == link)
         return;
     link = state;
-    QString title = QStringLiteral("Zarnmix Control");
-    if (state == ConnectionWatch::Link::NotConnected)
-        title += QStringLiteral(" - not connected (%1)").arg(QString::fromLocal8Bit(device_path));
-    else if (state == ConnectionWatch::Link::NotAnswering)
-        title += QStringLiteral(" - daemon not answering");
-    setWindowTitle(title);
+    show_link();
     show_waiting();
     // An offer to load a setup waits for a daemon that answers.
     if (state != ConnectionWatch::Link::Answering)
@@ -584,6 +579,24 @@ void ZARNMainWindow::set_link(ConnectionWatch::Link state) {
         w->setEnabled(enabled);
     for (QWidget *w : strip_windows())
         w->setEnabled(enabled);
+}
+
+void ZARNMainWindow::show_link() {
+    const QString path = QString::fromLocal8Bit(device_path);
+    // A socket may be forwarded from another machine, so its path is named
+    // wherever the link is told; the device's title stays plain.
+    const bool socket = zarn::ctl_names_socket(device_path);
+    QString title = QStringLiteral("Zarnmix Control");
+    if (link == ConnectionWatch::Link::NotConnected)
+        title += QStringLiteral(" - not connected (%1)").arg(path);
+    else if (socket)
+        title += QStringLiteral(" - ") + path;
+    if (link == ConnectionWatch::Link::NotAnswering)
+        title += QStringLiteral(" - daemon not answering");
+    setWindowTitle(title);
+    status_line->rest_on(socket && link == ConnectionWatch::Link::Answering
+                             ? tr("Connected to %1").arg(path)
+                             : QString());
 }
 
 std::vector<QWidget *> ZARNMainWindow::strip_windows() const {

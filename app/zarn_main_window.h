@@ -42,6 +42,8 @@ public:
     // device_path is kept by reference, not copied.
     explicit ZARNMainWindow(const char *device_path);
     ~ZARNMainWindow() override;
+    // The room the message bar and the status line take beside the view.
+    QMargins bar_margins() const { return viewportMargins(); }
 
     // Handed to the strips and panels; fd, tick and link below are its own.
     ZARNConnection *const connection;
@@ -91,6 +93,9 @@ protected:
 
 private:
     void set_link(ConnectionWatch::Link state);
+    // The title, and the status line at rest, say how the link stands and,
+    // through a socket, which one the window controls.
+    void show_link();
     // The message bar takes the top of the window and the status line its
     // bottom while they are shown. Both lie outside what scrolls, and the
     // view scrolls by the bar's height as it comes or goes, so nothing

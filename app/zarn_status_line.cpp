@@ -61,10 +61,24 @@ void ZARNStatusLine::offer(const QString &text, const QString &action) {
 void ZARNStatusLine::clear() {
     fade->stop();
     action_button->hide();
+    if (!resting.isEmpty()) {
+        label->setText(resting);
+        show_line(false);
+        close_button->hide(); // nothing to dismiss at rest
+        return;
+    }
     if (isHidden())
         return;
     hide();
     emit shownChanged();
+}
+
+void ZARNStatusLine::rest_on(const QString &text) {
+    resting = text;
+    // A note or an offer shown now keeps the line until it goes.
+    if (!isHidden() && (offering() || fade->isActive()))
+        return;
+    clear();
 }
 
 bool ZARNStatusLine::offering() const {
@@ -73,6 +87,7 @@ bool ZARNStatusLine::offering() const {
 
 void ZARNStatusLine::show_line(bool with_action) {
     action_button->setVisible(with_action);
+    close_button->show();
     if (!isHidden())
         return;
     show();

@@ -21,8 +21,10 @@ public:
 
     void say(const QString &text);
     void offer(const QString &text, const QString &action);
-    // Hides the line, and with it any offer.
+    // Hides the line, and with it any offer; a resting text stays.
     void clear();
+    // Shown whenever no note or offer is; empty lets the line go at rest.
+    void rest_on(const QString &text);
     bool offering() const;
 
     QLabel *label;
@@ -38,4 +40,5 @@ signals:
 private:
     void show_line(bool with_action);
     QTimer *fade;
+    QString resting;
 };

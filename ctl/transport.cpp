@@ -116,6 +116,11 @@ int ctl_open(const char *path) {
     return fd;
 }
 
+bool ctl_names_socket(const char *path) {
+    struct stat st;
+    return path != nullptr && ::stat(path, &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
 int ctl_request(int fd, std::uint32_t code, void *record) {
     if (fd < 0) {
         errno = EBADF;

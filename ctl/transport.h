@@ -16,6 +16,10 @@ namespace zarn {
 // remembers what the descriptor is, so requests need not ask the system.
 int ctl_open(const char *path);
 
+// Whether ctl_open would speak the socket protocol on the file at path: a
+// socket may lead to another machine's daemon, a device never does.
+bool ctl_names_socket(const char *path);
+
 // Issues one request; 0 on success, anything else is a failure. The record
 // must hold at least ioc_size(code) bytes; a failed request leaves it
 // untouched. A filter fetch that fails once the daemon has accepted it (the

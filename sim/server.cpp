@@ -386,13 +386,16 @@ bool Server::serve(Connection &connection) {
         if (length > 0) {
             std::memcpy(record, record_bytes, length);
         }
+        // A filter read sends back as many doubles as the request asked for.
+        const std::size_t wanted = is_filter_get(code) ? carried_doubles(record) : 0;
+        // A read's array is sized up front, so that a handler that fills it
+        // in place finds it ready and a connection's fetches of one filter
+        // do not clear it each time; only an answered read sends it.
         std::vector<double> &payload = connection.payload;
-        payload.resize(doubles);
+        payload.resize(doubles > 0 ? doubles : wanted);
         if (doubles > 0) {
             std::memcpy(payload.data(), record_bytes + length, doubles * sizeof(double));
         }
-        // A filter read sends back as many doubles as the request asked for.
-        const std::size_t wanted = is_filter_get(code) ? carried_doubles(record) : 0;
         connection.in_begin += total;
 
         ReplyFault fault = ReplyFault::none;

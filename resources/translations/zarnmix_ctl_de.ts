@@ -823,6 +823,10 @@ normalize
         <source>Find strips</source>
         <translation>Streifen suchen</translation>
     </message>
+    <message>
+        <source>Connected to %1</source>
+        <translation>Verbunden mit %1</translation>
+    </message>
 </context>
 <context>
     <name>ZARNRecordStatus</name>

@@ -823,6 +823,10 @@ normalize
         <source>Find strips</source>
         <translation>Chercher des bandes</translation>
     </message>
+    <message>
+        <source>Connected to %1</source>
+        <translation>Connecté à %1</translation>
+    </message>
 </context>
 <context>
     <name>ZARNRecordStatus</name>

@@ -18,6 +18,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 #include <algorithm>
 #include <limits>
@@ -27,6 +28,7 @@
 #include "app/opening_size.h"
 #include "app/window_places.h"
 #include "app/zarn_fold.h"
+#include "app/zarn_status_line.h"
 #include "app/zarn_tray.h"
 #include "compressor/zarn_compressor.h"
 #include "ctl/catalogue.h"
@@ -93,6 +95,7 @@ class TestMainWindow : public QObject {
 private slots:
     void discovery_order_and_probes();
     void discovery_stops_at_128_strips();
+    void window_layout_title_icon_timer_data();
     void window_layout_title_icon_timer();
     void no_daemon_at_start_then_discovery();
     void daemon_restarted_with_other_state_is_read_again();
@@ -193,10 +196,31 @@ void TestMainWindow::discovery_stops_at_128_strips() {
     QVERIFY(w->findChild<QLabel *>(QStringLiteral("limit"))->isHidden());
 }
 
+void TestMainWindow::window_layout_title_icon_timer_data() {
+    QTest::addColumn<bool>("device");
+    QTest::newRow("socket") << false;
+    QTest::newRow("character device") << true;
+}
+
 void TestMainWindow::window_layout_title_icon_timer() {
+    QFETCH(bool, device);
     TestDaemon d(example_topology());
-    auto w = fixture::make_window(d.path(), true);
-    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+    qputenv("ZARN_PRELOAD_DEVICE", "/dev/zero");
+    qputenv("ZARN_PRELOAD_SOCKET", d.path());
+    const char *const path = device ? "/dev/zero" : d.path();
+    auto w = fixture::make_window(path, true);
+    // A socket may lead to another machine: the window names it.
+    QCOMPARE(w->windowTitle(), device ? QStringLiteral("Zarnmix Control")
+                                      : QStringLiteral("Zarnmix Control - %1").arg(path));
+    QCOMPARE(w->status_line->isHidden(), device);
+    if (!device) {
+        QCOMPARE(w->status_line->label->text(), QStringLiteral("Connected to %1").arg(path));
+        // An offer shows over it, and once dismissed the line names the socket again.
+        w->status_line->offer(QStringLiteral("Offer"), QStringLiteral("Take"));
+        w->status_line->close_button->click();
+        QCOMPARE(w->status_line->label->text(), QStringLiteral("Connected to %1").arg(path));
+        QVERIFY(w->status_line->close_button->isHidden());
+    }
     QVERIFY(!w->windowIcon().isNull());
     QCOMPARE(QIcon(QStringLiteral(":/zarnmix_ctl.png")).availableSizes(),
              QList<QSize>({QSize(48, 48)}));
@@ -209,7 +233,7 @@ void TestMainWindow::window_layout_title_icon_timer() {
     QVERIFY(!w->eq_copy_source);
     QVERIFY(!w->compressor_copy_source);
     QVERIFY(w->fd >= 0);
-    QCOMPARE(w->device_path, d.path());
+    QCOMPARE(w->device_path, path);
     QCOMPARE(std::make_tuple(w->tick, w->watchdog_timer->parent(), w->watchdog_timer->interval()),
              std::make_tuple(0, static_cast<QObject *>(w.get()), 100));
     QVERIFY(w->watchdog_timer->isActive());
@@ -284,7 +308,7 @@ void TestMainWindow::no_daemon_at_start_then_discovery() {
     QLayoutItem *top = static_cast<QGridLayout *>(w->main_grid)->itemAtPosition(0, 0);
     QVERIFY(top != nullptr);
     QVERIFY(top->widget() == w->connect_panel);
-    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - %1").arg(d.path()));
     QVERIFY(controls_enabled(*w));
     for (auto &r : d.requests())
         QVERIFY(!is_write(r.code));
@@ -307,7 +331,7 @@ void TestMainWindow::daemon_restarted_with_other_state_is_read_again() {
     QCOMPARE(w->tick, 1);
     QCOMPARE(d.count(zarn::REQ_PROBE), std::size_t{1});
     QCOMPARE(peak_sequence(d).size(), std::size_t{14}); // one per meter
-    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - %1").arg(d.path()));
 
     // Gone: the controls grey out and the title says so; nothing is sent.
     d.stop();
@@ -355,7 +379,7 @@ void TestMainWindow::daemon_restarted_with_other_state_is_read_again() {
              std::make_tuple(std::size_t{5 + 1}, std::size_t{2}, std::size_t{2}, std::size_t{1},
                              std::size_t{2 + 1}, std::size_t{0 + 1}, std::size_t{1},
                              std::size_t{1}));
-    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - %1").arg(d.path()));
     QVERIFY(controls_enabled(*w));
     QVERIFY(shown_eq->isEnabled());
 
@@ -412,7 +436,8 @@ void TestMainWindow::daemon_stops_answering() {
     w->handle_watchdog();
     QCOMPARE(std::make_tuple(w->fd, w->tick, d.requests().size()),
              std::make_tuple(-1, 1, std::size_t{1}));
-    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - daemon not answering"));
+    QCOMPARE(w->windowTitle(),
+             QStringLiteral("Zarnmix Control - %1 - daemon not answering").arg(d.path()));
     QVERIFY(controls_disabled(*w));
     w->handle_watchdog();
     QVERIFY(w->fd >= 0);
@@ -468,7 +493,9 @@ void TestMainWindow::hung_daemon_is_backed_off() {
     // Attempts at 0 s and after 1 s + 3 s; the next would come 5 s later.
     QCOMPARE(d.count(zarn::REQ_PROBE), std::size_t{2});
     QVERIFY2(blocked < 2500, qPrintable(QString::number(blocked)));
-    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - daemon not answering"));
+    const QString named = device ? QString() : QStringLiteral(" - ") + d.path();
+    QCOMPARE(w->windowTitle(),
+             QStringLiteral("Zarnmix Control%1 - daemon not answering").arg(named));
     // The window says so too, with the wait left, and a button that ends it.
     const QLabel *line = w->findChild<QLabel *>(QStringLiteral("waiting"));
     QVERIFY(line->isVisibleTo(w.get()));
@@ -477,7 +504,7 @@ void TestMainWindow::hung_daemon_is_backed_off() {
     d.clear_hook();
     auto *try_now = line->parentWidget()->findChild<QPushButton *>();
     try_now->click();
-    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control") + named);
     QVERIFY(!line->isVisibleTo(w.get()));
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -9,6 +10,7 @@
 #include <QTranslator>
 
 #include "app/translations.h"
+#include "app/zarn_status_line.h"
 #include "eq/zarn_eq_editor.h"
 #include "eq/zarn_equalizer.h"
 #include "routing/zarn_connect.h"
@@ -34,20 +36,24 @@ void TestTranslations::window_speaks_the_locales_language_data() {
     QTest::addColumn<QString>("diagram");
     QTest::addColumn<QString>("mute_tip");
     QTest::addColumn<QString>("editor");
+    QTest::addColumn<QString>("connected");
 
     QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << true
                             << "Verbindungsdiagramm"
                             << "Richtung Empfang (RX) stummschalten"
-                            << "Filterbeschreibung";
+                            << "Filterbeschreibung"
+                            << "Verbunden mit %1";
     QTest::newRow("French") << QLocale(QLocale::French, QLocale::Canada) << true
                             << "Schéma des connexions"
                             << "Couper le son du sens réception (RX)"
-                            << "Description du filtre";
+                            << "Description du filtre"
+                            << "Connecté à %1";
     // No catalogue: the texts as written.
     QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << false
                              << "Connection diagram"
                              << "Mute the receive (RX) direction"
-                             << "Filter specification";
+                             << "Filter specification"
+                             << "Connected to %1";
 }
 
 void TestTranslations::window_speaks_the_locales_language() {
@@ -63,8 +69,10 @@ void TestTranslations::window_speaks_the_locales_language() {
     QTEST(device->rx_mute_box->toolTip(), "mute_tip");
     // Looked up under QGroupBox, as the editor has no meta-object of its own.
     QTEST(device->rx_equalizer->editor->title(), "editor");
+    QFETCH(QString, connected);
+    QCOMPARE(w->status_line->label->text(), connected.arg(d.path()));
     // The window's title is never translated.
-    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - %1").arg(d.path()));
 }
 
 void TestTranslations::file_that_is_not_a_catalogue_is_passed_over_data() {

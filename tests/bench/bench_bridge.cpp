@@ -23,23 +23,68 @@ constexpr int TAPS = 65536;
 constexpr int CLIENTS = 16;
 constexpr int METERS = 128;
 
-double peak_us(int fd, int runs) {
+// Runs of requests on each descriptor in turn: each path is timed as a
+// client uses it, one request right after another, and all of them under
+// the same load of the machine, which changes while the benchmark runs.
+// The median of each path's requests.
+template <typename Request>
+std::vector<double> median_in_turns(const std::vector<int> &fds, int turns, int run,
+                                    Request request) {
+    std::vector<std::vector<double>> times(fds.size());
+    for (int turn = 0; turn < turns; ++turn) {
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            const auto t = bench::time_runs(run, [&] { request(fds[i]); });
+            times[i].insert(times[i].end(), t.begin(), t.end());
+        }
+    }
+    std::vector<double> medians;
+    for (const std::vector<double> &t : times)
+        medians.push_back(bench::median(t));
+    return medians;
+}
+
+// In us.
+std::vector<double> peak_us(const std::vector<int> &fds, int turns) {
     zarn::TargetPeak peak{};
-    const auto times = bench::time_runs(runs, [&] {
+    std::vector<double> us = median_in_turns(fds, turns, 50, [&](int fd) {
         peak.number = 0;
         peak.channel = 0;
         zarn::ctl_request(fd, zarn::REQ_DEV_PEAK, &peak);
     });
-    return bench::median(times) * 1000.0;
+    for (double &t : us)
+        t *= 1000.0;
+    return us;
 }
 
-double fetch_ms(int fd, std::vector<double> &into) {
+// In ms.
+std::vector<double> fetch_ms(const std::vector<int> &fds, std::vector<double> &into, int turns) {
     const zarn::Target target{zarn::KIND_DEVICE, 0, 0};
     bool ok = true;
-    const auto times = bench::time_runs(
-        20, [&] { ok = zarn::fetch_filter(fd, target, true, TAPS, into.data()) && ok; });
+    const std::vector<double> ms = median_in_turns(fds, turns, 5, [&](int fd) {
+        ok = zarn::fetch_filter(fd, target, true, TAPS, into.data()) && ok;
+    });
     if (!ok)
         std::printf("  (a fetch failed)\n");
+    return ms;
+}
+
+// What serving 16 panels' meters costs the device alone: one descriptor
+// (as the bridge has) taking all their batches one after another.
+double device_ticks_ms(const char *path, int ticks) {
+    const int fd = zarn::ctl_open(path);
+    std::vector<zarn::TargetPeak> peaks(METERS);
+    std::vector<int> results(METERS);
+    std::vector<zarn::BatchedRequest> batch(METERS);
+    for (int m = 0; m < METERS; ++m) {
+        peaks[m].number = m / 64;
+        peaks[m].channel = m % 64;
+        batch[m] = {zarn::REQ_DEV_PEAK, &peaks[m], &results[m]};
+    }
+    const auto times = bench::time_runs(ticks, [&] {
+        for (int c = 0; c < CLIENTS; ++c)
+            zarn::ctl_request_batch(fd, batch.data(), METERS);
+    });
+    zarn::ctl_close(fd);
     return bench::median(times);
 }
 
@@ -103,31 +148,33 @@ int main() {
         return 1;
     }
 
-    peak_us(direct, 200);
-    peak_us(bridged, 200);
-    const double peak_direct = peak_us(direct, 5000);
-    const double peak_bridged = peak_us(bridged, 5000);
-    // What the bridge itself pays for each request: the device's own path.
+    // What the bridge itself pays for each request: the device's own path,
+    // here a socket to the same daemon behind the preloaded ioctl.
     const int device = zarn::ctl_open(bridge_rig::DEVICE);
-    const double peak_device = peak_us(device, 5000);
-    zarn::ctl_close(device);
+    const std::vector<int> paths = {direct, bridged, device};
+    peak_us(paths, 10);
+    const std::vector<double> peak = peak_us(paths, 100);
     std::printf("peak request: direct socket %.1f us, through the bridge %.1f us (%.2fx, "
                 "target at most 2x); the device path alone %.1f us\n",
-                peak_direct, peak_bridged, peak_bridged / peak_direct, peak_device);
+                peak[0], peak[1], peak[1] / peak[0], peak[2]);
 
     std::vector<double> taps(TAPS);
     for (int i = 0; i < TAPS; ++i)
         taps[static_cast<std::size_t>(i)] = 1.0 / (i + 1);
     zarn::write_filter(direct, zarn::Target{zarn::KIND_DEVICE, 0, 0}, true, TAPS, taps.data());
-    const double fetch_direct = fetch_ms(direct, taps);
-    const double fetch_bridged = fetch_ms(bridged, taps);
+    fetch_ms(paths, taps, 1);
+    const std::vector<double> fetch = fetch_ms(paths, taps, 20);
     std::printf("65536-tap fetch: direct socket %.2f ms, through the bridge %.2f ms (%.2fx, "
-                "target at most 1.5x)\n",
-                fetch_direct, fetch_bridged, fetch_bridged / fetch_direct);
+                "target at most 1.5x); the device path alone %.2f ms\n",
+                fetch[0], fetch[1], fetch[1] / fetch[0], fetch[2]);
+    zarn::ctl_close(device);
     zarn::ctl_close(direct);
     zarn::ctl_close(bridged);
     rig.daemon.clear_requests();
 
+    std::printf("16 batches of 128 peaks on the device path alone, one descriptor: %.1f ms of "
+                "every 100 ms tick\n",
+                device_ticks_ms(bridge_rig::DEVICE, 20));
     poll_meters(rig.daemon.path(), "directly on the daemon's socket");
     poll_meters(rig.path.c_str(), "through the bridge");
     std::printf("refused by the bridge: %lu\n", rig.bridge.refused());

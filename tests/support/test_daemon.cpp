@@ -134,7 +134,9 @@ int TestDaemon::handle(std::uint32_t code, unsigned char *record, std::vector<do
     ReceivedRequest entry;
     entry.code = code;
     entry.record.assign(record, record + ioc_size(code));
-    entry.payload = payload;
+    if (is_filter_set(code)) {
+        entry.payload = payload; // a read's array is only room for the answer
+    }
 
     Hook hook;
     {
