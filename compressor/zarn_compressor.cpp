@@ -198,6 +198,9 @@ void ZARNCompressor::refresh_gain() {
             s.gain > 0 ? -200.0 * std::log10(s.gain / 1000.0) : double(REDUCTION_SHOWN);
         reduction_bar->setValue(
             static_cast<int>(std::clamp(reduction, 0.0, double(REDUCTION_SHOWN))));
+        // The bar repaints itself only for a change of a whole chunk, several
+        // dB here, so a reduction of 2 dB would not show.
+        reduction_bar->update();
     }
     enabled_seen = s.enabled != 0;
     // The gain comes with the settings, so a window in view follows another

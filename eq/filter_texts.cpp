@@ -56,7 +56,9 @@ std::uint64_t FilterTexts::hash(const double *coefficients, std::size_t length) 
 }
 
 QString FilterTexts::text_for(const Target &target, bool rx, const double *coefficients,
-                              std::int32_t length) const {
+                              std::int32_t length, QString *source) const {
+    if (source)
+        *source = QString();
     if (!coefficients || length <= 0)
         return QString();
     const std::unique_ptr<QSettings> s = settings::open();
@@ -81,11 +83,16 @@ QString FilterTexts::text_for(const Target &target, bool rx, const double *coeff
         s->setValue(key + hash_field, s->value(old + hash_field));
         s->remove(old);
     }
+    if (source && !moving) {
+        const QString kept_source = s->value(key + QStringLiteral("/source")).toString();
+        if (kept_source.size() <= MAX_TEXT)
+            *source = kept_source;
+    }
     return text;
 }
 
 void FilterTexts::keep(const Target &target, bool rx, const QString &text,
-                       const double *coefficients, std::int32_t length) {
+                       const double *coefficients, std::int32_t length, const QString &source) {
     if (!coefficients || length <= 0 || text.isEmpty() || text.size() > MAX_TEXT)
         return;
     const std::unique_ptr<QSettings> s = settings::open();
@@ -95,6 +102,11 @@ void FilterTexts::keep(const Target &target, bool rx, const QString &text,
     const QString old = old_group(target, rx);
     if (old != key)
         s->remove(old);
+    const QString source_field = key + QStringLiteral("/source");
+    if (!source.isEmpty() && source.size() <= MAX_TEXT)
+        s->setValue(source_field, source);
+    else if (s->value(key + QStringLiteral("/text")).toString() != text)
+        s->remove(source_field);
     s->setValue(key + QStringLiteral("/text"), text);
     s->setValue(key + QStringLiteral("/hash"),
                 QString::number(hash(coefficients, static_cast<std::size_t>(length)), 16));

@@ -2,6 +2,9 @@
 
 #pragma once
 
+#include <fftw3.h>
+
+#include <cstddef>
 #include <vector>
 
 namespace zarn {
@@ -27,5 +30,37 @@ double log_axis_frequency(double sample_rate, int i, int count);
 // for 65536 taps, where summing every point's sines would take seconds.
 LogResponse log_response(double sample_rate, int filter_length, const double *coefficients,
                          int points);
+
+// The same evaluation in steps of a few milliseconds each, for a window that
+// must answer in between: planning the transform (the first plan of a size in
+// a process costs as much as the transform), the transform, and reading the
+// points. Plans are kept for the process and shared by every job; GUI thread
+// only, as FFTW's planner is not thread-safe.
+class LogResponseJob {
+public:
+    LogResponseJob() = default;
+    LogResponseJob(const LogResponseJob &) = delete;
+    LogResponseJob &operator=(const LogResponseJob &) = delete;
+    ~LogResponseJob();
+
+    // Starts over with a copy of this filter; what was under way is dropped.
+    void start(double sample_rate, int filter_length, const double *coefficients, int points);
+    // Runs the next step; true once the result is complete.
+    bool step();
+    bool done() const { return stage_ == Stage::done; }
+    // Complete once done() is true.
+    const LogResponse &result() const { return out_; }
+
+private:
+    enum class Stage { plan, transform, read, done };
+    void release();
+
+    Stage stage_ = Stage::done;
+    LogResponse out_;
+    std::size_t n_ = 0;
+    double *in_ = nullptr;
+    fftw_complex *spectrum_ = nullptr; // n_ / 2 + 1 bins
+    fftw_plan plan_ = nullptr;         // owned by the shared cache
+};
 
 } // namespace zarn

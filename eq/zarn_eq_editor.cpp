@@ -106,7 +106,20 @@ void ZARNEQEditor::replace_text(const std::string &text) {
     // One edit, so that Undo brings the previous text back.
     QTextCursor cursor(text_edit->document());
     cursor.select(QTextCursor::Document);
-    cursor.insertText(QString::fromStdString(text));
+    made_text = QString::fromStdString(text);
+    cursor.insertText(made_text);
+}
+
+QString ZARNEQEditor::source_in_force() const {
+    if (source_table->isHidden() || text_edit->toPlainText().trimmed() != made_text.trimmed())
+        return QString();
+    return QString::fromStdString(source_table->file_text());
+}
+
+void ZARNEQEditor::show_source(const QString &source, int sample_rate) {
+    source_table->show_file(source.toStdString());
+    import_rate = sample_rate;
+    made_text = text_edit->toPlainText();
 }
 
 bool ZARNEQEditor::export_file(const QString &path, bool graphic_eq, const QString &applied_text,

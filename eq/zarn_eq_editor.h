@@ -47,9 +47,16 @@ public:
     QPushButton *export_button;
     // The imported parametric file's filters, beside the text made of them.
     ZARNEQSourceTable *source_table;
+    // The table's filters as a parametric file while the text is still the
+    // one made of them; empty otherwise.
+    QString source_in_force() const;
+    // Shows a kept source beside the text made of it, at the daemon's rate;
+    // an empty or unreadable one hides the table.
+    void show_source(const QString &source, int sample_rate);
 
 private:
     // Replaces the text as one step the user can undo.
     void replace_text(const std::string &text);
     int import_rate = 0;
+    QString made_text; // the text last made from the table
 };

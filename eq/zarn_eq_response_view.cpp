@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -120,7 +121,7 @@ QString ZARNEQResponseView::readout_text(const Axes &axes, const zarn::LogRespon
 }
 
 void ZARNEQResponseView::paint(QPainter &painter, QSize size, const zarn::LogResponse &curve,
-                               const QString &readout) {
+                               const QString &readout, bool pending) {
     const Axes a = axes(size, curve);
     painter.fillRect(QRect(QPoint(0, 0), size), QColor(255, 255, 255));
     const QColor grid(210, 210, 210);
@@ -178,7 +179,7 @@ void ZARNEQResponseView::paint(QPainter &painter, QSize size, const zarn::LogRes
             open = true;
         }
         painter.drawPath(path);
-    } else {
+    } else if (!pending) {
         painter.setPen(text);
         painter.drawText(a.plot, Qt::AlignCenter,
                          QCoreApplication::translate("ZARNEQResponseView", "No filter in force"));
@@ -190,23 +191,53 @@ void ZARNEQResponseView::paint(QPainter &painter, QSize size, const zarn::LogRes
     }
 }
 
-ZARNEQResponseView::ZARNEQResponseView(ZARNEqualizer *equalizer_) : equalizer(equalizer_) {
+ZARNEQResponseView::ZARNEQResponseView(ZARNEqualizer *equalizer_)
+    : equalizer(equalizer_), step_timer(new QTimer(this)) {
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    step_timer->setInterval(0);
+    connect(step_timer, &QTimer::timeout, this, &ZARNEQResponseView::evaluate_step);
 }
 
 ZARNEQResponseView::~ZARNEQResponseView() = default;
 
 void ZARNEQResponseView::refresh() {
     stale = true;
+    started = false;
+    update();
+}
+
+void ZARNEQResponseView::evaluate_step() {
+    // A hidden view evaluates nothing; its next paint takes the work up again.
+    if (!stale || !isVisible()) {
+        step_timer->stop();
+        return;
+    }
+    if (!started) {
+        job.start(equalizer->sample_rate, equalizer->filter_length, equalizer->coefficients,
+                  POINTS);
+        started = true;
+    }
+    if (job.step())
+        publish();
+}
+
+void ZARNEQResponseView::publish() {
+    curve_ = job.result();
+    stale = false;
+    started = false;
+    step_timer->stop();
     update();
 }
 
 const zarn::LogResponse &ZARNEQResponseView::curve() {
     if (stale) {
-        curve_ = zarn::log_response(equalizer->sample_rate, equalizer->filter_length,
-                                    equalizer->coefficients, POINTS);
-        stale = false;
+        if (!started)
+            job.start(equalizer->sample_rate, equalizer->filter_length, equalizer->coefficients,
+                      POINTS);
+        while (!job.step()) {
+        }
+        publish();
     }
     return curve_;
 }
@@ -220,12 +251,15 @@ QSize ZARNEQResponseView::minimumSizeHint() const {
 }
 
 void ZARNEQResponseView::paintEvent(QPaintEvent *) {
+    if (stale && !step_timer->isActive())
+        step_timer->start();
     QPainter painter(this);
-    paint(painter, size(), curve(), readout_);
+    paint(painter, size(), curve_, readout_, stale);
 }
 
 void ZARNEQResponseView::mouseMoveEvent(QMouseEvent *event) {
-    const QString now = readout_text(axes(size(), curve()), curve(), event->pos().x());
+    // The readout belongs to the curve shown.
+    const QString now = readout_text(axes(size(), curve_), curve_, event->pos().x());
     if (now != readout_) {
         readout_ = now;
         update();

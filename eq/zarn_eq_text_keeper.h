@@ -8,7 +8,7 @@ class ZARNEqualizer;
 
 // Keeps an equalizer's applied text in the user's settings and shows it
 // again in a later run, while the daemon's coefficients are still the ones
-// it produced.
+// it produced; with it the imported filters it was made from, in their table.
 class ZARNEQTextKeeper {
 public:
     explicit ZARNEQTextKeeper(ZARNEqualizer *equalizer);
@@ -22,5 +22,6 @@ public:
 
 private:
     ZARNEqualizer *equalizer;
-    QString shown; // what filter_read put into the editor
+    QString shown;              // what filter_read put into the editor
+    bool showed_source = false; // and whether it filled the table too
 };

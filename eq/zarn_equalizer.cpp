@@ -202,10 +202,11 @@ bool ZARNEqualizer::take_refresh() {
         refresh();
         return true;
     }
-    // Another client may have written a filter of the same length; only a
-    // window in view fetches it, at this pace.
-    if (isVisible())
-        refetch();
+    // Another client may have written a filter of the same length, or
+    // switched it on or off. Hidden windows fetch too, so that the strip's
+    // marker follows: while the filter is off the fetch fails at once and
+    // carries no coefficients.
+    refetch();
     return false;
 }
 
@@ -236,14 +237,17 @@ void ZARNEqualizer::refetch() {
     const bool same =
         on ? coefficients && std::memcmp(fetched.get(), coefficients, n * sizeof(double)) == 0
            : coefficients == nullptr;
-    if (same)
-        return;
     std::unique_ptr<double[]> now;
-    if (on) {
+    if (on && !same)
         now = std::move(fetched);
+    // Only a window in view keeps the array for its next fetch: hidden ones
+    // do not hold a second copy of every filter.
+    if (!fetched || !isVisible()) {
+        fetched.reset();
         fetched_size = 0;
     }
-    keep_coefficients(std::move(now), false);
+    if (!same)
+        keep_coefficients(std::move(now), false);
 }
 
 void ZARNEqualizer::keep_coefficients(std::unique_ptr<double[]> in_force, bool applied) {

@@ -55,8 +55,8 @@ public:
     // After the daemon came back: re-reads now if shown, else when next shown.
     void refresh();
     // Live view: the filter length query goes into the tick's batch; its
-    // answer re-reads a filter of a new length, and a window in view fetches
-    // its coefficients to follow another client. True when the length changed.
+    // answer re-reads a filter of a new length, or else fetches the
+    // coefficients to follow another client. True when the length changed.
     void queue_refresh(std::vector<zarn::BatchedRequest> &batch);
     bool take_refresh();
     // The daemon's sample rate as the live view last read it: the plot's

@@ -367,7 +367,8 @@ void TestMainWindow::daemon_restarted_with_other_state_is_read_again() {
     QCOMPARE(tick_peaks(d), std::size_t{14});
     // One read per record (a filter's length, then its coefficients), then
     // the tick's reads, with the live view's reads of one strip (device 1,
-    // channel 0: its record and two filter lengths); nothing written.
+    // channel 0: its record, two filter lengths and the two filters, which
+    // hidden windows fetch too); nothing written.
     using namespace zarn;
     QCOMPARE(d.requests().front().code, REQ_PROBE);
     for (auto &r : d.requests())
@@ -377,7 +378,7 @@ void TestMainWindow::daemon_restarted_with_other_state_is_read_again() {
                              d.count(REQ_DEV_TX_FILTER_GET), d.count(REQ_DEV_RX_FILTER_GET),
                              d.count(REQ_RECORDING_GET), d.count(REQ_SYSTEM_INFO)),
              std::make_tuple(std::size_t{5 + 1}, std::size_t{2}, std::size_t{2}, std::size_t{1},
-                             std::size_t{2 + 1}, std::size_t{0 + 1}, std::size_t{1},
+                             std::size_t{2 + 2}, std::size_t{0 + 2}, std::size_t{1},
                              std::size_t{1}));
     QCOMPARE(w->windowTitle(), QStringLiteral("Zarnmix Control - %1").arg(d.path()));
     QVERIFY(controls_enabled(*w));

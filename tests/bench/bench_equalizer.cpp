@@ -9,6 +9,9 @@
 //   kept from an earlier run (each in a child process of its own): how long
 //   the window is frozen, the longest turn of the event loop while the shown
 //   plot evaluates, and when the plot is complete;
+// - the large view's share alone for a dense filter, in a new process
+//   without FFTW wisdom: the longest turn of the event loop it causes and
+//   when its curve is complete;
 // - later applies, the plot's evaluation and its repaint.
 // Prints its figures.
 #include <QApplication>
@@ -22,6 +25,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "app/zarn_main_window.h"
@@ -54,6 +58,14 @@ void print(const char *what, const std::vector<double> &t) {
     std::printf("%-52s median %9.3f ms  min %9.3f ms  max %9.3f ms  (%zu runs)\n", what, median(t),
                 *std::min_element(t.begin(), t.end()), *std::max_element(t.begin(), t.end()),
                 t.size());
+}
+
+// CPU time of the calling thread: what a turn costs, whatever else the
+// machine runs meanwhile.
+double thread_cpu_ms() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
 void print_load() {
@@ -142,6 +154,31 @@ void start_up_with_filters() {
     delete w;
 }
 
+// One device with a filter of LENGTH taps, a main window on it without its
+// watchdog, and one equalizer window of channel 0's transmit side.
+struct OneWindow {
+    OneWindow() : daemon(topology()), window(new ZARNMainWindow(daemon.path())) {
+        window->watchdog_timer->stop();
+        eq = new ZARNEqualizer(window, zarn::KIND_DEVICE, 0, 0);
+    }
+    ~OneWindow() {
+        delete eq;
+        zarn::ctl_close(window->fd);
+        window->fd = -1;
+        delete window;
+    }
+    OneWindow(const OneWindow &) = delete;
+    OneWindow &operator=(const OneWindow &) = delete;
+    static zarn::sim::Topology topology() {
+        zarn::sim::Topology t = zarn::sim::devices_only({1});
+        t.filter_length = LENGTH;
+        return t;
+    }
+    zarn::sim::TestDaemon daemon;
+    ZARNMainWindow *window;
+    ZARNEqualizer *eq;
+};
+
 // In a process of its own: the first apply of a preset, with whatever wisdom
 // the cache folder holds, and the event loop running on until the shown plot
 // is complete. Prints, in ms: the apply itself, the first turn of the loop
@@ -150,12 +187,8 @@ void start_up_with_filters() {
 // paint, as before the plot evaluated in slices.
 int first_apply_child(bool dense) {
     zarn::keep_wisdom_in_cache();
-    zarn::sim::Topology topology = zarn::sim::devices_only({1});
-    topology.filter_length = LENGTH;
-    zarn::sim::TestDaemon daemon(topology);
-    auto *window = new ZARNMainWindow(daemon.path());
-    window->watchdog_timer->stop();
-    auto *eq = new ZARNEqualizer(window, zarn::KIND_DEVICE, 0, 0);
+    OneWindow one;
+    ZARNEqualizer *eq = one.eq;
     eq->show();
     if (!QTest::qWaitForWindowExposed(eq))
         return 1;
@@ -176,7 +209,7 @@ int first_apply_child(bool dense) {
             responsive = ms(end);
     }
     const double complete = ms(clock.nsecsElapsed());
-    if (eq->coefficients == nullptr || daemon.count(zarn::REQ_DEV_TX_FILTER_SET) != 1 ||
+    if (eq->coefficients == nullptr || one.daemon.count(zarn::REQ_DEV_TX_FILTER_SET) != 1 ||
         eq->freq_response->is_stale())
         return 1;
     // As before: the whole evaluation in the first paint.
@@ -188,11 +221,98 @@ int first_apply_child(bool dense) {
     const double at_once = ms(clock.nsecsElapsed());
     std::printf("%.3f %.3f %.3f %.3f %d %.3f\n", applied, responsive, longest, complete, turns,
                 at_once);
-    delete eq;
-    zarn::ctl_close(window->fd);
-    window->fd = -1;
-    delete window;
     return 0;
+}
+
+// In a process of its own, FFTW untouched and without wisdom: a shown window
+// whose daemon then holds a dense filter, the small plot complete at once, so
+// that the turns of the event loop measured are the large view's. With
+// at_once the view evaluates in one call instead, as it did in its first
+// paint before. Prints, in ms: the longest turn, the curve complete, the
+// number of turns.
+int large_view_child(bool at_once) {
+    OneWindow one;
+    ZARNEqualizer *eq = one.eq;
+    eq->resize(900, 700);
+    eq->show();
+    if (!QTest::qWaitForWindowExposed(eq))
+        return 1;
+    // Settled without a filter: nothing left to evaluate.
+    for (int i = 0; i < 20 || eq->response_view->is_stale(); ++i)
+        QCoreApplication::processEvents();
+    std::vector<double> dense(LENGTH);
+    for (int k = 0; k < LENGTH; ++k)
+        dense[k] = std::cos(0.001 * k * k) / (1.0 + k) + 1e-9;
+    one.daemon.with_engine([&](zarn::sim::Engine &e) {
+        e.devices[0].channels[0].tx_filter = zarn::sim::Filter{LENGTH, true, dense};
+    });
+    eq->read_filter();
+    QImage image(ZARNEQFreqResponse::PLOT_WIDTH, ZARNEQFreqResponse::PLOT_HEIGHT,
+                 QImage::Format_ARGB32);
+    eq->freq_response->draw(&image);
+    if (eq->coefficients == nullptr || !eq->response_view->is_stale())
+        return 1;
+    QElapsedTimer clock;
+    clock.start();
+    double longest = 0, longest_cpu = 0;
+    int turns = 0;
+    const auto timed = [&](auto &&work) {
+        const qint64 start = clock.nsecsElapsed();
+        const double cpu = thread_cpu_ms();
+        work();
+        longest = std::max(longest, ms(clock.nsecsElapsed() - start));
+        longest_cpu = std::max(longest_cpu, thread_cpu_ms() - cpu);
+        ++turns;
+    };
+    if (at_once)
+        timed([eq] { eq->response_view->curve(); });
+    while (eq->response_view->is_stale() && turns < 100000)
+        timed([] { QCoreApplication::processEvents(); });
+    // The turn that paints the new curve.
+    timed([] { QCoreApplication::processEvents(); });
+    const double complete = ms(clock.nsecsElapsed());
+    if (eq->response_view->curve().db.size() != std::size_t{ZARNEQResponseView::POINTS})
+        return 1;
+    std::printf("%.3f %.3f %.3f %d\n", longest, longest_cpu, complete, turns);
+    return 0;
+}
+
+void large_view_in_new_processes(const QString &program) {
+    QTemporaryDir cache;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
+    std::printf("large view alone, dense %d-tap filter, each run a new process without FFTW "
+                "wisdom (targets: no turn over 20 ms, curve complete within 300 ms)\n",
+                LENGTH);
+    for (const bool at_once : {false, true}) {
+        std::vector<double> longest, cpu, complete;
+        int turns = 0;
+        for (int run = 0; run < 7; ++run) {
+            QProcess child;
+            child.setProcessEnvironment(env);
+            child.start(program, {QStringLiteral("--large-view"),
+                                  at_once ? QStringLiteral("at-once") : QStringLiteral("steps")});
+            double l = -1, u = -1, c = -1;
+            if (child.waitForFinished(60000) && child.exitCode() == 0 &&
+                std::sscanf(child.readAllStandardOutput().constData(), "%lf %lf %lf %d", &l, &u, &c,
+                            &turns) == 4) {
+                longest.push_back(l);
+                cpu.push_back(u);
+                complete.push_back(c);
+            }
+        }
+        if (longest.empty()) {
+            std::printf("  %s: no run finished\n", at_once ? "before" : "after");
+            continue;
+        }
+        std::printf("  %s\n    longest turn median %6.2f ms, max %6.2f ms (its own CPU time: "
+                    "median %5.2f ms, max %5.2f ms); curve complete and painted median %6.2f ms, "
+                    "max %6.2f ms (%zu runs, %d turns)\n",
+                    at_once ? "before, evaluated at once as in its first paint:"
+                            : "after, in steps on a zero timer:",
+                    median(longest), bench::worst(longest), median(cpu), bench::worst(cpu),
+                    median(complete), bench::worst(complete), longest.size(), turns);
+    }
 }
 
 void first_apply_in_new_processes(const QString &program, const QString &preset) {
@@ -227,6 +347,8 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     if (argc > 2 && qstrcmp(argv[1], "--first-apply") == 0)
         return first_apply_child(qstrcmp(argv[2], "lowpass") == 0);
+    if (argc > 2 && qstrcmp(argv[1], "--large-view") == 0)
+        return large_view_child(qstrcmp(argv[2], "at-once") == 0);
 
     print_load();
     start_up_with_filters();
@@ -239,13 +361,10 @@ int main(int argc, char **argv) {
     std::printf(" of Lowpass (dense: 256 x 65536 sines and cosines for the plot):\n");
     first_apply_in_new_processes(QCoreApplication::applicationFilePath(),
                                  QStringLiteral("lowpass"));
+    large_view_in_new_processes(QCoreApplication::applicationFilePath());
 
-    zarn::sim::Topology topology = zarn::sim::devices_only({1});
-    topology.filter_length = LENGTH;
-    zarn::sim::TestDaemon daemon(topology);
-    auto *window = new ZARNMainWindow(daemon.path());
-    window->watchdog_timer->stop();
-    auto *eq = new ZARNEqualizer(window, zarn::KIND_DEVICE, 0, 0);
+    OneWindow one;
+    ZARNEqualizer *eq = one.eq;
     if (eq->filter_length != LENGTH || eq->sample_rate <= 0) {
         std::fprintf(stderr, "the daemon did not offer a filter of %d taps\n", LENGTH);
         return 1;
@@ -290,9 +409,5 @@ int main(int argc, char **argv) {
     print("repaint of the plot, unchanged (widget repaint)",
           time_runs(200, [&] { eq->freq_response->repaint(); }));
 
-    delete eq;
-    zarn::ctl_close(window->fd);
-    window->fd = -1;
-    delete window;
     return 0;
 }

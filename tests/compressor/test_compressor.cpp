@@ -14,6 +14,7 @@
 #include "ctl/requests.h"
 #include "support/input_events.h"
 #include "support/panel_rig.h"
+#include "support/routing_rig.h"
 #include "support/tool_tips.h"
 
 using zarn::CompressorSettings;
@@ -450,6 +451,20 @@ void TestCompressor::enabled_check_box_and_gain_level() {
         QCOMPARE(c.level_label->text(), QString(level));
         QCOMPARE(c.reduction_bar->value(), bar);
     }
+
+    // Shown, a reduction of 2 dB is drawn at once, not only once it grows.
+    rig.daemon.set_hook(
+        answer_with(zarn::REQ_DEV_COMP_GET, CompressorSettings{1, 1, 100, 10, 30, 1000}));
+    c.refresh_gain();
+    c.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&c));
+    QTest::qWait(50);
+    rig.daemon.set_hook(
+        answer_with(zarn::REQ_DEV_COMP_GET, CompressorSettings{1, 1, 100, 10, 30, 794}));
+    PaintCounter painted;
+    c.reduction_bar->installEventFilter(&painted);
+    c.refresh_gain();
+    QTRY_VERIFY(painted.paints > 0);
 }
 
 QTEST_MAIN(TestCompressor)

@@ -330,12 +330,28 @@ void TestEqPlot::shown_plot_evaluates_across_turns_of_the_event_loop() {
     QTest::qWait(30);
     QVERIFY(plot->is_stale());
     QVERIFY(plot->columns_ready() == 0);
+    QVERIFY(e->response_view->is_stale());
     // Before the first picture: the bottom line and the labels, no curve.
     QVERIFY(on_screen() == no_curve());
     QVERIFY(plot->readout_text(100).isEmpty());
 
     e->show();
     QVERIFY(QTest::qWaitForWindowExposed(e.get()));
+    QTRY_VERIFY(!plot->is_stale());
+    // The large view too evaluates on later turns, never in its paint.
+    const auto exact = [&e] {
+        return zarn::log_response(e->sample_rate, e->filter_length, e->coefficients,
+                                  ZARNEQResponseView::POINTS)
+            .db;
+    };
+    QTRY_VERIFY(!e->response_view->is_stale());
+    QCOMPARE(e->response_view->curve().db, exact());
+    eqfix::put_filter(d, true, dense(0.5));
+    e->refresh();
+    e->response_view->repaint();
+    QVERIFY(e->response_view->is_stale());
+    QTRY_VERIFY(!e->response_view->is_stale());
+    QCOMPARE(e->response_view->curve().db, exact());
     QTRY_VERIFY(!plot->is_stale());
     const QImage first = on_screen();
     QVERIFY(first == synchronous());
@@ -523,6 +539,16 @@ void TestEqPlot::large_view_axes_levels_and_curve() {
     const zarn::LogResponse half = zarn::log_response(44100.0, 4096, unit.data(), View::POINTS);
     QCOMPARE(View::axes(size, half).x_of(22050.0), a.plot.right());
     QVERIFY(std::abs(half.db[500] + 6.0206) < 1e-3);
+    // In steps, on a copy: the caller's array may change meanwhile.
+    zarn::LogResponseJob job;
+    std::vector<double> taps = unit;
+    job.start(44100.0, 4096, taps.data(), View::POINTS);
+    std::fill(taps.begin(), taps.end(), 0.0);
+    int steps = 1;
+    while (!job.step())
+        ++steps;
+    QVERIFY(steps > 1);
+    QCOMPARE(job.result().db, half.db);
     // A deep cut widens the scale in whole steps, and 0 dB stays labelled.
     std::vector<double> cut(4096, 0.0);
     cut[0] = 0.01;

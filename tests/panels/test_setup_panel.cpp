@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -14,7 +15,9 @@
 #include <set>
 
 #include "app/zarn_status_line.h"
+#include "eq/zarn_eq_source_table.h"
 #include "panels/zarn_setup_panel.h"
+#include "settings/settings_store.h"
 #include "support/eq_fixture.h"
 #include "support/panel_rig.h"
 #include "tools/state_file_device.h"
@@ -68,6 +71,13 @@ public:
     QStringList boxes;
     QTimer timer;
 };
+
+// Where the source of the kept text of device 0, channel 0, receive, lies.
+QString kept_source_key(const char *device_path) {
+    return QStringLiteral("filter_texts/") +
+           zarn::settings::device_key(QString::fromLocal8Bit(device_path)) +
+           QStringLiteral("/device_0_0_rx/source");
+}
 
 QByteArray contents(const QString &path) {
     QFile f(path);
@@ -253,6 +263,36 @@ void TestSetupPanel::kept_text_shown_only_while_the_filter_is_its_own() {
     shown->show();
     shown->read_filter();
     QCOMPARE(eqfix::text_of(shown.get()), QString());
+
+    // An imported file's filters, edited and applied, come back with the text;
+    // a damaged kept source leaves the table hidden.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("eq.txt"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("Preamp: -6.2 dB\nFilter 1: ON PK Fc 105 Hz Gain 3.4 dB Q 0.70\n");
+    file.close();
+    {
+        eqfix::Equalizer eq = eqfix::make_equalizer(rig.window.get(), eqfix::RX_DEVICE);
+        QString why;
+        QVERIFY(eq->editor->import_file(path, eq->sample_rate, &why));
+        eq->editor->source_table->table->item(0, 2)->setText(QStringLiteral("-2"));
+        eqfix::apply(eq.get());
+    }
+    for (const QString &damage : {QString(), QStringLiteral("Filter 1: ON PK Fc x Hz")}) {
+        PanelRig later(eqfix::topology(64));
+        eqfix::put_filter(later.daemon, true, eqfix::daemon_filter(rig.daemon, true));
+        if (!damage.isNull())
+            QSettings(zarn::settings::file_path(), QSettings::IniFormat)
+                .setValue(kept_source_key(later.window->device_path), damage);
+        eqfix::Equalizer back = eqfix::make_equalizer(later.window.get(), eqfix::RX_DEVICE);
+        const ZARNEQSourceTable *table = back->editor->source_table;
+        QVERIFY(!eqfix::text_of(back.get()).isEmpty());
+        QCOMPARE(table->isHidden(), !damage.isNull());
+        if (damage.isNull())
+            QCOMPARE(table->file_text(), std::string("Preamp: -6.2 dB\nFilter 1: ON PK Fc 105 Hz "
+                                                     "Gain -2 dB Q 0.7\n"));
+    }
 }
 
 QTEST_MAIN(TestSetupPanel)

@@ -116,6 +116,17 @@ void TestSettingsStore::a_kept_text_has_a_plain_key() {
     // The panel's other keys per target are joined the same way.
     QCOMPARE(zarn::kept::target_key("channel_links", QStringLiteral("/tmp/x/sim.sock"), target),
              QStringLiteral("channel_links/%2Ftmp%2Fx%2Fsim.sock/device_1"));
+
+    // What a text was made from stays with that text, kept again without it
+    // (as a restored setup keeps it), and goes with another text.
+    texts.keep(target, true, text, COEFFICIENTS, 3, QStringLiteral("Preamp: 1 dB\n"));
+    texts.keep(target, true, text, COEFFICIENTS, 3);
+    QString source;
+    texts.text_for(target, true, COEFFICIENTS, 3, &source);
+    QCOMPARE(source, QStringLiteral("Preamp: 1 dB\n"));
+    texts.keep(target, true, QStringLiteral("200 1\n"), COEFFICIENTS, 3);
+    texts.text_for(target, true, COEFFICIENTS, 3, &source);
+    QCOMPARE(source, QString());
 }
 
 void TestSettingsStore::root_keeps_to_its_own_settings() {

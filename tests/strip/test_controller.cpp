@@ -591,6 +591,16 @@ void TestController::markers_follow_another_client_and_a_second_click_raises() {
     d.with_engine([](Engine &e) { e.devices[0].compressor.enabled = 0; });
     w->handle_watchdog();
     QVERIFY(!s->compressor_button->isChecked());
+
+    // With its window hidden, the marker follows a filter of the same length
+    // switched off and on again.
+    s->tx_equalizer->hide();
+    for (const bool on : {false, true}) {
+        d.with_engine([on](Engine &e) { e.devices[0].channels[1].tx_filter.active = on; });
+        for (int i = 0; i < 10; ++i)
+            w->handle_watchdog();
+        QCOMPARE(s->tx_eq_button->isChecked(), on);
+    }
 }
 
 namespace {
