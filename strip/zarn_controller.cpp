@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFont>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,10 +71,17 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &
     rx_gain_label = rx_gain;
     tx_gain_label = tx_gain;
     // Wide enough for every gain, so a "-20" does not move the strip's columns.
-    int gain_width = 0;
-    for (int gain = -zarn::GAIN_MAX; gain <= zarn::GAIN_MAX; ++gain)
-        gain_width = std::max(
-            gain_width, rx_gain_label->fontMetrics().horizontalAdvance(QString::number(gain)));
+    // Measured once per font: 63 texts measured for each of 128 strips were a
+    // tenth of the start.
+    static QString measured_font;
+    static int gain_width = -1;
+    if (const QString font = rx_gain_label->font().key(); gain_width < 0 || font != measured_font) {
+        measured_font = font;
+        gain_width = 0;
+        for (int gain = -zarn::GAIN_MAX; gain <= zarn::GAIN_MAX; ++gain)
+            gain_width = std::max(
+                gain_width, rx_gain_label->fontMetrics().horizontalAdvance(QString::number(gain)));
+    }
     for (QLabel *label : {rx_gain_label, tx_gain_label}) {
         label->setFixedWidth(gain_width);
         label->setAlignment(Qt::AlignCenter);
