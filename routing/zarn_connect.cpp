@@ -232,7 +232,8 @@ void ZARNConnect::refresh_routes() {
 }
 
 bool ZARNConnect::routes_reach(const ZARNController *strip, const QRect &area) const {
-    if (area.isEmpty() || !dev_connections)
+    // A folded diagram draws no route.
+    if (area.isEmpty() || !dev_connections || !dev_connections->isVisible())
         return false;
     int row = 0;
     switch (strip->kind) {
