@@ -632,16 +632,28 @@ void ZARNMainWindow::handle_watchdog() {
     // The live view's reads ride along: each strip's record and filter
     // lengths once a second, a tenth of the strips a tick, and the panels'
     // records once a second too.
+    // A strip in view is read whole; one out of view whose routes the
+    // diagram shows in view only its record; one that came into sight
+    // since the last look at once.
     const int slice = static_cast<int>(static_cast<unsigned>(tick) % unsigned{LIVE_SLICES});
     std::vector<zarn::BatchedRequest> &batch = connection->batch;
     batch.clear();
+    const QRect diagram = diagram_in_view();
+    ZARNController *queued[MAX_STRIPS];
+    int queued_count = 0;
+    begin_look();
     for (int i = 0; i < MAX_STRIPS; ++i) {
-        if (!strips[i])
+        ZARNController *strip = strips[i];
+        if (!strip)
             continue;
-        strips[i]->queue_level_requests(batch);
-        if (i % LIVE_SLICES == slice && strip_in_view(strips[i]))
-            strips[i]->queue_refresh(batch);
+        const Sight sight = strip_in_view(strip, diagram);
+        strip->queue_level_requests(batch, sight == Sight::whole);
+        if (came_into_sight(strip, sight) || (i % LIVE_SLICES == slice && sight != Sight::none)) {
+            strip->queue_refresh(batch, sight == Sight::whole);
+            queued[queued_count++] = strip;
+        }
     }
+    end_look();
     const bool panels = slice == LIVE_SLICES - 1;
     std::int32_t rate = 0;
     int rate_result = -1;
@@ -650,12 +662,11 @@ void ZARNMainWindow::handle_watchdog() {
         sys_info->queue_refresh(batch);
         batch.push_back({zarn::REQ_SAMPLE_RATE_GET, &rate, &rate_result});
     }
+    delay_locator->queue_refresh(batch);
     zarn::ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
     bool routes = false;
-    for (ZARNController *strip : strips) {
-        if (strip)
-            routes = strip->take_refresh() || routes;
-    }
+    for (int i = 0; i < queued_count; ++i)
+        routes = queued[i]->take_refresh() || routes;
     if (routes)
         connect_panel->refresh_routes();
     if (panels) {
@@ -670,7 +681,7 @@ void ZARNMainWindow::handle_watchdog() {
         if (strip)
             strip->refresh_levels();
     }
-    delay_locator->refresh();
+    delay_locator->take_refresh();
     // Targets that come and go are looked for every 2 s, in one exchange
     // while nothing changed.
     if (static_cast<unsigned>(tick) % unsigned{2 * LIVE_SLICES} == 0 &&
@@ -703,40 +714,89 @@ void ZARNMainWindow::resizeEvent(QResizeEvent *event) {
     catch_up_view();
 }
 
-bool ZARNMainWindow::strip_in_view(const ZARNController *strip) const {
+QRect ZARNMainWindow::shown_part(const QWidget *widget) const {
+    if (!widget || !widget->isVisible())
+        return QRect();
+    const QWidget *view = viewport();
+    QPoint offset;
+    for (const QWidget *w = widget; w != view; w = w->parentWidget()) {
+        if (!w || w->isWindow())
+            return QRect();
+        offset += w->pos();
+    }
+    return (QRect(offset, widget->size()) & view->rect()).translated(-offset);
+}
+
+QRect ZARNMainWindow::diagram_in_view() const {
+    return shown_part(connect_panel);
+}
+
+ZARNMainWindow::Sight ZARNMainWindow::strip_in_view(const ZARNController *strip,
+                                                    const QRect &diagram) const {
     // Out of sight, in the tray, the window keeps every record current: the
     // tray follows its target from them.
     if (!isVisible() || isMinimized())
-        return true;
-    if (!strip->visibleRegion().isEmpty())
-        return true;
-    // The diagram draws routes from every strip's record.
-    return connect_panel && !connect_panel->visibleRegion().isEmpty();
+        return Sight::whole;
+    if (!shown_part(strip).isEmpty())
+        return Sight::whole;
+    return connect_panel && connect_panel->routes_reach(strip, diagram) ? Sight::routes
+                                                                        : Sight::none;
+}
+
+void ZARNMainWindow::begin_look() {
+    std::sort(strips_seen.begin(), strips_seen.end());
+    std::sort(routes_seen.begin(), routes_seen.end());
+    seen_whole_now.clear();
+    seen_routes_now.clear();
+}
+
+bool ZARNMainWindow::came_into_sight(const ZARNController *strip, Sight sight) {
+    if (sight == Sight::none)
+        return false;
+    const bool was_whole = std::binary_search(strips_seen.begin(), strips_seen.end(), strip);
+    if (sight == Sight::whole) {
+        seen_whole_now.push_back(strip);
+        return !was_whole;
+    }
+    seen_routes_now.push_back(strip);
+    return !was_whole && !std::binary_search(routes_seen.begin(), routes_seen.end(), strip);
+}
+
+void ZARNMainWindow::end_look() {
+    strips_seen.swap(seen_whole_now);
+    routes_seen.swap(seen_routes_now);
 }
 
 void ZARNMainWindow::catch_up_view() {
-    if (!strip_grid)
+    // A window being shown is resized before its strips are: what they read
+    // as they were made still counts until they can be seen.
+    if (!strip_grid || !static_cast<QWidget *>(strip_grid)->isVisible())
         return;
-    std::vector<const ZARNController *> seen;
-    std::vector<ZARNController *> fresh;
+    const QRect diagram = diagram_in_view();
+    ZARNController *fresh[MAX_STRIPS];
+    bool whole[MAX_STRIPS];
+    int count = 0;
+    begin_look();
     for (ZARNController *strip : strips) {
-        if (!strip || strip->visibleRegion().isEmpty())
+        if (!strip)
             continue;
-        seen.push_back(strip);
-        if (std::find(strips_seen.begin(), strips_seen.end(), strip) == strips_seen.end())
-            fresh.push_back(strip);
+        const Sight sight = strip_in_view(strip, diagram);
+        if (came_into_sight(strip, sight)) {
+            whole[count] = sight == Sight::whole;
+            fresh[count++] = strip;
+        }
     }
-    strips_seen = std::move(seen);
+    end_look();
     // While the daemon is away nothing is read; its return reads everything.
-    if (fresh.empty() || fd < 0 || link != ConnectionWatch::Link::Answering)
+    if (count == 0 || fd < 0 || link != ConnectionWatch::Link::Answering)
         return;
     std::vector<zarn::BatchedRequest> batch;
-    for (ZARNController *strip : fresh)
-        strip->queue_refresh(batch);
+    for (int i = 0; i < count; ++i)
+        fresh[i]->queue_refresh(batch, whole[i]);
     zarn::ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
     bool routes = false;
-    for (ZARNController *strip : fresh)
-        routes = strip->take_refresh() || routes;
+    for (int i = 0; i < count; ++i)
+        routes = fresh[i]->take_refresh() || routes;
     if (routes && connect_panel)
         connect_panel->refresh_routes();
 }

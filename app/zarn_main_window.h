@@ -110,12 +110,30 @@ private:
     // Every target the daemon offers, up to a bound far above the strips.
     std::vector<zarn::Target> all_targets;
     void rebuild_strips(const std::vector<zarn::Target> &found);
-    // Whether the user can see the strip, or the diagram that draws from it.
-    bool strip_in_view(const ZARNController *strip) const;
+    // How much of a strip the user can see: the strip itself, or only the
+    // diagram's routes drawn from its record, or nothing of it.
+    enum class Sight { none, routes, whole };
+    // diagram is the part of the diagram in view, from diagram_in_view().
+    Sight strip_in_view(const ZARNController *strip, const QRect &diagram) const;
+    QRect diagram_in_view() const;
+    // The part of a widget inside the viewport, in its own pixels; empty
+    // while it is hidden. Cheaper than visibleRegion(), as the tick asks it
+    // of every strip.
+    QRect shown_part(const QWidget *widget) const;
     // Strips that came into view since the last look are read again before
     // they are painted, as the live view skips those out of view.
     void catch_up_view();
+    // Notes what shows of the strip in this look; true when more of it
+    // shows than at the last look, so it is to be read now. Between
+    // begin_look() and end_look().
+    bool came_into_sight(const ZARNController *strip, Sight sight);
+    void begin_look();
+    void end_look();
+    // Those seen whole, and those seen only by their routes, at the last
+    // look; sorted at the start of a look.
     std::vector<const ZARNController *> strips_seen;
+    std::vector<const ZARNController *> routes_seen;
+    std::vector<const ZARNController *> seen_whole_now, seen_routes_now;
     // Tab goes strip by strip, each row by row.
     void order_tabs();
     // The message bar's line while the daemon is away, hung or offers no

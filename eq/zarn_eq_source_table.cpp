@@ -55,19 +55,7 @@ ZARNEQSourceTable::ZARNEQSourceTable() : QGroupBox(QGroupBox::tr("Imported filte
     preamp_box->setSuffix(QStringLiteral(" dB"));
     preamp_box->setKeyboardTracking(false);
     preamp_box->setToolTip(QGroupBox::tr("The file's preamp, added to every gain"));
-    table = new QTableWidget(0, COLUMNS);
-    table->setHorizontalHeaderLabels({QGroupBox::tr("Type"), QGroupBox::tr("Fc (Hz)"),
-                                      QGroupBox::tr("Gain (dB)"), QGroupBox::tr("Q")});
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table->setToolTip(QGroupBox::tr("The imported file's filters: change a frequency, gain or Q "
-                                    "and the filter text is made again; Apply filter sends it"));
-    // The table's corner button selects every cell.
-    for (QAbstractButton *corner : table->findChildren<QAbstractButton *>())
-        corner->setToolTip(QGroupBox::tr("Select every filter"));
     column->addWidget(preamp_box);
-    column->addWidget(table, 1);
-    connect(table, &QTableWidget::cellChanged, this, &ZARNEQSourceTable::take_cell);
     connect(preamp_box, qOverload<double>(&QDoubleSpinBox::valueChanged), this, [this](double v) {
         const double before = source.preamp_db;
         source.preamp_db = v;
@@ -80,6 +68,22 @@ ZARNEQSourceTable::ZARNEQSourceTable() : QGroupBox(QGroupBox::tr("Imported filte
 }
 
 ZARNEQSourceTable::~ZARNEQSourceTable() = default;
+
+void ZARNEQSourceTable::make_table() {
+    table = new QTableWidget(0, COLUMNS);
+    table->setHorizontalHeaderLabels({QGroupBox::tr("Type"), QGroupBox::tr("Fc (Hz)"),
+                                      QGroupBox::tr("Gain (dB)"), QGroupBox::tr("Q")});
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->setToolTip(QGroupBox::tr("The imported file's filters: change a frequency, gain or Q "
+                                    "and the filter text is made again; Apply filter sends it"));
+    // The table's corner button selects every cell.
+    for (QAbstractButton *corner : table->findChildren<QAbstractButton *>())
+        corner->setToolTip(QGroupBox::tr("Select every filter"));
+    // Below the preamp, in the column the constructor laid out.
+    static_cast<QVBoxLayout *>(layout())->addWidget(table, 1);
+    connect(table, &QTableWidget::cellChanged, this, &ZARNEQSourceTable::take_cell);
+}
 
 void ZARNEQSourceTable::show_file(std::string_view file) {
     zarn::ParametricEq parsed;
@@ -95,6 +99,8 @@ void ZARNEQSourceTable::show_file(std::string_view file) {
 }
 
 void ZARNEQSourceTable::fill() {
+    if (!table)
+        make_table();
     const QSignalBlocker b1(table), b2(preamp_box);
     preamp_box->setValue(source.preamp_db);
     table->setRowCount(static_cast<int>(source.filters.size()));

@@ -31,9 +31,12 @@ public:
     std::function<bool(const std::string &file)> changed;
 
     QDoubleSpinBox *preamp_box;
-    QTableWidget *table;
+    // Made with the first file: a table costs more to make than the rest of
+    // an equalizer window, and most windows never import one.
+    QTableWidget *table = nullptr;
 
 private:
+    void make_table();
     void fill();
     void take_cell(int row, int column);
     zarn::ParametricEq source;

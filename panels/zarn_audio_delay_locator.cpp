@@ -9,6 +9,7 @@
 #include <QSpinBox>
 
 #include <cstring>
+#include <utility>
 
 #include "app/zarn_main_window.h"
 #include "app/zarn_spin_box_guard.h"
@@ -99,7 +100,21 @@ void ZARNAudioDelayLocator::refresh() {
     zarn::DelayLocatorRecord rec{};
     if (zarn::ctl_request(connection->fd, zarn::REQ_DELAY_LOCATOR_GET, &rec) != 0)
         return;
+    show_record(rec);
+}
 
+void ZARNAudioDelayLocator::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {
+    queued = zarn::DelayLocatorRecord{};
+    refresh_queued = true;
+    batch.push_back({zarn::REQ_DELAY_LOCATOR_GET, &queued, &queued_result});
+}
+
+void ZARNAudioDelayLocator::take_refresh() {
+    if (std::exchange(refresh_queued, false) && queued_result == 0)
+        show_record(queued);
+}
+
+void ZARNAudioDelayLocator::show_record(const zarn::DelayLocatorRecord &rec) {
     // Showing what the daemon has never writes it back: a channel the box
     // clamps would otherwise replace the daemon's own. The range follows the
     // daemon too. Digits the user is typing stay until committed.
@@ -114,6 +129,10 @@ void ZARNAudioDelayLocator::refresh() {
                 box->setValue(value);
     }
 
+    if (report_known && std::memcmp(&rec, &reported, sizeof rec) == 0)
+        return;
+    reported = rec;
+    report_known = true;
     const QString head =
         QStringLiteral("Delay locator is %1. Output volume level is %2. Measured audio delay is "
                        "%3 samples")

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "ctl/delay_locator_record.h"
+#include "ctl/transport.h"
 
 #include <QGroupBox>
+#include <vector>
 
 class QGridLayout;
 class QLabel;
@@ -23,6 +25,9 @@ public:
 
     // Re-reads the locator; shows its channel range, channels and report.
     void refresh();
+    // The same read in the watchdog's batch, and its answer shown after it.
+    void queue_refresh(std::vector<zarn::BatchedRequest> &batch);
+    void take_refresh();
 
     ZARNMainWindow *main_window;
     ZARNConnection *connection;
@@ -45,4 +50,12 @@ public slots:
 
 private:
     void set_channel_range(const zarn::DelayLocatorRecord &rec);
+    void show_record(const zarn::DelayLocatorRecord &rec);
+    zarn::DelayLocatorRecord queued{};
+    int queued_result = -1;
+    bool refresh_queued = false;
+    // The record the report was last made from: the same record again makes
+    // the same text, so it is not formatted ten times a second.
+    zarn::DelayLocatorRecord reported{};
+    bool report_known = false;
 };

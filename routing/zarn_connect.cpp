@@ -18,6 +18,7 @@
 #include "app/zarn_main_window.h"
 #include "ctl/catalogue.h"
 #include "ctl/strip_kind.h"
+#include "routing/route_picture.h"
 #include "routing/zarn_dev_connections.h"
 #include "routing/zarn_loop_connections.h"
 #include "settings/settings_store.h"
@@ -228,6 +229,33 @@ void ZARNConnect::refresh_routes() {
     loop_connections->refresh_routes();
     describe_routes();
     mark_routes_to_nowhere();
+}
+
+bool ZARNConnect::routes_reach(const ZARNController *strip, const QRect &area) const {
+    // A folded diagram draws no route.
+    if (area.isEmpty() || !dev_connections || !dev_connections->isVisible())
+        return false;
+    int row = 0;
+    switch (strip->kind) {
+    case zarn::KIND_DEVICE:
+    case zarn::KIND_LOOP:
+        row = strip->connect_row;
+        break;
+    case zarn::KIND_INPUT_MONITOR:
+    case zarn::KIND_OUTPUT_MONITOR:
+        row = std::max(main_input_count, main_output_count);
+        break;
+    default:
+        return false; // drawn nowhere
+    }
+    // From the painters' top, where the main channels' rows start and where
+    // a channel that leads nowhere points, down to the row: the band such
+    // a route can take, its line's width and end circles included.
+    zarn::Route band{};
+    band.has_a = band.has_b = true;
+    band.b = QPoint(0, zarn::row_middle(grid, row));
+    const QRect reach = band.extent(width()).translated(0, dev_connections->y());
+    return reach.top() <= area.bottom() && reach.bottom() >= area.top();
 }
 
 void ZARNConnect::mark_routes_to_nowhere(bool tips) {

@@ -33,6 +33,12 @@ public:
     // channel (in their tips, with tips), and mark a value that leads nowhere.
     void mark_routes_to_nowhere(bool tips = false);
 
+    // Whether a route drawn from the strip's record reaches into area (in
+    // the panel's pixels), as it runs now or as another client may set it:
+    // every route runs between the strip's own row, or the main channels'
+    // rows for a monitor, and the main channels' rows at the top.
+    bool routes_reach(const ZARNController *strip, const QRect &area) const;
+
     // The user names the strip's channel: kept, and shown in both its fields,
     // its strip's title and the routes' words. The default text or none is
     // no name.

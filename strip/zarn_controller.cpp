@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QFont>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,10 +71,17 @@ ZARNController::ZARNController(ZARNMainWindow *main_window, const zarn::Target &
     rx_gain_label = rx_gain;
     tx_gain_label = tx_gain;
     // Wide enough for every gain, so a "-20" does not move the strip's columns.
-    int gain_width = 0;
-    for (int gain = -zarn::GAIN_MAX; gain <= zarn::GAIN_MAX; ++gain)
-        gain_width = std::max(
-            gain_width, rx_gain_label->fontMetrics().horizontalAdvance(QString::number(gain)));
+    // Measured once per font: 63 texts measured for each of 128 strips were a
+    // tenth of the start.
+    static QString measured_font;
+    static int gain_width = -1;
+    if (const QString font = rx_gain_label->font().key(); gain_width < 0 || font != measured_font) {
+        measured_font = font;
+        gain_width = 0;
+        for (int gain = -zarn::GAIN_MAX; gain <= zarn::GAIN_MAX; ++gain)
+            gain_width = std::max(
+                gain_width, rx_gain_label->fontMetrics().horizontalAdvance(QString::number(gain)));
+    }
     for (QLabel *label : {rx_gain_label, tx_gain_label}) {
         label->setFixedWidth(gain_width);
         label->setAlignment(Qt::AlignCenter);
@@ -604,13 +612,15 @@ void ZARNController::send_changes() {
     connection->announce_routes_changed();
 }
 
-void ZARNController::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {
+void ZARNController::queue_refresh(std::vector<zarn::BatchedRequest> &batch, bool whole) {
     if (void *record = config_record()) {
         std::memcpy(refreshed.bytes, record,
                     two_way() ? sizeof channel_config : sizeof monitor_config);
         batch.push_back({info->config_get, refreshed.bytes, &refreshed_result});
         refresh_queued = true;
     }
+    if (!whole)
+        return;
     for (ZARNEqualizer *eq : {rx_equalizer, tx_equalizer})
         if (eq)
             eq->queue_refresh(batch);
@@ -654,15 +664,22 @@ void ZARNController::handle_compressor() {
     mark_processing();
 }
 
-void ZARNController::queue_level_requests(std::vector<zarn::BatchedRequest> &batch) {
-    meter->queue_peak(batch);
+void ZARNController::queue_level_requests(std::vector<zarn::BatchedRequest> &batch, bool in_view) {
+    if (in_view)
+        meter->queue_peak(batch);
     // A hidden window's gain is read when it is shown, not every tick.
     if (compressor && compressor->isVisible())
         compressor->queue_gain(batch);
 }
 
 void ZARNController::refresh_levels() {
-    meter->repaint();
+    // A meter without a reading of this tick is out of view: its repaint
+    // would paint nothing, at the cost of a paint of the window. The marks
+    // follow what the windows learnt since, while they can be seen.
+    if (meter->reading_queued()) {
+        meter->repaint();
+        mark_processing();
+    }
     if (compressor && compressor->isVisible())
         mark_compressor();
 }

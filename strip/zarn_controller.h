@@ -50,13 +50,15 @@ public:
     void set_tx_gain(int v);
     // The watchdog's work on the strip each tick: the meter repainted at
     // once and the compressor's gain shown. queue_level_requests first puts
-    // the requests of both into the tick's batch.
-    void queue_level_requests(std::vector<zarn::BatchedRequest> &batch);
+    // the requests of both into the tick's batch; the meter's only while
+    // the strip is in view, and only a meter with a reading is repainted.
+    void queue_level_requests(std::vector<zarn::BatchedRequest> &batch, bool in_view = true);
     void refresh_levels();
     // Live view: puts the reads of the strip's configuration and its filter
     // lengths into the tick's batch, then shows their answers without
-    // writing. take_refresh is true when the configuration changed.
-    void queue_refresh(std::vector<zarn::BatchedRequest> &batch);
+    // writing. take_refresh is true when the configuration changed. Without
+    // whole only the configuration, all the diagram draws from.
+    void queue_refresh(std::vector<zarn::BatchedRequest> &batch, bool whole = true);
     bool take_refresh();
     // The configured name, never read past its 36-byte field: the daemon may
     // fill it to the last byte without a NUL.

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QCursor>
 #include <QHelpEvent>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -41,6 +42,37 @@ void fill_segments(QPainter &painter, int top, int height, int n) {
         const int width = std::min(SEGMENT_WIDTH, n - SEGMENT_WIDTH * k);
         painter.fillRect(SEGMENT_WIDTH * k, top, width, height, segment_colour(k));
     }
+}
+
+// A bar all unlit and all lit, its ticks over both, at one pixel ratio: a
+// meter's picture is two copies of parts of them, where painting it
+// segment by segment and tick by tick took some thirty fills each tick.
+struct BarPictures {
+    qreal ratio = 0;
+    QImage unlit;
+    QImage lit;
+};
+
+QImage bar_picture(qreal ratio, bool lit) {
+    QImage image(QSize(ZARNVolumeBar::WIDTH, BAR_HEIGHT) * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, ZARNVolumeBar::WIDTH, BAR_HEIGHT, QColor(0, 0, 0));
+    if (lit)
+        fill_segments(painter, 0, BAR_HEIGHT, ZARNVolumeBar::WIDTH);
+    for (int j = 1; j <= 7; ++j)
+        painter.fillRect(SEGMENT_WIDTH * j, 0, 1, BAR_HEIGHT, tick_colour(j));
+    return image;
+}
+
+const BarPictures &bar_pictures(qreal ratio) {
+    static BarPictures pictures;
+    if (pictures.ratio != ratio) {
+        pictures.ratio = ratio;
+        pictures.unlit = bar_picture(ratio, false);
+        pictures.lit = bar_picture(ratio, true);
+    }
+    return pictures;
 }
 
 } // namespace
@@ -219,7 +251,13 @@ void ZARNVolumeBar::mousePressEvent(QMouseEvent *event) {
 
 void ZARNVolumeBar::draw_bar(QPainter &painter, int top, std::int64_t level,
                              std::uint32_t sample_bits) {
-    fill_segments(painter, top, BAR_HEIGHT, lit_width(level, sample_bits));
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const BarPictures &pictures = bar_pictures(ratio);
+    const int lit = lit_width(level, sample_bits);
+    painter.drawImage(QPoint(0, top), pictures.unlit);
+    if (lit > 0)
+        painter.drawImage(QRectF(0, top, lit, BAR_HEIGHT), pictures.lit,
+                          QRectF(0, 0, lit * ratio, BAR_HEIGHT * ratio));
 }
 
 void ZARNVolumeBar::draw_marks(QPainter &painter, int bar, int top, std::int64_t level,
@@ -235,11 +273,6 @@ void ZARNVolumeBar::draw_marks(QPainter &painter, int bar, int top, std::int64_t
         painter.fillRect(clip_from, top, WIDTH - clip_from, BAR_HEIGHT, QColor(255, 0, 0));
     if (held > lit && !(clip_shown && held > WIDTH - CLIP_WIDTH))
         painter.fillRect(held - 1, top, 1, BAR_HEIGHT, segment_colour((held - 1) / SEGMENT_WIDTH));
-}
-
-void ZARNVolumeBar::draw_ticks(QPainter &painter, int height) {
-    for (int j = 1; j <= 7; ++j)
-        painter.fillRect(SEGMENT_WIDTH * j, 0, 1, height, tick_colour(j));
 }
 
 void *ZARNVolumeBar::peak_record() {
@@ -265,6 +298,10 @@ void ZARNVolumeBar::queue_peak(std::vector<zarn::BatchedRequest> &batch) {
     batch.push_back({info->peak, peak_record(), &batched_result});
 }
 
+bool ZARNVolumeBar::reading_queued() const {
+    return batched && batched_tick == strip->connection->tick;
+}
+
 bool ZARNVolumeBar::read_peak(int fd, std::int32_t tick) {
     if (batched && batched_tick == tick) {
         batched = false;
@@ -286,31 +323,33 @@ void ZARNVolumeBar::draw(QPainter &painter) {
     const QColor background(0, 0, 0);
     const int fd = strip->connection->fd;
 
+    // A failed read leaves the bars black; each bar otherwise brings its
+    // own background and ticks.
     if (info->two_way()) {
-        painter.fillRect(0, 0, WIDTH, HEIGHT, background);
         if (o != t) {
-            if (!read_peak(fd, t))
+            if (!read_peak(fd, t)) {
+                painter.fillRect(0, 0, WIDTH, HEIGHT, background);
                 return;
+            }
             take_reading();
         }
         draw_bar(painter, 0, target_peak.rx_level, target_peak.sample_bits);
         draw_bar(painter, BAR_HEIGHT, target_peak.tx_level, target_peak.sample_bits);
-        draw_ticks(painter, HEIGHT);
         draw_marks(painter, 0, 0, target_peak.rx_level, target_peak.sample_bits);
         draw_marks(painter, 1, BAR_HEIGHT, target_peak.tx_level, target_peak.sample_bits);
         painter.fillRect(0, BAR_HEIGHT, WIDTH, 1, QColor(192, 192, 0));
         return;
     }
 
-    painter.fillRect(0, 0, WIDTH, BAR_HEIGHT, background);
     const auto *record = static_cast<const zarn::MonitorPeak *>(peak_record());
     if (o != t) {
-        if (!read_peak(fd, t))
+        if (!read_peak(fd, t)) {
+            painter.fillRect(0, 0, WIDTH, BAR_HEIGHT, background);
             return;
+        }
         take_reading();
     }
     draw_bar(painter, 0, record->level, record->sample_bits);
-    draw_ticks(painter, BAR_HEIGHT);
     draw_marks(painter, 0, 0, record->level, record->sample_bits);
 }
 

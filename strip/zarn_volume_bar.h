@@ -60,6 +60,9 @@ public:
     // when the watchdog's repaint will paint the meter; the paint then draws
     // the answer instead of asking.
     void queue_peak(std::vector<zarn::BatchedRequest> &batch);
+    // Whether this tick's reading is in the batch, waiting for the repaint
+    // to show it.
+    bool reading_queued() const;
 
     // A level on the 32-bit scale, full scale (2^(b - 1)) at 2^31. A
     // negative level counts as full scale, one too big to scale as the
@@ -95,7 +98,6 @@ private:
     // tool tip of this meter.
     void take_reading();
     QString tool_tip_text() const;
-    void draw_ticks(QPainter &painter, int height);
     // The record this kind's peak request fills.
     void *peak_record();
     // Issues the peak request, or takes the batched answer of this tick.
