@@ -270,6 +270,13 @@ std::uint32_t filter_query(const Target &target, bool rx, FilterRecord &record) 
     return codes ? codes->get : 0;
 }
 
+std::uint32_t filter_fetch(const Target &target, bool rx, std::int32_t length, double *into,
+                           FilterRecord &record) {
+    const FilterCodes *codes = filter_codes(target, rx);
+    record = filter_record(target, length, into);
+    return codes ? codes->get : 0;
+}
+
 bool read_rate_and_length(int fd, const Target &target, bool rx, std::int32_t &rate,
                           std::int32_t &length) {
     FilterRecord query;

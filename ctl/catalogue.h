@@ -161,6 +161,10 @@ bool fetch_filter(int fd, const Target &target, bool rx, std::int32_t length, do
 // A length query for a batch: fills the record and returns its code, 0 for
 // a kind without filters.
 std::uint32_t filter_query(const Target &target, bool rx, FilterRecord &record);
+// A fetch of length coefficients into the array, for a batch: fills the
+// record and returns its code, 0 for a kind without filters.
+std::uint32_t filter_fetch(const Target &target, bool rx, std::int32_t length, double *into,
+                           FilterRecord &record);
 // The sample rate and the length of the target's filter in one direction,
 // in one exchange; false when either request failed.
 bool read_rate_and_length(int fd, const Target &target, bool rx, std::int32_t &rate,

@@ -196,13 +196,20 @@ namespace {
 // a reply while the client is still sending. One record of any size fits.
 constexpr std::size_t BATCH_BYTES = 2 * (sizeof(std::uint32_t) + IOC_SIZE_MASK);
 
-// Whether a request can share an exchange: it carries no array of doubles,
-// as a filter request that names no array (a length query) does not.
+// Whether a request can share an exchange: it sends no array of doubles.
+// A filter fetch can, since its doubles come back after its reply's record,
+// once everything has been sent.
 bool batchable(const BatchedRequest &r) {
     if (ioc_size(r.code) != 0 && r.record == nullptr)
         return false;
-    return (!is_filter_get(r.code) && !is_filter_set(r.code)) ||
+    return !is_filter_set(r.code) ||
            carried_doubles(static_cast<const unsigned char *>(r.record)) == 0;
+}
+
+// How many doubles come back after a batched request's reply record.
+std::size_t fetched_doubles(const BatchedRequest &r) {
+    return is_filter_get(r.code) ? carried_doubles(static_cast<const unsigned char *>(r.record))
+                                 : 0;
 }
 
 // Sends the batchable requests from first on, as many as fit in an
@@ -215,6 +222,7 @@ const BatchedRequest *socket_exchange(int fd, Medium medium, const BatchedReques
     unsigned char in[BATCH_BYTES];
     std::size_t out_size = 0;
     std::size_t in_size = 0;
+    bool fetches = false;
     const BatchedRequest *end = first;
     for (; end != last && batchable(*end); ++end) {
         const std::size_t length = ioc_size(end->code);
@@ -226,20 +234,49 @@ const BatchedRequest *socket_exchange(int fd, Medium medium, const BatchedReques
             std::memcpy(out + out_size + sizeof end->code, end->record, length);
         out_size += sizeof end->code + length;
         in_size += sizeof(std::int32_t) + length;
+        fetches = fetches || fetched_doubles(*end) > 0;
     }
     const auto deadline = Clock::now() + REPLY_LIMIT;
     iovec part{out, out_size};
     ++round_trips;
-    if (!send_all(fd, &part, 1, medium, deadline) || !recv_all(fd, in, in_size, medium, deadline))
+    if (!send_all(fd, &part, 1, medium, deadline))
         return nullptr;
-    // As with a single request, a failed one leaves its record untouched.
-    const unsigned char *reply = in;
+    // Without fetches the replies are of known sizes and come in one read;
+    // with them each reply is read in turn, a fetched filter straight into
+    // the caller's array as for a single request.
+    if (!fetches && !recv_all(fd, in, in_size, medium, deadline))
+        return nullptr;
+    if (fetches) {
+        unsigned char *reply = in;
+        for (const BatchedRequest *r = first; r != end; ++r) {
+            const std::size_t length = ioc_size(r->code);
+            if (!recv_all(fd, reply, sizeof(std::int32_t) + length, medium, deadline))
+                return nullptr;
+            std::int32_t result;
+            std::memcpy(&result, reply, sizeof result);
+            const std::size_t doubles = fetched_doubles(*r);
+            if (result == 0 && doubles > 0 &&
+                !recv_all(fd, coefficient_address(static_cast<unsigned char *>(r->record)),
+                          doubles * sizeof(double), medium, deadline))
+                return nullptr;
+            reply += sizeof result + length;
+        }
+    }
+    // Records reach the callers only once the whole exchange has arrived; as
+    // with a single request, a failed one leaves its record untouched.
+    unsigned char *reply = in;
     for (const BatchedRequest *r = first; r != end; ++r) {
         const std::size_t length = ioc_size(r->code);
         std::int32_t result;
         std::memcpy(&result, reply, sizeof result);
+        auto *const caller = static_cast<unsigned char *>(r->record);
+        unsigned char *const record = reply + sizeof result;
+        if ((is_filter_get(r->code) || is_filter_set(r->code)) && length >= sizeof(FilterRecord))
+            // The daemon's idea of the address means nothing in this process.
+            std::memcpy(record + offsetof(FilterRecord, coefficients),
+                        caller + offsetof(FilterRecord, coefficients), sizeof(std::uint64_t));
         if (result == 0 && length > 0)
-            std::memcpy(r->record, reply + sizeof result, length);
+            std::memcpy(caller, record, length);
         *r->result = result == 0 ? 0 : -1;
         reply += sizeof result + length;
     }

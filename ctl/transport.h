@@ -39,8 +39,8 @@ struct BatchedRequest {
 
 // Issues the requests in order, each exactly as ctl_request would. On the
 // socket they go out together and their replies come back together, so that
-// a batch costs about one round trip instead of one each; filter requests go
-// alone. On a character device the whole batch is one hand-off to the
+// a batch costs about one round trip instead of one each; filter writes that
+// carry coefficients go alone. On a character device the whole batch is one hand-off to the
 // helper thread, within one time limit. Returns how many failed.
 int ctl_request_batch(int fd, const BatchedRequest *requests, int count);
 

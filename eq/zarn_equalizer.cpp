@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 #include <QTextEdit>
 #include <cstring>
+#include <utility>
 
 #include "app/strip_window.h"
 #include "app/zarn_main_window.h"
@@ -183,15 +184,38 @@ void ZARNEqualizer::queue_refresh(std::vector<zarn::BatchedRequest> &batch) {
         return;
     refresh_queued = true;
     batch.push_back({code, &refresh_query, &refresh_result});
+    // Another client may write a filter of the same length, or switch it on
+    // or off; hidden windows fetch too, so that the strip's marker follows.
+    // The fetch rides in the same exchange; while the filter is off it fails
+    // at once and carries no coefficients.
+    if (filter_length <= 0)
+        return;
+    const auto n = static_cast<std::size_t>(filter_length);
+    if (fetched_size != n) {
+        fetched.reset(new double[n]);
+        fetched_size = n;
+    }
+    batch.push_back(
+        {zarn::filter_fetch(target(), receives(), filter_length, fetched.get(), fetch_query),
+         &fetch_query, &fetch_result});
+    fetch_queued = true;
 }
 
 bool ZARNEqualizer::take_refresh() {
+    const bool fetch = std::exchange(fetch_queued, false);
     if (!refresh_queued)
         return false;
     refresh_queued = false;
+    const std::int32_t length = zarn::accepted_length(refresh_query.size);
+    if (refresh_result != 0 || length != filter_length || !fetch) {
+        // The fetch's array is of no use now; a hidden window drops it.
+        if (!isVisible()) {
+            fetched.reset();
+            fetched_size = 0;
+        }
+    }
     if (refresh_result != 0)
         return false;
-    const std::int32_t length = zarn::accepted_length(refresh_query.size);
     if (length != filter_length) {
         // A new length is a new filter: the coefficients kept are of the old
         // length and go at once; the filter is read as at start.
@@ -202,11 +226,7 @@ bool ZARNEqualizer::take_refresh() {
         refresh();
         return true;
     }
-    // Another client may have written a filter of the same length, or
-    // switched it on or off. Hidden windows fetch too, so that the strip's
-    // marker follows: while the filter is off the fetch fails at once and
-    // carries no coefficients.
-    refetch();
+    settle_fetch(fetch && fetch_result == 0 && zarn::accepted_length(fetch_query.size) == length);
     return false;
 }
 
@@ -224,16 +244,9 @@ void ZARNEqualizer::follow_rate(int rate) {
     freq_response->update();
 }
 
-void ZARNEqualizer::refetch() {
+void ZARNEqualizer::settle_fetch(bool on) {
     const auto n = static_cast<std::size_t>(filter_length);
-    bool on = false;
-    if (filter_length > 0) {
-        if (fetched_size != n) {
-            fetched.reset(new double[n]);
-            fetched_size = n;
-        }
-        on = zarn::fetch_filter(connection->fd, target(), receives(), filter_length, fetched.get());
-    }
+    on = on && fetched && fetched_size == n;
     const bool same =
         on ? coefficients && std::memcmp(fetched.get(), coefficients, n * sizeof(double)) == 0
            : coefficients == nullptr;

@@ -123,15 +123,20 @@ public:
 
 private:
     QString base_title;
-    // Fetches the daemon's coefficients again; redraws only when they differ.
-    void refetch();
-    // The array refetch fills, kept while the coefficients stay the same so
-    // that a window in view does not allocate one every second.
+    // Takes the outcome of the live view's fetch of the daemon's
+    // coefficients; redraws only when they differ.
+    void settle_fetch(bool on);
+    // The array the live view's fetch fills, kept while the coefficients
+    // stay the same so that a window in view does not allocate one every
+    // second.
     std::unique_ptr<double[]> fetched;
     std::size_t fetched_size = 0;
     zarn::FilterRecord refresh_query;
     int refresh_result;
     bool refresh_queued;
+    zarn::FilterRecord fetch_query{};
+    int fetch_result = -1;
+    bool fetch_queued = false;
     std::unique_ptr<ZARNEQTextKeeper> text_keeper;
     bool rx;
 };

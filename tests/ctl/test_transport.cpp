@@ -313,6 +313,24 @@ private slots:
             QVERIFY(log[i].payload.empty());
         }
         QCOMPARE(log[5].code, zarn::REQ_LOOP_TX_FILTER_GET);
+
+        // Fetches share a batch's exchange, each filling its own array.
+        std::vector<double> first(3, -1), second(3, -1);
+        zarn::FilterRecord a = filter_record(3, first.data());
+        zarn::FilterRecord b = filter_record(3, second.data());
+        zarn::TargetPeak peak{};
+        int results[3] = {7, 7, 7};
+        const zarn::BatchedRequest batch[] = {{zarn::REQ_DEV_RX_FILTER_GET, &a, &results[0]},
+                                              {zarn::REQ_DEV_PEAK, &peak, &results[1]},
+                                              {zarn::REQ_LOOP_TX_FILTER_GET, &b, &results[2]}};
+        const unsigned long trips = zarn::ctl_round_trips();
+        QCOMPARE(zarn::ctl_request_batch(fd, batch, 3), 0);
+        QCOMPARE(zarn::ctl_round_trips() - trips, device ? 0ul : 1ul);
+        QCOMPARE(first, (std::vector<double>{10, 20, 30}));
+        QCOMPARE(second, first);
+        expected = filter_record(3, second.data());
+        expected.reserved = 77;
+        QVERIFY(same(b, expected));
         zarn::ctl_close(fd);
     }
 
