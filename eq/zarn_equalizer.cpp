@@ -15,6 +15,7 @@
 #include "app/strip_window.h"
 #include "app/zarn_main_window.h"
 #include "ctl/catalogue.h"
+#include "ctl/requests.h"
 #include "eq/filter_design.h"
 #include "eq/zarn_button.h"
 #include "eq/zarn_button_map.h"
@@ -149,14 +150,19 @@ bool ZARNEqualizer::read_filter() {
     filter_length = 0;
     stale = false;
 
+    // The rate and the length share one exchange: a panel with many strips
+    // makes two of these windows for each at start.
     std::int32_t rate = 0;
-    const bool rate_read = zarn::read_sample_rate(connection->fd, rate);
+    zarn::FilterRecord query{};
+    const std::uint32_t code = zarn::filter_query(target(), receives(), query);
+    int results[2] = {-1, -1};
+    const zarn::BatchedRequest batch[] = {{zarn::REQ_SAMPLE_RATE_GET, &rate, &results[0]},
+                                          {code, &query, &results[1]}};
+    zarn::ctl_request_batch(connection->fd, batch, code != 0 ? 2 : 1);
     sample_rate = rate;
-    std::int32_t length = 0;
-    const bool length_read =
-        zarn::query_filter_length(connection->fd, target(), receives(), length);
-    filter_length = length_read ? length : 0;
-    filter_known = rate_read && length_read;
+    const bool length_read = code != 0 && results[1] == 0;
+    filter_length = length_read ? zarn::accepted_length(query.size) : 0;
+    filter_known = results[0] == 0 && length_read;
 
     if (filter_length > 0) {
         coefficients = new double[static_cast<std::size_t>(filter_length)];
