@@ -717,8 +717,9 @@ void TestMainWindow::diagram_keeps_live_only_the_routes_in_view() {
         w->handle_watchdog();
     QCOMPARE(strips_read(d, *w), second_device);
     QCOMPARE(config_reads(d), second_device.size());
-    QVERIFY(std::none_of(d.requests().begin(), d.requests().end(),
-                         [](auto &r) { return zarn::is_filter_get(r.code); }));
+    const auto log = d.requests();
+    QVERIFY(
+        std::none_of(log.begin(), log.end(), [](auto &r) { return zarn::is_filter_get(r.code); }));
 }
 
 namespace {
