@@ -300,8 +300,10 @@ int main(int argc, char **argv) {
     // same widgets as 128 strips, without reading anything.
     const WidgetCounts counts = count_widgets(w.strips[0]);
     std::vector<double> panel_start, bare_start;
+    unsigned long start_trips = 0;
     for (int round = 0; round < 3; ++round) {
         auto start = std::chrono::steady_clock::now();
+        const unsigned long trips_before = zarn::ctl_round_trips();
         {
             auto window = std::make_unique<ZARNMainWindow>(daemon.path());
             window->watchdog_timer->stop();
@@ -309,6 +311,7 @@ int main(int argc, char **argv) {
             QApplication::processEvents();
             window->handle_watchdog();
             panel_start.push_back(elapsed_ms(start));
+            start_trips = zarn::ctl_round_trips() - trips_before;
         }
         start = std::chrono::steady_clock::now();
         {
@@ -325,6 +328,7 @@ int main(int argc, char **argv) {
     }
     print("panel start-up to the first tick, 128 strips", panel_start);
     print("bare start-up, 128 strips' widgets", bare_start);
+    std::printf("round trips to the daemon up to the first tick: %lu\n", start_trips);
     std::printf("budget: start-up %.2fx the bare program (at most 1.5)\n",
                 bench::median(panel_start) / bench::median(bare_start));
     daemon.clear_requests();
