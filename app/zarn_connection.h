@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <vector>
 
 #include "app/connection_watch.h"
@@ -12,6 +13,8 @@
 // daemon last answered, and the watchdog's tick with its batch. The main
 // window owns it and hands it to the widgets, so they do not reach into the
 // window for it.
+class ZARNEqualizer;
+
 class ZARNConnection : public QObject {
     Q_OBJECT
 
@@ -26,6 +29,12 @@ public:
     ConnectionWatch::Link link;
     // The requests of the current tick, sent in one round trip.
     std::vector<zarn::BatchedRequest> batch;
+
+    // While the main window makes its strips, new equalizer windows leave
+    // their first read here, so that they are read together in a few
+    // exchanges instead of two round trips each.
+    bool gathering = false;
+    std::vector<QPointer<ZARNEqualizer>> gathered;
 
     // A strip changed what it sends where; the routing diagram follows.
     void announce_routes_changed() { emit routes_changed(); }

@@ -214,6 +214,8 @@ ZARNMainWindow::~ZARNMainWindow() {
 }
 
 void ZARNMainWindow::discover() {
+    // The equalizer windows of every strip are read together at the end.
+    connection->gathering = true;
     int count = 0;
     zarn::discover_targets(fd, MAX_STRIPS, [this, &count](const zarn::Target &target) {
         strips[count] = new ZARNController(this, target);
@@ -236,6 +238,14 @@ void ZARNMainWindow::discover() {
             strips[i] = new ZARNController(this, shown[i]);
             strip_grid->addWidget(strips[i], static_cast<int>(i), 0, 1, 1);
         }
+    }
+    connection->gathering = false;
+    std::vector<QPointer<ZARNEqualizer>> gathered;
+    gathered.swap(connection->gathered);
+    ZARNEqualizer::read_filters(gathered);
+    for (ZARNController *strip : strips) {
+        if (strip)
+            strip->show_filters();
     }
     ZARNController::arrange_links(this);
 }

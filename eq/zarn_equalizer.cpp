@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTextEdit>
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "app/strip_window.h"
@@ -118,7 +120,9 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, const zarn::Target &t
     freq_response->setToolTip(tr("Gain of the filter in force over frequency, linear, from 0 Hz "
                                  "up to 8 kHz, or half the sample rate when that is lower"));
 
-    if (!read_filter())
+    if (connection->gathering && connection->fd >= 0)
+        connection->gathered.emplace_back(this);
+    else if (!read_filter())
         freq_response->refresh();
 }
 
@@ -139,6 +143,59 @@ void ZARNEqualizer::release_coefficients() {
 }
 
 bool ZARNEqualizer::read_filter() {
+    if (!begin_read())
+        return false;
+    std::vector<zarn::BatchedRequest> batch;
+    queue_rate_and_length(batch);
+    zarn::ctl_request_batch(connection->fd, batch.data(), static_cast<int>(batch.size()));
+    take_rate_and_length();
+    batch.clear();
+    queue_fetch(batch);
+    if (!batch.empty())
+        zarn::ctl_request_batch(connection->fd, batch.data(), static_cast<int>(batch.size()));
+    end_read();
+    return filter_known;
+}
+
+void ZARNEqualizer::read_filters(const std::vector<QPointer<ZARNEqualizer>> &windows) {
+    // Each window still reads its rate and length, then its filter, before
+    // the next window reads: a window's fetch shares an exchange with the
+    // next window's rate and length.
+    std::vector<zarn::BatchedRequest> batch;
+    ZARNEqualizer *previous = nullptr;
+    const auto settle = [](ZARNEqualizer *eq) {
+        eq->end_read();
+        if (!eq->filter_known)
+            eq->freq_response->refresh();
+    };
+    for (ZARNEqualizer *eq : windows) {
+        if (!eq)
+            continue;
+        if (!eq->begin_read()) {
+            eq->freq_response->refresh();
+            continue;
+        }
+        batch.clear();
+        if (previous)
+            previous->queue_fetch(batch);
+        eq->queue_rate_and_length(batch);
+        zarn::ctl_request_batch(eq->connection->fd, batch.data(), static_cast<int>(batch.size()));
+        if (previous)
+            settle(previous);
+        eq->take_rate_and_length();
+        previous = eq;
+    }
+    if (!previous)
+        return;
+    batch.clear();
+    previous->queue_fetch(batch);
+    if (!batch.empty())
+        zarn::ctl_request_batch(previous->connection->fd, batch.data(),
+                                static_cast<int>(batch.size()));
+    settle(previous);
+}
+
+bool ZARNEqualizer::begin_read() {
     // With the device closed nothing can be asked, and what the window knows
     // of the daemon's filter stays.
     if (connection->fd < 0) {
@@ -149,32 +206,43 @@ bool ZARNEqualizer::read_filter() {
     sample_rate = 0;
     filter_length = 0;
     stale = false;
+    return true;
+}
 
-    // The rate and the length share one exchange: a panel with many strips
-    // makes two of these windows for each at start.
-    std::int32_t rate = 0;
-    zarn::FilterRecord query{};
-    const std::uint32_t code = zarn::filter_query(target(), receives(), query);
-    int results[2] = {-1, -1};
-    const zarn::BatchedRequest batch[] = {{zarn::REQ_SAMPLE_RATE_GET, &rate, &results[0]},
-                                          {code, &query, &results[1]}};
-    zarn::ctl_request_batch(connection->fd, batch, code != 0 ? 2 : 1);
-    sample_rate = rate;
-    const bool length_read = code != 0 && results[1] == 0;
-    filter_length = length_read ? zarn::accepted_length(query.size) : 0;
-    filter_known = results[0] == 0 && length_read;
+void ZARNEqualizer::queue_rate_and_length(std::vector<zarn::BatchedRequest> &batch) {
+    read_rate = 0;
+    std::fill(std::begin(read_results), std::end(read_results), -1);
+    batch.push_back({zarn::REQ_SAMPLE_RATE_GET, &read_rate, &read_results[0]});
+    if (const std::uint32_t code = zarn::filter_query(target(), receives(), read_query))
+        batch.push_back({code, &read_query, &read_results[1]});
+}
 
-    if (filter_length > 0) {
-        coefficients = new double[static_cast<std::size_t>(filter_length)];
-        if (!zarn::fetch_filter(connection->fd, target(), receives(), filter_length, coefficients))
-            release_coefficients();
-    }
+void ZARNEqualizer::take_rate_and_length() {
+    sample_rate = read_rate;
+    const bool length_read = read_results[1] == 0;
+    filter_length = length_read ? zarn::accepted_length(read_query.size) : 0;
+    filter_known = read_results[0] == 0 && length_read;
+}
 
+void ZARNEqualizer::queue_fetch(std::vector<zarn::BatchedRequest> &batch) {
+    read_fetching = filter_length > 0;
+    if (!read_fetching)
+        return;
+    coefficients = new double[static_cast<std::size_t>(filter_length)];
+    batch.push_back(
+        {zarn::filter_fetch(target(), receives(), filter_length, coefficients, read_fetch),
+         &read_fetch, &read_results[2]});
+}
+
+void ZARNEqualizer::end_read() {
+    // Any other answer means no filter is in force.
+    if (std::exchange(read_fetching, false) &&
+        (read_results[2] != 0 || zarn::accepted_length(read_fetch.size) != filter_length))
+        release_coefficients();
     show_state();
     text_keeper->filter_read();
     freq_response->refresh();
     freq_response->update();
-    return filter_known;
 }
 
 void ZARNEqualizer::refresh() {

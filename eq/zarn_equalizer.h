@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QGridLayout>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -52,6 +53,9 @@ public:
     // Reads the sample rate and this channel's filter and sets the state
     // map; false when the daemon could not be asked.
     bool read_filter();
+    // The first reads of many windows, in one exchange for the rates and
+    // lengths and one for the filters; windows gone meanwhile are skipped.
+    static void read_filters(const std::vector<QPointer<ZARNEqualizer>> &windows);
     // After the daemon came back: re-reads now if shown, else when next shown.
     void refresh();
     // Live view: the filter length query goes into the tick's batch; its
@@ -104,6 +108,18 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // read_filter in steps, so that many windows can share the exchanges.
+    bool begin_read();
+    void queue_rate_and_length(std::vector<zarn::BatchedRequest> &batch);
+    void take_rate_and_length();
+    void queue_fetch(std::vector<zarn::BatchedRequest> &batch);
+    void end_read();
+    std::int32_t read_rate = 0;
+    zarn::FilterRecord read_query{};
+    zarn::FilterRecord read_fetch{};
+    int read_results[3] = {-1, -1, -1};
+    bool read_fetching = false;
+
     void release_coefficients();
     // Keeps the daemon's filter in force now, and shows it.
     void keep_coefficients(std::unique_ptr<double[]> in_force, bool applied);

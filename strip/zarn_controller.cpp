@@ -692,6 +692,14 @@ void ZARNController::mark_compressor() {
             strip->mark_processing();
 }
 
+void ZARNController::show_filters() {
+    if (rx_equalizer)
+        rx_eq_button->setEnabled(rx_equalizer->filter_length > 0);
+    if (tx_equalizer)
+        tx_eq_button->setEnabled(tx_equalizer->filter_length > 0);
+    mark_processing();
+}
+
 void ZARNController::mark_processing() {
     for (auto [eq, button] :
          {std::pair{rx_equalizer, rx_eq_button}, std::pair{tx_equalizer, tx_eq_button}}) {

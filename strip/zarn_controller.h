@@ -60,6 +60,9 @@ public:
     // whole only the configuration, all the diagram draws from.
     void queue_refresh(std::vector<zarn::BatchedRequest> &batch, bool whole = true);
     bool take_refresh();
+    // Greys an EQ button whose direction has no filter and marks what is in
+    // force, once the equalizer windows have read the daemon.
+    void show_filters();
     // The configured name, never read past its 36-byte field: the daemon may
     // fill it to the last byte without a NUL.
     std::string config_name() const;

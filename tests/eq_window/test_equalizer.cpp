@@ -97,6 +97,7 @@ private slots:
     void cleanup() { closer.reset(); }
     void window_layout_and_texts();
     void strips_create_receive_then_transmit();
+    void windows_made_together_read_in_shared_exchanges();
     void no_filter_support_disables_eq_buttons();
     void eq_buttons_show_their_windows_and_strips_delete_them();
     void construction_reads_daemon_filter();
@@ -166,6 +167,42 @@ void TestEqualizer::window_layout_and_texts() {
     QVERIFY(!e->freq_response->toolTip().isEmpty());
     QCOMPARE(e->state_map->count, 2);
     QCOMPARE(e->clipboard->equalizer, e.get());
+}
+
+// Windows made while the main window makes its strips read afterwards, in
+// the order made, a window's fetch sharing an exchange with the next one's
+// rate and length; a window gone meanwhile is skipped.
+void TestEqualizer::windows_made_together_read_in_shared_exchanges() {
+    TestDaemon d(topology());
+    auto w = fixture::make_window(d.path());
+    w->connection->gathering = true;
+    std::vector<std::unique_ptr<ZARNEqualizer>> made;
+    for (const auto &[channel, rx] : {std::pair{0, true}, std::pair{1, true}, std::pair{1, false}})
+        made.push_back(std::make_unique<ZARNEqualizer>(
+            w.get(), zarn::Target{zarn::KIND_DEVICE, 0, channel}, rx));
+    w->connection->gathering = false;
+    std::vector<QPointer<ZARNEqualizer>> gathered;
+    gathered.swap(w->connection->gathered);
+    QCOMPARE(gathered.size(), std::size_t{3});
+    made.erase(made.begin() + 1);
+
+    d.clear_requests();
+    const unsigned long trips = zarn::ctl_round_trips();
+    ZARNEqualizer::read_filters(gathered);
+    QCOMPARE(zarn::ctl_round_trips() - trips, 3ul);
+    std::vector<Fields> reads;
+    for (auto &r : d.requests())
+        reads.push_back(zarn::is_filter_get(r.code) ? fields(r) : Fields{r.code});
+    const long long RATE = zarn::REQ_SAMPLE_RATE_GET, RX = zarn::REQ_DEV_RX_FILTER_GET,
+                    TX = zarn::REQ_DEV_TX_FILTER_GET;
+    QCOMPARE(reads, std::vector<Fields>({{RATE},
+                                         {RX, 0, 0, 0, 0, 0, 0},
+                                         {RX, 0, 0, 2048, 0, 1, 0},
+                                         {RATE},
+                                         {TX, 0, 1, 0, 0, 0, 0},
+                                         {TX, 0, 1, 2048, 0, 1, 0}}));
+    QCOMPARE(made[1]->filter_length, 2048);
+    QVERIFY(made[1]->filter_known);
 }
 
 void TestEqualizer::strips_create_receive_then_transmit() {
