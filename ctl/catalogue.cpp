@@ -244,17 +244,6 @@ std::int32_t accepted_length(std::int32_t size) {
                                                                                            : 0;
 }
 
-bool query_filter_length(int fd, const Target &target, bool rx, std::int32_t &length) {
-    const FilterCodes *codes = filter_codes(target, rx);
-    if (!codes)
-        return false;
-    FilterRecord query = filter_record(target, 0, nullptr);
-    if (ctl_request(fd, codes->get, &query) != 0)
-        return false;
-    length = accepted_length(query.size);
-    return true;
-}
-
 bool fetch_filter(int fd, const Target &target, bool rx, std::int32_t length, double *into) {
     const FilterCodes *codes = filter_codes(target, rx);
     if (!codes || length <= 0)

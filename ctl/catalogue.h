@@ -152,9 +152,6 @@ int write_compressor(int fd, const Target &target, const CompressorValues &value
 // A length the daemon reports counts only within 0..MAX_FILTER_SIZE read as
 // unsigned, so a negative size counts as no filter.
 std::int32_t accepted_length(std::int32_t size);
-// Asks for the length of the target's filter in one direction; false when
-// the request failed or the kind has no filters.
-bool query_filter_length(int fd, const Target &target, bool rx, std::int32_t &length);
 // Fetches length coefficients into the array; true only when the daemon
 // answered with the same length, which means the filter is in force.
 bool fetch_filter(int fd, const Target &target, bool rx, std::int32_t length, double *into);

@@ -163,11 +163,6 @@ void ZARNEqualizer::read_filters(const std::vector<QPointer<ZARNEqualizer>> &win
     // next window's rate and length.
     std::vector<zarn::BatchedRequest> batch;
     ZARNEqualizer *previous = nullptr;
-    const auto settle = [](ZARNEqualizer *eq) {
-        eq->end_read();
-        if (!eq->filter_known)
-            eq->freq_response->refresh();
-    };
     for (ZARNEqualizer *eq : windows) {
         if (!eq)
             continue;
@@ -181,7 +176,7 @@ void ZARNEqualizer::read_filters(const std::vector<QPointer<ZARNEqualizer>> &win
         eq->queue_rate_and_length(batch);
         zarn::ctl_request_batch(eq->connection->fd, batch.data(), static_cast<int>(batch.size()));
         if (previous)
-            settle(previous);
+            previous->end_read();
         eq->take_rate_and_length();
         previous = eq;
     }
@@ -192,7 +187,7 @@ void ZARNEqualizer::read_filters(const std::vector<QPointer<ZARNEqualizer>> &win
     if (!batch.empty())
         zarn::ctl_request_batch(previous->connection->fd, batch.data(),
                                 static_cast<int>(batch.size()));
-    settle(previous);
+    previous->end_read();
 }
 
 bool ZARNEqualizer::begin_read() {
