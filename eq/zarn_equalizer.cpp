@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QByteArray>
-#include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -75,7 +74,7 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, const zarn::Target &t
                      .arg(rx ? QStringLiteral("RX") : QStringLiteral("TX"))
                      .arg(channel);
     setWindowTitle(base_title);
-    setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
+    setWindowIcon(zarn::window_icon());
     auto *close_window = new QAction(tr("Close"), this);
     close_window->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(close_window, &QAction::triggered, this, &QWidget::close);
