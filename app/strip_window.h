@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QPoint>
 #include <QRect>
 #include <QScreen>
@@ -12,6 +13,15 @@
 #include <QWindow>
 
 namespace zarn {
+
+// The program's icon, read from its picture once and then held by the
+// application: the main window and every strip's windows carry it, and
+// reading the picture for each of them was a tenth of the start-up.
+inline QIcon window_icon() {
+    if (QGuiApplication::windowIcon().isNull())
+        QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
+    return QGuiApplication::windowIcon();
+}
 
 // A strip's equalizer and compressor windows are its Qt children, so that Qt
 // deletes them; to the window manager they stay windows of their own, as

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +19,7 @@
 #include <vector>
 
 #include "app/opening_size.h"
+#include "app/strip_window.h"
 #include "app/window_places.h"
 #include "app/zarn_fold.h"
 #include "app/zarn_grid_layout.h"
@@ -158,7 +158,7 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     });
 
     show_link();
-    setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
+    setWindowIcon(zarn::window_icon());
 
     show_limit();
     setWidget(static_cast<QWidget *>(main_grid));

@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QGridLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -45,7 +44,7 @@ ZARNCompressor::ZARNCompressor(ZARNMainWindow *main_window, const zarn::Target &
       kind(target.kind), number(target.number), reported{}, known(false), shown{}, batched_read{},
       batched_result(-1), batched(false) {
     setWindowTitle(tr("Zarnmix Compressor for %1").arg(QString::fromUtf8(name ? name : "")));
-    setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
+    setWindowIcon(zarn::window_icon());
     auto *close_window = new QAction(tr("Close"), this);
     close_window->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(close_window, &QAction::triggered, this, &QWidget::close);

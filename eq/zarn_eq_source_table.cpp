@@ -46,7 +46,14 @@ QString number(double v) {
 } // namespace
 
 ZARNEQSourceTable::ZARNEQSourceTable() : QGroupBox(QGroupBox::tr("Imported filters")) {
-    auto *column = new QVBoxLayout(this);
+    new QVBoxLayout(this);
+    hide();
+}
+
+ZARNEQSourceTable::~ZARNEQSourceTable() = default;
+
+void ZARNEQSourceTable::make_table() {
+    auto *column = static_cast<QVBoxLayout *>(layout());
     preamp_box = new QDoubleSpinBox;
     preamp_box->setRange(-zarn::MAX_LEVEL_DB, zarn::MAX_LEVEL_DB);
     preamp_box->setDecimals(2);
@@ -64,12 +71,7 @@ ZARNEQSourceTable::ZARNEQSourceTable() : QGroupBox(QGroupBox::tr("Imported filte
             fill();
         }
     });
-    hide();
-}
 
-ZARNEQSourceTable::~ZARNEQSourceTable() = default;
-
-void ZARNEQSourceTable::make_table() {
     table = new QTableWidget(0, COLUMNS);
     table->setHorizontalHeaderLabels({QGroupBox::tr("Type"), QGroupBox::tr("Fc (Hz)"),
                                       QGroupBox::tr("Gain (dB)"), QGroupBox::tr("Q")});
@@ -80,8 +82,7 @@ void ZARNEQSourceTable::make_table() {
     // The table's corner button selects every cell.
     for (QAbstractButton *corner : table->findChildren<QAbstractButton *>())
         corner->setToolTip(QGroupBox::tr("Select every filter"));
-    // Below the preamp, in the column the constructor laid out.
-    static_cast<QVBoxLayout *>(layout())->addWidget(table, 1);
+    column->addWidget(table, 1);
     connect(table, &QTableWidget::cellChanged, this, &ZARNEQSourceTable::take_cell);
 }
 

@@ -30,9 +30,9 @@ public:
     // Called with each new file text; false refuses the change.
     std::function<bool(const std::string &file)> changed;
 
-    QDoubleSpinBox *preamp_box;
-    // Made with the first file: a table costs more to make than the rest of
-    // an equalizer window, and most windows never import one.
+    // Made with the first file: a table and its preamp box cost more to make
+    // than the rest of an equalizer window, and most windows never import one.
+    QDoubleSpinBox *preamp_box = nullptr;
     QTableWidget *table = nullptr;
 
 private:

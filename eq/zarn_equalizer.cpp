@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QByteArray>
-#include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -75,7 +74,7 @@ ZARNEqualizer::ZARNEqualizer(ZARNMainWindow *main_window_, const zarn::Target &t
                      .arg(rx ? QStringLiteral("RX") : QStringLiteral("TX"))
                      .arg(channel);
     setWindowTitle(base_title);
-    setWindowIcon(QIcon(QStringLiteral(":/zarnmix_ctl.png")));
+    setWindowIcon(zarn::window_icon());
     auto *close_window = new QAction(tr("Close"), this);
     close_window->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(close_window, &QAction::triggered, this, &QWidget::close);
@@ -158,11 +157,14 @@ bool ZARNEqualizer::read_filter() {
 }
 
 void ZARNEqualizer::read_filters(const std::vector<QPointer<ZARNEqualizer>> &windows) {
-    // Each window still reads its rate and length, then its filter, before
-    // the next window reads: a window's fetch shares an exchange with the
-    // next window's rate and length.
+    // Every window's rate and length in one exchange, then the filters in
+    // as few as their sizes allow: each window still reads its rate and
+    // length before its filter, and a few hundred windows cost a few round
+    // trips instead of one or two each. An exchange has one time limit, so
+    // the fetches are split by their sizes.
+    constexpr std::size_t TAPS_PER_EXCHANGE = 1 << 18;
+    std::vector<ZARNEqualizer *> reading;
     std::vector<zarn::BatchedRequest> batch;
-    ZARNEqualizer *previous = nullptr;
     for (ZARNEqualizer *eq : windows) {
         if (!eq)
             continue;
@@ -170,24 +172,29 @@ void ZARNEqualizer::read_filters(const std::vector<QPointer<ZARNEqualizer>> &win
             eq->freq_response->refresh();
             continue;
         }
-        batch.clear();
-        if (previous)
-            previous->queue_fetch(batch);
         eq->queue_rate_and_length(batch);
-        zarn::ctl_request_batch(eq->connection->fd, batch.data(), static_cast<int>(batch.size()));
-        if (previous)
-            previous->end_read();
-        eq->take_rate_and_length();
-        previous = eq;
+        reading.push_back(eq);
     }
-    if (!previous)
+    if (reading.empty())
         return;
+    const int fd = reading.front()->connection->fd;
+    zarn::ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
     batch.clear();
-    previous->queue_fetch(batch);
-    if (!batch.empty())
-        zarn::ctl_request_batch(previous->connection->fd, batch.data(),
-                                static_cast<int>(batch.size()));
-    previous->end_read();
+    std::size_t first = 0;
+    std::size_t taps = 0;
+    for (std::size_t i = 0; i < reading.size(); ++i) {
+        reading[i]->take_rate_and_length();
+        reading[i]->queue_fetch(batch);
+        taps += static_cast<std::size_t>(std::max(reading[i]->filter_length, 0));
+        if (taps < TAPS_PER_EXCHANGE && i + 1 < reading.size())
+            continue;
+        if (!batch.empty())
+            zarn::ctl_request_batch(fd, batch.data(), static_cast<int>(batch.size()));
+        for (; first <= i; ++first)
+            reading[first]->end_read();
+        batch.clear();
+        taps = 0;
+    }
 }
 
 bool ZARNEqualizer::begin_read() {

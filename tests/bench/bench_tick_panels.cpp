@@ -301,7 +301,7 @@ int main(int argc, char **argv) {
     const WidgetCounts counts = count_widgets(w.strips[0]);
     std::vector<double> panel_start, bare_start;
     unsigned long start_trips = 0;
-    for (int round = 0; round < 3; ++round) {
+    for (int round = 0; round < 7; ++round) {
         auto start = std::chrono::steady_clock::now();
         const unsigned long trips_before = zarn::ctl_round_trips();
         {
