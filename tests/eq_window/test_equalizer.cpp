@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include "eq/filter_design.h"
@@ -98,6 +99,7 @@ private slots:
     void window_layout_and_texts();
     void strips_create_receive_then_transmit();
     void windows_made_together_read_in_shared_exchanges();
+    void long_filters_read_together_split_their_fetches();
     void no_filter_support_disables_eq_buttons();
     void eq_buttons_show_their_windows_and_strips_delete_them();
     void construction_reads_daemon_filter();
@@ -203,6 +205,40 @@ void TestEqualizer::windows_made_together_read_in_shared_exchanges() {
                                          {TX, 0, 1, 2048, 0, 1, 0}}));
     QCOMPARE(made[1]->filter_length, 2048);
     QVERIFY(made[1]->filter_known);
+}
+
+// An exchange has one time limit: five filters of 65536 taps are fetched
+// four in one exchange and the fifth in another, and every one arrives.
+void TestEqualizer::long_filters_read_together_split_their_fetches() {
+    TestDaemon d(topology(65536));
+    d.with_engine([](zarn::sim::Engine &e) {
+        for (auto *group : {&e.devices[0], &e.loops[0]})
+            for (auto &channel : group->channels)
+                for (auto *f : {&channel.rx_filter, &channel.tx_filter}) {
+                    f->coefficients.assign(65536, 0.25);
+                    f->active = true;
+                }
+    });
+    auto w = fixture::make_window(d.path());
+    w->connection->gathering = true;
+    std::vector<std::unique_ptr<ZARNEqualizer>> made;
+    for (const auto &[kind, channel, rx] :
+         {std::tuple{zarn::KIND_DEVICE, 0, true}, std::tuple{zarn::KIND_DEVICE, 0, false},
+          std::tuple{zarn::KIND_DEVICE, 1, true}, std::tuple{zarn::KIND_DEVICE, 1, false},
+          std::tuple{zarn::KIND_LOOP, 0, true}})
+        made.push_back(
+            std::make_unique<ZARNEqualizer>(w.get(), zarn::Target{kind, 0, channel}, rx));
+    w->connection->gathering = false;
+    std::vector<QPointer<ZARNEqualizer>> gathered;
+    gathered.swap(w->connection->gathered);
+
+    const unsigned long trips = zarn::ctl_round_trips();
+    ZARNEqualizer::read_filters(gathered);
+    QCOMPARE(zarn::ctl_round_trips() - trips, 3ul);
+    for (const auto &e : made) {
+        QCOMPARE(e->filter_length, 65536);
+        QVERIFY(e->coefficients != nullptr);
+    }
 }
 
 void TestEqualizer::strips_create_receive_then_transmit() {
