@@ -76,9 +76,9 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
       eq_copy_source(nullptr), compressor_copy_source(nullptr), strip_grid(nullptr),
       main_grid(nullptr), strips{}, connect_panel(nullptr), delay_locator(nullptr),
       record_status(nullptr), add_options(nullptr), sys_info(nullptr), setup_panel(nullptr),
-      message_bar(nullptr), status_line(nullptr), watchdog_timer(nullptr), device_path(device_path),
-      fd(connection->fd), tick(connection->tick), link(connection->link), link_line(nullptr),
-      waiting_label(nullptr), try_button(nullptr) {
+      message_bar(nullptr), status_line(nullptr), bar_pads{}, watchdog_timer(nullptr),
+      device_path(device_path), fd(connection->fd), tick(connection->tick), link(connection->link),
+      link_line(nullptr), waiting_label(nullptr), try_button(nullptr) {
     fd = zarn::ctl_open(device_path);
 
     strip_grid = new ZARNGridLayout();
@@ -152,6 +152,12 @@ ZARNMainWindow::ZARNMainWindow(const char *device_path)
     connect(strip_filter, &QLineEdit::textChanged, this, &ZARNMainWindow::apply_filter);
     bar_layout->addWidget(strip_filter);
     message_bar->hide();
+    for (QWidget *&pad : bar_pads) {
+        pad = new QWidget();
+        pad->hide();
+    }
+    addScrollBarWidget(bar_pads[0], Qt::AlignTop);
+    addScrollBarWidget(bar_pads[1], Qt::AlignBottom);
     connect(folds.front(), &ZARNFold::foldedChanged, this, [this](bool folded) {
         if (!folded)
             diagram_unfolded();
@@ -705,11 +711,18 @@ void ZARNMainWindow::place_bars() {
     const int top = message_bar->isHidden() ? 0 : message_bar->sizeHint().height();
     const int bottom = status_line->isHidden() ? 0 : status_line->sizeHint().height();
     const int moved = top - viewportMargins().top();
+    int index = 0;
+    for (const int height : {top, bottom}) {
+        bar_pads[index]->setFixedHeight(height);
+        bar_pads[index++]->setVisible(height > 0);
+    }
     setViewportMargins(0, top, 0, bottom);
     const QRect shown = viewport()->geometry();
-    message_bar->setGeometry(shown.left(), shown.top() - top, shown.width(), top);
+    // Over the scroll bar's column too, where the pads keep the room free.
+    const int width = contentsRect().right() + 1 - shown.left();
+    message_bar->setGeometry(shown.left(), shown.top() - top, width, top);
     message_bar->raise();
-    status_line->setGeometry(shown.left(), shown.bottom() + 1, shown.width(), bottom);
+    status_line->setGeometry(shown.left(), shown.bottom() + 1, width, bottom);
     status_line->raise();
     // The view gave its top to the bar: the content goes up with it, so what
     // was under the pointer stays there.

@@ -64,6 +64,10 @@ public:
     // window is scrolled.
     QWidget *message_bar;
     ZARNStatusLine *status_line;
+    // Room kept beside the two bars in the scroll bar's column, so that the
+    // bars run the window's whole width and the scroll bar only beside the
+    // view it scrolls.
+    QWidget *bar_pads[2];
     QTimer *watchdog_timer;
     const char *device_path;
     int &fd;

@@ -524,7 +524,8 @@ std::vector<std::pair<QPoint, QPoint>> strip_places(const ZARNMainWindow &w) {
 } // namespace
 
 // Scrolled to the middle of the strips, the daemon goes and comes back: the
-// bar at the top says so, and no strip moves, on the screen or in the view.
+// bar at the top says so, over the window's whole width, and no strip moves,
+// on the screen or in the view.
 void TestMainWindow::message_bar_moves_nothing() {
     TestDaemon d(example_topology());
     auto w = fixture::make_window(d.path());
@@ -542,6 +543,10 @@ void TestMainWindow::message_bar_moves_nothing() {
     QVERIFY(message->isVisible());
     QCOMPARE(message->geometry().top(), w->viewport()->geometry().top() - message->height());
     QCOMPARE(strip_places(*w), before);
+    // The bar runs the whole width, and the scroll bar starts below it.
+    QCOMPARE(message->geometry().right(), w->contentsRect().right());
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(bar->mapTo(w.get(), QPoint()).y(), message->geometry().bottom() + 1);
     d.start();
     w->handle_watchdog();
     QVERIFY(message->isHidden());
