@@ -339,8 +339,10 @@ private slots:
         clock.start();
         bool closed = false;
         for (std::size_t i = 0; i + 1 < request.size() && !closed; ++i) {
-            QVERIFY(trickler.send(&request[i], 1));
-            closed = trickler.closed_by_server(200);
+            // The server may close between two bytes; the next is then refused.
+            const bool sent = trickler.send(&request[i], 1);
+            QVERIFY(sent || i > 0);
+            closed = !sent || trickler.closed_by_server(200);
         }
         QVERIFY(closed);
         QVERIFY(clock.elapsed() < Server::REQUEST_LIMIT.count() + 1000);
