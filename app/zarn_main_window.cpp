@@ -711,10 +711,10 @@ void ZARNMainWindow::place_bars() {
     const int top = message_bar->isHidden() ? 0 : message_bar->sizeHint().height();
     const int bottom = status_line->isHidden() ? 0 : status_line->sizeHint().height();
     const int moved = top - viewportMargins().top();
-    int index = 0;
-    for (const int height : {top, bottom}) {
-        bar_pads[index]->setFixedHeight(height);
-        bar_pads[index++]->setVisible(height > 0);
+    const int heights[] = {top, bottom};
+    for (std::size_t i = 0; i < std::size(bar_pads); ++i) {
+        bar_pads[i]->setFixedHeight(heights[i]);
+        bar_pads[i]->setVisible(heights[i] > 0);
     }
     setViewportMargins(0, top, 0, bottom);
     const QRect shown = viewport()->geometry();
